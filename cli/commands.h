@@ -1,0 +1,23 @@
+// The subcommands of zefa. Each command file registers its subcommand on the
+// app and runs it when chosen; main() wires them up.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <functional>
+
+namespace cli {
+
+// Exit codes shared by every command.
+enum Exit : int {
+  kExitOk = 0,       // all selected entries done and passed
+  kExitPartial = 1,  // some entries failed or were skipped
+  kExitFailed = 2,   // the archive could not be processed
+};
+
+// A registered subcommand: the parsed options live in the closure, run() gives the exit code.
+struct Command {
+  CLI::App* app = nullptr;
+  std::function<int()> run;
+};
+
+}  // namespace cli

@@ -1,0 +1,27 @@
+// zefa: the command-line face of the ZEFA Archiver engine.
+#include <iostream>
+#include <vector>
+
+#include "cli/commands.h"
+
+namespace cli {
+// Registration functions of the command files; add one line per new command.
+std::vector<Command> RegisterCommands(CLI::App& app);
+}  // namespace cli
+
+int main(int argc, char** argv) {
+  CLI::App app{"zefa - the ZEFA Archiver command line: list, test, extract and create archives"};
+  app.set_version_flag("--version", std::string("zefa ") + ZEFA_VERSION);
+  app.require_subcommand(0, 1);
+  std::vector<cli::Command> commands = cli::RegisterCommands(app);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    int rc = app.exit(e);
+    return rc == 0 ? 0 : cli::kExitFailed;
+  }
+  for (cli::Command& c : commands)
+    if (c.app && c.app->parsed()) return c.run();
+  std::cout << app.help();
+  return cli::kExitOk;
+}

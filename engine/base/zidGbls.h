@@ -1,0 +1,56 @@
+// Archive types and the engine's exception.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace zid {
+
+// The kinds of archive the detector tells apart, in their stored order.
+enum TArcType : uint8_t {
+  atNA,
+  atUnsupported,
+  atFileOpenErr,
+  atUnknown,
+  atAce,
+  atAceExe,
+  atArc,
+  atArcExe,
+  atArj,
+  atArjExe,
+  atBh,
+  atBhExe,
+  atCab,
+  atCabExe,
+  atGZip,
+  atHA,
+  atJar,
+  atJarExe,
+  atLha,
+  atLhaExe,
+  atLzh,
+  atLzhExe,
+  atMsGZ,
+  atPak,
+  atPakExe,
+  atRar,
+  atRarExe,
+  atTar,
+  atTarGZip,
+  atUUE,
+  atZip,
+  atZipExe,
+  atZipDS,
+  atZipMV,
+  atZoo,
+};
+constexpr int kArcTypeCount = 35;
+
+// The engine's exception: its message is the text of an error code.
+class E_RAISE : public std::runtime_error {
+ public:
+  explicit E_RAISE(const std::string& msg) : std::runtime_error(msg) {}
+};
+
+}  // namespace zid

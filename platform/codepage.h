@@ -1,0 +1,17 @@
+// The two code pages of the engine: "ANSI" is UTF-8 on this system, "OEM" is CP437.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace plat {
+
+// Every CP437 byte has a character, so this never fails.
+std::string OemToAnsi(std::string_view oem);
+// UTF-8 -> CP437. Returns false (and leaves out untouched) when a character
+// has no CP437 form or the input is not UTF-8: the caller keeps the name as it was.
+bool AnsiToOem(std::string_view ansi, std::string& out);
+bool IsValidUtf8(std::string_view s);
+bool IsAscii(std::string_view s);
+
+}  // namespace plat
