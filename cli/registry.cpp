@@ -3,9 +3,12 @@
 
 namespace cli {
 
+Command RegisterInfo(CLI::App& app);
+
 std::vector<Command> RegisterCommands(CLI::App& app) {
   std::vector<Command> commands;
   (void)app;
+  commands.push_back(RegisterInfo(app));
   return commands;
 }
 

@@ -34,6 +34,17 @@ std::vector<DriveInfo> ListDrives();
 bool QueryDrive(const std::string& path, DriveInfo& out, bool checkWrite);
 using DriveQueryHook = std::function<bool(const std::string& path, DriveInfo& out, bool checkWrite)>;
 void SetDriveQueryHook(DriveQueryHook hook);  // empty restores the real query
+// One mount of /proc/self/mountinfo, its octal escapes (\040 ...) decoded.
+struct MountPoint {
+  std::string mountPoint;  // as listed, without a trailing "/" (except the root)
+  std::string source;
+  std::string fsType;
+  unsigned major = 0;  // the device behind it (0 for none)
+  unsigned minor = 0;
+};
+// Parses the text of a mountinfo file; malformed lines are skipped.
+std::vector<MountPoint> ParseMountInfo(const std::string& text);
+
 // Sets a volume label where the system allows it (false here for most file systems).
 bool SetVolumeLabel(const std::string& root, const std::string& label);
 

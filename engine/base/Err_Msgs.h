@@ -57,6 +57,7 @@ enum ErrorCode : int {
   E_PASSWORDFAILED = 26522,
   E_NOTHINGTODO2 = 26859,
   E_CREATETEMPDIR = 26899,
+  E_CREATEDIRERROR = 25150,
 };
 
 }  // namespace zid

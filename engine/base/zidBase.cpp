@@ -1,29 +1,32 @@
 #include "engine/base/zidBase.h"
 
+#include <cmath>
+#include <cstdio>
+
+#include "engine/base/zidStreams.h"
+#include "platform/files.h"
+#include "platform/hooks.h"
+#include "platform/paths.h"
+
 namespace zid {
 
 TZipCommon::TZipCommon() = default;
 TZipCommon::~TZipCommon() = default;
 
-namespace {
-// Pauses a stopwatch for the lifetime of the guard, also when an exception leaves.
-struct PauseGuard {
-  explicit PauseGuard(TzidTimer& t) : timer(t) { timer.Pause(); }
-  ~PauseGuard() { timer.Resume(); }
-  TzidTimer& timer;
-};
-}  // namespace
+void TZipCommon::SetArchiveFile(const std::string& name) { AssignArchiveFile(det_, name); }
+
+void TZipCommon::SetArcType(TArcType) { ReevaluateArcType(det_); }
 
 void TZipCommon::ReportError(const std::string& fileName, const std::string& extendedMsg,
                              const std::string& volumeID, int eCode) {
-  PauseGuard pause(timer_);
+  TStopwatchPause pause(timer_);
   if (cancel_) eCode = E_USERCANCELED;
   if (OnError) OnError(this, fileName, extendedMsg, volumeID, eCode);
 }
 
 void TZipCommon::RaiseError(const std::string& fileName, const std::string& extendedMsg,
                             const std::string& volumeID, int eCode) {
-  PauseGuard pause(timer_);
+  TStopwatchPause pause(timer_);
   if (cancel_) eCode = E_USERCANCELED;
   if (OnError) OnError(this, fileName, extendedMsg, volumeID, eCode);
   // A handler may have cancelled: then the loop winds down through its own checks.
@@ -33,6 +36,135 @@ void TZipCommon::RaiseError(const std::string& fileName, const std::string& exte
 void TZipCommon::SetCancel(bool value) {
   cancel_ = value;
   if (value) ReportError(FileName, std::string(), VolumeName, E_USERCANCELED);
+}
+
+void TZipCommon::ReportProgress(int64_t entryTotal, int64_t entryDone) {
+  plat::ProcessMessages();
+  if (!OnProgress) return;
+  int byFile = Percent(entryDone, entryTotal);
+  int byArchive = Percent(BytesTotal - BytesRemaining, BytesTotal);
+  OnProgress(this, static_cast<uint8_t>(byFile), static_cast<uint8_t>(byArchive));
+}
+
+int TZipCommon::CalcRatio(int64_t unpacked, int64_t packed) {
+  if (unpacked <= 0 || packed >= unpacked) return 0;
+  if (packed < 0) packed = 0;
+  long double r = static_cast<long double>(unpacked - packed) * 100.0L / static_cast<long double>(unpacked);
+  return static_cast<int>(r + 0.5L);
+}
+
+std::string TZipCommon::VolumeFileName(const std::string& name, int n) {
+  if (name.empty() || n < 0) return std::string();
+  std::string folder = plat::ExtractFilePath(name);
+  std::string file = plat::ExtractFileName(name);
+  size_t dot = file.find('.');
+  if (dot != std::string::npos) file.resize(dot);
+  TArcType t = det_.ArcType;
+  if (t == atRar || t == atRarExe) {
+    n %= 100;
+    if (n == 0) det_.VolumeLetter = static_cast<char>(det_.VolumeLetter + 1);
+  }
+  std::string ext;
+  if (n < 10) ext = std::string(".") + det_.VolumeLetter + "0" + std::to_string(n);
+  else if (n < 100) ext = std::string(".") + det_.VolumeLetter + std::to_string(n);
+  else ext = "." + std::to_string(n);
+  return folder + file + ext;
+}
+
+std::string TZipCommon::TempDirValue(std::string& stored) {
+  if (stored.empty() || !plat::DirectoryExists(stored)) stored = plat::TempFolder();
+  return stored;
+}
+
+std::string TZipCommon::AssignTempDir(const std::string& dir) {
+  if (dir.empty()) return plat::TempFolder();
+  std::string d = plat::IncludeTrailingPathDelimiter(plat::ToNative(dir));
+  if (plat::DirectoryExists(d)) return d;
+  plat::MsgResult answer = plat::MessageBox(plat::MsgKind::Question, plat::ApplicationTitle(),
+                                            d + "\n\n" + LoadStr(E_CREATETEMPDIR));
+  if (answer == plat::MsgResult::Yes && plat::ForceDirectories(d)) return d;
+  return plat::TempFolder();
+}
+
+std::string TZipCommon::NextVolumeName() {
+  int n = CurrentVolume + 1;
+  if (n >= LastVolume) {
+    VolumeName = GetArchiveFile();
+  } else {
+    char ext[16];
+    snprintf(ext, sizeof ext, ".z%02d", n);
+    VolumeName = plat::ChangeFileExt(GetArchiveFile(), ext);
+  }
+  return VolumeName;
+}
+
+bool TZipCommon::OpenNextVolume(bool forWriter) {
+  const int n = CurrentVolume + 1;
+  NextVolumeName();
+  if (!OnNextVolume) {
+    // Reported before the flag is set, so the report names the missing event.
+    ReportError(FileName, "OnNextVolume", VolumeName, E_REQUIREDEVENT);
+    cancel_ = true;
+    return false;
+  }
+  CloseArchive();
+  do {
+    OnNextVolume(this, VolumeName, forWriter ? n + 1 : n, plat::FileExists(VolumeName), cancel_);
+  } while (!cancel_ && !plat::FileExists(VolumeName));
+  if (cancel_) {
+    ReportError(FileName, std::string(), VolumeName, E_USERCANCELED);
+    return false;
+  }
+  CurrentVolume = n;
+  return OpenArchive(VolumeName);
+}
+
+bool TZipCommon::RequestVolume(const std::string& proposedName, int number) {
+  if (number > 999) {
+    ReportError(FileName, std::string(), proposedName, E_MAXVOLUMES);
+    return false;
+  }
+  if (proposedName.empty()) {
+    ReportError(FileName, std::string(), proposedName, E_BADFILENAME);
+    return false;
+  }
+  std::string name = plat::ToNative(proposedName);
+  if (plat::ExtractFilePath(name).empty()) name = plat::IncludeTrailingPathDelimiter(plat::GetCurrentDir()) + name;
+  if (!OnNextVolume) {
+    if (!plat::FileExists(name)) {
+      ReportError(FileName, "OnNextVolume", name, E_REQUIREDEVENT);
+      return false;
+    }
+  } else {
+    do {
+      bool cancel = false;
+      OnNextVolume(this, name, number, plat::FileExists(name), cancel);
+      if (cancel) {
+        SetCancel(true);
+        return false;
+      }
+    } while (!plat::FileExists(name));
+  }
+  ++VolumesOpened;
+  VolumeName = name;
+  return OpenArchive(name);
+}
+
+bool TZipCommon::OpenArchive(const std::string& name) {
+  CloseArchive();
+  auto s = std::make_unique<TFileStream32>(name, plat::fmOpenRead | plat::fmShareDenyWrite);
+  if (s->Handle() < 0) {
+    ReportError(FileName, std::string(), name, E_OPENERROR);
+    return false;
+  }
+  archiveSize_ = s->Size();
+  archive_ = std::move(s);
+  return true;
+}
+
+void TZipCommon::CloseArchive() {
+  archive_.reset();
+  archiveSize_ = 0;
 }
 
 }  // namespace zid

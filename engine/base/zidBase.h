@@ -1,21 +1,41 @@
-// The root of every archive component: error reporting, the cancel flag and
-// the stopwatch. Extractors, writers and the directory reader derive from it.
+// The root of every archive component: the archive and its detected type,
+// masks, password, the cancel flag, progress and error events, the
+// current-entry properties, volume naming, and the error routines.
+// Extractors (TUnBase), writers (TCompBase) and the directory reader derive from it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "engine/base/Err_Msgs.h"
+#include "engine/base/zidDetect.h"
 #include "engine/base/zidGbls.h"
 #include "engine/base/zidTimer.h"
+#include "engine/base/zidTypes.h"
+#include "platform/datetime.h"
 
 namespace zid {
 
 class TZipCommon;
+class TStream32;
+class TFileStream32;
 
-// OnError(Sender, FileName, ExtendedMsg, VolumeID, ECode)
+// Events. The sender comes first; answers are passed by reference.
 using TOnError = std::function<void(TZipCommon* sender, const std::string& fileName,
                                     const std::string& extendedMsg, const std::string& volumeID, int eCode)>;
+using TNotifyEvent = std::function<void(TZipCommon* sender)>;
+using TOnElapsedTime = std::function<void(TZipCommon* sender, float elapsedTime)>;
+using TOnProgress = std::function<void(TZipCommon* sender, uint8_t byFile, uint8_t byArchive)>;
+using TOnFileNameEvent = std::function<void(TZipCommon* sender, const std::string& fileName)>;
+// OnNextVolume(Sender, var VolumeName, VolumeID, FExists, var Cancel)
+using TOnNextVolume = std::function<void(TZipCommon* sender, std::string& volumeName, int volumeID, bool fExists,
+                                         bool& cancel)>;
+using TOnCancelQuery = std::function<void(TZipCommon* sender, bool& cancel)>;
+using TOnGetZipNextDisk = std::function<void(TZipCommon* sender, const std::string& volumeName, bool& cancel)>;
+using TOnInsertDisk = std::function<void(TZipCommon* sender, int diskNumber, bool& cancel)>;
+using TOnCorruptZipHeader = std::function<void(TZipCommon* sender, uint8_t headFlag, bool& cancel)>;
 
 class TZipCommon {
  public:
@@ -24,6 +44,68 @@ class TZipCommon {
   TZipCommon(const TZipCommon&) = delete;
   TZipCommon& operator=(const TZipCommon&) = delete;
 
+  // ---- the archive --------------------------------------------------------
+  const std::string& GetArchiveFile() const { return det_.ArchiveFile; }
+  // Runs type detection (extractors and the reader); writers have their own rule.
+  virtual void SetArchiveFile(const std::string& name);
+  TArcType GetArcType() const { return det_.ArcType; }
+  // The value is ignored: detection runs again on the current ArchiveFile.
+  virtual void SetArcType(TArcType value);
+  const TArchiveDetection& Detection() const { return det_; }
+  TArchiveDetection& Detection() { return det_; }
+  int64_t ArcStartOffset() const { return det_.ArcStartOffset; }
+  int VolumeNumber() const { return det_.VolumeNumber; }
+  char VolumeLetter() const { return det_.VolumeLetter; }
+
+  // ---- published properties common to every component ---------------------
+  TStrings FileSpec;
+  TStrings ExcludeSpec;
+  bool RecurseDirs = true;
+  bool TranslateOemChar = true;
+  std::string Password;
+
+  // ---- events ----------------------------------------------------------------
+  TOnError OnError;
+  TNotifyEvent OnActivate;
+  TNotifyEvent OnDeactivate;
+  TOnElapsedTime OnElapsedTime;
+  TOnProgress OnProgress;
+  TOnFileNameEvent OnExcludeFile;
+  TOnNextVolume OnNextVolume;
+  TOnInsertDisk OnInsertDisk;
+  TOnCancelQuery OnGetZipFirstDisk;
+  TOnGetZipNextDisk OnGetZipNextDisk;
+  TOnCancelQuery OnGetZipLastDisk;
+  TOnCancelQuery OnDiskWriteProtectErr;
+  TOnCancelQuery OnDiskInDrvErr;
+  TOnCorruptZipHeader OnCorruptZipHeader;
+
+  // ---- the current entry -----------------------------------------------------
+  // During extraction the full output path, otherwise the stored name.
+  std::string FileName;
+  // The archive or volume file being worked on; sent as VolumeID in error reports.
+  std::string VolumeName;
+  int64_t PackedSize = 0;
+  int64_t UnpackedSize = 0;
+  int Ratio = 0;
+  plat::TDateTime FileDate = 0;
+  uint32_t CRC = 0;
+  bool Encrypted = false;
+  uint16_t MethodId = 0;
+  std::string MethodName;
+  uint16_t VersionMadeBy = 0;
+  uint16_t VersionNeeded = 0;
+  uint32_t ExternalAttr = 0;
+  uint32_t InternalAttr = 0;
+  int FileCount = 0;
+  int64_t TotalUnpackedSize = 0;
+  int64_t TotalPackedSize = 0;
+  // Entries accepted so far in this operation (the operation's result).
+  int ProcessedCount = 0;
+  // Newest packed DOS date seen so far.
+  uint32_t MaxFileDate = 0;
+
+  // ---- errors and cancelling ------------------------------------------------
   // For problems after which the operation cannot go on: pauses the stopwatch,
   // turns the code into 25443 when cancelled, fires OnError, and raises E_RAISE
   // with the code's message unless the operation was cancelled.
@@ -35,21 +117,78 @@ class TZipCommon {
   // Stores the cancel flag; true also reports 25443 for the current entry and volume.
   virtual void SetCancel(bool value);
   virtual bool Cancelled() const { return cancel_; }
-
   // The flag the component's helpers (streams, decoders, scanner) watch.
   bool* CancelFlag() { return &cancel_; }
 
-  TOnError OnError;
-
-  // The current entry and volume, as error reports name them.
-  std::string FileName;
-  std::string VolumeName;
-
   TzidTimer& Stopwatch() { return timer_; }
 
+  // ---- progress -----------------------------------------------------------------
+  // Lets the platform process pending messages, then fires OnProgress with the
+  // percent of the entry and of the whole operation.
+  void ReportProgress(int64_t entryTotal, int64_t entryDone);
+  // Bytes still to process in this operation (progress by archive).
+  int64_t BytesTotal = 0;
+  int64_t BytesRemaining = 0;
+
+  // ---- volumes --------------------------------------------------------------------
+  // Name of volume n of an ACE, ARJ, JAR or RAR set: the folder and the name
+  // up to its first dot, then a new extension from n and VolumeLetter.
+  // RAR types advance VolumeLetter every hundred volumes.
+  virtual std::string VolumeFileName(const std::string& name, int n);
+
+  // Ratio of two sizes: 0 when unpacked is 0 or packed is not smaller,
+  // else (unpacked - packed) * 100 / unpacked rounded.
+  static int CalcRatio(int64_t unpacked, int64_t packed);
+
+  // ---- multi-volume ZIP sets (atZipMV) --------------------------------------------
+  // Volume n + 1 of the set: ArchiveFile itself for the last volume, else
+  // ArchiveFile with the extension ".z01", ".z02" ... (".z100" and up). Sets VolumeName.
+  std::string NextVolumeName();
+  // Switches to the next volume through OnNextVolume; opens it for reading.
+  // forWriter: the writers pass the number n + 1 and cancel through SetCancel.
+  bool OpenNextVolume(bool forWriter = false);
+  // The next volume of a set as the directory reader asks for it: the format
+  // proposes a name and the number; OnNextVolume may change the name.
+  bool RequestVolume(const std::string& proposedName, int number);
+  int CurrentVolume = 1;  // 1-based number of the open volume
+  int LastVolume = 1;     // number of volumes of the set (the last one is ArchiveFile)
+  int VolumesOpened = 0;
+
+  // TempDir of the writers and the GZIP extractor. Reading gives the stored
+  // folder unless it is empty or missing; then the system's temporary folder
+  // is stored and given. Assigning "" means the system's temporary folder; a
+  // missing folder is created after a Yes to the question box, or replaced by
+  // the system's temporary folder after a No.
+  static std::string TempDirValue(std::string& stored);
+  static std::string AssignTempDir(const std::string& dir);
+
  protected:
+  // Opens the archive for reading (deny write); reports 25235 and returns
+  // false on failure. Records the size.
+  bool OpenArchive(const std::string& name);
+  void CloseArchive();
+
+  TArchiveDetection det_;
   bool cancel_ = false;
   TzidTimer timer_;
+  std::unique_ptr<TFileStream32> archive_;  // the archive (or volume) of this operation
+
+ public:
+  // For the helpers that switch volumes and disks.
+  void CloseArchiveStream() { CloseArchive(); }
+  bool ReopenArchive() { return OpenArchive(det_.ArchiveFile); }
+  TFileStream32* ArchiveStream() { return archive_.get(); }
+  int64_t ArchiveSize() const { return archiveSize_; }
+
+ protected:
+  int64_t archiveSize_ = 0;
+};
+
+// Pauses a stopwatch for the lifetime of the guard, also when an exception leaves.
+struct TStopwatchPause {
+  explicit TStopwatchPause(TzidTimer& t) : timer(t) { timer.Pause(); }
+  ~TStopwatchPause() { timer.Resume(); }
+  TzidTimer& timer;
 };
 
 }  // namespace zid

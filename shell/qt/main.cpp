@@ -1,12 +1,16 @@
 // zefa-archiver: the window.
 #include <QApplication>
-#include <QMainWindow>
+
+#include "shell/ArchiveEngine.h"
+#include "shell/qt/Application.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName("zefa archiver");
-  QMainWindow w;
-  w.setWindowTitle("ZEFA ARCHIVER  v. 1.0");
-  w.show();
-  return app.exec();
+  shell::qt::InstallPlatformHooks();
+  shell::ArchiveEngine engine;
+  shell::qt::Application windows(engine);
+  windows.Form1().show();
+  const int rc = app.exec();
+  shell::qt::RemovePlatformHooks();
+  return rc;
 }

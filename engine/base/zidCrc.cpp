@@ -1,0 +1,84 @@
+// Table-driven CRC-32 and CRC-16. The tables are built at compile time from
+// their reflected polynomials.
+#include "engine/base/zidCrc.h"
+
+#include <zlib.h>
+
+#include <array>
+
+namespace zid {
+namespace {
+
+constexpr std::array<uint32_t, 256> MakeCrc32Table() {
+  std::array<uint32_t, 256> t{};
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t c = i;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+    t[i] = c;
+  }
+  return t;
+}
+
+constexpr std::array<uint16_t, 256> MakeCrc16Table() {
+  std::array<uint16_t, 256> t{};
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t c = i;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xA001u : c >> 1;
+    t[i] = static_cast<uint16_t>(c);
+  }
+  return t;
+}
+
+constexpr auto kCrc32 = MakeCrc32Table();
+constexpr auto kCrc16 = MakeCrc16Table();
+
+// zlib's crc32() works on the finished value and in unsigned-int lengths.
+constexpr int64_t kZlibSlice = 1 << 30;
+
+}  // namespace
+
+const std::array<uint32_t, 256> Crc32Table = kCrc32;
+const std::array<uint16_t, 256> Crc16Table = kCrc16;
+
+void UpdateCrc32(const void* buffer, int64_t count, uint32_t& crc) {
+  if (count <= 0 || buffer == nullptr) return;
+  // zlib's slicing CRC is several times faster than one lookup per byte; it
+  // computes the same polynomial on the finished value, hence the inversions.
+  const auto* p = static_cast<const Bytef*>(buffer);
+  uLong c = ~crc & 0xFFFFFFFFu;
+  while (count > 0) {
+    const int64_t n = count < kZlibSlice ? count : kZlibSlice;
+    c = crc32(c, p, static_cast<uInt>(n));
+    p += n;
+    count -= n;
+  }
+  crc = ~static_cast<uint32_t>(c);
+}
+
+void UpdateCrc16(const void* buffer, int64_t count, uint16_t& crc) {
+  if (count <= 0 || buffer == nullptr) return;
+  const auto* p = static_cast<const uint8_t*>(buffer);
+  uint16_t c = crc;
+  for (int64_t i = 0; i < count; ++i) c = static_cast<uint16_t>(kCrc16[(c ^ p[i]) & 0xFF] ^ (c >> 8));
+  crc = c;
+}
+
+void UpdateCrc16(const void* buffer, int64_t count, uint32_t& crc) {
+  uint16_t c = static_cast<uint16_t>(crc);
+  UpdateCrc16(buffer, count, c);
+  crc = c;
+}
+
+uint32_t Crc32Of(const void* buffer, int64_t count) {
+  uint32_t c = kCrc32Init;
+  UpdateCrc32(buffer, count, c);
+  return c ^ 0xFFFFFFFFu;
+}
+
+uint16_t Crc16Of(const void* buffer, int64_t count) {
+  uint16_t c = kCrc16Init;
+  UpdateCrc16(buffer, count, c);
+  return c;
+}
+
+}  // namespace zid

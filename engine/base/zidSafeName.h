@@ -1,0 +1,22 @@
+// Turning a stored entry name into a path below the extraction folder.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zid {
+
+// Splits a stored name into the components of a relative path that stays
+// inside the extraction folder. "\" and "/" both separate; absolute roots
+// ("/x", "//x"), drive prefixes ("C:\x", "C:x") and network or device prefixes
+// ("\\srv\share\x", "\\?\C:\x", "\\.\x") are cut; "." components vanish and
+// ".." takes back the component before it. Returns false, with the reason in
+// *why, for a name that still climbs out of the folder, an empty name (or one
+// of separators only), or a name holding a NUL byte.
+bool SplitEntryPath(std::string_view name, std::vector<std::string>& components, std::string* why = nullptr);
+
+// The components joined with "/".
+std::string JoinComponents(const std::vector<std::string>& components, size_t count);
+
+}  // namespace zid

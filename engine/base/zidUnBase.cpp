@@ -1,0 +1,480 @@
+#include "engine/base/zidUnBase.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "engine/base/zidCrc.h"
+#include "engine/base/zidMask.h"
+#include "engine/base/zidSafeName.h"
+#include "engine/base/zidStreams.h"
+#include "engine/zip/zidCrypt.h"
+#include "platform/hooks.h"
+#include "platform/paths.h"
+#include "platform/safeopen.h"
+
+namespace zid {
+
+// ---------------------------------------------------------------------------
+// TCustomDClass: the driver
+
+int TCustomDClass::Extract() {
+  cancel_ = false;
+  ProcessedCount = 0;
+  BytesTotal = 0;
+  BytesRemaining = 0;
+  VolumeName = GetArchiveFile();
+  StartOperation();
+
+  if (GetArchiveFile().empty()) {
+    ReportError(std::string(), std::string(), VolumeName, E_FILENOTFOUND);
+    return 0;
+  }
+  if (!OpensArchiveItself() && !OpenArchive(GetArchiveFile())) return 0;
+
+  const std::string savedArchive = GetArchiveFile();
+  try {
+    if (OnActivate) OnActivate(this);
+    if (OnElapsedTime) timer_.Start();
+    FileName.clear();
+    BytesTotal = BytesRemaining = archiveSize_;
+    ProcessArchive();
+  } catch (...) {
+    // Errors were reported where they happened; the count says how far it got.
+  }
+  try {
+    if (timer_.Running()) {
+      timer_.Stop();
+      if (OnElapsedTime) OnElapsedTime(this, timer_.ElapsedTime());
+    }
+    if (OnDeactivate) OnDeactivate(this);
+  } catch (...) {
+  }
+  FinishOperation();
+  det_.ArchiveFile = savedArchive;
+  CloseArchive();
+  return ProcessedCount;
+}
+
+bool TCustomDClass::CheckCrc(uint8_t crcKind, uint32_t stored) {
+  (void)crcKind;
+  (void)stored;
+  return !Cancelled();
+}
+
+bool TCustomDClass::OpensArchiveItself() const {
+  switch (det_.ArcType) {
+    case atAce: case atAceExe: case atCab: case atCabExe: case atRar: case atRarExe:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// TUnBase
+
+TUnBase::TUnBase() = default;
+
+TUnBase::~TUnBase() { CloseOutputHandle(); }
+
+void TUnBase::StartOperation() {
+  if (CpuType == cpt80486) CpuType = cptAuto;
+  MaxFileDate = 0;
+}
+
+void TUnBase::FinishOperation() { CloseOutputHandle(); }
+
+int TUnBase::ExtractTest() {
+  uint8_t saved = OutputMode;
+  OutputMode = omTest;
+  int n = 0;
+  try {
+    n = Extract();
+  } catch (...) {
+  }
+  OutputMode = saved;
+  return n;
+}
+
+void TUnBase::SetExtractDir(const std::string& dir) {
+  if (!dir.empty()) {
+    extractDir_ = plat::IncludeTrailingPathDelimiter(plat::ExpandFileName(plat::ToNative(dir)));
+  } else if (!GetArchiveFile().empty()) {
+    extractDir_ = plat::ExtractFilePath(GetArchiveFile());
+  } else {
+    extractDir_.clear();
+  }
+}
+
+bool TUnBase::MatchesSpec(const std::string& storedName, bool recurse) {
+  const std::string name = plat::ToNative(storedName);
+  const std::string bare = plat::ExtractFileName(name);
+  const std::string folder = plat::ExtractFilePath(name);
+  for (const std::string& ex : ExcludeSpec) {
+    if (ex.empty()) continue;
+    std::string m = plat::ToNative(ex);
+    if (MatchesMask(m.find('/') == std::string::npos ? bare : name, m)) {
+      if (OnExcludeFile) OnExcludeFile(this, storedName);
+      return false;
+    }
+  }
+  for (std::string& spec : FileSpec) {
+    std::string mask = plat::ToNative(spec);
+    if (mask.empty()) mask = "*";
+    if (plat::SameText(mask, name)) return true;
+    const std::string maskFolder = plat::ExtractFilePath(mask);
+    std::string subject;
+    if (!recurse) {
+      if (!plat::SameText(folder, maskFolder)) continue;
+      subject = bare;
+      mask = plat::ExtractFileName(mask);
+    } else if (maskFolder.empty()) {
+      subject = bare;
+    } else {
+      subject = name;
+    }
+    if (MatchesMask(subject, mask)) return true;
+    // The retry for names without a dot: both get one, and the mask keeps it.
+    const std::string subjectFile = plat::ExtractFileName(subject);
+    const std::string maskFile = plat::ExtractFileName(mask);
+    bool changed = false;
+    if (subjectFile.find('.') == std::string::npos) {
+      subject += '.';
+      changed = true;
+    }
+    if (maskFile.find('.') == std::string::npos) {
+      mask += '.';
+      spec += '.';
+      changed = true;
+    }
+    if (changed && MatchesMask(subject, mask)) return true;
+  }
+  return false;
+}
+
+void TUnBase::SetOutputPath(const std::string& path) {
+  FileName = path;
+  outRoot_ = plat::ExtractFilePath(path);
+  outRel_.assign(1, plat::ExtractFileName(path));
+}
+
+bool TUnBase::BuildOutputName(const std::string& storedName) {
+  FileName.clear();
+  outRel_.clear();
+  if (extractDir_.empty()) {
+    extractDir_ = plat::ExtractFilePath(GetArchiveFile());
+    if (extractDir_.empty()) extractDir_ = plat::IncludeTrailingPathDelimiter(plat::GetCurrentDir());
+  }
+  std::vector<std::string> comps;
+  std::string why;
+  if (!SplitEntryPath(storedName, comps, &why)) {
+    ReportError(storedName, why, VolumeName, E_BADFILENAME);
+    return false;
+  }
+  if (!UseStoredDirs) comps.erase(comps.begin(), comps.end() - 1);
+  if (comps.size() > plat::kMaxFolderDepth) {
+    ReportError(storedName, std::string(), VolumeName, E_TOOMANYDIRS);
+    return false;
+  }
+  outRoot_ = extractDir_;
+  outRel_ = std::move(comps);
+  FileName = outRoot_ + JoinComponents(outRel_, outRel_.size());
+  return true;
+}
+
+bool TUnBase::TargetExists(plat::FileInfo* info) const {
+  plat::FileInfo fi = plat::StatBeneath(outRoot_, outRel_);
+  if (info) *info = fi;
+  return fi.exists;
+}
+
+bool TUnBase::BeginEntry(const TEntry& e) {
+  TStopwatchPause pause(timer_);
+  const bool disk = DiskOutput();
+  if (OnBegin) {
+    if (disk && OnRenameFile) {
+      std::string newName;
+      OnRenameFile(this, FileName, newName);
+      if (!newName.empty()) {
+        SetOutputPath(plat::ExpandFileName(plat::ToNative(newName)));
+        plat::ForceDirectories(outRoot_);
+      }
+    }
+    bool extract = true;
+    OnBegin(this, disk ? FileName : e.storedName, ProcessedCount + 1, extract);
+    if (Cancelled() || !extract) return false;
+  }
+  if (Cancelled()) return false;
+  bool accepted;
+  if (disk && ConfirmOverwrites) {
+    OverwriteMode = omOverwrite;
+    if (TargetExists()) {
+      if (OnFileExists) {
+        do {
+          std::string newName;
+          OnFileExists(this, FileName, newName, OverwriteMode);
+          if (newName.empty()) break;  // the same name
+          std::string path = plat::ExpandFileName(plat::ToNative(newName));
+          plat::ForceDirectories(plat::ExtractFilePath(path));
+          if (plat::SameText(path, FileName)) break;
+          if (OverwriteMode == omOverwrite) SetOutputPath(path);
+        } while (!Cancelled() && OverwriteMode != omSkip && TargetExists());
+        plat::FileInfo fi;
+        if (OverwriteMode == omOverwrite && !Cancelled() && TargetExists(&fi) && (fi.attr & plat::faReadOnly)) {
+          if (fi.isDir || (fi.attr & plat::faSysFile)) {
+            ReportError(FileName, std::string(), VolumeName, E_WRITEERROR);
+            return false;
+          }
+          plat::MakeWritableBeneath(outRoot_, outRel_);
+        }
+      } else {
+        ReportError(FileName, "OnFileExists", VolumeName, E_REQUIREDEVENT);
+        OverwriteMode = omSkip;
+      }
+    }
+    accepted = !Cancelled() && OverwriteMode == omOverwrite && !FileName.empty();
+  } else if (disk) {
+    accepted = OverwriteMode == omOverwrite;
+  } else {
+    accepted = true;
+  }
+  if (accepted) ++ProcessedCount;
+  return accepted;
+}
+
+bool TUnBase::CheckPassword(const std::function<bool(const std::string&)>& verify) {
+  TStopwatchPause pause(timer_);
+  if (verify(Password)) return true;
+  for (const std::string& p : Passwords) {
+    Password = p;
+    if (verify(Password)) return true;
+  }
+  if (!OnGetPassword) {
+    ReportError(FileName, "OnGetPassword", VolumeName, E_REQUIREDEVENT);
+    return false;
+  }
+  for (int attempt = 0; attempt < PasswordAttempts && !Cancelled(); ++attempt) {
+    bool tryAgain = true;
+    OnGetPassword(this, FileName, Password, tryAgain);
+    if (!tryAgain) {
+      ReportError(FileName, LoadStr(E_USERCANCELED), VolumeName, E_INVALIDPASSWORD);
+      return false;
+    }
+    if (verify(Password)) {
+      Passwords.insert(Passwords.begin(), Password);
+      return true;
+    }
+    ReportError(FileName, Password, VolumeName, E_INVALIDPASSWORD);
+    Password.clear();
+  }
+  return false;
+}
+
+bool TUnBase::OpenOutput() {
+  entryDone_ = 0;
+  lastWasCR_ = false;
+  switch (OutputMode) {
+    case omToFile:
+    case omAppendFile: {
+      CloseOutputHandle();
+      out_ = plat::CreateFileBeneath(outRoot_, outRel_,
+                                     OutputMode == omAppendFile ? plat::Existing::Append : plat::Existing::Truncate);
+      if (out_ < 0) {
+        ReportError(FileName, plat::ErrorText(plat::LastError()), VolumeName, E_OPENERROR);
+        return false;
+      }
+      return true;
+    }
+    case omToStream1: return OutputStream1 != nullptr;
+    case omToStream2: return OutputStream2 != nullptr;
+    default: return true;
+  }
+}
+
+void TUnBase::BeginChecksum(uint8_t kind) {
+  crcKind_ = kind;
+  crcRunning_ = kind == 32 ? kCrc32Init : 0;
+}
+
+uint32_t TUnBase::ComputedCrc() const { return crcKind_ == 32 ? crcRunning_ ^ 0xFFFFFFFFu : crcRunning_; }
+
+bool TUnBase::WriteDecoded(uint8_t* buf, int64_t count) {
+  if (count <= 0) return true;
+  switch (decryptStep_) {
+    case TDecryptStep::ZipCipher:
+      DecryptBuffer(buf, count);
+      break;
+    case TDecryptStep::ArjXor:
+      if (!arjPassword_.empty()) {
+        for (int64_t i = 0; i < count; ++i) {
+          buf[i] ^= static_cast<uint8_t>(arjPassword_[arjKeyPos_]);
+          arjKeyPos_ = (arjKeyPos_ + 1) % arjPassword_.size();
+        }
+      }
+      break;
+    case TDecryptStep::None:
+      break;
+  }
+  return WriteOutput(buf, count);
+}
+
+bool TUnBase::WriteOutput(const uint8_t* buf, int64_t count) {
+  if (count <= 0) return true;
+  // ASCII translation writes each bare LF as CR LF; done in small pieces.
+  uint8_t translated[8192];
+  int64_t pos = 0;
+  while (pos < count) {
+    const uint8_t* piece = buf + pos;
+    int64_t n = count - pos;
+    if (asciiTranslate_) {
+      int64_t k = 0;
+      n = 0;
+      while (pos + n < count && k + 2 <= static_cast<int64_t>(sizeof translated)) {
+        uint8_t c = buf[pos + n++];
+        if (c == '\n' && !lastWasCR_) translated[k++] = '\r';
+        translated[k++] = c;
+        lastWasCR_ = c == '\r';
+      }
+      piece = translated;
+      pos += n;
+      n = k;
+    } else {
+      pos = count;
+    }
+    if (crcKind_ == 32) UpdateCrc32(piece, n, crcRunning_);
+    else if (crcKind_ == 16) UpdateCrc16(piece, n, crcRunning_);
+    int64_t written = n;
+    switch (OutputMode) {
+      case omToFile:
+      case omAppendFile:
+        plat::SetLastError(0);
+        written = plat::FileWrite(out_, piece, n);
+        break;
+      case omToStream1: written = OutputStream1 ? OutputStream1->Write(piece, n) : 0; break;
+      case omToStream2: written = OutputStream2 ? OutputStream2->Write(piece, n) : 0; break;
+      case omToMemory: {
+        int64_t room = OutputMemory ? OutputMemorySize : 0;
+        written = std::min(room, n);
+        if (written > 0) {
+          std::copy(piece, piece + written, OutputMemory);
+          OutputMemory += written;
+          OutputMemorySize -= written;
+        }
+        break;
+      }
+      default: break;  // test mode: counted only
+    }
+    entryDone_ += n;
+    if (written != n) {
+      if (plat::IsDiskFullError(plat::LastError())) {
+        ProcessedCount = 0;
+        RaiseError(FileName, FileName, VolumeName, E_DISKFULL);
+        return false;
+      }
+      if (ProcessedCount > 0) --ProcessedCount;
+      ReportError(FileName, std::string(), VolumeName, E_WRITEERROR);
+      return false;
+    }
+  }
+  return true;
+}
+
+void TUnBase::CloseOutputHandle() {
+  if (out_ >= 0) plat::FileClose(out_);
+  out_ = plat::kNoHandle;
+}
+
+void TUnBase::CloseOutput(const TEntry& e) {
+  if (!DiskOutput()) {
+    FileName = e.storedName;
+    return;
+  }
+  if (out_ < 0) return;
+  int64_t when;
+  switch (DateAttribute) {
+    case daSysDate: when = plat::DateTimeToUnix(plat::Now()); break;
+    case daMaxFileDate: when = plat::DosDateTimeToUnix(MaxFileDate); break;
+    default: when = e.unixTime >= 0 ? e.unixTime : plat::DosDateTimeToUnix(e.dosDate); break;
+  }
+  if (when >= 0) plat::FileSetDate(out_, when);
+  if (RestoreFileAttr) {
+    // Unix hosts store permission bits; never setuid, setgid or sticky.
+    if (e.unixMode & 0777) plat::HandleSetMode(out_, e.unixMode & 0777);
+    if (e.attr != 0x20 && (e.attr & plat::faReadOnly)) plat::HandleSetReadOnly(out_, true);
+  }
+  bool ok = plat::FileClose(out_);
+  out_ = plat::kNoHandle;
+  if (!ok) ReportError(FileName, std::string(), VolumeName, E_CLOSEERROR);
+}
+
+bool TCustomDClass::CheckCrcAgainst(uint32_t computed, uint32_t stored) {
+  if (Cancelled()) return false;
+  return stored == computed || stored == (computed ^ 0xFFFFFFFFu);
+}
+
+void TUnBase::SkipEntry(int64_t packedSize) {
+  BytesRemaining -= std::max<int64_t>(0, packedSize);
+  if (BytesRemaining < 0) BytesRemaining = 0;
+  ReportProgress(0, 0);
+}
+
+TUnBase::TEntryResult TUnBase::ExtractEntry(const TEntry& e, const std::function<bool()>& decode,
+                                            const std::function<bool(const std::string&)>& verify) {
+  storedName_ = e.storedName;
+  FileName = e.storedName;
+  if (!MatchesSpec(e.storedName, RecurseDirs)) {
+    SkipEntry(e.packedSize);
+    return TEntryResult::NotSelected;
+  }
+  if (e.dosDate > MaxFileDate) MaxFileDate = e.dosDate;
+  if (!BuildOutputName(e.storedName)) {
+    SkipEntry(e.packedSize);
+    return TEntryResult::Refused;
+  }
+  if (e.isDir) {
+    if (CreateStoredDirs && OutputMode == omToFile && UseStoredDirs) {
+      if (!plat::CreateDirsBeneath(outRoot_, outRel_))
+        ReportError(FileName, plat::ErrorText(plat::LastError()), VolumeName, E_CREATEDIRERROR);
+    }
+    return TEntryResult::Folder;
+  }
+  if (!BeginEntry(e)) {
+    SkipEntry(e.packedSize);
+    return TEntryResult::Skipped;
+  }
+  if (e.encrypted && verify && !CheckPassword(verify)) {
+    if (ProcessedCount > 0) --ProcessedCount;
+    SkipEntry(e.packedSize);
+    return TEntryResult::Skipped;
+  }
+  if (!OpenOutput()) {
+    if (ProcessedCount > 0) --ProcessedCount;
+    SkipEntry(e.packedSize);
+    return TEntryResult::Failed;
+  }
+  BeginChecksum(e.crcKind);
+  entryTotal_ = e.unpackedSize;
+  bool decoded = decode();
+  CloseOutput(e);
+  if (!decoded) return TEntryResult::Failed;
+  bool pass = CheckCrc(e.crcKind, e.crc);
+  const std::string reported = DiskOutput() ? FileName : e.storedName;
+  if (OnEnd) {
+    OnEnd(this, reported, pass);
+  } else if (!pass && !Cancelled()) {
+    ReportError(reported, std::string(), VolumeName, E_CRCERROR);
+  }
+  return pass ? TEntryResult::Extracted : TEntryResult::Failed;
+}
+
+bool TUnBase::CheckCrc(uint8_t crcKind, uint32_t stored) {
+  if (crcKind != 32 && crcKind != 16) return !Cancelled();
+  uint32_t computed = ComputedCrc();
+  if (crcKind == 16) {
+    if (Cancelled()) return false;
+    return (stored & 0xFFFF) == (computed & 0xFFFF) || (stored & 0xFFFF) == (~computed & 0xFFFF);
+  }
+  return CheckCrcAgainst(computed, stored);
+}
+
+}  // namespace zid

@@ -1,0 +1,162 @@
+// The extractors' base: the one extract loop every format runs through.
+//
+// A format implements ProcessArchive: it walks its headers (a scan pass that
+// records the entries, then an extract pass) and hands each entry to
+// ExtractEntry with a decode function. ExtractEntry runs the common steps in
+// order: selection, output name, folder entries, the overwrite rules and
+// events, the password check, output open, the decoded bytes (through
+// WriteDecoded), close with date and attributes, and the checksum verdict.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/base/zidBase.h"
+#include "platform/files.h"
+
+namespace zid {
+
+class TStream32;
+
+using TOnBegin = std::function<void(TZipCommon* sender, const std::string& fileName, int count, bool& extract)>;
+using TOnEnd = std::function<void(TZipCommon* sender, const std::string& fileName, bool crcPass)>;
+using TOnFileExists = std::function<void(TZipCommon* sender, const std::string& fileName, std::string& newFileName,
+                                         TOverwriteMode& overwriteMode)>;
+using TOnRenameFile = std::function<void(TZipCommon* sender, const std::string& fileName, std::string& newFileName)>;
+using TOnGetPassword = std::function<void(TZipCommon* sender, const std::string& fileName, std::string& password,
+                                          bool& tryAgain)>;
+
+// What a format knows of one entry when the loop handles it.
+struct TEntry {
+  std::string storedName;      // decoded to UTF-8; "/" or "\" separate folders
+  int64_t packedSize = 0;      // bytes of data in the archive (for progress)
+  int64_t unpackedSize = 0;
+  uint32_t crc = 0;            // stored checksum
+  uint8_t crcKind = 32;        // 32 = CRC-32, 16 = CRC-16, anything else: not checked
+  uint32_t dosDate = 0;        // stored local DOS date-time
+  int64_t unixTime = -1;       // stored Unix time, when the format keeps one instead
+  uint32_t attr = 0x20;        // DOS attributes as stored
+  uint32_t unixMode = 0;       // permission bits of an entry made on a Unix host (0: none)
+  bool isDir = false;
+  bool encrypted = false;
+};
+
+// The decryption step WriteDecoded applies before output.
+enum class TDecryptStep { None, ZipCipher, ArjXor };
+
+class TCustomDClass : public TZipCommon {
+ public:
+  // Extracts the entries FileSpec selects; returns the number extracted.
+  int Extract();
+
+ protected:
+  // The per-format extraction walk.
+  virtual void ProcessArchive() = 0;
+  // Compares the stored checksum with the one computed over the output; the
+  // complement of the computed value is accepted too (some writers store it).
+  virtual bool CheckCrc(uint8_t crcKind, uint32_t stored);
+  // Accepts the stored value when it equals the computed one or its complement.
+  bool CheckCrcAgainst(uint32_t computed, uint32_t stored);
+  // True for types whose extractor opens the file itself through an outside library.
+  virtual bool OpensArchiveItself() const;
+  // Hooks around one operation: reset at the start, release at the end (always).
+  virtual void StartOperation() {}
+  virtual void FinishOperation() {}
+};
+
+class TUnBase : public TCustomDClass {
+ public:
+  TUnBase();
+  ~TUnBase() override;
+
+  // Runs the same walk as Extract with OutputMode 6: decode and check, store nothing.
+  int ExtractTest();
+
+  // ---- published properties ---------------------------------------------------
+  const std::string& GetExtractDir() const { return extractDir_; }
+  // Non-empty: expanded to a full path with a trailing separator. Empty: the
+  // folder of ArchiveFile when that is set, else empty.
+  void SetExtractDir(const std::string& dir);
+  bool UseStoredDirs = true;
+  bool CreateStoredDirs = false;
+  TOverwriteMode OverwriteMode = omOverwrite;
+  bool ConfirmOverwrites = false;
+  bool RestoreFileAttr = true;
+  TDateAttribute DateAttribute = daFileDate;
+  int PasswordAttempts = 3;
+  TStrings Passwords;
+  TCpuType CpuType = cptAuto;
+  uint8_t OutputMode = omToFile;
+  // Targets of the output modes 1 and 2 (streams) and 3 (a memory block).
+  TStream32* OutputStream1 = nullptr;
+  TStream32* OutputStream2 = nullptr;
+  uint8_t* OutputMemory = nullptr;
+  int64_t OutputMemorySize = 0;
+
+  // ---- events -------------------------------------------------------------------
+  TOnBegin OnBegin;
+  TOnEnd OnEnd;
+  TOnFileExists OnFileExists;
+  TOnRenameFile OnRenameFile;
+  TOnGetPassword OnGetPassword;
+
+  // Whether a stored name is selected by FileSpec and not left out by ExcludeSpec.
+  // May append "." to masks of FileSpec (the retry for names without a dot).
+  bool MatchesSpec(const std::string& storedName, bool recurse);
+
+ protected:
+  enum class TEntryResult { NotSelected, Skipped, Refused, Folder, Extracted, Failed };
+  // Runs every per-entry step for one entry. decode() reads the entry's data
+  // and passes the plain bytes to WriteDecoded; it returns false after it has
+  // reported its own error. verify (for encrypted entries) checks one password
+  // against the entry's encryption header; it is called with each candidate.
+  bool CheckCrc(uint8_t crcKind, uint32_t stored) override;
+  void StartOperation() override;
+  void FinishOperation() override;
+
+  TEntryResult ExtractEntry(const TEntry& e, const std::function<bool()>& decode,
+                            const std::function<bool(const std::string&)>& verify = nullptr);
+
+  // The steps, for formats that need to run them one by one.
+  bool BuildOutputName(const std::string& storedName);
+  bool BeginEntry(const TEntry& e);
+  bool CheckPassword(const std::function<bool(const std::string&)>& verify);
+  bool OpenOutput();
+  // The decryption step chosen by decryptStep_, then the output; updates the
+  // running checksum over the bytes as written. False on a short write.
+  bool WriteDecoded(uint8_t* buf, int64_t count);
+  // As WriteDecoded without the decryption step.
+  bool WriteOutput(const uint8_t* buf, int64_t count);
+  void CloseOutput(const TEntry& e);
+  void SkipEntry(int64_t packedSize);
+  // The checksum of the bytes written so far, in the stored form of its kind.
+  uint32_t ComputedCrc() const;
+  void BeginChecksum(uint8_t kind);
+
+  TDecryptStep decryptStep_ = TDecryptStep::None;
+  bool asciiTranslate_ = false;  // bare LF written as CR LF (GZIP text members)
+  std::string arjPassword_;      // the XOR key of garbled ARJ entries
+  size_t arjKeyPos_ = 0;
+
+  // The output of the current entry.
+  std::string outRoot_;                 // folder the relative part hangs below
+  std::vector<std::string> outRel_;     // components below outRoot_
+  std::string storedName_;
+  plat::Handle out_ = plat::kNoHandle;
+  uint8_t crcKind_ = 32;
+  uint32_t crcRunning_ = 0;
+  int64_t entryDone_ = 0;
+  int64_t entryTotal_ = 0;
+  bool lastWasCR_ = false;
+
+ private:
+  bool DiskOutput() const { return OutputMode == omToFile || OutputMode == omAppendFile; }
+  bool TargetExists(plat::FileInfo* info = nullptr) const;
+  void SetOutputPath(const std::string& path);
+  void CloseOutputHandle();
+
+  std::string extractDir_;
+};
+
+}  // namespace zid

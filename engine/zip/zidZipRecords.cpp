@@ -1,0 +1,232 @@
+#include "engine/zip/zidZipRecords.h"
+
+#include "engine/base/zidBytes.h"
+#include "engine/zip/zidCrypt.h"
+
+namespace zid {
+
+bool IsLocalSig(uint32_t sig) { return sig == kLocalSig || sig == kLocalSigEnc; }
+bool IsCentralSig(uint32_t sig) { return sig == kCentralSig || sig == kCentralSigEnc; }
+bool IsEndSig(uint32_t sig) { return sig == kEndSig || sig == kEndSigEnc; }
+bool IsLargeEndSig(uint32_t sig) { return sig == kLargeEndSig || sig == kLargeEndSigEnc; }
+
+namespace {
+
+THeaderRecordKind RecordKind(THeaderType kind, bool large) {
+  switch (kind) {
+    case htLocal:
+      return hrLocal;
+    case htCentral:
+      return hrCentral;
+    default:
+      return large ? hrEnding64 : hrEnding;
+  }
+}
+
+}  // namespace
+
+void DecipherRecordBody(uint8_t* record, THeaderType kind, bool large) {
+  DecryptHeaderRecord(record, RecordKind(kind, large));
+}
+
+void EncipherRecordBody(uint8_t* record, THeaderType kind, bool large) {
+  EncryptHeaderRecord(record, RecordKind(kind, large));
+}
+
+void TLocalHeader::Read(const uint8_t* p) {
+  Signature = Get32(p);
+  VersionNeeded = Get16(p + 4);
+  Flags = Get16(p + 6);
+  Method = Get16(p + 8);
+  Time = Get16(p + 10);
+  Date = Get16(p + 12);
+  Crc32 = Get32(p + 14);
+  CompressedSize = Get32(p + 18);
+  UncompressedSize = Get32(p + 22);
+  NameLength = Get16(p + 26);
+  ExtraLength = Get16(p + 28);
+}
+
+void TLocalHeader::Write(uint8_t* p) const {
+  Put32(p, Signature);
+  Put16(p + 4, VersionNeeded);
+  Put16(p + 6, Flags);
+  Put16(p + 8, Method);
+  Put16(p + 10, Time);
+  Put16(p + 12, Date);
+  Put32(p + 14, Crc32);
+  Put32(p + 18, CompressedSize);
+  Put32(p + 22, UncompressedSize);
+  Put16(p + 26, NameLength);
+  Put16(p + 28, ExtraLength);
+}
+
+void TCentralHeader::Read(const uint8_t* p) {
+  Signature = Get32(p);
+  VersionMadeBy = Get16(p + 4);
+  VersionNeeded = Get16(p + 6);
+  Flags = Get16(p + 8);
+  Method = Get16(p + 10);
+  Time = Get16(p + 12);
+  Date = Get16(p + 14);
+  Crc32 = Get32(p + 16);
+  CompressedSize = Get32(p + 20);
+  UncompressedSize = Get32(p + 24);
+  NameLength = Get16(p + 28);
+  ExtraLength = Get16(p + 30);
+  CommentLength = Get16(p + 32);
+  DiskNumberStart = Get16(p + 34);
+  InternalAttr = Get16(p + 36);
+  ExternalAttr = Get32(p + 38);
+  LocalHeaderOffset = Get32(p + 42);
+}
+
+void TCentralHeader::Write(uint8_t* p) const {
+  Put32(p, Signature);
+  Put16(p + 4, VersionMadeBy);
+  Put16(p + 6, VersionNeeded);
+  Put16(p + 8, Flags);
+  Put16(p + 10, Method);
+  Put16(p + 12, Time);
+  Put16(p + 14, Date);
+  Put32(p + 16, Crc32);
+  Put32(p + 20, CompressedSize);
+  Put32(p + 24, UncompressedSize);
+  Put16(p + 28, NameLength);
+  Put16(p + 30, ExtraLength);
+  Put16(p + 32, CommentLength);
+  Put16(p + 34, DiskNumberStart);
+  Put16(p + 36, InternalAttr);
+  Put32(p + 38, ExternalAttr);
+  Put32(p + 42, LocalHeaderOffset);
+}
+
+void TCentralHeader::CopyFromLocal(const TLocalHeader& local) {
+  Flags = local.Flags;
+  Method = local.Method;
+  Time = local.Time;
+  Date = local.Date;
+  Crc32 = local.Crc32;
+  CompressedSize = local.CompressedSize;
+  UncompressedSize = local.UncompressedSize;
+  NameLength = local.NameLength;
+  ExtraLength = local.ExtraLength;
+}
+
+void TEndRecord::Read(const uint8_t* p) {
+  Signature = Get32(p);
+  ThisDisk = Get16(p + 4);
+  DirectoryDisk = Get16(p + 6);
+  EntriesThisDisk = Get16(p + 8);
+  TotalEntries = Get16(p + 10);
+  DirectorySize = Get32(p + 12);
+  if (Large()) {
+    DirectoryOffset = Get64(p + 16);
+    CommentLength = Get16(p + 24);
+  } else {
+    DirectoryOffset = Get32(p + 16);
+    CommentLength = Get16(p + 20);
+  }
+}
+
+void TEndRecord::Write(uint8_t* p) const {
+  Put32(p, Signature);
+  Put16(p + 4, ThisDisk);
+  Put16(p + 6, DirectoryDisk);
+  Put16(p + 8, EntriesThisDisk);
+  Put16(p + 10, TotalEntries);
+  Put32(p + 12, DirectorySize);
+  if (Large()) {
+    Put64(p + 16, DirectoryOffset);
+    Put16(p + 24, CommentLength);
+  } else {
+    Put32(p + 16, static_cast<uint32_t>(DirectoryOffset));
+    Put16(p + 20, CommentLength);
+  }
+}
+
+void TZip64EndRecord::Read(const uint8_t* p) {
+  Signature = Get32(p);
+  RecordSize = Get64(p + 4);
+  VersionMadeBy = Get16(p + 12);
+  VersionNeeded = Get16(p + 14);
+  ThisDisk = Get32(p + 16);
+  DirectoryDisk = Get32(p + 20);
+  EntriesThisDisk = Get64(p + 24);
+  TotalEntries = Get64(p + 32);
+  DirectorySize = Get64(p + 40);
+  DirectoryOffset = Get64(p + 48);
+}
+
+void TZip64Locator::Read(const uint8_t* p) {
+  Signature = Get32(p);
+  EndRecordDisk = Get32(p + 4);
+  EndRecordOffset = Get64(p + 8);
+  TotalDisks = Get32(p + 16);
+}
+
+void WriteSpanMarker(uint8_t* p) { Put32(p, kSpanMarkerSig); }
+bool IsSpanMarker(const uint8_t* p) { return Get32(p) == kSpanMarkerSig; }
+
+namespace {
+
+constexpr uint32_t kNoValue32 = 0xFFFFFFFF;
+constexpr int64_t kLow48 = (int64_t{1} << 48) - 1;
+
+// Zip64 values come in a fixed order, each present only when its 32-bit
+// field is saturated; a value cut short by the field's size ends the list.
+void ApplyZip64(const uint8_t* data, size_t size, bool central, TEntrySizes& s) {
+  int64_t* order[3] = {&s.UncompressedSize, &s.CompressedSize, &s.LocalHeaderOffset};
+  const int count = central ? 3 : 2;
+  size_t pos = 0;
+  for (int i = 0; i < count; ++i) {
+    if (*order[i] != static_cast<int64_t>(kNoValue32)) continue;
+    if (pos + 8 > size) return;
+    *order[i] = static_cast<int64_t>(Get64(data + pos)) & kLow48;
+    pos += 8;
+  }
+}
+
+// The engine's own field: bits 32..47 of compressed size, uncompressed size
+// and (central only) local header offset, as 16-bit words.
+void ApplyLargeFile(const uint8_t* data, size_t size, bool central, TEntrySizes& s) {
+  int64_t* order[3] = {&s.CompressedSize, &s.UncompressedSize, &s.LocalHeaderOffset};
+  const size_t count = central ? 3 : 2;
+  for (size_t i = 0; i < count && 2 * i + 2 <= size; ++i)
+    *order[i] = (*order[i] & 0xFFFFFFFF) | (static_cast<int64_t>(Get16(data + 2 * i)) << 32);
+}
+
+}  // namespace
+
+void ParseExtraField(const uint8_t* extra, size_t len, bool central, TEntrySizes& sizes) {
+  size_t pos = 0;
+  while (pos + 4 <= len) {
+    const uint16_t id = Get16(extra + pos);
+    const size_t size = Get16(extra + pos + 2);
+    pos += 4;
+    if (size > len - pos) return;  // runs past the extra field: the rest is skipped
+    if (id == kExtraZip64)
+      ApplyZip64(extra + pos, size, central, sizes);
+    else if (id == kExtraLargeFile)
+      ApplyLargeFile(extra + pos, size, central, sizes);
+    pos += size;
+  }
+}
+
+bool NeedsLargeFileExtra(int64_t uncompressedSize, int64_t localHeaderOffset) {
+  constexpr int64_t k4G = int64_t{1} << 32;
+  return uncompressedSize >= k4G || localHeaderOffset >= k4G;
+}
+
+size_t WriteLargeFileExtra(uint8_t* p, bool central, const TEntrySizes& sizes) {
+  auto high = [](int64_t v) { return static_cast<uint16_t>(static_cast<uint64_t>(v) >> 32); };
+  Put16(p, kExtraLargeFile);
+  Put16(p + 2, central ? 6 : 4);
+  Put16(p + 4, high(sizes.CompressedSize));
+  Put16(p + 6, high(sizes.UncompressedSize));
+  if (!central) return kLargeFileExtraLocal;
+  Put16(p + 8, high(sizes.LocalHeaderOffset));
+  return kLargeFileExtraCentral;
+}
+
+}  // namespace zid

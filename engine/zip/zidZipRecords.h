@@ -1,0 +1,186 @@
+// The records of the ZIP container: local header, central header, the end
+// records, the zip64 records (read only), the spanning marker and the extra
+// fields the engine understands. Each record is parsed from and written to a
+// byte buffer field by field, little-endian.
+//
+// Header-enciphered archives carry 0x4C ("L") instead of 0x4B ("K") as the
+// second signature byte; their record bodies are deciphered with the fixed
+// header keys before they are parsed (DecipherRecordBody).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zid {
+
+// Kinds of ZIP record; as a set (THeaderTypeState) the values are bits.
+enum THeaderType : uint8_t {
+  htNone = 0,
+  htLocal = 1,
+  htCentral = 2,
+  htEnding = 4,
+  htLocator = 8,
+  htEnding64 = 16,
+};
+using THeaderTypeState = uint8_t;
+
+// Signatures as 32-bit little-endian values.
+constexpr uint32_t kLocalSig = 0x04034B50;
+constexpr uint32_t kLocalSigEnc = 0x04034C50;
+constexpr uint32_t kCentralSig = 0x02014B50;
+constexpr uint32_t kCentralSigEnc = 0x02014C50;
+constexpr uint32_t kEndSig = 0x06054B50;
+constexpr uint32_t kEndSigEnc = 0x06054C50;
+constexpr uint32_t kLargeEndSig = 0x06055B50;
+constexpr uint32_t kLargeEndSigEnc = 0x06055C50;
+constexpr uint32_t kZip64EndSig = 0x06064B50;
+constexpr uint32_t kZip64LocatorSig = 0x07064B50;
+constexpr uint32_t kSpanMarkerSig = 0x08074B50;
+
+// Fixed record sizes.
+constexpr size_t kLocalHeaderSize = 30;
+constexpr size_t kCentralHeaderSize = 46;
+constexpr size_t kEndRecordSize = 22;
+constexpr size_t kLargeEndRecordSize = 26;
+constexpr size_t kZip64EndRecordSize = 56;
+constexpr size_t kZip64LocatorSize = 20;
+constexpr size_t kSpanMarkerSize = 4;
+
+// Extra field IDs.
+constexpr uint16_t kExtraZip64 = 0x0001;
+constexpr uint16_t kExtraLargeFile = 100;
+// Sizes of the engine's large-file field, header included.
+constexpr size_t kLargeFileExtraLocal = 8;
+constexpr size_t kLargeFileExtraCentral = 10;
+
+// True for the normal and the header-enciphered form of each signature.
+bool IsLocalSig(uint32_t sig);
+bool IsCentralSig(uint32_t sig);
+bool IsEndSig(uint32_t sig);       // the 22-byte end record
+bool IsLargeEndSig(uint32_t sig);  // the engine's 26-byte end record
+// The "L" form of any record signature.
+inline bool IsEncipheredSig(uint32_t sig) { return ((sig >> 8) & 0xFF) == 0x4C || ((sig >> 8) & 0xFF) == 0x5C; }
+
+// Deciphers a record body in place, restarting from the fixed header keys:
+// 26 bytes behind the signature for htLocal, 42 for htCentral, 18 for
+// htEnding (22 when large is true). `record` points at the signature.
+void DecipherRecordBody(uint8_t* record, THeaderType kind, bool large = false);
+// The reverse, for writers of header-enciphered archives.
+void EncipherRecordBody(uint8_t* record, THeaderType kind, bool large = false);
+
+struct TLocalHeader {
+  uint32_t Signature = kLocalSig;
+  uint16_t VersionNeeded = 20;
+  uint16_t Flags = 0;
+  uint16_t Method = 0;
+  uint16_t Time = 0;
+  uint16_t Date = 0;
+  uint32_t Crc32 = 0;
+  uint32_t CompressedSize = 0;
+  uint32_t UncompressedSize = 0;
+  uint16_t NameLength = 0;
+  uint16_t ExtraLength = 0;
+
+  void Read(const uint8_t* p);  // kLocalHeaderSize bytes
+  void Write(uint8_t* p) const;
+};
+
+struct TCentralHeader {
+  uint32_t Signature = kCentralSig;
+  uint16_t VersionMadeBy = 20;
+  uint16_t VersionNeeded = 20;
+  uint16_t Flags = 0;
+  uint16_t Method = 0;
+  uint16_t Time = 0;
+  uint16_t Date = 0;
+  uint32_t Crc32 = 0;
+  uint32_t CompressedSize = 0;
+  uint32_t UncompressedSize = 0;
+  uint16_t NameLength = 0;
+  uint16_t ExtraLength = 0;
+  uint16_t CommentLength = 0;
+  uint16_t DiskNumberStart = 0;
+  uint16_t InternalAttr = 1;
+  uint32_t ExternalAttr = 0;
+  uint32_t LocalHeaderOffset = 0;
+
+  void Read(const uint8_t* p);  // kCentralHeaderSize bytes
+  void Write(uint8_t* p) const;
+  // Copies the 24 bytes from flags to extra length out of a local header,
+  // as the writer does for every entry.
+  void CopyFromLocal(const TLocalHeader& local);
+};
+
+// The 22-byte end record, or the engine's 26-byte large form whose directory
+// offset is 64 bits wide. Large is decided by the signature when reading.
+struct TEndRecord {
+  uint32_t Signature = kEndSig;
+  uint16_t ThisDisk = 0;
+  uint16_t DirectoryDisk = 0;
+  uint16_t EntriesThisDisk = 0;
+  uint16_t TotalEntries = 0;
+  uint32_t DirectorySize = 0;
+  uint64_t DirectoryOffset = 0;
+  uint16_t CommentLength = 0;
+
+  bool Large() const { return IsLargeEndSig(Signature); }
+  size_t Size() const { return Large() ? kLargeEndRecordSize : kEndRecordSize; }
+  // Reads the signature first, then the layout it names; needs Size() bytes
+  // (at least kLargeEndRecordSize when the signature is a large one).
+  void Read(const uint8_t* p);
+  void Write(uint8_t* p) const;  // writes Size() bytes
+};
+
+// Zip64 end of central directory record (read only; extensible data ignored).
+struct TZip64EndRecord {
+  uint32_t Signature = 0;
+  uint64_t RecordSize = 0;
+  uint16_t VersionMadeBy = 0;
+  uint16_t VersionNeeded = 0;
+  uint32_t ThisDisk = 0;
+  uint32_t DirectoryDisk = 0;
+  uint64_t EntriesThisDisk = 0;
+  uint64_t TotalEntries = 0;
+  uint64_t DirectorySize = 0;
+  uint64_t DirectoryOffset = 0;
+
+  void Read(const uint8_t* p);  // kZip64EndRecordSize bytes
+};
+
+// Zip64 end of central directory locator (read only).
+struct TZip64Locator {
+  uint32_t Signature = 0;
+  uint32_t EndRecordDisk = 0;
+  uint64_t EndRecordOffset = 0;
+  uint32_t TotalDisks = 0;
+
+  void Read(const uint8_t* p);  // kZip64LocatorSize bytes
+};
+
+// Writes the spanning marker (4 bytes).
+void WriteSpanMarker(uint8_t* p);
+bool IsSpanMarker(const uint8_t* p);  // needs 4 bytes
+
+// Sizes of one entry as the extra fields complete them. Start from the
+// 32-bit header fields; ParseExtraField widens them.
+struct TEntrySizes {
+  int64_t CompressedSize = 0;
+  int64_t UncompressedSize = 0;
+  int64_t LocalHeaderOffset = 0;
+};
+
+// Applies the extra fields of a local (central = false) or central header:
+// ID 0x0001 replaces each size (and, in a central header, the offset) whose
+// 32-bit field holds 0xFFFFFFFF, keeping its low 48 bits; ID 100 supplies
+// bits 32..47. Other IDs are skipped by their declared size; a field that
+// runs past the end stops parsing. Never reads outside extra[0..len).
+void ParseExtraField(const uint8_t* extra, size_t len, bool central, TEntrySizes& sizes);
+
+// The large-file field is needed when the uncompressed size or the local
+// header offset reaches 4 GiB.
+bool NeedsLargeFileExtra(int64_t uncompressedSize, int64_t localHeaderOffset);
+// Writes the ID 100 field: 8 bytes in a local header, 10 in a central one.
+// Returns the bytes written.
+size_t WriteLargeFileExtra(uint8_t* p, bool central, const TEntrySizes& sizes);
+
+}  // namespace zid

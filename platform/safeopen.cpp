@@ -1,0 +1,141 @@
+#include "platform/safeopen.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace plat {
+
+namespace {
+
+// Owns one descriptor.
+struct Fd {
+  int fd = -1;
+  Fd() = default;
+  explicit Fd(int f) : fd(f) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+  void reset(int f) {
+    if (fd >= 0) ::close(fd);
+    fd = f;
+  }
+  int release() {
+    int f = fd;
+    fd = -1;
+    return f;
+  }
+};
+
+bool ValidComponent(const std::string& c) {
+  return !c.empty() && c != "." && c != ".." && c.find('/') == std::string::npos &&
+         c.find('\0') == std::string::npos;
+}
+
+// Walks root/components[0..count) as folders, creating them when asked.
+// Returns the descriptor of the last folder, or -1 with errno set.
+int OpenFolders(const std::string& root, const std::vector<std::string>& comps, size_t count, bool create) {
+  if (count > kMaxFolderDepth) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  Fd dir(::open(root.empty() ? "." : root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.fd < 0) return -1;
+  for (size_t i = 0; i < count; ++i) {
+    const std::string& c = comps[i];
+    if (!ValidComponent(c)) {
+      errno = EINVAL;
+      return -1;
+    }
+    int next = ::openat(dir.fd, c.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0 && errno == ENOENT && create) {
+      if (::mkdirat(dir.fd, c.c_str(), 0777) != 0 && errno != EEXIST) return -1;
+      next = ::openat(dir.fd, c.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    if (next < 0) return -1;  // ELOOP for a link, ENOTDIR for a file
+    dir.reset(next);
+  }
+  return dir.release();
+}
+
+}  // namespace
+
+Handle CreateFileBeneath(const std::string& root, const std::vector<std::string>& comps, Existing how) {
+  if (comps.empty() || !ValidComponent(comps.back())) {
+    errno = EINVAL;
+    return kNoHandle;
+  }
+  Fd dir(OpenFolders(root, comps, comps.size() - 1, true));
+  if (dir.fd < 0) return kNoHandle;
+  const char* name = comps.back().c_str();
+  struct stat st;
+  if (::fstatat(dir.fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+    // Replace the link itself; what it points at stays as it was.
+    if (::unlinkat(dir.fd, name, 0) != 0) return kNoHandle;
+  }
+  int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (how == Existing::Append ? O_APPEND : O_TRUNC);
+  int fd = ::openat(dir.fd, name, flags, 0666);
+  if (fd < 0) return kNoHandle;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {  // a fifo or device planted at the name
+    ::close(fd);
+    errno = EINVAL;
+    return kNoHandle;
+  }
+  return fd;
+}
+
+bool CreateDirsBeneath(const std::string& root, const std::vector<std::string>& comps) {
+  Fd dir(OpenFolders(root, comps, comps.size(), true));
+  return dir.fd >= 0;
+}
+
+FileInfo StatBeneath(const std::string& root, const std::vector<std::string>& comps) {
+  FileInfo info;
+  if (comps.empty()) return info;
+  Fd dir(OpenFolders(root, comps, comps.size() - 1, false));
+  if (dir.fd < 0) return info;
+  struct stat st;
+  if (::fstatat(dir.fd, comps.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return info;
+  info.exists = true;
+  info.isDir = S_ISDIR(st.st_mode);
+  info.isLink = S_ISLNK(st.st_mode);
+  info.size = st.st_size;
+  info.mtime = st.st_mtime;
+  info.ctime = st.st_ctime;
+  info.mode = st.st_mode;
+  info.device = st.st_dev;
+  uint32_t attr = 0;
+  if (info.isDir) attr |= faDirectory;
+  else if (info.isLink) attr |= faSymLink;
+  else attr |= faArchive;
+  if (!(st.st_mode & S_IWUSR)) attr |= faReadOnly;
+  if (comps.back()[0] == '.') attr |= faHidden;
+  info.attr = attr;
+  return info;
+}
+
+bool MakeWritableBeneath(const std::string& root, const std::vector<std::string>& comps) {
+  if (comps.empty()) return false;
+  Fd dir(OpenFolders(root, comps, comps.size() - 1, false));
+  if (dir.fd < 0) return false;
+  Fd f(::openat(dir.fd, comps.back().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+  if (f.fd < 0) return false;
+  struct stat st;
+  if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  return ::fchmod(f.fd, (st.st_mode & 07777) | S_IWUSR) == 0;
+}
+
+bool HandleSetMode(Handle h, uint32_t mode) { return h >= 0 && ::fchmod(h, mode & 0777) == 0; }
+
+bool HandleSetReadOnly(Handle h, bool readOnly) {
+  struct stat st;
+  if (h < 0 || ::fstat(h, &st) != 0) return false;
+  mode_t m = st.st_mode & 07777;
+  m = readOnly ? (m & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH)) : (m | S_IWUSR);
+  return ::fchmod(h, m) == 0;
+}
+
+}  // namespace plat

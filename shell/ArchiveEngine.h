@@ -1,0 +1,159 @@
+// The window's one door into the archive engine.
+//
+// The main window owns one preconfigured component per format and direction
+// (Zip1 ... UnZoo1, RizER1). Here they are records of the published
+// properties the window sets; IArchiveEngine runs the engine operation a
+// record describes (Compress, Extract, GetFileList). The window assigns no
+// engine event, so every decision an event could make stays with the
+// component's default; the only thing the window watches is progress, and
+// only to draw it.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/base/zidGbls.h"
+#include "engine/base/zidTypes.h"
+
+namespace shell {
+
+// The five format buttons, in their order on the window.
+enum class WriterKind { Zip, Cab, Lha, Bh, Jar };
+constexpr int kWriterCount = 5;
+// The extractors of the window, in the order the form declares them.
+enum class ExtractorKind { Zip, Cab, Lha, Bh, Tar, Jar, Arj, GZip, Ace, Zoo };
+constexpr int kExtractorCount = 10;
+
+// The engine's own enumerations, under the names the window uses.
+using zid::TCompressMethod;
+using zid::TCpuType;
+using zid::TDateAttribute;
+using zid::TOverwriteMode;
+using zid::TStoredDirNames;
+using zid::TSwitch;
+using zid::TDeleteOptions;
+using zid::TCompressionMethod;
+using zid::TDeflateType;
+// The attribute filter of the file scan, as the writers take it.
+enum TzidFileAttribute : unsigned {
+  fsZeroAttr = 1u << 0, fsReadOnly = 1u << 1, fsHidden = 1u << 2, fsSysFile = 1u << 3,
+  fsVolumeID = 1u << 4, fsDirectory = 1u << 5, fsArchive = 1u << 6, fsCompressed = 1u << 7,
+  fsEncrypted = 1u << 8,
+};
+using TzidFileAttributes = unsigned;  // a set of TzidFileAttribute bits
+
+// The 24 extensions a writer stores without compressing them.
+const std::vector<std::string>& DefaultStoreFilesOfType();
+
+// A writer as the window configures it.
+struct TWriterProps {
+  std::string Name;  // "Zip1"
+  WriterKind Kind = WriterKind::Zip;
+  zid::TArcType ArcType = zid::atZip;
+  std::vector<TCompressMethod> SupportedMethods;
+  TCompressMethod CompressMethod = zid::cmDeflate;
+  std::string DefaultExt;
+  TzidFileAttributes Attributes = fsZeroAttr | fsReadOnly | fsArchive | fsCompressed | fsEncrypted;
+  TzidFileAttributes AttributesEx = 0;
+  TDeleteOptions DeleteOptions = zid::doAllowUndo;
+  TCompressionMethod CompressionMethod = zid::cmTempFile;
+  TDeflateType DeflateType = zid::dtDeflateN;
+  std::vector<std::string> StoreFilesOfType;
+  // Set per operation by the window.
+  std::string ArchiveFile;
+  std::vector<std::string> FileSpec;
+  std::vector<std::string> ExcludeSpec;
+  TDateAttribute DateAttribute = zid::daFileDate;
+  TStoredDirNames StoredDirNames = zid::sdRelative;
+  bool RecurseDirs = true;
+  TSwitch Switch = zid::swAdd;
+
+  // As the components do: a method outside SupportedMethods is ignored silently.
+  void SetCompressMethod(TCompressMethod m);
+};
+
+// An extractor as the window configures it.
+struct TExtractorProps {
+  std::string Name;  // "UnZip1"
+  ExtractorKind Kind = ExtractorKind::Zip;
+  TCpuType CpuType = zid::cptAuto;
+  bool UseStoredDirs = true;
+  bool CreateStoredDirs = false;
+  TOverwriteMode OverwriteMode = zid::omOverwrite;
+  bool ConfirmOverwrites = false;
+  bool RestoreFileAttr = true;
+  TDateAttribute DateAttribute = zid::daFileDate;
+  bool RecurseDirs = true;
+  TDeleteOptions GzTarDeleteOptions = zid::doAllowUndo;  // UnGZip1: doFinal
+  // Set per operation by the window.
+  std::string ArchiveFile;
+  std::vector<std::string> FileSpec;
+  std::string ExtractDir;
+};
+
+// The directory reader.
+struct TDirReaderProps {
+  std::string Name = "RizER1";
+  bool RecurseDirs = true;
+  std::string ArchiveFile;
+  std::vector<std::string> FileSpec;
+};
+
+// What an extraction did. Extracted is Extract's own return value; Failed
+// counts the entries the engine reported a problem for (display only).
+struct ExtractResult {
+  int Extracted = 0;
+  int Failed = 0;
+};
+
+class IArchiveEngine {
+ public:
+  virtual ~IArchiveEngine() = default;
+
+  // Whether the component of that kind exists in this build. The window
+  // leaves a format alone until its component has joined.
+  virtual bool WriterAvailable(WriterKind kind) const = 0;
+  virtual bool ExtractorAvailable(ExtractorKind kind) const = 0;
+  virtual bool ListerAvailable() const = 0;
+
+  // Compress with the writer's properties; the number of entries written,
+  // 0 after a failure.
+  virtual int Compress(const TWriterProps& writer) = 0;
+  virtual ExtractResult Extract(const TExtractorProps& extractor) = 0;
+  // Appends one line per entry name; on failure the whole list is emptied.
+  virtual void GetFileList(const TDirReaderProps& reader, std::vector<std::string>& lines) = 0;
+
+  // Asks the running operation to stop at its next check.
+  virtual void Cancel() = 0;
+
+  // ByFile and ByArchive percentages of the running operation (0..100).
+  using ProgressHandler = std::function<void(int byFile, int byArchive)>;
+  void SetProgressHandler(ProgressHandler h) { progress_ = std::move(h); }
+
+ protected:
+  void ReportProgress(int byFile, int byArchive) {
+    if (progress_) progress_(byFile, byArchive);
+  }
+
+ private:
+  ProgressHandler progress_;
+};
+
+// The engine of this build. A format joins by adding its component to the
+// dispatch in ArchiveEngine.cpp; until then it is reported unavailable.
+class ArchiveEngine : public IArchiveEngine {
+ public:
+  bool WriterAvailable(WriterKind kind) const override;
+  bool ExtractorAvailable(ExtractorKind kind) const override;
+  bool ListerAvailable() const override;
+  int Compress(const TWriterProps& writer) override;
+  ExtractResult Extract(const TExtractorProps& extractor) override;
+  void GetFileList(const TDirReaderProps& reader, std::vector<std::string>& lines) override;
+  void Cancel() override;
+
+ private:
+  bool* cancelFlag_ = nullptr;  // the running component's flag
+};
+
+}  // namespace shell

@@ -1,0 +1,34 @@
+// The destination dialog of "Extract " (TForm3): a folder list, OK and
+// Cancel. The chosen folder is handed over as the process's current folder.
+#pragma once
+
+#include <string>
+
+namespace shell {
+
+class IDestinationView {
+ public:
+  virtual ~IDestinationView() = default;
+  virtual std::string ListFolder() = 0;                       // the folder the list shows
+  virtual void SetListFolder(const std::string& folder) = 0;  // shows and refreshes
+  virtual void CloseDialog() = 0;
+  virtual void ShowMessage(const std::string& text) = 0;
+};
+
+class TForm3Controller {
+ public:
+  // confirmed: the main window's DestinationConfirmed.
+  TForm3Controller(IDestinationView& view, bool& confirmed) : view_(view), confirmed_(confirmed) {}
+
+  // Once, at start-up: the main window's folder becomes the current folder
+  // and the list shows it. Later showings start from the folder shown last.
+  void FormCreate(const std::string& mainTreeFolder);
+  void BitBtn1Click();  // OK
+  void BitBtn2Click();  // Cancel
+
+ private:
+  IDestinationView& view_;
+  bool& confirmed_;
+};
+
+}  // namespace shell

@@ -1,0 +1,33 @@
+// The program's windows in their creation order, and the platform hooks the
+// window installs: the message pump and the message boxes.
+#pragma once
+
+#include <memory>
+
+#include "shell/ArchiveEngine.h"
+#include "shell/qt/Form1.h"
+#include "shell/qt/Form2.h"
+#include "shell/qt/Form3.h"
+
+namespace shell::qt {
+
+// Sets the application title and routes the engine's message pump and
+// message boxes through Qt. Needs a QApplication.
+void InstallPlatformHooks();
+// Back to the quiet defaults (tests, shutdown).
+void RemovePlatformHooks();
+
+class Application {
+ public:
+  explicit Application(IArchiveEngine& engine);
+  TForm1& Form1() { return *form1_; }
+  TForm2& Form2() { return *form2_; }
+  TForm3& Form3() { return *form3_; }
+
+ private:
+  std::unique_ptr<TForm1> form1_;
+  std::unique_ptr<TForm2> form2_;
+  std::unique_ptr<TForm3> form3_;
+};
+
+}  // namespace shell::qt

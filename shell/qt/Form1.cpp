@@ -1,0 +1,290 @@
+#include "shell/qt/Form1.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include "platform/drives.h"
+#include "platform/files.h"
+#include "platform/hooks.h"
+#include "platform/shellops.h"
+#include "shell/qt/Form2.h"
+#include "shell/qt/Form3.h"
+#include "shell/qt/PropertiesDialog.h"
+
+namespace shell::qt {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, const char* hint, int top) {
+  auto* b = new QPushButton(caption, parent);
+  b->setObjectName(name);
+  b->setToolTip(hint);
+  b->setGeometry(0, top, 110, 25);
+  b->setFocusPolicy(Qt::NoFocus);  // speed buttons never take the focus
+  return b;
+}
+
+}  // namespace
+
+TForm1::TForm1(IArchiveEngine& engine, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      engine_(engine),
+      controller_(*this, engine) {
+  setObjectName("Form1");
+  setWindowTitle("ZEFA ARCHIVER  v. 1.0");
+  QFont f("Arial");
+  f.setPixelSize(11);
+  setFont(f);
+  setFixedSize(769, 536);
+  BuildControls();
+  FillDrives();
+  // The folder the program starts in is the one the window shows.
+  const std::string cwd = plat::GetCurrentDir();
+  DirectoryOutline1->SetDrive(SelectedDrive());
+  DirectoryOutline1->SetFolder(cwd);
+  FileListBox1->SetFolder(DirectoryOutline1->Folder());
+  engine_.SetProgressHandler([this](int, int byArchive) {
+    ProgressBar1->setValue(byArchive);
+    ProgressBar1->show();
+  });
+  // Key presses reach the window before its controls.
+  qApp->installEventFilter(this);
+  controller_.tworzenie();
+}
+
+TForm1::~TForm1() {
+  qApp->removeEventFilter(this);
+  engine_.SetProgressHandler({});
+}
+
+void TForm1::BuildControls() {
+  SpeedButton1 = MakeButton(this, "SpeedButton1", "New archive", "Create a new archive", 5);
+  SpeedButton2 = MakeButton(this, "SpeedButton2", "Add  file    ", "Adding files to an archive", 30);
+  SpeedButton3 = MakeButton(this, "SpeedButton3", "Create archive", "Create a new archive", 55);
+  SpeedButton4 = MakeButton(this, "SpeedButton4", "Extract ", "Extract files from the archive ", 80);
+  SpeedButton5 = MakeButton(this, "SpeedButton5", "Help", "Help", 105);
+  SpeedButton6 = MakeButton(this, "SpeedButton6", "Quit", "Quit", 130);
+  SpeedButton8 = MakeButton(this, "SpeedButton8", "ZEFA SOFTWARE", "", 192);
+  connect(SpeedButton1, &QPushButton::clicked, this, [this] { Run([this] { controller_.SpeedButton1Click(); }); });
+  connect(SpeedButton2, &QPushButton::clicked, this, [this] { Run([this] { controller_.SpeedButton2Click(); }); });
+  connect(SpeedButton3, &QPushButton::clicked, this, [this] { Run([this] { controller_.SpeedButton3Click(); }); });
+  connect(SpeedButton4, &QPushButton::clicked, this, [this] { Run([this] { controller_.SpeedButton4Click(); }); });
+  connect(SpeedButton5, &QPushButton::clicked, this, [this] { controller_.SpeedButton5Click(); });
+  connect(SpeedButton6, &QPushButton::clicked, this, [this] { controller_.SpeedButton6Click(); });
+  connect(SpeedButton8, &QPushButton::clicked, this, [this] { controller_.SpeedButton8Click(); });
+
+  DriveComboBox1 = new QComboBox(this);
+  DriveComboBox1->setObjectName("DriveComboBox1");
+  DriveComboBox1->setGeometry(116, 5, 177, 19);
+  DirectoryOutline1 = new FolderTree(this);
+  DirectoryOutline1->setObjectName("DirectoryOutline1");
+  DirectoryOutline1->setGeometry(116, 24, 177, 369);
+  DirectoryOutline1->setContextMenuPolicy(Qt::NoContextMenu);
+  FileListBox1 = new FileList(this);
+  FileListBox1->setObjectName("FileListBox1");
+  FileListBox1->setGeometry(296, 4, 473, 389);
+  FileListBox1->setContextMenuPolicy(Qt::NoContextMenu);
+  connect(DriveComboBox1, &QComboBox::activated, this, [this](int) { controller_.zm2(); });
+  connect(DirectoryOutline1, &FolderTree::folderChanged, this, [this] { controller_.zmiana1(); });
+  connect(FileListBox1, &QListWidget::itemClicked, this, [this] { Run([this] { controller_.wyswietl(); }); });
+  connect(FileListBox1, &QListWidget::itemDoubleClicked, this, [this] { controller_.otw(); });
+
+  RichEdit1 = new QTextEdit(this);
+  RichEdit1->setObjectName("RichEdit1");
+  RichEdit1->setGeometry(1, 392, 767, 79);
+  RichEdit1->setReadOnly(true);
+  RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  RichEdit1->setContextMenuPolicy(Qt::NoContextMenu);
+  RichEdit1->setPlainText("RichEdit1");  // the design-time text, cleared at start-up
+
+  GroupBox1 = new QGroupBox("Archive format ", this);
+  GroupBox1->setObjectName("GroupBox1");
+  GroupBox1->setGeometry(4, 471, 765, 41);
+  formats_ = new QButtonGroup(this);
+  const char* captions[] = {"*.zip", "*.cab", "*.lha", "*.bh", "*.jar"};
+  QRadioButton** radios[] = {&RadioButton1, &RadioButton2, &RadioButton3, &RadioButton4, &RadioButton5};
+  for (int i = 0; i < kWriterCount; ++i) {
+    auto* r = new QRadioButton(captions[i], GroupBox1);
+    r->setObjectName(QString("RadioButton%1").arg(i + 1));
+    r->setGeometry(16 + i * 150, 16, 113, 17);
+    formats_->addButton(r, i);
+    *radios[i] = r;
+  }
+  RadioButton1->setChecked(true);
+
+  Panel1 = new QLabel(this);
+  Panel1->setObjectName("Panel1");
+  Panel1->setGeometry(4, 512, 765, 24);
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Panel1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  QFont bold = font();
+  bold.setBold(true);
+  Panel1->setFont(bold);
+  ProgressBar1 = new QProgressBar(Panel1);
+  ProgressBar1->setObjectName("ProgressBar1");
+  ProgressBar1->setGeometry(560, 4, 200, 16);
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->hide();
+
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName("PopupMenu1");
+  PopupMenu1->addAction("Open file", this, [this] { controller_.Otwrzzbir1Click(); })->setObjectName("Otwrzzbir1");
+  PopupMenu1->addAction("Delete file", this, [this] { controller_.Przenie1Click(); })->setObjectName("Przenie1");
+  PopupMenu1->addAction("Rename file", this, [this] { controller_.Zmienazwzbioru1Click(); })
+      ->setObjectName("Zmienazwzbioru1");
+  PopupMenu1->addAction("Copy file", this, [this] { controller_.Kopijzbiory1Click(); })->setObjectName("Kopijzbiory1");
+  PopupMenu1->addAction("Properties...", this, [this] { controller_.Properties1Click(); })
+      ->setObjectName("Properties1");
+
+  SaveDialog1 = new QFileDialog(this);
+  SaveDialog1->setObjectName("SaveDialog1");
+  SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+  SaveDialog1->setFileMode(QFileDialog::AnyFile);
+  // The commands ask their own overwrite questions.
+  SaveDialog1->setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+}
+
+void TForm1::FillDrives() {
+  const std::string current = plat::DriveOfPath(plat::GetCurrentDir());
+  bool haveCurrent = false;
+  for (const plat::DriveInfo& d : plat::ListDrives()) {
+    DriveComboBox1->addItem(Q(d.root), Q(d.root));
+    if (d.root == current) haveCurrent = true;
+  }
+  if (!haveCurrent && !current.empty()) DriveComboBox1->addItem(Q(current), Q(current));
+  const int i = DriveComboBox1->findData(Q(current));
+  if (i >= 0) DriveComboBox1->setCurrentIndex(i);
+}
+
+template <class F>
+void TForm1::Run(F handler) {
+  handler();
+  ProgressBar1->hide();
+}
+
+void TForm1::contextMenuEvent(QContextMenuEvent* event) { PopupMenu1->popup(event->globalPos()); }
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+      static_cast<QWidget*>(watched)->window() == this) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Escape && !key->isAutoRepeat()) {
+      controller_.FormKeyDown(kKeyEscape);
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+std::string TForm1::SelectedFile() { return FileListBox1->SelectedPath(); }
+std::string TForm1::FileListFolder() { return FileListBox1->Folder(); }
+void TForm1::SetFileListFolder(const std::string& folder) { FileListBox1->SetFolder(folder); }
+void TForm1::FileListUpdate() { FileListBox1->Reload(); }
+void TForm1::FileListRepaint() { FileListBox1->viewport()->repaint(); }
+void TForm1::SetTreeDrive(const std::string& drive) { DirectoryOutline1->SetDrive(drive); }
+std::string TForm1::TreeFolder() { return DirectoryOutline1->Folder(); }
+void TForm1::TreeUpdate() { DirectoryOutline1->viewport()->update(); }
+void TForm1::TreeRepaint() { DirectoryOutline1->viewport()->repaint(); }
+std::string TForm1::SelectedDrive() { return DriveComboBox1->currentData().toString().toStdString(); }
+
+void TForm1::PaneClear() { RichEdit1->clear(); }
+
+void TForm1::PaneAdd(const std::string& line) {
+  QTextCursor c(RichEdit1->document());
+  c.movePosition(QTextCursor::End);
+  QTextBlockFormat block;
+  block.setTextIndent(firstIndent_);
+  QTextCharFormat chars;
+  chars.setFontPointSize(fontSize_);
+  chars.setForeground(fontColor_);
+  chars.setFontFamilies({fontName_});
+  if (RichEdit1->document()->isEmpty()) {
+    c.setBlockFormat(block);
+    c.setCharFormat(chars);
+  } else {
+    c.insertBlock(block, chars);
+  }
+  c.insertText(Q(line), chars);
+}
+
+void TForm1::PaneAddLines(const std::vector<std::string>& lines) {
+  for (const auto& l : lines) PaneAdd(l);
+}
+
+void TForm1::PaneSetFirstIndent(int indent) { firstIndent_ = indent; }
+void TForm1::PaneSetFontSize(int size) { fontSize_ = size; }
+void TForm1::PaneSetFontColor(PaneColor color) { fontColor_ = color == PaneColor::Blue ? Qt::blue : Qt::black; }
+void TForm1::PaneSetFontName(const std::string& face) { fontName_ = Q(face); }
+void TForm1::PaneRepaint() { RichEdit1->viewport()->repaint(); }
+void TForm1::SetStatus(const std::string& text) { Panel1->setText(Q(text)); }
+
+WriterKind TForm1::SelectedFormat() {
+  const int id = formats_->checkedId();
+  return id < 0 ? WriterKind::Zip : static_cast<WriterKind>(id);
+}
+
+void TForm1::ShowMessage(const std::string& text) {
+  QMessageBox box(QMessageBox::NoIcon, Q(plat::ApplicationTitle()), Q(text), QMessageBox::Ok, this);
+  box.exec();
+}
+
+bool TForm1::ConfirmYesNo(const std::string& question) {
+  QMessageBox box(QMessageBox::Question, Q(plat::ApplicationTitle()), Q(question), QMessageBox::NoButton, this);
+  QPushButton* yes = box.addButton("Yes", QMessageBox::YesRole);
+  QPushButton* no = box.addButton("No", QMessageBox::NoRole);
+  box.setDefaultButton(yes);
+  box.setEscapeButton(no);
+  box.exec();
+  return box.clickedButton() == yes;
+}
+
+void TForm1::SetSaveTitle(const std::string& title) { SaveDialog1->setWindowTitle(Q(title)); }
+
+void TForm1::SetSaveFileName(const std::string& name) { SaveDialog1->selectFile(Q(name)); }
+
+bool TForm1::RunSaveDialog(std::string& chosen) {
+  if (SaveDialog1->directory().absolutePath().isEmpty() || SaveDialog1->selectedFiles().isEmpty())
+    SaveDialog1->setDirectory(Q(FileListFolder()));
+  if (SaveDialog1->exec() != QDialog::Accepted) return false;
+  const QStringList files = SaveDialog1->selectedFiles();
+  if (files.isEmpty()) return false;
+  chosen = files.first().toStdString();
+  return true;
+}
+
+void TForm1::ShowDestinationDialog() {
+  if (destination_) destination_->exec();
+}
+
+void TForm1::ShowHelp() {
+  if (!help_) return;
+  help_->show();
+  help_->raise();
+  help_->activateWindow();
+}
+
+void TForm1::OpenDocument(const std::string& path, const std::string& workFolder) {
+  (void)workFolder;  // the desktop opener starts programs in their own folder
+  plat::OpenDocument(path);  // errors of the desktop are not reported
+}
+
+void TForm1::ShowProperties(const std::string& path) {
+  PropertiesDialog dialog(path, this);
+  dialog.exec();
+}
+
+void TForm1::OpenUrl(const std::string& url) { plat::OpenDocument(url); }
+
+void TForm1::Terminate() {
+  close();
+  QCoreApplication::quit();
+}
+
+}  // namespace shell::qt

@@ -1,0 +1,140 @@
+// A scripted screen and a recording engine for the window's controller.
+#pragma once
+
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "shell/ArchiveEngine.h"
+#include "shell/MainView.h"
+
+namespace shelltest {
+
+using namespace shell;
+
+class FakeView : public IMainView {
+ public:
+  // What the screen shows.
+  std::string selected;
+  std::string listFolder = "/home/user";
+  std::string treeFolder = "/home/user";
+  std::string drive = "/";
+  std::string treeDrive;
+  std::vector<std::string> pane;
+  std::string status;
+  WriterKind format = WriterKind::Zip;
+  int firstIndent = 0, fontSize = 0;
+  PaneColor color = PaneColor::Black;
+  std::string fontName;
+
+  // Scripted answers, used in order; an empty queue answers "No" / cancel.
+  std::deque<bool> yesNo;
+  std::deque<std::string> saveAnswers;  // "" = dialog cancelled
+  std::function<void()> onDestination;  // what the user does in the dialog
+
+  // What was asked.
+  std::vector<std::string> messages, questions, saveTitles, opened, openedIn, properties, urls;
+  std::string saveFileName;
+  int fileListUpdates = 0, fileListRepaints = 0, treeUpdates = 0, treeRepaints = 0, paneRepaints = 0;
+  int destinationShown = 0, helpShown = 0, terminated = 0;
+
+  std::string SelectedFile() override { return selected; }
+  std::string FileListFolder() override { return listFolder; }
+  void SetFileListFolder(const std::string& f) override { listFolder = f; }
+  void FileListUpdate() override { ++fileListUpdates; }
+  void FileListRepaint() override { ++fileListRepaints; }
+  void SetTreeDrive(const std::string& d) override { treeDrive = d; }
+  std::string TreeFolder() override { return treeFolder; }
+  void TreeUpdate() override { ++treeUpdates; }
+  void TreeRepaint() override { ++treeRepaints; }
+  std::string SelectedDrive() override { return drive; }
+  void PaneClear() override { pane.clear(); }
+  void PaneAdd(const std::string& line) override { pane.push_back(line); }
+  void PaneAddLines(const std::vector<std::string>& lines) override { pane.insert(pane.end(), lines.begin(), lines.end()); }
+  void PaneSetFirstIndent(int i) override { firstIndent = i; }
+  void PaneSetFontSize(int s) override { fontSize = s; }
+  void PaneSetFontColor(PaneColor c) override { color = c; }
+  void PaneSetFontName(const std::string& f) override { fontName = f; }
+  void PaneRepaint() override { ++paneRepaints; }
+  void SetStatus(const std::string& t) override { status = t; }
+  WriterKind SelectedFormat() override { return format; }
+  void ShowMessage(const std::string& t) override { messages.push_back(t); }
+  bool ConfirmYesNo(const std::string& q) override {
+    questions.push_back(q);
+    if (yesNo.empty()) return false;
+    bool a = yesNo.front();
+    yesNo.pop_front();
+    return a;
+  }
+  void SetSaveTitle(const std::string& t) override { saveTitles.push_back(t); }
+  void SetSaveFileName(const std::string& n) override { saveFileName = n; }
+  bool RunSaveDialog(std::string& chosen) override {
+    if (saveAnswers.empty()) return false;
+    chosen = saveAnswers.front();
+    saveAnswers.pop_front();
+    return !chosen.empty();
+  }
+  void ShowDestinationDialog() override {
+    ++destinationShown;
+    if (onDestination) onDestination();
+  }
+  void ShowHelp() override { ++helpShown; }
+  void OpenDocument(const std::string& p, const std::string& w) override {
+    opened.push_back(p);
+    openedIn.push_back(w);
+  }
+  void ShowProperties(const std::string& p) override { properties.push_back(p); }
+  void OpenUrl(const std::string& u) override { urls.push_back(u); }
+  void Terminate() override { ++terminated; }
+};
+
+// Records every operation with the properties it was given.
+class FakeEngine : public IArchiveEngine {
+ public:
+  bool available = true;
+  std::vector<TWriterProps> compressed;
+  std::vector<TExtractorProps> extracted;
+  std::vector<TDirReaderProps> listed;
+  std::vector<std::string> entries;  // what GetFileList finds; unreadable -> empties
+  bool readable = true;
+  int compressResult = -1;
+  bool writeArchive = true;  // Compress leaves a file of the archive's name  // -1: the number of paths in FileSpec
+  ExtractResult extractResult{3, 0};
+  std::function<void()> during;  // runs inside every operation (the message pump)
+  int cancels = 0;
+
+  bool WriterAvailable(WriterKind) const override { return available; }
+  bool ExtractorAvailable(ExtractorKind) const override { return available; }
+  bool ListerAvailable() const override { return available; }
+  int Compress(const TWriterProps& w) override {
+    compressed.push_back(w);
+    if (during) during();
+    if (writeArchive) {
+      std::FILE* f = std::fopen(w.ArchiveFile.c_str(), "wb");
+      if (f) {
+        std::fputs(std::to_string(w.FileSpec.size()).c_str(), f);
+        std::fclose(f);
+      }
+    }
+    return compressResult < 0 ? static_cast<int>(w.FileSpec.size()) : compressResult;
+  }
+  ExtractResult Extract(const TExtractorProps& x) override {
+    extracted.push_back(x);
+    if (during) during();
+    return extractResult;
+  }
+  void GetFileList(const TDirReaderProps& r, std::vector<std::string>& lines) override {
+    listed.push_back(r);
+    if (during) during();
+    if (!readable) {
+      lines.clear();
+      return;
+    }
+    lines.insert(lines.end(), entries.begin(), entries.end());
+  }
+  void Cancel() override { ++cancels; }
+};
+
+}  // namespace shelltest

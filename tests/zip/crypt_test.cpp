@@ -1,0 +1,198 @@
+// The traditional cipher against Info-ZIP: its headers pass our check, ours
+// pass its check, and header records round-trip under the fixed keys.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "engine/base/zidBytes.h"
+#include "engine/base/zidCrc.h"
+#include "engine/zip/zidCrypt.h"
+#include "platform/hooks.h"
+#include "support/testutil.h"
+
+namespace zid {
+namespace {
+
+using testutil::ReadFile;
+using testutil::ShellQuote;
+using testutil::WriteFile;
+
+// The first entry of a ZIP written by Info-ZIP, read from its local header.
+struct LocalEntry {
+  uint16_t flags = 0;
+  uint16_t method = 0;
+  uint32_t dosDateTime = 0;
+  uint32_t crc = 0;
+  std::string data;  // compressed bytes, encryption header included
+};
+
+LocalEntry ReadFirstEntry(const std::string& zip) {
+  LocalEntry e;
+  EXPECT_GE(zip.size(), 30u);
+  const auto* p = reinterpret_cast<const uint8_t*>(zip.data());
+  EXPECT_EQ(Get32(p), 0x04034B50u);
+  e.flags = Get16(p + 6);
+  e.method = Get16(p + 8);
+  e.dosDateTime = Get32(p + 10);  // time in the low word, date in the high word
+  e.crc = Get32(p + 14);
+  const uint32_t csize = Get32(p + 18);
+  const size_t start = 30 + Get16(p + 26) + Get16(p + 28);
+  e.data = zip.substr(start, csize);
+  return e;
+}
+
+// A one-entry stored archive around data already enciphered by us.
+std::string BuildZip(const std::string& name, const std::string& payload, uint32_t crc, uint32_t usize) {
+  auto hdr = [&](bool central) {
+    std::string h(central ? 46 : 30, '\0');
+    auto* p = reinterpret_cast<uint8_t*>(h.data());
+    Put32(p, central ? 0x02014B50u : 0x04034B50u);
+    int o = central ? 6 : 4;
+    if (central) Put16(p + 4, 20);
+    Put16(p + o, 20);          // version needed
+    Put16(p + o + 2, 1);       // flags: encrypted
+    Put16(p + o + 4, 0);       // stored
+    Put32(p + o + 6, 0x5A2B6000u);
+    Put32(p + o + 10, crc);
+    Put32(p + o + 14, static_cast<uint32_t>(payload.size()));
+    Put32(p + o + 18, usize);
+    Put16(p + o + 22, static_cast<uint16_t>(name.size()));
+    return h + name;
+  };
+  std::string local = hdr(false) + payload;
+  std::string central = hdr(true);
+  std::string end(22, '\0');
+  auto* e = reinterpret_cast<uint8_t*>(end.data());
+  Put32(e, 0x06054B50u);
+  Put16(e + 8, 1);
+  Put16(e + 10, 1);
+  Put32(e + 12, static_cast<uint32_t>(central.size()));
+  Put32(e + 16, static_cast<uint32_t>(local.size()));
+  return local + central + end;
+}
+
+struct ReseedGuard {
+  ~ReseedGuard() { SetCryptReseed(true); }
+};
+
+TEST(Crypt, BufferRoundTripAndKeySchedule) {
+  InitKeys("");
+  EXPECT_EQ(CryptKeys.Key0, kInitialKeys.Key0);
+  std::string plain = testutil::RandomBytes(5000, 1);
+  std::string buf = plain;
+  InitKeys("pass");
+  EncryptBuffer(buf.data(), static_cast<int64_t>(buf.size()));
+  EXPECT_NE(buf, plain);
+  InitKeys("pass");
+  DecryptBuffer(buf.data(), static_cast<int64_t>(buf.size()));
+  EXPECT_EQ(buf, plain);
+  // Only the first 255 bytes of a password count.
+  InitKeys(std::string(255, 'p') + "tail");
+  const TCryptKeys longKeys = CryptKeys;
+  InitKeys(std::string(255, 'p'));
+  EXPECT_EQ(CryptKeys.Key0, longKeys.Key0);
+  EXPECT_EQ(CryptKeys.Key2, longKeys.Key2);
+}
+
+TEST(Crypt, InfoZipHeaderPassesAndDataDeciphers) {
+  REQUIRE_TOOL("zip");
+  testutil::TempDir dir;
+  const std::string original = testutil::TextBytes(40000, 2);
+  WriteFile(dir.file("a.txt"), original);
+  ASSERT_EQ(testutil::Run("cd " + ShellQuote(dir.path()) + " && zip -q -0 -P secret s.zip a.txt"), 0);
+  LocalEntry e = ReadFirstEntry(ReadFile(dir.file("s.zip")));
+  ASSERT_EQ(e.flags & 1, 1);
+  ASSERT_EQ(e.method, 0);
+  ASSERT_EQ(e.data.size(), original.size() + 12);
+  const auto* h = reinterpret_cast<const uint8_t*>(e.data.data());
+  ASSERT_TRUE(CheckEncryptionHeader(h, e.flags, e.crc, "secret", e.dosDateTime));
+  std::string body = e.data.substr(12);
+  DecryptBuffer(body.data(), static_cast<int64_t>(body.size()));
+  EXPECT_EQ(body, original);
+  EXPECT_EQ(Crc32Of(body.data(), static_cast<int64_t>(body.size())), e.crc);
+
+  // A wrong password fails the header check, or (about 1 in 256) the CRC.
+  for (const char* wrong : {"Secret", "secret ", "x", "password", "12345", "secreT"}) {
+    if (!CheckEncryptionHeader(h, e.flags, e.crc, wrong, e.dosDateTime)) continue;
+    std::string b = e.data.substr(12);
+    DecryptBuffer(b.data(), static_cast<int64_t>(b.size()));
+    EXPECT_NE(Crc32Of(b.data(), static_cast<int64_t>(b.size())), e.crc) << wrong;
+  }
+  EXPECT_FALSE(CheckEncryptionHeader(h, e.flags, e.crc, "", e.dosDateTime));
+}
+
+TEST(Crypt, DataDescriptorEntriesCompareTheTimeByte) {
+  InitKeys("pw");
+  const uint32_t dosDateTime = 0x5A2B6C31u, crc = 0xDEADBEEFu;
+  uint8_t h[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0, static_cast<uint8_t>(dosDateTime >> 8)};
+  EncryptBuffer(h, 12);
+  EXPECT_TRUE(CheckEncryptionHeader(h, 0x0009, crc, "pw", dosDateTime));
+  EXPECT_FALSE(CheckEncryptionHeader(h, 0x0001, crc, "pw", dosDateTime));
+}
+
+TEST(Crypt, HeadersDifferAndAFixedSeedRepeats) {
+  const TEncryptionHeader a = MakeEncryptionHeader("pw", 0x11223344u);
+  const TEncryptionHeader b = MakeEncryptionHeader("pw", 0x11223344u);
+  EXPECT_NE(std::memcmp(a.data(), b.data(), 10), 0);
+  EXPECT_TRUE(CheckEncryptionHeader(a.data(), 0, 0x11223344u, "pw", 0));
+  EXPECT_TRUE(CheckEncryptionHeader(b.data(), 0, 0x11223344u, "pw", 0));
+
+  ReseedGuard guard;
+  SetCryptReseed(false);
+  plat::RandSeed(42);
+  const TEncryptionHeader c = MakeEncryptionHeader("pw", 1);
+  plat::RandSeed(42);
+  const TEncryptionHeader d = MakeEncryptionHeader("pw", 1);
+  EXPECT_EQ(c, d);
+}
+
+TEST(Crypt, InfoZipAcceptsOurEncryption) {
+  REQUIRE_TOOL("unzip");
+  testutil::TempDir dir;
+  const std::string original = testutil::RandomBytes(30000, 3);
+  const uint32_t crc = Crc32Of(original.data(), static_cast<int64_t>(original.size()));
+  const TEncryptionHeader h = MakeEncryptionHeader("open sesame", crc);
+  std::string payload(h.begin(), h.end());
+  std::string body = original;
+  EncryptBuffer(body.data(), static_cast<int64_t>(body.size()));
+  payload += body;
+  WriteFile(dir.file("ours.zip"), BuildZip("f.bin", payload, crc, static_cast<uint32_t>(original.size())));
+  std::string out;
+  ASSERT_EQ(testutil::Run("unzip -o -q -P 'open sesame' -d " + ShellQuote(dir.file("x")) + " " +
+                              ShellQuote(dir.file("ours.zip")),
+                          &out),
+            0)
+      << out;
+  EXPECT_EQ(ReadFile(dir.file("x/f.bin")), original);
+  EXPECT_NE(testutil::Run("unzip -o -q -P wrong -d " + ShellQuote(dir.file("y")) + " " +
+                          ShellQuote(dir.file("ours.zip")) + " 2>/dev/null"),
+            0);
+}
+
+TEST(Crypt, HeaderRecordsUseTheFixedKeysAndContinueIntoTheName) {
+  EXPECT_EQ(kHeaderKeys.Key0, 0x12345678u & 0x34567890u);
+  EXPECT_EQ(kHeaderKeys.Key1, 0x12345678u & 0x23456789u);
+  EXPECT_EQ(kHeaderKeys.Key2, 0x34567890u & 0x23456789u);
+  for (THeaderRecordKind kind : {hrLocal, hrCentral, hrEnding, hrEnding64}) {
+    std::string rec = "PL\x03\x04" + testutil::RandomBytes(static_cast<size_t>(kind) + 5, kind);
+    std::string name = "dir/name.txt";
+    const std::string rec0 = rec, name0 = name;
+    InitKeys("any password");  // the header keys do not depend on it
+    EncryptHeaderRecord(reinterpret_cast<uint8_t*>(rec.data()), kind, reinterpret_cast<uint8_t*>(name.data()),
+                        static_cast<int64_t>(name.size()));
+    EXPECT_EQ(rec.substr(0, 4), rec0.substr(0, 4));        // signature kept
+    EXPECT_EQ(rec.substr(4 + kind), rec0.substr(4 + kind));  // nothing past the body
+    EXPECT_NE(rec.substr(4, kind), rec0.substr(4, kind));
+    EXPECT_NE(name, name0);
+    // Deciphered in two steps, as a reader does: body, then the name.
+    InitKeys("other");
+    DecryptHeaderRecord(reinterpret_cast<uint8_t*>(rec.data()), kind);
+    DecryptBuffer(name.data(), static_cast<int64_t>(name.size()));
+    EXPECT_EQ(rec, rec0);
+    EXPECT_EQ(name, name0);
+  }
+}
+
+}  // namespace
+}  // namespace zid
