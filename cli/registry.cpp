@@ -4,11 +4,17 @@
 namespace cli {
 
 Command RegisterInfo(CLI::App& app);
+Command RegisterExtract(CLI::App& app);
+Command RegisterTest(CLI::App& app);
+Command RegisterList(CLI::App& app);
 
 std::vector<Command> RegisterCommands(CLI::App& app) {
   std::vector<Command> commands;
   (void)app;
   commands.push_back(RegisterInfo(app));
+  commands.push_back(RegisterExtract(app));
+  commands.push_back(RegisterTest(app));
+  commands.push_back(RegisterList(app));
   return commands;
 }
 

@@ -105,6 +105,11 @@ class TZipCommon {
   // Newest packed DOS date seen so far.
   uint32_t MaxFileDate = 0;
 
+  // The shared name filter of the extractors and the directory reader: whether
+  // a stored name is selected by FileSpec and not left out by ExcludeSpec.
+  // May append "." to masks of FileSpec (the retry for names without a dot).
+  bool MatchesSpec(const std::string& storedName, bool recurse);
+
   // ---- errors and cancelling ------------------------------------------------
   // For problems after which the operation cannot go on: pauses the stopwatch,
   // turns the code into 25443 when cancelled, fires OnError, and raises E_RAISE

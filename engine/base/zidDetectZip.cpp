@@ -112,14 +112,22 @@ int64_t LocateZipDirectory(TByteSource& src, TArchiveDetection& d) {
     if (src.ReadAt(c, ch, sizeof ch) < static_cast<int64_t>(sizeof ch)) return 0;
   }
   bool found = IsCentralSig(Get32(ch));
-  d.ZipOffsetAdjust = 0;
   if (!found && src.ReadAt(behind, ch, sizeof ch) == sizeof ch && IsCentralSig(Get32(ch))) {
     c = behind;
-    // Offsets are 32 bits wide in the engine's records: the difference wraps like them.
-    d.ZipOffsetAdjust = static_cast<int32_t>(static_cast<uint64_t>(c) - end.DirectoryOffset);
     found = true;
   }
+  d.ZipOffsetAdjust = 0;
   if (!found) return ForwardFallback(src, d, buf, window);
+  // A directory found away from its stored offset means a prefix the
+  // archive's offsets do not count (a stub glued in front): every stored
+  // offset is then off by the same amount. The difference wraps at 32 bits.
+  uint64_t stored = end.DirectoryOffset;
+  if (!large && (d.ZipStructureFlags & htEnding64)) {
+    TZip64EndRecord record;
+    record.Read(z64);
+    stored = record.DirectoryOffset;
+  }
+  d.ZipOffsetAdjust = static_cast<int32_t>(static_cast<uint64_t>(c) - stored);
 
   d.ZipStructureFlags |= htCentral;
   const bool centralEnciphered = IsEncipheredSig(Get32(ch));

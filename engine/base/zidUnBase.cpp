@@ -106,52 +106,6 @@ void TUnBase::SetExtractDir(const std::string& dir) {
   }
 }
 
-bool TUnBase::MatchesSpec(const std::string& storedName, bool recurse) {
-  const std::string name = plat::ToNative(storedName);
-  const std::string bare = plat::ExtractFileName(name);
-  const std::string folder = plat::ExtractFilePath(name);
-  for (const std::string& ex : ExcludeSpec) {
-    if (ex.empty()) continue;
-    std::string m = plat::ToNative(ex);
-    if (MatchesMask(m.find('/') == std::string::npos ? bare : name, m)) {
-      if (OnExcludeFile) OnExcludeFile(this, storedName);
-      return false;
-    }
-  }
-  for (std::string& spec : FileSpec) {
-    std::string mask = plat::ToNative(spec);
-    if (mask.empty()) mask = "*";
-    if (plat::SameText(mask, name)) return true;
-    const std::string maskFolder = plat::ExtractFilePath(mask);
-    std::string subject;
-    if (!recurse) {
-      if (!plat::SameText(folder, maskFolder)) continue;
-      subject = bare;
-      mask = plat::ExtractFileName(mask);
-    } else if (maskFolder.empty()) {
-      subject = bare;
-    } else {
-      subject = name;
-    }
-    if (MatchesMask(subject, mask)) return true;
-    // The retry for names without a dot: both get one, and the mask keeps it.
-    const std::string subjectFile = plat::ExtractFileName(subject);
-    const std::string maskFile = plat::ExtractFileName(mask);
-    bool changed = false;
-    if (subjectFile.find('.') == std::string::npos) {
-      subject += '.';
-      changed = true;
-    }
-    if (maskFile.find('.') == std::string::npos) {
-      mask += '.';
-      spec += '.';
-      changed = true;
-    }
-    if (changed && MatchesMask(subject, mask)) return true;
-  }
-  return false;
-}
-
 void TUnBase::SetOutputPath(const std::string& path) {
   FileName = path;
   outRoot_ = plat::ExtractFilePath(path);

@@ -101,10 +101,6 @@ class TUnBase : public TCustomDClass {
   TOnRenameFile OnRenameFile;
   TOnGetPassword OnGetPassword;
 
-  // Whether a stored name is selected by FileSpec and not left out by ExcludeSpec.
-  // May append "." to masks of FileSpec (the retry for names without a dot).
-  bool MatchesSpec(const std::string& storedName, bool recurse);
-
  protected:
   enum class TEntryResult { NotSelected, Skipped, Refused, Folder, Extracted, Failed };
   // Runs every per-entry step for one entry. decode() reads the entry's data

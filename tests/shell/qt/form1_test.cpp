@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "platform/files.h"
+#include "platform/hooks.h"
 #include "shell/ArchiveEngine.h"
 #include "shell/qt/Application.h"
 
@@ -83,7 +84,7 @@ void ClickButton(QWidget* box, const QString& text) {
 void AnswerSave(TForm1& w, const QString& path) {
   OnModal([&w, path](QWidget*) {
     w.SaveDialog1->selectFile(path);
-    w.SaveDialog1->accept();
+    static_cast<QDialog*>(w.SaveDialog1)->accept();
   });
 }
 

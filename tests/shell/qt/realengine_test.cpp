@@ -48,7 +48,7 @@ class RealEngineTest : public QObject {
     if (QStandardPaths::findExecutable("unzip").isEmpty()) QSKIP("unzip not installed");
     QTimer::singleShot(0, [this] {
       w->SaveDialog1->selectFile(Path("real"));
-      w->SaveDialog1->accept();
+      static_cast<QDialog*>(w->SaveDialog1)->accept();
     });
     w->SpeedButton1->click();
     QVERIFY(w->FileListBox1->Select("one.txt"));

@@ -1,0 +1,139 @@
+// zefa l: the entries of an archive, as a table or as one JSON object.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/common.h"
+#include "engine/base/Err_Msgs.h"
+#include "engine/base/zidDetect.h"
+#include "engine/listing/zidRizER.h"
+#include "platform/files.h"
+
+namespace cli {
+
+namespace {
+
+struct ListOptions {
+  std::string archive;
+  std::vector<std::string> masks;
+  std::vector<std::string> excludes;
+  bool json = false;
+  bool dirs = false;
+};
+
+void Out(const std::string& s) { std::fwrite(s.data(), 1, s.size(), stdout); }
+
+// One line of the table: unpacked size, method, packed size, ratio, date,
+// time, CRC, name.
+void PrintRow(const zid::TRizER& r) {
+  char buf[256];
+  const std::string when = IsoDateTime(r.FileDate);
+  std::snprintf(buf, sizeof buf, "%12lld  %-11s %12lld %3d%%  %s %s  %08x  ", static_cast<long long>(r.UnpackedSize),
+                r.MethodName.c_str(), static_cast<long long>(r.PackedSize), r.Ratio, when.substr(0, 10).c_str(),
+                when.substr(11).c_str(), static_cast<unsigned>(r.CRC));
+  Out(buf + r.FileName + "\n");
+}
+
+void PrintTableHead() {
+  Out("      Length  Method            Size  Cmpr  Date       Time      CRC-32    Name\n"
+      "------------  ----------- ------------ ----  ---------- --------  --------  ----\n");
+}
+
+void PrintTableTotals(int64_t unpacked, int64_t packed, int ratio, int files) {
+  char buf[320];
+  std::snprintf(buf, sizeof buf,
+                "------------              ------------ ----                                ------\n"
+                "%12lld              %12lld %3d%%                                %d file%s\n",
+                static_cast<long long>(unpacked), static_cast<long long>(packed), ratio, files, files == 1 ? "" : "s");
+  Out(buf);
+}
+
+std::string JsonEntry(const zid::TRizER& r) {
+  char nums[512];
+  std::snprintf(nums, sizeof nums,
+                ", \"packed\": %lld, \"unpacked\": %lld, \"ratio\": %d, \"date\": \"%s\", \"crc\": %u, "
+                "\"method\": %s, \"methodId\": %u, \"encrypted\": %s, \"attr\": %u, \"offset\": %lld}",
+                static_cast<long long>(r.PackedSize), static_cast<long long>(r.UnpackedSize), r.Ratio,
+                IsoDateTime(r.FileDate).c_str(), static_cast<unsigned>(r.CRC), JsonString(r.MethodName).c_str(),
+                static_cast<unsigned>(r.MethodId), r.Encrypted ? "true" : "false",
+                static_cast<unsigned>(r.ExternalAttr), static_cast<long long>(r.EntryOffset()));
+  return "{\"name\": " + JsonString(r.FileName) + nums;
+}
+
+int RunList(const ListOptions& opt) {
+  if (!plat::FileExists(opt.archive)) {
+    PrintEngineError(zid::E_FILENOTFOUND, opt.archive);
+    return kExitFailed;
+  }
+  zid::TRizER r;
+  r.SetArchiveFile(opt.archive);
+  const zid::TArcType type = r.GetArcType();
+  if (!zid::IsRecognised(type)) {
+    PrintEngineError(type == zid::atFileOpenErr ? zid::E_OPENERROR : zid::E_UNKNOWNFILETYPE, opt.archive);
+    return kExitFailed;
+  }
+  r.FileSpec = opt.masks.empty() ? std::vector<std::string>{"*.*"} : opt.masks;
+  r.ExcludeSpec = opt.excludes;
+  r.ShowEmptyDirs = opt.dirs;
+  bool openFailed = false;
+  r.OnError = [&openFailed, &opt](zid::TZipCommon*, const std::string& file, const std::string& ext,
+                                   const std::string& volume, int code) {
+    if (code == zid::E_OPENERROR) openFailed = true;
+    PrintEngineError(code, file.empty() ? (volume.empty() ? opt.archive : volume) : file, ext);
+  };
+  // A damaged directory: list what the local headers still tell.
+  r.OnCorruptZipHeader = [](zid::TZipCommon*, uint8_t, bool& cancel) { cancel = false; };
+
+  bool first = true;
+  int64_t totUnpacked = 0, totPacked = 0;
+  int totRatio = 0, totFiles = 0;
+  if (opt.json) {
+    Out("{\"file\": " + JsonString(opt.archive) + ", \"type\": \"" + zid::ArcTypeEnumName(type) +
+        "\", \"entries\": [");
+    r.OnRead = [&first](zid::TZipCommon* s, int, int) {
+      Out((first ? "\n  " : ",\n  ") + JsonEntry(*static_cast<zid::TRizER*>(s)));
+      first = false;
+    };
+  } else {
+    PrintTableHead();
+    r.OnRead = [](zid::TZipCommon* s, int, int) { PrintRow(*static_cast<zid::TRizER*>(s)); };
+  }
+  r.OnTotals = [&](zid::TZipCommon*, int64_t unpacked, int64_t packed, int ratio, int files) {
+    totUnpacked = unpacked;
+    totPacked = packed;
+    totRatio = ratio;
+    totFiles = files;
+  };
+  const bool ran = r.Activate();
+  if (opt.json) {
+    char buf[200];
+    std::snprintf(buf, sizeof buf,
+                  "%s], \"totals\": {\"packed\": %lld, \"unpacked\": %lld, \"ratio\": %d, \"files\": %d}}\n",
+                  first ? "" : "\n", static_cast<long long>(totPacked), static_cast<long long>(totUnpacked), totRatio,
+                  totFiles);
+    Out(buf);
+  } else {
+    PrintTableTotals(totUnpacked, totPacked, totRatio, totFiles);
+  }
+  std::fflush(stdout);
+  return ran && !openFailed ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+Command RegisterList(CLI::App& app) {
+  auto opt = std::make_shared<ListOptions>();
+  CLI::App* sub = app.add_subcommand("l", "List the entries of an archive without extracting");
+  sub->add_option("archive", opt->archive, "Archive to list")->required();
+  sub->add_option("masks", opt->masks, "Entries to list (wildcards * and ?; default *.*)");
+  sub->add_flag("--json", opt->json, "One JSON object with the entries and totals");
+  sub->add_flag("--dirs", opt->dirs, "Also list folder entries");
+  sub->add_option("--exclude", opt->excludes, "Leave out entries matching this mask (repeatable)")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  return Command{sub, [opt] { return RunList(*opt); }};
+}
+
+}  // namespace cli

@@ -1,0 +1,123 @@
+#include "cli/common.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+
+#include "engine/base/Err_Msgs.h"
+#include "engine/base/zidBase.h"
+
+namespace cli {
+
+void PrintEngineError(int code, const std::string& file, const std::string& extendedMsg) {
+  std::string line = "zefa: " + std::to_string(code) + " " + zid::LoadStr(code);
+  if (!extendedMsg.empty()) line += ": " + extendedMsg;
+  if (!file.empty()) line += " (" + file + ")";
+  std::cerr << line << std::endl;
+}
+
+void AttachErrorPrinter(zid::TZipCommon& component, int* counter) {
+  component.OnError = [counter](zid::TZipCommon*, const std::string& file, const std::string& ext,
+                                const std::string&, int code) {
+    if (counter) ++*counter;
+    PrintEngineError(code, file, ext);
+  };
+}
+
+std::string JsonString(const std::string& s) {
+  std::string r = "\"";
+  for (unsigned char c : s) {
+    switch (c) {
+      case '"': r += "\\\""; break;
+      case '\\': r += "\\\\"; break;
+      case '\n': r += "\\n"; break;
+      case '\r': r += "\\r"; break;
+      case '\t': r += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          snprintf(buf, sizeof buf, "\\u%04x", c);
+          r += buf;
+        } else {
+          r += static_cast<char>(c);
+        }
+    }
+  }
+  return r + "\"";
+}
+
+std::string IsoDateTime(double dateTime) {
+  if (!(dateTime > -700000.0 && dateTime < 3000000.0)) dateTime = 0;  // also NaN: the epoch
+  long long secs = std::llround(dateTime * 86400.0);
+  long long days = secs / 86400;
+  long long rest = secs % 86400;
+  if (rest < 0) {
+    rest += 86400;
+    --days;
+  }
+  // Civil date from a day count (days since 1970-01-01; the engine's epoch is 25569 days earlier).
+  long long z = days - 25569 + 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const long long doe = z - era * 146097;
+  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long long mp = (5 * doy + 2) / 153;
+  const long long d = doy - (153 * mp + 2) / 5 + 1;
+  const long long m = mp < 10 ? mp + 3 : mp - 9;
+  const long long y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+  char buf[96];
+  snprintf(buf, sizeof buf, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld", y, m, d, rest / 3600, rest / 60 % 60,
+           rest % 60);
+  return buf;
+}
+
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+
+ProgressBar::ProgressBar(std::string label) : label_(std::move(label)), enabled_(StderrIsTerminal()) {}
+
+ProgressBar::~ProgressBar() { Finish(); }
+
+void ProgressBar::Update(int byFile, int byArchive, const std::string& name) {
+  (void)byFile;
+  if (!enabled_ || byArchive == last_) return;
+  last_ = byArchive;
+  const int width = 30;
+  int filled = byArchive * width / 100;
+  std::string bar(static_cast<size_t>(filled), '#');
+  bar.resize(width, '.');
+  std::string shown = name.size() > 40 ? "..." + name.substr(name.size() - 37) : name;
+  fprintf(stderr, "\r%s [%s] %3d%% %-40s", label_.c_str(), bar.c_str(), byArchive, shown.c_str());
+  fflush(stderr);
+  drawn_ = true;
+}
+
+void ProgressBar::Finish() {
+  if (drawn_) {
+    fprintf(stderr, "\r%*s\r", 90, "");
+    fflush(stderr);
+    drawn_ = false;
+  }
+}
+
+bool AskPassword(const std::string& prompt, std::string& password) {
+  if (!StdinIsTerminal()) return false;
+  fprintf(stderr, "%s", prompt.c_str());
+  fflush(stderr);
+  termios old{};
+  bool restore = tcgetattr(STDIN_FILENO, &old) == 0;
+  if (restore) {
+    termios quiet = old;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  bool ok = static_cast<bool>(std::getline(std::cin, password));
+  if (restore) tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
+  fprintf(stderr, "\n");
+  return ok;
+}
+
+}  // namespace cli

@@ -1,0 +1,261 @@
+// The directory reader's ZIP walker: ZIP, JAR and their self-extractors,
+// multi-volume sets (atZipMV) and sets spanned over removable disks (atZipDS).
+//
+// With a central directory the walk goes from central header to central
+// header and never touches the local headers. Without one (the archive was
+// cut short, or detection found only local headers) it goes from local
+// header to local header, skipping the data by the stored compressed size,
+// after OnCorruptZipHeader agreed.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "engine/base/zidBytes.h"
+#include "engine/base/zidDetect.h"
+#include "engine/base/zidMethods.h"
+#include "engine/base/zidStreams.h"
+#include "engine/listing/zidRizER.h"
+#include "engine/listing/zidRizWalker.h"
+#include "engine/zip/zidCrypt.h"
+#include "engine/zip/zidZipNames.h"
+#include "engine/zip/zidZipRecords.h"
+#include "platform/paths.h"
+
+namespace zid {
+
+namespace {
+
+constexpr uint32_t kAttrFolder = 0x10;
+constexpr uint32_t kAttrVolume = 0x08;
+constexpr uint16_t kFlagEncrypted = 0x0001;
+
+class TZipWalker : public TRizWalker {
+ public:
+  explicit TZipWalker(TArcType type) : type_(type) {}
+  void Setup(TRizER& r) override;
+  void Step(TRizER& r) override;
+
+ private:
+  bool SpanSetup(TRizER& r);
+  // Reads the name and extra field behind the header block; deciphers the
+  // name of a header-enciphered record. False when the file ends first.
+  bool ReadNameAndExtra(TRizER& r, const uint8_t* cipheredRecord, THeaderRecordKind kind, size_t nameLen,
+                        size_t extraLen);
+  // A record that is not the expected header ends the walk; when it is the
+  // first one, the archive has no usable headers at all.
+  void WrongRecord(TRizER& r);
+  void CentralStep(TRizER& r);
+  void LocalStep(TRizER& r);
+  std::string VolumeOfDisk(TRizER& r, int disk) const;
+  // Common fields of both headers.
+  void FillEntry(TRizER& r, uint16_t flags, uint16_t method, uint16_t time, uint16_t date, uint32_t crc,
+                 const TEntrySizes& sizes, uint32_t attr);
+
+  TArcType type_;
+  THeaderTypeState state_ = 0;
+  bool central_ = false;
+  int lastDisk_ = 0;
+  int64_t headersSeen_ = 0;
+  std::string name_;
+  std::string extra_;
+};
+
+// The central directory of a disk set lies on its last disk: ask for it,
+// then take the directory offset from its end record.
+bool TZipWalker::SpanSetup(TRizER& r) {
+  TDiskSpannObj& span = r.DiskSpan();
+  span.DiskCounter = 0;
+  if (!span.SwitchDisk(-1, 0)) return false;
+  r.ArchiveSwitched();
+  TStream32* s = r.ArchiveStream();
+  if (s == nullptr) return false;
+  TArchiveDetection d;
+  d.ArchiveFile = r.GetArchiveFile();
+  DetectArcType(*s, d);
+  if (!(d.ZipStructureFlags & htEnding)) return false;
+  TEndRecord end;
+  end.Read(d.EndRecord.data());
+  state_ = d.ZipStructureFlags;
+  lastDisk_ = end.ThisDisk;
+  r.StartOffset = static_cast<int64_t>(end.DirectoryOffset);
+  return true;
+}
+
+void TZipWalker::Setup(TRizER& r) {
+  r.SetHeaderLength(0);
+  state_ = r.Detection().ZipStructureFlags;
+  {
+    TEndRecord end;
+    end.Read(r.Detection().EndRecord.data());
+    lastDisk_ = end.ThisDisk;
+  }
+  if (type_ == atZipDS && !SpanSetup(r)) return;
+
+  if (!(state_ & htCentral) || !(state_ & htEnding)) {
+    if (r.OnCorruptZipHeader) {
+      bool cancel = true;
+      r.OnCorruptZipHeader(&r, state_, cancel);
+      if (cancel) return;
+    } else {
+      r.ReportError(r.GetArchiveFile(), "OnCorruptZipHeader", r.VolumeName, E_REQUIREDEVENT);
+    }
+    if (!(state_ & htCentral)) state_ = htLocal;
+  }
+
+  uint8_t head[kCentralHeaderSize] = {};
+  if (state_ & htCentral) {
+    central_ = true;
+    if (r.ReadAt(r.StartOffset, head, kCentralHeaderSize) < static_cast<int64_t>(kCentralHeaderSize)) return;
+    r.SetHeaderLength(kCentralHeaderSize);
+  } else if (state_ == htLocal) {
+    central_ = false;
+    if (r.ReadAt(r.StartOffset, head, kLocalHeaderSize) < static_cast<int64_t>(kLocalHeaderSize)) return;
+    if (IsSpanMarker(head)) r.StartOffset += kSpanMarkerSize;
+    r.SetHeaderLength(kLocalHeaderSize);
+  } else {
+    r.ReportError(r.GetArchiveFile(), std::string(), r.VolumeName, E_BADFILEHEADER);
+  }
+}
+
+void TZipWalker::Step(TRizER& r) {
+  if (central_)
+    CentralStep(r);
+  else
+    LocalStep(r);
+}
+
+void TZipWalker::WrongRecord(TRizER& r) {
+  if (headersSeen_ == 0) r.ReportError(r.GetArchiveFile(), std::string(), r.VolumeName, E_BADFILEHEADER);
+  r.EndWalk();
+}
+
+bool TZipWalker::ReadNameAndExtra(TRizER& r, const uint8_t* cipheredRecord, THeaderRecordKind kind, size_t nameLen,
+                                  size_t extraLen) {
+  name_.resize(nameLen);
+  extra_.resize(extraLen);
+  if (r.ReadAt(r.NextOffset, name_.data(), static_cast<int64_t>(nameLen)) != static_cast<int64_t>(nameLen))
+    return false;
+  if (r.ReadAt(r.NextOffset + static_cast<int64_t>(nameLen), extra_.data(), static_cast<int64_t>(extraLen)) !=
+      static_cast<int64_t>(extraLen))
+    return false;
+  if (cipheredRecord != nullptr) {
+    // The name continues the cipher stream of its record body.
+    uint8_t copy[kCentralHeaderSize];
+    std::memcpy(copy, cipheredRecord, kind == hrCentral ? kCentralHeaderSize : kLocalHeaderSize);
+    TCryptKeysSaver keep;
+    DecryptHeaderRecord(copy, kind, reinterpret_cast<uint8_t*>(name_.data()), static_cast<int64_t>(nameLen));
+  }
+  return true;
+}
+
+std::string TZipWalker::VolumeOfDisk(TRizER& r, int disk) const {
+  if (type_ == atZipDS) {
+    char label[24];
+    std::snprintf(label, sizeof label, "PKBACK# %.3d", disk + 1);
+    return label;
+  }
+  // atZipMV: the last disk is the archive itself, the others .z01, .z02 ...
+  if (disk >= lastDisk_) return r.GetArchiveFile();
+  char ext[16];
+  std::snprintf(ext, sizeof ext, ".z%02d", disk + 1);
+  return plat::ChangeFileExt(r.GetArchiveFile(), ext);
+}
+
+void TZipWalker::FillEntry(TRizER& r, uint16_t flags, uint16_t method, uint16_t time, uint16_t date, uint32_t crc,
+                           const TEntrySizes& sizes, uint32_t attr) {
+  r.FileDate = DosDateToFileDate((static_cast<uint32_t>(date) << 16) | time);
+  r.CRC = crc;
+  r.Encrypted = (flags & kFlagEncrypted) != 0;
+  r.MethodId = method;
+  r.UnpackedSize = sizes.UncompressedSize;
+  r.PackedSize = sizes.CompressedSize;
+  // The 12-byte encryption header is not part of the packed data.
+  if (r.Encrypted && r.PackedSize >= 12) r.PackedSize -= 12;
+  r.MethodName = (attr & (kAttrFolder | kAttrVolume)) ? std::string() : MethodName(TMethodFamily::Zip, method, flags, attr);
+}
+
+void TZipWalker::CentralStep(TRizER& r) {
+  uint8_t* h = r.HeaderBuf();
+  const uint32_t sig = Get32(h);
+  if (!IsCentralSig(sig)) return WrongRecord(r);
+  ++headersSeen_;
+  uint8_t ciphered[kCentralHeaderSize];
+  const bool enciphered = IsEncipheredSig(sig);
+  if (enciphered) {
+    std::memcpy(ciphered, h, kCentralHeaderSize);
+    TCryptKeysSaver keep;
+    DecipherRecordBody(h, htCentral);
+  }
+  TCentralHeader c;
+  c.Read(h);
+  if (!ReadNameAndExtra(r, enciphered ? ciphered : nullptr, hrCentral, c.NameLength, c.ExtraLength))
+    return r.EndWalk();
+  r.NextOffset += static_cast<int64_t>(c.NameLength) + c.ExtraLength + c.CommentLength;
+
+  TEntrySizes sizes;
+  sizes.CompressedSize = c.CompressedSize;
+  sizes.UncompressedSize = c.UncompressedSize;
+  sizes.LocalHeaderOffset = c.LocalHeaderOffset;
+  ParseExtraField(reinterpret_cast<const uint8_t*>(extra_.data()), extra_.size(), true, sizes);
+
+  const std::string decoded = ZipEntryName(name_, c.Flags, c.VersionMadeBy, extra_, r.TranslateOemChar);
+  if (type_ == atZipDS || type_ == atZipMV) {
+    r.VolumeName = VolumeOfDisk(r, c.DiskNumberStart);
+  } else if (!(state_ & htLocal)) {
+    r.ReportError(decoded, std::string(), r.VolumeName, E_BADFILEHEADER);
+  }
+  if (!r.AcceptName(decoded, r.RecurseDirs)) return;
+
+  const uint32_t attr = c.ExternalAttr & 0xFFFF;
+  r.VersionMadeBy = c.VersionMadeBy;
+  r.VersionNeeded = c.VersionNeeded;
+  r.InternalAttr = c.InternalAttr;
+  r.ExternalAttr = attr;
+  FillEntry(r, c.Flags, c.Method, c.Time, c.Date, c.Crc32, sizes, attr);
+  // Some writers (jar among them) mark folders by the trailing separator only.
+  const bool folder = (attr & kAttrFolder) != 0 || (!r.FileName.empty() && r.FileName.back() == '/');
+  r.ReportEntry(folder, true, sizes.LocalHeaderOffset + r.Detection().ZipOffsetAdjust);
+}
+
+void TZipWalker::LocalStep(TRizER& r) {
+  uint8_t* h = r.HeaderBuf();
+  const uint32_t sig = Get32(h);
+  if (!IsLocalSig(sig)) return WrongRecord(r);
+  ++headersSeen_;
+  uint8_t ciphered[kLocalHeaderSize];
+  const bool enciphered = IsEncipheredSig(sig);
+  if (enciphered) {
+    std::memcpy(ciphered, h, kLocalHeaderSize);
+    TCryptKeysSaver keep;
+    DecipherRecordBody(h, htLocal);
+  }
+  TLocalHeader l;
+  l.Read(h);
+  if (!ReadNameAndExtra(r, enciphered ? ciphered : nullptr, hrLocal, l.NameLength, l.ExtraLength))
+    return r.EndWalk();
+
+  TEntrySizes sizes;
+  sizes.CompressedSize = l.CompressedSize;
+  sizes.UncompressedSize = l.UncompressedSize;
+  ParseExtraField(reinterpret_cast<const uint8_t*>(extra_.data()), extra_.size(), false, sizes);
+  r.NextOffset += static_cast<int64_t>(l.NameLength) + l.ExtraLength + sizes.CompressedSize;
+
+  // A local header has no made-by version: only the flag and the Unicode
+  // path field can mark its name as UTF-8.
+  const std::string decoded = ZipEntryName(name_, l.Flags, 0, extra_, r.TranslateOemChar);
+  if (!r.AcceptName(decoded, r.RecurseDirs)) return;
+
+  r.VersionMadeBy = l.VersionNeeded;
+  r.VersionNeeded = l.VersionNeeded;
+  r.InternalAttr = 0;
+  r.ExternalAttr = 0;
+  FillEntry(r, l.Flags, l.Method, l.Time, l.Date, l.Crc32, sizes, 0);
+  const bool folder = !r.FileName.empty() && r.FileName.back() == '/';
+  r.ReportEntry(folder, false, r.HeaderOffset());
+}
+
+}  // namespace
+
+std::unique_ptr<TRizWalker> MakeZipWalker(TArcType type) { return std::make_unique<TZipWalker>(type); }
+
+}  // namespace zid

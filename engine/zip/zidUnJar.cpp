@@ -1,0 +1,7 @@
+#include "engine/zip/zidUnJar.h"
+
+namespace zid {
+
+TUnJar::TUnJar() = default;
+
+}  // namespace zid

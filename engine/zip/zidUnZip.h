@@ -1,0 +1,62 @@
+// TUnZip: extracts the entries of a ZIP archive (single file, self-extractor,
+// multi-volume set of files, set spanned over removable disks) through the
+// common extract loop of TUnBase. The entry list comes from the central
+// directory, or from the local headers of a damaged archive; each entry is
+// checked for its password, decoded by method, and its CRC compared.
+#pragma once
+
+#include <vector>
+
+#include "engine/base/zidDiskSpan.h"
+#include "engine/base/zidUnBase.h"
+#include "engine/zip/zidZipDir.h"
+
+namespace zid {
+
+class TZipEntryInput;
+
+class TUnZip : public TUnBase {
+ public:
+  TUnZip();
+  ~TUnZip() override;
+
+  // Archive comment buffer; values are clamped to 2,000..32,767.
+  int GetZipCmntBufSize() const { return zipCmntBufSize_; }
+  void SetZipCmntBufSize(int value);
+
+  // How the last operation went, entry by entry, for callers that report it.
+  struct TStats {
+    int listed = 0;     // selected entries in the list
+    int passed = 0;     // extracted (or tested) with a good CRC, and folders
+    int failed = 0;     // failed, refused or skipped after selection
+    bool archiveFailed = false;  // no usable entry list: the archive itself failed
+  };
+  const TStats& Stats() const { return stats_; }
+
+ protected:
+  void ProcessArchive() override;
+  void StartOperation() override;
+  // JAR types decide folders by name instead of by attributes.
+  virtual bool FoldersByName() const;
+
+ private:
+  bool BuildList(std::vector<TZipDirEntry>& list);
+  void ExtractOne(const TZipDirEntry& e);
+  bool DecodeData(const TZipDirEntry& e, uint16_t flags, uint16_t method, int64_t packed, int64_t unpacked,
+                  TZipEntryInput& in);
+  TEntry MakeEntry(const TZipDirEntry& e, uint32_t crc) const;
+  // Multi-volume and spanned sets: makes the disk holding `disk` (0-based) current.
+  bool SelectDisk(int disk, int64_t offset);
+  bool NextDisk();
+  bool Spanned() const;
+  void EntryFailed(const std::string& name, int code, const std::string& extra = std::string());
+
+  TDiskSpannObj span_;
+  int currentDisk_ = 0;
+  int lastDisk_ = 0;
+  bool passwordFailed_ = false;
+  int zipCmntBufSize_ = 32767;
+  TStats stats_;
+};
+
+}  // namespace zid

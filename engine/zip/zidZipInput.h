@@ -1,0 +1,45 @@
+// The compressed data of one ZIP entry as a stream: it reads from the
+// archive at most the entry's compressed size, deciphers with the
+// traditional cipher once the password check has readied the keys, takes
+// the bytes off the owner's progress counter, and goes on with the next
+// volume when a spanned or multi-volume set ends in the middle of the data.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "engine/base/zidStreams.h"
+
+namespace zid {
+
+class TZipEntryInput : public TStream32 {
+ public:
+  // current: the archive stream of the moment (it changes with the volume).
+  // nextVolume: opens the next volume at its start; null for single files.
+  TZipEntryInput(std::function<TStream32*()> current, std::function<bool()> nextVolume, int64_t start,
+                 int64_t budget);
+
+  // Reads min(count, bytes left); 0 at the end of the data or of the last volume.
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void*, int64_t) override { return 0; }
+  // Only reports the bytes read so far; the data is read once, in order.
+  int64_t Seek(int64_t offset, int origin) override;
+  int64_t Size() override { return -1; }
+
+  // From now on the bytes are deciphered with the engine-wide keys.
+  void SetDecipher(bool on) { decipher_ = on; }
+  int64_t Left() const { return left_; }
+  int64_t Consumed() const { return consumed_; }
+  // The owner's counter of bytes still to process (may be null).
+  int64_t* RemainingCounter = nullptr;
+
+ private:
+  std::function<TStream32*()> current_;
+  std::function<bool()> nextVolume_;
+  int64_t left_;
+  int64_t consumed_ = 0;
+  int64_t streamPos_;  // where the data goes on in the current volume
+  bool decipher_ = false;
+};
+
+}  // namespace zid

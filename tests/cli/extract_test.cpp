@@ -1,0 +1,87 @@
+// zefa x and zefa t: options, exit codes and error lines.
+#include <gtest/gtest.h>
+
+#include "support/testutil.h"
+
+using testutil::CliPath;
+using testutil::ReadFile;
+using testutil::ShellQuote;
+using testutil::TempDir;
+using testutil::WriteFile;
+
+namespace {
+
+int Zefa(const std::string& args, std::string* out = nullptr) {
+  return testutil::Run("timeout 10 " + ShellQuote(CliPath()) + " " + args + " </dev/null", out);
+}
+
+// src/a.txt, src/sub/b.txt and src/p.txt zipped as plain.zip; p.txt also in enc.zip with a password.
+void MakeArchives(const TempDir& tmp) {
+  testutil::Run("mkdir -p " + ShellQuote(tmp.file("src/sub")));
+  WriteFile(tmp.file("src/a.txt"), testutil::TextBytes(20000, 1));
+  WriteFile(tmp.file("src/sub/b.txt"), "bee\n");
+  WriteFile(tmp.file("src/p.txt"), "private\n");
+  testutil::Run("cd " + ShellQuote(tmp.file("src")) + " && zip -q -r " + ShellQuote(tmp.file("plain.zip")) +
+                " a.txt sub && zip -q -P pw " + ShellQuote(tmp.file("enc.zip")) + " p.txt");
+}
+
+}  // namespace
+
+TEST(CliExtract, ExtractsIntoTheTargetWithFoldersOrFlat) {
+  REQUIRE_TOOL("zip");
+  TempDir tmp;
+  MakeArchives(tmp);
+  EXPECT_EQ(Zefa("x " + ShellQuote(tmp.file("plain.zip")) + " -o " + ShellQuote(tmp.file("out"))), 0);
+  EXPECT_EQ(ReadFile(tmp.file("out/a.txt")), ReadFile(tmp.file("src/a.txt")));
+  EXPECT_EQ(ReadFile(tmp.file("out/sub/b.txt")), "bee\n");
+  EXPECT_EQ(Zefa("x " + ShellQuote(tmp.file("plain.zip")) + " --flat -o " + ShellQuote(tmp.file("flat"))), 0);
+  EXPECT_EQ(ReadFile(tmp.file("flat/b.txt")), "bee\n");
+  // A mask selects entries.
+  EXPECT_EQ(Zefa("x " + ShellQuote(tmp.file("plain.zip")) + " 'b.*' -o " + ShellQuote(tmp.file("masked"))), 0);
+  EXPECT_TRUE(ReadFile(tmp.file("masked/a.txt")).empty());
+  EXPECT_EQ(ReadFile(tmp.file("masked/sub/b.txt")), "bee\n");
+}
+
+TEST(CliExtract, OverwriteAndSkipExisting) {
+  REQUIRE_TOOL("zip");
+  TempDir tmp;
+  MakeArchives(tmp);
+  WriteFile(tmp.file("out/sub/b.txt"), "old\n");
+  EXPECT_EQ(Zefa("x " + ShellQuote(tmp.file("plain.zip")) + " --skip-existing -o " + ShellQuote(tmp.file("out"))), 1);
+  EXPECT_EQ(ReadFile(tmp.file("out/sub/b.txt")), "old\n");
+  EXPECT_EQ(ReadFile(tmp.file("out/a.txt")), ReadFile(tmp.file("src/a.txt")));
+  EXPECT_EQ(Zefa("x " + ShellQuote(tmp.file("plain.zip")) + " --overwrite -o " + ShellQuote(tmp.file("out"))), 0);
+  EXPECT_EQ(ReadFile(tmp.file("out/sub/b.txt")), "bee\n");
+  EXPECT_NE(Zefa("x " + ShellQuote(tmp.file("plain.zip")) + " --overwrite --skip-existing"), 0);
+}
+
+TEST(CliExtract, PasswordsAndErrorLines) {
+  REQUIRE_TOOL("zip");
+  TempDir tmp;
+  MakeArchives(tmp);
+  std::string out;
+  EXPECT_EQ(Zefa("x " + ShellQuote(tmp.file("enc.zip")) + " -p pw -o " + ShellQuote(tmp.file("o1"))), 0);
+  EXPECT_EQ(ReadFile(tmp.file("o1/p.txt")), "private\n");
+  // No terminal and no -p: the engine's message, one line for the entry.
+  EXPECT_EQ(Zefa("x " + ShellQuote(tmp.file("enc.zip")) + " -o " + ShellQuote(tmp.file("o2")) + " 2>&1", &out), 1);
+  EXPECT_NE(out.find("zefa: 25270 Required event not assigned: OnGetPassword"), std::string::npos) << out;
+  EXPECT_EQ(Zefa("t " + ShellQuote(tmp.file("enc.zip")) + " -p pw", &out), 0);
+}
+
+TEST(CliExtract, TestModeAndExitCodes) {
+  REQUIRE_TOOL("zip");
+  TempDir tmp;
+  MakeArchives(tmp);
+  std::string out;
+  EXPECT_EQ(Zefa("t " + ShellQuote(tmp.file("plain.zip")), &out), 0);
+  // A damaged byte in the data of a.txt: one failed entry, exit 1.
+  std::string zip = ReadFile(tmp.file("plain.zip"));
+  zip[300] = static_cast<char>(zip[300] ^ 0x55);
+  WriteFile(tmp.file("bad.zip"), zip);
+  EXPECT_EQ(Zefa("t " + ShellQuote(tmp.file("bad.zip")) + " 2>&1", &out), 1);
+  EXPECT_NE(out.find("zefa: 25"), std::string::npos) << out;
+  // Not an archive, or no file at all: exit 2.
+  WriteFile(tmp.file("junk.zip"), std::string(100, 'j'));
+  EXPECT_EQ(Zefa("t " + ShellQuote(tmp.file("junk.zip")) + " 2>/dev/null"), 2);
+  EXPECT_EQ(Zefa("x " + ShellQuote(tmp.file("missing.zip")) + " 2>/dev/null"), 2);
+}

@@ -1,0 +1,107 @@
+// zefa l: the table, the JSON object, masks and exit codes.
+#include <gtest/gtest.h>
+
+#include "engine/base/zidBytes.h"
+#include "engine/zip/zidZipRecords.h"
+#include "support/testutil.h"
+
+using testutil::ShellQuote;
+
+namespace {
+
+// A stored entry in a one-file ZIP, written field by field.
+std::string OneEntryZip(const std::string& name, const std::string& data, uint32_t crc) {
+  zid::TLocalHeader l;
+  l.Time = 0x6000;   // 12:00:00
+  l.Date = 0x5821;   // 2024-01-01
+  l.Crc32 = crc;
+  l.CompressedSize = l.UncompressedSize = static_cast<uint32_t>(data.size());
+  l.NameLength = static_cast<uint16_t>(name.size());
+  uint8_t lh[zid::kLocalHeaderSize];
+  l.Write(lh);
+  zid::TCentralHeader c;
+  c.CopyFromLocal(l);
+  c.ExternalAttr = 0x20;
+  uint8_t ch[zid::kCentralHeaderSize];
+  c.Write(ch);
+  zid::TEndRecord e;
+  e.EntriesThisDisk = e.TotalEntries = 1;
+  e.DirectorySize = static_cast<uint32_t>(sizeof ch + name.size());
+  e.DirectoryOffset = sizeof lh + name.size() + data.size();
+  uint8_t er[zid::kEndRecordSize];
+  e.Write(er);
+  return std::string(reinterpret_cast<char*>(lh), sizeof lh) + name + data +
+         std::string(reinterpret_cast<char*>(ch), sizeof ch) + name + std::string(reinterpret_cast<char*>(er), sizeof er);
+}
+
+int Zefa(const std::string& args, std::string* out, bool withStderr = false) {
+  return testutil::Run(ShellQuote(testutil::CliPath()) + " l " + args + (withStderr ? " 2>&1" : " 2>/dev/null"), out);
+}
+
+}  // namespace
+
+TEST(CliList, TableAndJsonOfAHandMadeArchive) {
+  testutil::TempDir dir;
+  const std::string zip = dir.file("one.zip");
+  testutil::WriteFile(zip, OneEntryZip("dir/hello.txt", "hello", 0x3610a686));
+  std::string out;
+  ASSERT_EQ(Zefa(ShellQuote(zip), &out), 0);
+  EXPECT_NE(out.find("           5  Stored                 5   0%  2024-01-01 12:00:00  3610a686  dir/hello.txt\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("1 file\n"), std::string::npos) << out;
+
+  ASSERT_EQ(Zefa(ShellQuote(zip) + " --json", &out), 0);
+  EXPECT_EQ(out,
+            "{\"file\": \"" + zip + "\"" +
+                ", \"type\": \"atZip\", \"entries\": [\n"
+                "  {\"name\": \"dir/hello.txt\", \"packed\": 5, \"unpacked\": 5, \"ratio\": 0, "
+                "\"date\": \"2024-01-01T12:00:00\", \"crc\": 907060870, \"method\": \"Stored\", \"methodId\": 0, "
+                "\"encrypted\": false, \"attr\": 32, \"offset\": 0}\n"
+                "], \"totals\": {\"packed\": 5, \"unpacked\": 5, \"ratio\": 0, \"files\": 1}}\n");
+}
+
+TEST(CliList, MasksExcludesAndFolders) {
+  REQUIRE_TOOL("zip");
+  testutil::TempDir dir;
+  testutil::WriteFile(dir.file("t/a.txt"), "aaaa");
+  testutil::WriteFile(dir.file("t/b.log"), "bb");
+  testutil::WriteFile(dir.file("t/sub/c.txt"), testutil::TextBytes(5000, 3));
+  const std::string zip = dir.file("t.zip");
+  ASSERT_EQ(testutil::Run("cd " + ShellQuote(dir.path()) + " && zip -qr t.zip t"), 0);
+  std::string out;
+  ASSERT_EQ(Zefa(ShellQuote(zip) + " --json", &out), 0);
+  EXPECT_NE(out.find("\"t/sub/c.txt\""), std::string::npos);
+  EXPECT_EQ(out.find("\"t/sub/\""), std::string::npos);
+  EXPECT_NE(out.find("\"files\": 3}"), std::string::npos) << out;
+
+  ASSERT_EQ(Zefa(ShellQuote(zip) + " --dirs --json", &out), 0);
+  EXPECT_NE(out.find("{\"name\": \"t/sub/\""), std::string::npos) << out;
+
+  ASSERT_EQ(Zefa(ShellQuote(zip) + " '*.txt' --exclude 'c*' --json", &out), 0);
+  EXPECT_NE(out.find("\"t/a.txt\""), std::string::npos) << out;
+  EXPECT_EQ(out.find("c.txt"), std::string::npos) << out;
+  EXPECT_EQ(out.find("b.log"), std::string::npos) << out;
+  EXPECT_NE(out.find("\"files\": 1}"), std::string::npos) << out;
+}
+
+TEST(CliList, UnreadableArchivesExitWith2) {
+  testutil::TempDir dir;
+  std::string out;
+  EXPECT_EQ(Zefa(ShellQuote(dir.file("missing.zip")), &out, true), 2);
+  EXPECT_EQ(out, "zefa: 25192 File not found (" + dir.file("missing.zip") + ")\n");
+
+  testutil::WriteFile(dir.file("text.txt"), "no archive here, only words and more words");
+  EXPECT_EQ(Zefa(ShellQuote(dir.file("text.txt")), &out, true), 2);
+  EXPECT_NE(out.find("zefa: 25327 Unknown file type"), std::string::npos) << out;
+}
+
+TEST(CliList, DamagedArchiveListsLocalHeadersAndSaysSo) {
+  testutil::TempDir dir;
+  std::string bytes = OneEntryZip("a.txt", "abc", 0x352441c2);
+  bytes.resize(30 + 5 + 3 + 10);  // the directory is cut off
+  testutil::WriteFile(dir.file("cut.zip"), bytes);
+  std::string out;
+  ASSERT_EQ(Zefa(ShellQuote(dir.file("cut.zip")) + " --json", &out), 0);
+  EXPECT_NE(out.find("\"name\": \"a.txt\""), std::string::npos) << out;
+}
