@@ -1,23 +1,57 @@
-// The writers' base: the properties every archive writer shares. The write
-// loop that merges an existing archive with scanned files lives here too.
+// The writers' base: the properties every archive writer shares and the write
+// loop (Compress) that merges an existing archive with scanned files.
+//
+// Compress never changes the archive on disk in place: the new archive is
+// built in a temporary file (or in memory) and replaces the old one only when
+// everything went well and something changed. The format supplies the hooks
+// (ReadArchiveDirectory, CompressEntry, CopyRenamedEntry, FinishArchive ...).
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/base/zidBase.h"
+#include "engine/base/zidCompHeader.h"
 #include "engine/base/zidConsts.h"
+#include "engine/base/zidTempStreams.h"
 
 namespace zid {
+
+class TzidFileScan;
+
+// Writer events (sender first, answers by reference).
+using TOnReplaceFile = std::function<void(TZipCommon* sender, const std::string& fileName,
+                                          const std::string& newFileName, uint32_t date, uint32_t newDate,
+                                          int64_t fileSize, int64_t newFileSize, uint32_t attr, uint32_t newAttr,
+                                          bool& replace)>;
+using TOnRenameDupeFile =
+    std::function<void(TZipCommon* sender, const std::string& fileName, std::string& newFileName, bool& rename)>;
+using TOnDeleteFile = std::function<void(TZipCommon* sender, const std::string& fileName, int count, int maxCount)>;
+using TOnNonWriteableArchive =
+    std::function<void(TZipCommon* sender, const std::string& archiveFile, bool& writeToFile)>;
+using TOnCompBegin = std::function<void(TZipCommon* sender, const std::string& fileName, int count, bool& compress)>;
+using TOnCompEnd = std::function<void(TZipCommon* sender, const std::string& fileName, bool crcPass)>;
+using TOnRead = std::function<void(TZipCommon* sender, int64_t offset, int fileNum)>;
+using TOnTmpFileMoveBegin = std::function<void(TZipCommon* sender, const std::string& archive,
+                                               const std::string& tempFileName, bool& cancel)>;
+using TOnTmpFileProgress =
+    std::function<void(TZipCommon* sender, const std::string& fileName, int64_t done, int64_t total)>;
+using TOnTmpFileMoveEnd = std::function<void(TZipCommon* sender, const std::string& archive)>;
+using TOnRecurseDirW = std::function<void(TZipCommon* sender, const std::string& directory)>;
+using TOnFileScanStatus = std::function<void(TZipCommon* sender, const std::string& fileName, int filesCount,
+                                             int64_t filesSize)>;
 
 class TCustomCClass : public TZipCommon {
  public:
   TCustomCClass();
 };
 
-class TCompBase : public TCustomCClass {
+class TCompBase : public TCustomCClass, public TTempStreamOwner {
  public:
   TCompBase();
+  ~TCompBase() override;
 
   // ---- published properties ---------------------------------------------------
   TzidFileAttributes Attributes;
@@ -26,6 +60,8 @@ class TCompBase : public TCustomCClass {
   TCompressionMethod CompressionMethod = cmTempFile;
   TDeflateType DeflateType = dtDeflateN;
   std::string DefaultExt;
+  // The folder sdExplorer_Auto finds and sdExplorer_UserDefineDefaultDir takes.
+  std::string DefaultDir;
   TStoredDirNames StoredDirNames = sdRelative;
   bool StoreEmptySubDirs = false;
   TStrings StoreFilesOfType;
@@ -33,6 +69,20 @@ class TCompBase : public TCustomCClass {
   bool VerifyBeforeDelete = false;
   bool IncludeHiddenDirs = false;
   TDateAttribute DateAttribute = daFileDate;
+
+  // ---- events -------------------------------------------------------------------
+  TOnReplaceFile OnReplaceFile;
+  TOnRenameDupeFile OnRenameDupeFile;
+  TOnDeleteFile OnDeleteFile;
+  TOnNonWriteableArchive OnNonWriteableArchive;
+  TOnCompBegin OnBegin;
+  TOnCompEnd OnEnd;
+  TOnRead OnRead;
+  TOnTmpFileMoveBegin OnTmpFileMoveBegin;
+  TOnTmpFileProgress OnTmpFileProgress;
+  TOnTmpFileMoveEnd OnTmpFileMoveEnd;
+  TOnRecurseDirW OnRecurseDir;
+  TOnFileScanStatus OnFileScanStatus;
 
   TCompressMethod GetCompressMethod() const { return compressMethod_; }
   // A method outside SupportedMethods is ignored silently.
@@ -43,10 +93,91 @@ class TCompBase : public TCustomCClass {
   std::string GetTempDir() { return TempDirValue(tempDir_); }
   void SetTempDir(const std::string& dir) { tempDir_ = AssignTempDir(dir); }
 
+  // Writers decide IsNewArchive here, once: later Compress calls do not look again.
+  void SetArchiveFile(const std::string& name) override;
+  bool IsNewArchive() const { return isNewArchive_; }
+
+  // Runs the write loop; returns the files added (entries deleted for
+  // swDelete), 0 when cancelled or failed.
+  int Compress();
+
+  // Results of the last Compress.
+  int FilesAdded() const { return added_; }
+  int EntriesDeleted() const { return deleted_; }
+
+  // The stored name a file gets under StoredDirNames (root: the scan's
+  // current root folder, with its trailing "/").
+  std::string StoredName(const std::string& fullPath, const std::string& root) const;
+
  protected:
+  // ---- the format's hooks (the defaults refuse: a plain base writes nothing) -------
+  // Fills the list with the entries of the old archive (in); under swDelete
+  // marks the entries FileSpec selects as dropped. False: the archive cannot
+  // be read (the hook has reported why); nothing is written.
+  virtual bool ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list);
+  // Writes one file with its headers at the end of out. False when the file
+  // was skipped (reported) or the user cancelled.
+  virtual bool CompressEntry(TStream32& out, TCompHeaderObj& list, int index);
+  // Copies an unchanged entry; the default copies its stored bytes.
+  virtual bool CopyEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index);
+  virtual bool CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index);
+  virtual void WriteEmptyArchive(TStream32& out) { (void)out; }
+  virtual bool FinishArchive(TStream32& out, TCompHeaderObj& list);
+  virtual void AfterWrite(TCompHeaderObj& list) { (void)list; }
+  // Size of a new entry's header; 0: the format cannot add files.
+  virtual int EntryHeaderSize() const { return 0; }
+  // Bytes of a self-extractor stub in front of the old archive (set by ReadArchiveDirectory).
+  int64_t stubLength_ = 0;
+  // Detection of the old archive for this run.
+  TArchiveDetection oldDet_;
+
+  // Puts the finished archive in place; the default publishes the temporary
+  // stream (the ZIP writer spans it over removable disks instead).
+  virtual bool PublishArchive(TStream32& out, TCompHeaderObj& list, TTempFileStream* file, TTempMemStream* mem);
+  // Whether the archive's drive is removable (found by Prepare).
+  bool targetRemovable_ = false;
+  // The entry list of the last run (the resulting archive's entries).
+  TCompHeaderObj list_;
+
+  // ---- publishing (TTempStreamOwner) ------------------------------------------------
+  void TmpMoveBegin(TStream32& stream, const std::string& finalName, bool* cancel,
+                    const std::string& tempName) override;
+  void TmpMoveEnd(TStream32& stream, const std::string& finalName) override;
+  void TmpProgress(const std::string& finalName, int64_t done, int64_t total) override;
+  void TmpReportError(int eCode, const std::string& fileName) override;
+
+  // The date stored for a file by DateAttribute.
+  uint32_t EntryDate(uint32_t fileDate) const;
+  // Whether a stored name's extension is in StoreFilesOfType.
+  bool StoreByType(const std::string& name) const;
+  // The progress of a file being written: bytes done of its size.
+  void EntryProgress(int64_t total, int64_t done) { ReportProgress(total, done); }
+
   TCompressMethods supported_;
   TCompressMethod compressMethod_ = cmStore;
   std::string tempDir_;
+  bool isNewArchive_ = true;
+
+ private:
+  bool Prepare();
+  void ProcessArchive();
+  bool CheckWritable();
+  bool ScanFiles(TCompHeaderObj& list);
+  bool AddCandidate(TCompHeaderObj& list, const std::string& dirWithSlash, const plat::FindData& entry);
+  bool Excluded(const std::string& fullPath) const;
+  void MergeExisting(TCompHeaderObj& list, int existing, TCompHeaderItem&& file);
+  bool AskRename(TCompHeaderObj& list, int existing, TCompHeaderItem&& file);
+  void MergeLoop(TStream32* in, TStream32& out, TCompHeaderObj& list);
+  void DeleteMovedFiles(TCompHeaderObj& list);
+
+  bool walkOk_ = false;
+  std::string scanRoot_;
+  std::string baseDir_;
+  int found_ = 0;
+  int added_ = 0;
+  int deleted_ = 0;
+  std::vector<std::string> moveList_;
+  std::vector<std::string> moveNames_;
 };
 
 }  // namespace zid

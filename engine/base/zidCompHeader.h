@@ -1,0 +1,63 @@
+// The entry list of one write operation: the entries of the old archive in
+// archive order, then the files the scan adds, each with its action.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/zip/zidZipRecords.h"
+
+namespace zid {
+
+// What the merge loop does with an item.
+enum TCompAction : int {
+  caCompress = 0,  // compress the file (new or replacing)
+  caCopy = 1,      // copy the existing entry unchanged
+  caDrop = 2,      // leave the existing entry out
+  caRename = 3,    // copy the existing entry under a new name
+};
+
+struct TCompHeaderItem {
+  // The stored name as the user sees it (UTF-8, "/" between folders).
+  std::string Name;
+  int Action = caCopy;
+
+  // ---- a scanned file (caCompress) ----
+  std::string SourcePath;  // full path; folders end with "/"
+  bool IsDir = false;
+  int64_t FileSize = 0;
+  uint32_t FileDate = 0;   // DOS date-time of the file
+  uint32_t FileAttr = 0;   // DOS attribute bits
+  bool FromScan = false;   // the item came from this run's scan
+
+  // ---- the entry as stored (old entries, and new ones once written) ----
+  TCentralHeader Central;
+  std::string RawName;     // name bytes as stored (deciphered)
+  std::string Extra;       // central extra field
+  std::string Comment;     // file comment
+  bool HeadersEnciphered = false;
+  int64_t LocalOffset = 0;     // 64-bit local-header offset (in the old archive until copied)
+  int64_t PackedSize = 0;      // 64-bit, includes an encryption header
+  int64_t UnpackedSize = 0;
+  uint32_t Crc = 0;            // CRC computed while compressing (new entries)
+};
+
+class TCompHeaderObj {
+ public:
+  std::vector<TCompHeaderItem> Items;
+  // The archive comment and whether a comment (archive or entry) changed.
+  std::string ArchiveComment;
+  bool CommentChanged = false;
+
+  int Count() const { return static_cast<int>(Items.size()); }
+  TCompHeaderItem& operator[](int i) { return Items[static_cast<size_t>(i)]; }
+  const TCompHeaderItem& operator[](int i) const { return Items[static_cast<size_t>(i)]; }
+  // The first item not dropped whose name equals name (ASCII case-insensitive); -1 when none.
+  int Find(const std::string& name) const;
+  // Items that will be written (not dropped).
+  int Kept() const;
+  void Clear() { Items.clear(); }
+};
+
+}  // namespace zid

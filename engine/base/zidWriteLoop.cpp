@@ -1,0 +1,449 @@
+// The write loop of every writer: prepare, read the old directory, scan and
+// merge, write the new archive into a temporary stream, publish it.
+#include <algorithm>
+#include <memory>
+
+#include "engine/base/zidCompBase.h"
+#include "engine/base/zidDiskManager.h"
+#include "engine/base/zidFileScan.h"
+#include "engine/base/zidMask.h"
+#include "engine/base/zidStreams.h"
+#include "engine/base/zidTempStreams.h"
+#include "platform/datetime.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/shellops.h"
+
+namespace zid {
+
+namespace {
+
+// A rename answer that keeps naming taken names would ask forever.
+constexpr int kMaxRenameQuestions = 1000;
+
+// The longest leading folder every line shares, compared letter by letter
+// (case-insensitive) and cut back to a whole folder.
+std::string CommonFolder(const TStrings& lines) {
+  std::string common;
+  bool first = true;
+  for (const auto& raw : lines) {
+    const std::string line = plat::ExtractFilePath(plat::ExpandFileName(plat::ToNative(raw)));
+    if (first) {
+      common = line;
+      first = false;
+      continue;
+    }
+    size_t n = 0;
+    while (n < common.size() && n < line.size() &&
+           plat::SameText(common.substr(n, 1), line.substr(n, 1)))
+      ++n;
+    common.resize(n);
+  }
+  const size_t slash = common.rfind('/');
+  return slash == std::string::npos ? std::string() : common.substr(0, slash + 1);
+}
+
+// True when the folder holds no file, directly or in any subfolder.
+bool HoldsNoFile(const std::string& dir, int depth = 0) {
+  if (depth > 256) return false;
+  std::vector<plat::FindData> entries;
+  if (!plat::ListDirectory(dir, entries)) return true;
+  for (const auto& e : entries) {
+    if (e.name == "." || e.name == "..") continue;
+    if ((e.attr & plat::faDirectory) == 0 || e.isLink) return false;
+    if (!HoldsNoFile(plat::IncludeTrailingPathDelimiter(dir) + e.name + "/", depth + 1)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int TCompBase::Compress() {
+  added_ = 0;
+  deleted_ = 0;
+  found_ = 0;
+  moveList_.clear();
+  moveNames_.clear();
+  try {
+    if (!Prepare()) return 0;
+    walkOk_ = false;
+    list_.Clear();
+    ProcessArchive();
+    if (Switch == swMove && walkOk_ && plat::FileExists(GetArchiveFile())) DeleteMovedFiles(list_);
+  } catch (const std::exception&) {
+    added_ = 0;
+    deleted_ = 0;
+    moveList_.clear();
+    return 0;
+  }
+  if (cancel_) return 0;
+  return Switch == swDelete ? deleted_ : added_;
+}
+
+bool TCompBase::Prepare() {
+  VolumeName = GetArchiveFile();
+  cancel_ = false;
+  MaxFileDate = 0;
+  if (GetArchiveFile().empty()) {
+    ReportError("", "ArchiveFile", VolumeName, E_REQUIREDPROPERTY);
+    return false;
+  }
+  if (Switch != swDelete && Switch != swRead && EntryHeaderSize() == 0) return false;
+  const std::string folder = plat::ExtractFileDir(GetArchiveFile());
+  TDiskManager dm;
+  dm.SetOwner(this);
+  dm.OnDiskInDrvErr = [this](bool& c) {
+    if (OnDiskInDrvErr) OnDiskInDrvErr(this, c);
+  };
+  dm.OnDiskWriteProtectErr = [this](bool& c) {
+    if (OnDiskWriteProtectErr) OnDiskWriteProtectErr(this, c);
+  };
+  if (plat::DirectoryExists(folder.empty() ? "/" : folder) && !dm.GetDriveInfo(GetArchiveFile())) return false;
+  targetRemovable_ = dm.DriveType == plat::DriveType::Removable;
+
+  baseDir_.clear();
+  if (Switch != swDelete) {
+    if (StoredDirNames == sdExplorer_Auto) {
+      baseDir_ = CommonFolder(FileSpec);
+      DefaultDir = baseDir_;
+    } else if (StoredDirNames == sdExplorer_UserDefineDefaultDir) {
+      if (DefaultDir.empty()) {
+        ReportError("", "DefaultDir", VolumeName, E_REQUIREDPROPERTY);
+        return false;
+      }
+      baseDir_ = plat::IncludeTrailingPathDelimiter(plat::ExpandFileName(plat::ToNative(DefaultDir)));
+    }
+  }
+  if (!folder.empty() && !plat::DirectoryExists(folder)) {
+    ReportError(GetArchiveFile(), folder, VolumeName, E_INVALIDDIR);
+    return false;
+  }
+  return true;
+}
+
+bool TCompBase::CheckWritable() {
+  const int64_t attr = plat::FileGetAttr(GetArchiveFile());
+  if (attr < 0 || (attr & plat::faReadOnly) == 0) return true;
+  if (!OnNonWriteableArchive) {
+    ReportError(GetArchiveFile(), "OnNonWriteableArchive", VolumeName, E_REQUIREDEVENT);
+    return false;
+  }
+  bool write = false;
+  OnNonWriteableArchive(this, GetArchiveFile(), write);
+  if (!write) return false;
+  return plat::FileSetAttr(GetArchiveFile(), static_cast<uint32_t>(attr) & ~plat::faReadOnly);
+}
+
+void TCompBase::ProcessArchive() {
+  const bool isNew = isNewArchive_;
+  if (isNew && (Switch == swDelete || Switch == swRefresh)) {
+    ReportError(GetArchiveFile(), "", VolumeName, E_NOTHINGTODO2);
+    return;
+  }
+  if (!isNew && (cancel_ || !CheckWritable())) return;
+  if (OnElapsedTime) timer_.Start();
+  if (OnActivate) OnActivate(this);
+
+  // The new archive: a temporary file created exclusively in TempDir, or memory.
+  std::unique_ptr<TTempFileStream> tmpFile;
+  std::unique_ptr<TTempMemStream> tmpMem;
+  TStream32* out = nullptr;
+  if (CompressionMethod == cmInMemory) {
+    tmpMem = std::make_unique<TTempMemStream>(this, plat::fmCreate, GetArchiveFile(), &cancel_);
+    out = tmpMem.get();
+  } else {
+    tmpFile = std::make_unique<TTempFileStream>(this, plat::fmCreate, GetArchiveFile(), GetTempDir(), &cancel_);
+    if (!tmpFile->IsOpen() || !tmpFile->IsTemp()) RaiseError(GetTempDir(), "", VolumeName, E_OPENERROR);
+    out = tmpFile.get();
+  }
+
+  TCompHeaderObj& list = list_;
+  stubLength_ = 0;
+  oldDet_ = TArchiveDetection{};
+  if (!isNew) {
+    if (!OpenArchive(GetArchiveFile())) return;
+    oldDet_.ArchiveFile = GetArchiveFile();
+    DetectArcType(*archive_, oldDet_);
+    archive_->Seek(0, plat::soFromBeginning);
+    if (!ReadArchiveDirectory(*archive_, list)) {
+      CloseArchive();
+      return;
+    }
+    if (stubLength_ > 0) {
+      archive_->Seek(0, plat::soFromBeginning);
+      if (out->CopyFrom(*archive_, stubLength_) != stubLength_) RaiseError(GetArchiveFile(), "", VolumeName, E_READERROR);
+    }
+  }
+  if (Switch == swRead) {
+    CloseArchive();
+    return;
+  }
+
+  if (Switch != swDelete) ScanFiles(list);
+  int toAdd = 0;
+  for (const auto& it : list.Items)
+    if (it.Action == caCompress) ++toAdd;
+  if (cancel_ || (Switch != swDelete && toAdd == 0)) {
+    if (found_ == 0 && !cancel_) ReportError(GetArchiveFile(), "", VolumeName, E_NOTHINGTODO);
+    walkOk_ = !cancel_;
+    if (Switch == swMove) {
+      CloseArchive();
+      return;
+    }
+    list.Clear();
+  } else {
+    MergeLoop(archive_.get(), *out, list);
+  }
+
+  if ((added_ > 0 || deleted_ > 0) && !cancel_) {
+    if (Switch == swDelete && list.Kept() == 0)
+      WriteEmptyArchive(*out);
+    else if (!FinishArchive(*out, list))
+      RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
+    CloseArchive();
+    bool published = PublishArchive(*out, list, tmpFile.get(), tmpMem.get());
+    if (!published) {
+      added_ = deleted_ = 0;
+      return;
+    }
+    walkOk_ = true;
+    AfterWrite(list);
+    if (OnDeactivate) OnDeactivate(this);
+    if (OnElapsedTime) {
+      timer_.Stop();
+      OnElapsedTime(this, timer_.ElapsedTime());
+    }
+  } else {
+    CloseArchive();
+    if (!cancel_) walkOk_ = true;
+    if (tmpFile) tmpFile->Discard();
+    if (tmpMem) tmpMem->Discard();
+  }
+}
+
+bool TCompBase::PublishArchive(TStream32&, TCompHeaderObj&, TTempFileStream* file, TTempMemStream* mem) {
+  if (file) return file->Publish();
+  if (mem) return mem->Publish();
+  return false;
+}
+
+// ---- scan and merge -------------------------------------------------------------------------
+
+bool TCompBase::ScanFiles(TCompHeaderObj& list) {
+  TzidFileScan scan;
+  scan.SetCancelFlag(&cancel_);
+  scan.Attributes = Attributes;
+  if (StoreEmptySubDirs) scan.Attributes.Include(fsDirectory);
+  scan.AttributesEx = AttributesEx;
+  scan.RecurseDirs = RecurseDirs;
+  scan.IncludeHiddenDirs = IncludeHiddenDirs;
+  const std::string cwd = plat::IncludeTrailingPathDelimiter(plat::GetCurrentDir());
+  TStrings spec;
+  for (const auto& raw : FileSpec) {
+    const std::string line = plat::Trim(raw);
+    if (line.empty()) continue;
+    const std::string native = plat::ToNative(line);
+    spec.push_back(native[0] == '/' ? native : cwd + native);
+  }
+  scan.SetRootDir(cwd);
+  scan.SetFileSpec(spec);
+  scanRoot_ = cwd;
+  scan.RootDirHook = [this](TzidFileScan&, const std::string& dir) {
+    scanRoot_ = plat::IncludeTrailingPathDelimiter(dir);
+  };
+  scan.Hook = [this, &list](TzidFileScan&, const std::string& dir, void*, const plat::FindData& e) {
+    return AddCandidate(list, dir, e);
+  };
+  scan.OnRecurseDir = [this](TzidFileScan&, const std::string& dir) {
+    if (OnRecurseDir) OnRecurseDir(this, dir);
+  };
+  scan.OnScanFile = [this](TzidFileScan&, const std::string& name, int n, int64_t size) {
+    if (OnFileScanStatus) OnFileScanStatus(this, name, n, size);
+  };
+  scan.Scan();
+  return !cancel_;
+}
+
+bool TCompBase::Excluded(const std::string& fullPath) const {
+  const std::string name = plat::ExtractFileName(fullPath);
+  const std::string folder = plat::LowerCase(plat::ExtractFilePath(fullPath));
+  for (const auto& raw : ExcludeSpec) {
+    const std::string line = plat::ToNative(plat::Trim(raw));
+    if (line.empty()) continue;
+    if (line.find('/') == std::string::npos) {
+      if (MatchesMask(name, NormalizeMask(line))) return true;
+      continue;
+    }
+    std::string dir = plat::ExtractFilePath(line);
+    if (dir[0] != '/') dir = scanRoot_ + dir;
+    dir = plat::LowerCase(plat::IncludeTrailingPathDelimiter(plat::ExpandFileName(dir)));
+    if (folder.compare(0, dir.size(), dir) != 0) continue;
+    if (MatchesMask(name, NormalizeMask(plat::ExtractFileName(line)))) return true;
+  }
+  return false;
+}
+
+bool TCompBase::AddCandidate(TCompHeaderObj& list, const std::string& dirWithSlash, const plat::FindData& e) {
+  const bool isDir = (e.attr & plat::faDirectory) != 0 && !e.isLink;
+  if (isDir && (!StoreEmptySubDirs || !HoldsNoFile(dirWithSlash))) return false;
+  const std::string full = isDir ? dirWithSlash : dirWithSlash + e.name;
+  // The archive being written is never added to itself.
+  if (!isDir && full == GetArchiveFile()) return false;
+  if (Excluded(isDir ? plat::ExcludeTrailingPathDelimiter(full) : full)) return false;
+  std::string stored = StoredName(full, scanRoot_);
+  if (isDir && !stored.empty() && stored.back() != '/') stored += '/';
+  if (stored.empty() || stored == "/") return false;
+
+  TCompHeaderItem file;
+  file.Name = stored;
+  file.Action = caCompress;
+  file.SourcePath = full;
+  file.IsDir = isDir;
+  file.FileSize = isDir ? 0 : e.size;
+  file.FileDate = plat::UnixToDosDateTime(e.mtime);
+  file.FileAttr = e.attr & 0x3F;
+  file.FromScan = true;
+  MaxFileDate = std::max(MaxFileDate, file.FileDate);
+  ++found_;
+
+  const int existing = list.Find(stored);
+  if (existing < 0) {
+    if (Switch != swRefresh) list.Items.push_back(std::move(file));
+    return true;
+  }
+  if (list[existing].FromScan) return true;  // two files with one stored name: the first wins
+  MergeExisting(list, existing, std::move(file));
+  return true;
+}
+
+void TCompBase::MergeExisting(TCompHeaderObj& list, int existing, TCompHeaderItem&& file) {
+  TCompHeaderItem& old = list[existing];
+  const uint32_t oldDate = (uint32_t{old.Central.Date} << 16) | old.Central.Time;
+  const bool identical = old.UnpackedSize == file.FileSize && oldDate == file.FileDate &&
+                         (old.Central.ExternalAttr & 0x3F) == file.FileAttr;
+  auto takeInPlace = [&] {
+    const std::string name = old.Name;
+    TCompHeaderItem keep = std::move(file);
+    keep.Name = name;
+    old = std::move(keep);
+  };
+  if (identical) {
+    // Only a file whose content is in the archive already may go with a move.
+    if (Switch == swMove) {
+      moveList_.push_back(file.SourcePath);
+      moveNames_.push_back(old.Name);
+    }
+    if (Switch == swRefresh) {
+      takeInPlace();
+      return;
+    }
+    AskRename(list, existing, std::move(file));
+    return;
+  }
+  if (Switch == swRefresh) {
+    if (file.FileDate > oldDate) takeInPlace();
+    return;
+  }
+  bool replace = false;
+  if (!OnReplaceFile) {
+    ReportError(file.SourcePath, "OnReplaceFile", VolumeName, E_REQUIREDEVENT);
+  } else {
+    OnReplaceFile(this, old.Name, file.SourcePath, oldDate, file.FileDate, old.UnpackedSize, file.FileSize,
+                  old.Central.ExternalAttr, file.FileAttr, replace);
+  }
+  if (replace) {
+    old.Action = caDrop;
+    list.Items.push_back(std::move(file));
+    return;
+  }
+  AskRename(list, existing, std::move(file));
+}
+
+bool TCompBase::AskRename(TCompHeaderObj& list, int existing, TCompHeaderItem&& file) {
+  if (!OnRenameDupeFile) return false;
+  const std::string oldName = list[existing].Name;
+  for (int asked = 0; asked < kMaxRenameQuestions; ++asked) {
+    std::string newName = oldName;
+    bool rename = true;
+    OnRenameDupeFile(this, oldName, newName, rename);
+    newName = plat::ToNative(newName);
+    if (!rename || newName.empty() || plat::SameText(newName, oldName)) return false;
+    if (list.Find(newName) >= 0) continue;
+    list[existing].Name = newName;
+    list[existing].Action = caRename;
+    list.Items.push_back(std::move(file));
+    return true;
+  }
+  return false;
+}
+
+// ---- the merge loop ---------------------------------------------------------------------------
+
+void TCompBase::MergeLoop(TStream32* in, TStream32& out, TCompHeaderObj& list) {
+  int planned = 0;
+  BytesTotal = 0;
+  for (const auto& it : list.Items) {
+    if (it.Action == caDrop) ++planned;
+    if (it.Action == caCompress) BytesTotal += it.FileSize;
+  }
+  BytesRemaining = BytesTotal;
+  for (int i = 0; i < list.Count(); ++i) {
+    TCompHeaderItem& it = list[i];
+    if (cancel_) {
+      it.Action = caDrop;
+      continue;
+    }
+    switch (it.Action) {
+      case caCopy:
+        if (!in || !CopyEntry(*in, out, list, i)) RaiseError(it.Name, "", VolumeName, E_WRITEERROR);
+        break;
+      case caDrop:
+        if (it.FromScan) break;
+        ++deleted_;
+        if (OnDeleteFile) OnDeleteFile(this, it.Name, deleted_, planned);
+        break;
+      case caRename:
+        if (!in || !CopyRenamedEntry(*in, out, list, i)) RaiseError(it.Name, "", VolumeName, E_WRITEERROR);
+        break;
+      case caCompress: {
+        if (it.IsDir && !StoreEmptySubDirs) {
+          it.Action = caDrop;
+          break;
+        }
+        const int64_t start = out.Position();
+        bool go = true;
+        if (OnBegin) OnBegin(this, it.Name, added_ + 1, go);
+        if (go && CompressEntry(out, list, i)) {
+          ++added_;
+          if (Switch == swMove && !it.IsDir) {
+            moveList_.push_back(it.SourcePath);
+            moveNames_.push_back(it.Name);
+          }
+          break;
+        }
+        // A skipped file leaves nothing behind; a cancel drops everything after it.
+        it.Action = caDrop;
+        it.FromScan = true;
+        out.SetSize(start);
+        out.Seek(start, plat::soFromBeginning);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+}
+
+void TCompBase::DeleteMovedFiles(TCompHeaderObj& list) {
+  ReportProgress(0, 0);
+  const int total = static_cast<int>(moveList_.size());
+  for (int i = 0; i < total; ++i) {
+    if (cancel_) break;
+    if (VerifyBeforeDelete && list.Find(moveNames_[static_cast<size_t>(i)]) < 0) continue;
+    const std::string& path = moveList_[static_cast<size_t>(i)];
+    const bool ok = DeleteOptions == doAllowUndo ? plat::DeleteToTrash(path) : plat::DeleteFile(path);
+    if (ok && OnDeleteFile) OnDeleteFile(this, path, i + 1, total);
+  }
+}
+
+}  // namespace zid

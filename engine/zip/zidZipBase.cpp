@@ -1,0 +1,513 @@
+#include "engine/zip/zidZipBase.h"
+
+#include <algorithm>
+#include <array>
+
+#include "engine/base/zidBytes.h"
+#include "engine/base/zidFilterStreams.h"
+#include "engine/base/zidMethods.h"
+#include "engine/base/zidStreams.h"
+#include "engine/zip/zidCrypt.h"
+#include "engine/zip/zidDeflate.h"
+#include "engine/zip/zidZipNames.h"
+#include "platform/codepage.h"
+#include "platform/datetime.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+
+namespace zid {
+
+namespace {
+
+constexpr int64_t k4G = int64_t{1} << 32;
+// Below this size a file is deflated into memory first and stored when that is smaller.
+constexpr int64_t kSmallFile = 257;
+constexpr uint32_t kDescriptorSig = 0x08074B50;
+
+bool ReadExact(TStream32& s, int64_t pos, void* buf, int64_t n) {
+  if (n == 0) return true;
+  if (s.Seek(pos, plat::soFromBeginning) != pos) return false;
+  return s.Read(buf, n) == n;
+}
+
+// The extra field without any ID 100 block (it is rebuilt from the item's sizes).
+std::string WithoutLargeFileField(const std::string& extra) {
+  std::string out;
+  size_t p = 0;
+  while (p + 4 <= extra.size()) {
+    const uint16_t id = Get16(extra.data() + p);
+    const size_t len = Get16(extra.data() + p + 2);
+    if (p + 4 + len > extra.size()) break;
+    if (id != kExtraLargeFile) out.append(extra, p, 4 + len);
+    p += 4 + len;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ZipNameBytes(const std::string& name, uint16_t& flags) {
+  std::string bytes = name;
+  std::replace(bytes.begin(), bytes.end(), '\\', '/');
+  if (plat::IsAscii(bytes))
+    flags = static_cast<uint16_t>(flags & ~kFlagUtf8);
+  else
+    flags = static_cast<uint16_t>(flags | kFlagUtf8);
+  return bytes;
+}
+
+TZipBase::TZipBase() {
+  det_.ArcType = atZip;
+  supported_ = {cmStore, cmDeflate};
+  compressMethod_ = cmDeflate;
+  DefaultExt = ".ZIP";
+}
+
+void TZipBase::SetArcType(TArcType value) { det_.ArcType = value; }
+
+// ---- the old directory ----------------------------------------------------------------
+
+bool TZipBase::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
+  const std::string& arc = GetArchiveFile();
+  const TArcType t = oldDet_.ArcType;
+  if (!IsZipFamily(t)) {
+    ReportError(arc, ArcTypeEnumName(t), VolumeName, E_BADARCTYPE);
+    return false;
+  }
+  // Archives this writer cannot rebuild faithfully are left alone.
+  if ((oldDet_.ZipStructureFlags & htEnding) == 0 || (oldDet_.ZipStructureFlags & (htLocator | htEnding64)) != 0) {
+    ReportError(arc, "", VolumeName, E_BADFILEHEADER);
+    return false;
+  }
+  TEndRecord end;
+  end.Read(oldDet_.EndRecord.data());
+  const int64_t fileSize = in.Size();
+  auto bad = [&](const std::string& name) {
+    ReportError(arc, name, VolumeName, E_BADFILEHEADER);
+    return false;
+  };
+
+  // The archive comment: its bytes behind the end record, as far as the file goes.
+  list.ArchiveComment.clear();
+  if (end.CommentLength > 0 && oldDet_.ZipCommentPos > 0 && oldDet_.ZipCommentPos < fileSize) {
+    const int64_t n = std::min<int64_t>(end.CommentLength, fileSize - oldDet_.ZipCommentPos);
+    list.ArchiveComment.resize(static_cast<size_t>(n));
+    if (!ReadExact(in, oldDet_.ZipCommentPos, list.ArchiveComment.data(), n)) list.ArchiveComment.clear();
+  }
+
+  int64_t pos = end.TotalEntries > 0 ? oldDet_.ArcStartOffset : 0;
+  int64_t firstLocal = -1;
+  for (uint32_t i = 0; i < end.TotalEntries; ++i) {
+    if (cancel_) return false;
+    std::array<uint8_t, kCentralHeaderSize> rec{};
+    if (pos < 0 || !ReadExact(in, pos, rec.data(), kCentralHeaderSize)) return bad("");
+    const uint32_t sig = Get32(rec.data());
+    if (!IsCentralSig(sig)) return bad("");
+    const bool enc = IsEncipheredSig(sig);
+    if (enc) DecryptHeaderRecord(rec.data(), hrCentral);
+    TCompHeaderItem it;
+    it.Central.Read(rec.data());
+    it.RawName.resize(it.Central.NameLength);
+    it.Extra.resize(it.Central.ExtraLength);
+    it.Comment.resize(it.Central.CommentLength);
+    int64_t p = pos + static_cast<int64_t>(kCentralHeaderSize);
+    if (!ReadExact(in, p, it.RawName.data(), it.Central.NameLength)) return bad("");
+    if (enc) DecryptBuffer(it.RawName.data(), it.Central.NameLength);
+    p += it.Central.NameLength;
+    if (!ReadExact(in, p, it.Extra.data(), it.Central.ExtraLength)) return bad(it.RawName);
+    p += it.Central.ExtraLength;
+    if (!ReadExact(in, p, it.Comment.data(), it.Central.CommentLength)) return bad(it.RawName);
+    pos = p + it.Central.CommentLength;
+
+    TEntrySizes sz{it.Central.CompressedSize, it.Central.UncompressedSize, it.Central.LocalHeaderOffset};
+    ParseExtraField(reinterpret_cast<const uint8_t*>(it.Extra.data()), it.Extra.size(), true, sz);
+    it.HeadersEnciphered = enc;
+    it.PackedSize = sz.CompressedSize;
+    it.UnpackedSize = sz.UncompressedSize;
+    it.LocalOffset = sz.LocalHeaderOffset + oldDet_.ZipOffsetAdjust;
+    it.Name = plat::ToNative(ZipEntryName(it.RawName, it.Central.Flags, it.Central.VersionMadeBy, it.Extra,
+                                          TranslateOemChar));
+    if (it.LocalOffset < 0 || it.LocalOffset + static_cast<int64_t>(kLocalHeaderSize) + it.PackedSize > fileSize)
+      return bad(it.Name);
+    if (firstLocal < 0 || it.LocalOffset < firstLocal) firstLocal = it.LocalOffset;
+    it.Action = caCopy;
+    if (Switch == swDelete && MatchesSpec(it.Name, RecurseDirs)) it.Action = caDrop;
+    list.Items.push_back(std::move(it));
+  }
+  if (t == atZipExe || t == atJarExe)
+    stubLength_ = firstLocal >= 0 ? firstLocal : std::max<int64_t>(0, oldDet_.ArcStartOffset);
+  return true;
+}
+
+bool TZipBase::EntrySpan(TStream32& in, const TCompHeaderItem& item, int64_t& headerExtra, int64_t& total) {
+  std::array<uint8_t, kLocalHeaderSize> rec{};
+  if (!ReadExact(in, item.LocalOffset, rec.data(), kLocalHeaderSize)) return false;
+  const uint32_t sig = Get32(rec.data());
+  if (!IsLocalSig(sig)) return false;
+  if (IsEncipheredSig(sig)) DecryptHeaderRecord(rec.data(), hrLocal);
+  TLocalHeader lh;
+  lh.Read(rec.data());
+  headerExtra = lh.NameLength;
+  total = static_cast<int64_t>(kLocalHeaderSize) + lh.NameLength + lh.ExtraLength + item.PackedSize;
+  if (item.Central.Flags & 8) {
+    // A data descriptor follows: 16 bytes with its signature, 12 without.
+    uint8_t s[4];
+    total += ReadExact(in, item.LocalOffset + total, s, 4) && Get32(s) == kDescriptorSig ? 16 : 12;
+  }
+  return item.LocalOffset + total <= in.Size();
+}
+
+bool TZipBase::CopyEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) {
+  TCompHeaderItem& it = list[index];
+  int64_t nameLen = 0, total = 0;
+  if (!EntrySpan(in, it, nameLen, total)) {
+    RaiseError(GetArchiveFile(), it.Name, VolumeName, E_BADLOCALOFFSET);
+    return false;
+  }
+  const int64_t newOffset = out.Seek(0, plat::soFromEnd);
+  in.Seek(it.LocalOffset, plat::soFromBeginning);
+  if (out.CopyFrom(in, total) != total) return false;
+  it.LocalOffset = newOffset;
+  return true;
+}
+
+bool TZipBase::CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) {
+  TCompHeaderItem& it = list[index];
+  int64_t oldNameLen = 0, total = 0;
+  std::array<uint8_t, kLocalHeaderSize> rec{};
+  if (!EntrySpan(in, it, oldNameLen, total) || !ReadExact(in, it.LocalOffset, rec.data(), kLocalHeaderSize)) {
+    RaiseError(GetArchiveFile(), it.Name, VolumeName, E_BADLOCALOFFSET);
+    return false;
+  }
+  if (IsEncipheredSig(Get32(rec.data()))) DecryptHeaderRecord(rec.data(), hrLocal);
+  TLocalHeader lh;
+  lh.Read(rec.data());
+  uint16_t flags = lh.Flags;
+  std::string name = ZipNameBytes(it.Name, flags);
+  if (name.size() > 0xFFFF) return false;
+  lh.Flags = flags;
+  lh.NameLength = static_cast<uint16_t>(name.size());
+  lh.Signature = it.HeadersEnciphered ? kLocalSigEnc : kLocalSig;
+  lh.Write(rec.data());
+  it.RawName = name;
+  it.Central.Flags = flags;
+  if (it.HeadersEnciphered)
+    EncryptHeaderRecord(rec.data(), hrLocal, reinterpret_cast<uint8_t*>(name.data()), static_cast<int64_t>(name.size()));
+  const int64_t newOffset = out.Seek(0, plat::soFromEnd);
+  if (out.Write(rec.data(), kLocalHeaderSize) != static_cast<int64_t>(kLocalHeaderSize)) return false;
+  if (out.Write(name.data(), static_cast<int64_t>(name.size())) != static_cast<int64_t>(name.size())) return false;
+  const int64_t rest = total - static_cast<int64_t>(kLocalHeaderSize) - oldNameLen;
+  in.Seek(it.LocalOffset + static_cast<int64_t>(kLocalHeaderSize) + oldNameLen, plat::soFromBeginning);
+  if (out.CopyFrom(in, rest) != rest) return false;
+  it.LocalOffset = newOffset;
+  return true;
+}
+
+// ---- a new entry ------------------------------------------------------------------------
+
+bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
+  TCompHeaderItem& it = list[index];
+  const TDeflateType dt = compressMethod_ == cmStore ? dtDeflateS : DeflateType;
+  std::unique_ptr<TFileStream32> src;
+  int64_t size = 0;
+  if (!it.IsDir) {
+    src = std::make_unique<TFileStream32>(it.SourcePath, plat::fmOpenRead | plat::fmShareDenyNone);
+    if (!src->IsOpen()) {
+      ReportError(it.SourcePath, "", VolumeName, E_OPENERROR);
+      return false;
+    }
+    size = src->Size();
+    if (size < 0) size = 0;
+  }
+  const bool encrypt = size > 0 && !Password.empty();
+  bool store = it.IsDir || size == 0 || dt == dtDeflateS || StoreByType(it.Name);
+
+  uint16_t flags = 0;
+  std::string name = ZipNameBytes(it.Name, flags);
+  if (name.size() > 0xFFFF) {
+    ReportError(it.SourcePath, "", VolumeName, E_BADFILENAME);
+    return false;
+  }
+  FileName = it.Name;
+  const int64_t start = out.Seek(0, plat::soFromEnd);
+  const bool large = NeedsLargeFileExtra(size, start);
+  const size_t extraLen = large ? kLargeFileExtraLocal : 0;
+  const int64_t headLen = static_cast<int64_t>(kLocalHeaderSize + name.size() + extraLen);
+  // Room for the header; its real content is written once the sizes are known.
+  std::string placeholder(static_cast<size_t>(headLen), '\0');
+  out.WriteBuffer(placeholder.data(), headLen);
+
+  uint32_t crc = 0;
+  int64_t done = 0;
+  auto progress = [this, &it, &done](int64_t n) {
+    done += n;
+    BytesRemaining -= n;
+    ReportProgress(it.FileSize, done);
+  };
+  if (encrypt) {
+    CodecControl pre;
+    pre.Cancel = &cancel_;
+    const uint32_t raw = CalcStreamCrc32(*src, pre, &cancel_, nullptr, 0);
+    if (cancel_) return false;
+    crc = raw ^ 0xFFFFFFFFu;
+    src->Seek(0, plat::soFromBeginning);
+    const TEncryptionHeader eh = MakeEncryptionHeader(Password, crc);
+    out.WriteBuffer(eh.data(), kEncryptionHeaderSize);
+  }
+  CodecControl ctl;
+  ctl.Encrypt = encrypt;
+  ctl.Cancel = &cancel_;
+  if (!store && size < kSmallFile) {
+    // Small files: deflate into memory first; the keys stay untouched until
+    // the bytes are known, so the encryption header already written still fits.
+    TMemoryStream32 mem;
+    CodecControl plain;
+    uint32_t memCrc = 0;
+    if (!CompressStream(*src, mem, plain, dt, nullptr, memCrc)) return false;
+    if (mem.Size() > size) {
+      store = true;
+      src->Seek(0, plat::soFromBeginning);
+    } else {
+      if (!encrypt) crc = memCrc;
+      std::string bytes(static_cast<const char*>(mem.Memory()), static_cast<size_t>(mem.Size()));
+      if (encrypt) EncryptBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+      out.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+      progress(size);
+    }
+  } else if (!store) {
+    if (!CompressStream(*src, out, ctl, dt, progress, crc)) return false;
+  }
+  if (store && src) {
+    TStoreStream ss(out, ctl, 32);
+    ss.ProgressProc = progress;
+    const int64_t copied = ss.CopyAll(*src);
+    if (cancel_) return false;
+    if (copied != size) {
+      ReportError(it.SourcePath, "", VolumeName, E_READERROR);
+      return false;
+    }
+    if (!encrypt) crc = size > 0 ? (ss.Crc() ^ 0xFFFFFFFFu) : 0;
+  }
+  if (cancel_) return false;
+
+  const int64_t endPos = out.Seek(0, plat::soFromEnd);
+  const int64_t packed = endPos - start - headLen;
+  if (encrypt) flags |= 1;
+  if (!store) flags |= DeflateFlagBits(dt);
+  const uint32_t date = it.IsDir ? it.FileDate : EntryDate(it.FileDate);
+  TLocalHeader lh;
+  lh.Signature = EncryptHeaders ? kLocalSigEnc : kLocalSig;
+  lh.VersionNeeded = 20;
+  lh.Flags = flags;
+  lh.Method = store ? 0 : 8;
+  lh.Time = static_cast<uint16_t>(date & 0xFFFF);
+  lh.Date = static_cast<uint16_t>(date >> 16);
+  lh.Crc32 = size == 0 ? 0 : crc;
+  lh.CompressedSize = static_cast<uint32_t>(packed);
+  lh.UncompressedSize = static_cast<uint32_t>(size);
+  lh.NameLength = static_cast<uint16_t>(name.size());
+  lh.ExtraLength = static_cast<uint16_t>(extraLen);
+
+  TCentralHeader ch;
+  ch.CopyFromLocal(lh);
+  ch.Signature = kCentralSig;
+  ch.VersionMadeBy = 20;
+  ch.VersionNeeded = 20;
+  ch.ExtraLength = static_cast<uint16_t>(large ? kLargeFileExtraCentral : 0);
+  ch.InternalAttr = 1;
+  ch.ExternalAttr = it.IsDir ? plat::faDirectory : it.FileAttr;
+  ch.LocalHeaderOffset = static_cast<uint32_t>(start);
+  if (flags & kFlagUtf8) {
+    // unzip turns names from a DOS host into ISO-8859-1 even when they are
+    // flagged UTF-8; from a Unix host it takes them as they are. Such entries
+    // therefore name the Unix host and carry their permission bits, which
+    // that host's readers apply.
+    const plat::FileInfo fi = plat::FileStat(it.SourcePath);
+    const uint32_t mode = it.IsDir ? (0040000u | (fi.exists ? fi.mode & 0777 : 0755))
+                                   : (0100000u | (fi.exists ? fi.mode & 0777 : 0644));
+    ch.VersionMadeBy = 0x0314;
+    ch.ExternalAttr |= mode << 16;
+  }
+
+  std::string head(static_cast<size_t>(headLen), '\0');
+  auto* hp = reinterpret_cast<uint8_t*>(head.data());
+  lh.Write(hp);
+  std::copy(name.begin(), name.end(), head.begin() + kLocalHeaderSize);
+  const TEntrySizes sizes{packed, size, start};
+  if (large) WriteLargeFileExtra(hp + kLocalHeaderSize + name.size(), false, sizes);
+  if (EncryptHeaders) EncryptHeaderRecord(hp, hrLocal, hp + kLocalHeaderSize, static_cast<int64_t>(name.size()));
+  out.Seek(start, plat::soFromBeginning);
+  out.WriteBuffer(head.data(), headLen);
+  out.Seek(0, plat::soFromEnd);
+
+  it.Central = ch;
+  it.RawName = name;
+  it.Extra.clear();
+  if (large) {
+    uint8_t cx[kLargeFileExtraCentral];
+    WriteLargeFileExtra(cx, true, sizes);
+    it.Extra.assign(reinterpret_cast<const char*>(cx), kLargeFileExtraCentral);
+  }
+  it.Comment.clear();
+  it.HeadersEnciphered = EncryptHeaders;
+  it.LocalOffset = start;
+  it.PackedSize = packed;
+  it.UnpackedSize = size;
+  it.Crc = lh.Crc32;
+  if (OnEnd) OnEnd(this, it.Name, true);
+  return true;
+}
+
+// ---- closing records -----------------------------------------------------------------------
+
+void TZipBase::WriteEmptyArchive(TStream32& out) {
+  uint8_t rec[kEndRecordSize] = {};
+  Put32(rec, kEndSig);
+  out.Seek(0, plat::soFromEnd);
+  out.WriteBuffer(rec, kEndRecordSize);
+}
+
+bool TZipBase::FinishArchive(TStream32& out, TCompHeaderObj& list) { return WriteDirectory(out, list); }
+
+bool TZipBase::WriteDirectory(TStream32& out, TCompHeaderObj& list) {
+  const int64_t dirOffset = out.Seek(0, plat::soFromEnd);
+  auto put = [&out](const void* p, int64_t n) { return n == 0 || out.Write(p, n) == n; };
+  uint32_t count = 0;
+  for (auto& it : list.Items) {
+    if (it.Action == caDrop) continue;
+    TCentralHeader ch = it.Central;
+    std::string extra = it.Extra;
+    const bool hadLarge = WithoutLargeFileField(extra).size() != extra.size();
+    if (hadLarge || NeedsLargeFileExtra(it.UnpackedSize, it.LocalOffset)) {
+      extra = WithoutLargeFileField(extra);
+      uint8_t cx[kLargeFileExtraCentral];
+      WriteLargeFileExtra(cx, true, TEntrySizes{it.PackedSize, it.UnpackedSize, it.LocalOffset});
+      extra.append(reinterpret_cast<const char*>(cx), kLargeFileExtraCentral);
+    }
+    if (extra.size() > 0xFFFF || it.RawName.size() > 0xFFFF) return false;
+    const std::string comment = it.Comment.substr(0, 0xFFFF);
+    ch.Signature = it.HeadersEnciphered ? kCentralSigEnc : kCentralSig;
+    ch.LocalHeaderOffset = static_cast<uint32_t>(it.LocalOffset);
+    ch.NameLength = static_cast<uint16_t>(it.RawName.size());
+    ch.ExtraLength = static_cast<uint16_t>(extra.size());
+    ch.CommentLength = static_cast<uint16_t>(comment.size());
+    uint8_t rec[kCentralHeaderSize];
+    ch.Write(rec);
+    std::string name = it.RawName;
+    if (it.HeadersEnciphered)
+      EncryptHeaderRecord(rec, hrCentral, reinterpret_cast<uint8_t*>(name.data()), static_cast<int64_t>(name.size()));
+    if (!put(rec, kCentralHeaderSize) || !put(name.data(), static_cast<int64_t>(name.size())) ||
+        !put(extra.data(), static_cast<int64_t>(extra.size())) ||
+        !put(comment.data(), static_cast<int64_t>(comment.size())))
+      return false;
+    ++count;
+  }
+  // The end record counts entries in 16 bits: more would make a broken archive.
+  if (count > 0xFFFF) {
+    ReportError(GetArchiveFile(), "", VolumeName, E_TOOMANYDIRS);
+    return false;
+  }
+  const int64_t dirEnd = out.Position();
+  TEndRecord er;
+  er.Signature = dirEnd >= k4G ? kLargeEndSig : kEndSig;
+  er.EntriesThisDisk = static_cast<uint16_t>(count);
+  er.TotalEntries = static_cast<uint16_t>(count);
+  er.DirectorySize = static_cast<uint32_t>(dirEnd - dirOffset);
+  er.DirectoryOffset = static_cast<uint64_t>(dirOffset);
+  const std::string comment = list.ArchiveComment.substr(0, 0xFFFF);
+  er.CommentLength = static_cast<uint16_t>(comment.size());
+  uint8_t rec[kLargeEndRecordSize] = {};
+  er.Write(rec);
+  return put(rec, static_cast<int64_t>(er.Size())) && put(comment.data(), static_cast<int64_t>(comment.size()));
+}
+
+void TZipBase::AfterWrite(TCompHeaderObj& list) {
+  TotalPackedSize = 0;
+  TotalUnpackedSize = 0;
+  for (const auto& it : list.Items) {
+    if (it.Action == caDrop) continue;
+    TotalPackedSize += it.PackedSize - ((it.Central.Flags & 1) ? kEncryptionHeaderSize : 0);
+    TotalUnpackedSize += it.UnpackedSize;
+  }
+  if (Switch == swDelete) return;
+  for (int i = 0; i < list.Count(); ++i) {
+    const TCompHeaderItem& it = list[i];
+    if (it.Action != caCompress) continue;
+    if (!OnRead) break;
+    VersionMadeBy = it.Central.VersionMadeBy;
+    VersionNeeded = it.Central.VersionNeeded;
+    Encrypted = (it.Central.Flags & 1) != 0;
+    PackedSize = it.PackedSize;
+    UnpackedSize = it.UnpackedSize;
+    Ratio = CalcRatio(UnpackedSize, PackedSize);
+    CRC = it.Central.Crc32;
+    MethodId = it.Central.Method;
+    MethodName = zid::MethodName(TMethodFamily::Zip, it.Central.Method, it.Central.Flags, it.Central.ExternalAttr);
+    ExternalAttr = it.Central.ExternalAttr;
+    InternalAttr = it.Central.InternalAttr;
+    plat::DosDateTimeToDateTime((uint32_t{it.Central.Date} << 16) | it.Central.Time, FileDate);
+    FileName = it.Name;
+    OnRead(this, it.LocalOffset, i);
+  }
+}
+
+// ---- comments ----------------------------------------------------------------------------
+
+bool TZipBase::LoadComments() {
+  list_.Clear();
+  if (!OpenArchive(GetArchiveFile())) return false;
+  oldDet_ = TArchiveDetection{};
+  oldDet_.ArchiveFile = GetArchiveFile();
+  DetectArcType(*archive_, oldDet_);
+  const TSwitch saved = Switch;
+  Switch = swAdd;
+  const bool ok = ReadArchiveDirectory(*archive_, list_);
+  Switch = saved;
+  CloseArchive();
+  list_.CommentChanged = false;
+  if (!ok) list_.Clear();
+  return ok;
+}
+
+std::string TZipBase::GetEntryName(int index) const {
+  return index >= 0 && index < list_.Count() ? list_[index].Name : std::string();
+}
+
+std::string TZipBase::GetEntryComment(int index) const {
+  return index >= 0 && index < list_.Count() ? list_[index].Comment : std::string();
+}
+
+void TZipBase::SetEntryComment(int index, const std::string& comment) {
+  if (index < 0 || index >= list_.Count() || list_[index].Comment == comment) return;
+  list_[index].Comment = comment.substr(0, 0xFFFF);
+  list_.CommentChanged = true;
+}
+
+void TZipBase::SetArchiveComment(const std::string& comment) {
+  if (list_.ArchiveComment == comment) return;
+  list_.ArchiveComment = comment.substr(0, 0xFFFF);
+  list_.CommentChanged = true;
+}
+
+bool TZipBase::SaveComments() {
+  if (!list_.CommentChanged) return false;
+  try {
+    if (!OpenArchive(GetArchiveFile())) return false;
+    // The entries stay where they are: everything before the directory is copied as it is.
+    const int64_t dirStart = list_.Count() > 0 ? oldDet_.ArcStartOffset : 0;
+    TTempFileStream tmp(this, plat::fmCreate, GetArchiveFile(), GetTempDir(), &cancel_);
+    if (!tmp.IsOpen()) RaiseError(GetTempDir(), "", VolumeName, E_OPENERROR);
+    archive_->Seek(0, plat::soFromBeginning);
+    if (dirStart > 0 && tmp.CopyFrom(*archive_, dirStart) != dirStart) RaiseError(GetArchiveFile(), "", VolumeName, E_READERROR);
+    if (!WriteDirectory(tmp, list_)) RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
+    CloseArchive();
+    if (!tmp.Publish()) return false;
+    list_.CommentChanged = false;
+    return true;
+  } catch (const std::exception&) {
+    CloseArchive();
+    return false;
+  }
+}
+
+}  // namespace zid

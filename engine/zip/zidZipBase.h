@@ -1,0 +1,67 @@
+// TZipBase: the ZIP steps of the write loop. Reads the old central directory,
+// copies kept entries, writes new entries (stored or deflated, optionally
+// encrypted, optionally with enciphered headers), and closes the archive with
+// its central directory and end record. Comments of entries and of the
+// archive can be read and rewritten.
+//
+// Names are written with "/" between folders. ASCII names are stored as they
+// are; any other name is stored as UTF-8 with general purpose flag bit 11.
+// The OEM (CP437) translation is not used for writing: a CP437 name without
+// the flag comes out mangled in unzip, 7zz and bsdtar on Linux ("cafe" with an
+// accent becomes "caf\202"), while the flagged UTF-8 name is read right by
+// all of them. Reading still takes unflagged names from DOS hosts as CP437.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/base/zidCompBase.h"
+
+namespace zid {
+
+class TZipBase : public TCompBase {
+ public:
+  TZipBase();
+
+  bool EncryptHeaders = false;
+  int64_t LeaveSpaceOnFirstDisk = 0;
+
+  // The writer's own type; the value is kept (no detection on writers).
+  void SetArcType(TArcType value) override;
+
+  // ---- comments -------------------------------------------------------------
+  // Reads the directory and the archive comment of ArchiveFile. False when
+  // the archive cannot be read.
+  bool LoadComments();
+  int CommentCount() const { return list_.Count(); }
+  std::string GetEntryName(int index) const;
+  std::string GetEntryComment(int index) const;
+  void SetEntryComment(int index, const std::string& comment);
+  std::string GetArchiveComment() const { return list_.ArchiveComment; }
+  void SetArchiveComment(const std::string& comment);
+  // Rewrites the archive with the changed comments (entries copied as they
+  // are). False when nothing changed or the rewrite failed.
+  bool SaveComments();
+
+ protected:
+  bool ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) override;
+  bool CompressEntry(TStream32& out, TCompHeaderObj& list, int index) override;
+  bool CopyEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) override;
+  bool CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) override;
+  void WriteEmptyArchive(TStream32& out) override;
+  bool FinishArchive(TStream32& out, TCompHeaderObj& list) override;
+  void AfterWrite(TCompHeaderObj& list) override;
+  int EntryHeaderSize() const override { return static_cast<int>(kLocalHeaderSize); }
+
+  // Writes the central directory and the end record of the list at the end of out.
+  bool WriteDirectory(TStream32& out, TCompHeaderObj& list);
+
+  // Bytes of an entry in the old archive: header, name, extra, data and a
+  // data descriptor. False when the local header is missing or runs past the end.
+  bool EntrySpan(TStream32& in, const TCompHeaderItem& item, int64_t& headerExtra, int64_t& total);
+};
+
+// The name bytes of an entry and the flag bit 11 they need (see above).
+std::string ZipNameBytes(const std::string& name, uint16_t& flags);
+
+}  // namespace zid

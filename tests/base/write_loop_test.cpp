@@ -1,0 +1,289 @@
+// The write loop: merge decisions, events, moves, stored names and the rule
+// that the archive on disk is never changed in place.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "engine/base/Err_Msgs.h"
+#include "engine/zip/zidUnZip.h"
+#include "engine/zip/zidZip.h"
+#include "support/testutil.h"
+
+using namespace zid;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Fixture {
+  testutil::TempDir tmp;
+  std::string src = tmp.file("src");
+  std::string arc = tmp.file("a.zip");
+  std::vector<int> errors;
+  TZip z;
+
+  Fixture() {
+    fs::create_directories(src);
+    testutil::WriteFile(src + "/one.txt", testutil::TextBytes(2000, 1));
+    testutil::WriteFile(src + "/two.txt", testutil::TextBytes(3000, 2));
+    z.DeleteOptions = doFinal;
+    z.OnError = [this](TZipCommon*, const std::string&, const std::string&, const std::string&, int code) {
+      errors.push_back(code);
+    };
+  }
+  int Add(const std::vector<std::string>& spec) {
+    z.FileSpec = spec;
+    z.SetArchiveFile(arc);
+    return z.Compress();
+  }
+  bool Has(int code) const { return std::find(errors.begin(), errors.end(), code) != errors.end(); }
+};
+
+// Sets a file's modification time a given number of seconds ahead.
+void Touch(const std::string& path, int seconds) {
+  auto t = fs::last_write_time(path);
+  fs::last_write_time(path, t + std::chrono::seconds(seconds));
+}
+
+}  // namespace
+
+TEST(WriteLoop, UnchangedFileAddsNothingAndLeavesTheArchiveAlone) {
+  Fixture f;
+  ASSERT_EQ(f.Add({f.src + "/*"}), 2);
+  const std::string before = testutil::ReadFile(f.arc);
+  const auto stamp = fs::last_write_time(f.arc);
+  EXPECT_EQ(f.Add({f.src + "/*"}), 0);
+  EXPECT_TRUE(f.errors.empty());
+  EXPECT_EQ(testutil::ReadFile(f.arc), before);
+  EXPECT_EQ(fs::last_write_time(f.arc), stamp);
+}
+
+TEST(WriteLoop, SecondCompressWithoutAssignmentTreatsTheArchiveAsNew) {
+  Fixture f;
+  f.z.FileSpec = {f.src + "/one.txt"};
+  f.z.SetArchiveFile(f.arc);
+  EXPECT_TRUE(f.z.IsNewArchive());
+  ASSERT_EQ(f.z.Compress(), 1);
+  f.z.FileSpec = {f.src + "/two.txt"};
+  ASSERT_EQ(f.z.Compress(), 1);
+  testutil::TempDir out;
+  zid::TUnZip un;
+  un.SetArchiveFile(f.arc);
+  un.FileSpec = {"*.*"};
+  un.SetExtractDir(out.path());
+  EXPECT_EQ(un.Extract(), 1);
+  EXPECT_TRUE(fs::exists(out.file("two.txt")));
+  EXPECT_FALSE(fs::exists(out.file("one.txt")));
+}
+
+TEST(WriteLoop, ChangedFileWithoutOnReplaceFileKeepsTheOldDataAndReports25270) {
+  Fixture f;
+  ASSERT_EQ(f.Add({f.src + "/one.txt"}), 1);
+  const std::string before = testutil::ReadFile(f.arc);
+  testutil::WriteFile(f.src + "/one.txt", "changed");
+  EXPECT_EQ(f.Add({f.src + "/one.txt"}), 0);
+  EXPECT_TRUE(f.Has(E_REQUIREDEVENT));
+  EXPECT_EQ(testutil::ReadFile(f.arc), before);
+
+  bool asked = false;
+  f.z.OnReplaceFile = [&](TZipCommon*, const std::string& name, const std::string&, uint32_t, uint32_t, int64_t,
+                          int64_t newSize, uint32_t, uint32_t, bool& replace) {
+    asked = true;
+    EXPECT_EQ(name, "one.txt");
+    EXPECT_EQ(newSize, 7);
+    replace = true;
+  };
+  EXPECT_EQ(f.Add({f.src + "/one.txt"}), 1);
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(f.z.EntriesDeleted(), 1);
+}
+
+TEST(WriteLoop, RenameDupeFileKeepsBothVersions) {
+  Fixture f;
+  ASSERT_EQ(f.Add({f.src + "/*"}), 2);
+  testutil::WriteFile(f.src + "/one.txt", "newer content");
+  int questions = 0;
+  f.z.OnReplaceFile = [](TZipCommon*, const std::string&, const std::string&, uint32_t, uint32_t, int64_t, int64_t,
+                         uint32_t, uint32_t, bool& replace) { replace = false; };
+  f.z.OnRenameDupeFile = [&](TZipCommon*, const std::string&, std::string& newName, bool& rename) {
+    // The first answer is taken already (by two.txt); the second is free.
+    newName = ++questions == 1 ? "TWO.TXT" : "old/one.txt";
+    rename = true;
+  };
+  EXPECT_EQ(f.Add({f.src + "/one.txt"}), 1);
+  EXPECT_EQ(questions, 2);
+  testutil::TempDir out;
+  zid::TUnZip un;
+  un.SetArchiveFile(f.arc);
+  un.FileSpec = {"*.*"};
+  un.SetExtractDir(out.path());
+  EXPECT_EQ(un.Extract(), 3);
+  EXPECT_EQ(testutil::ReadFile(out.file("one.txt")), "newer content");
+  EXPECT_EQ(testutil::ReadFile(out.file("old/one.txt")), testutil::TextBytes(2000, 1));
+}
+
+TEST(WriteLoop, RefreshReplacesNewerFilesAndNeverAdds) {
+  Fixture f;
+  ASSERT_EQ(f.Add({f.src + "/one.txt"}), 1);
+  testutil::WriteFile(f.src + "/one.txt", "fresh");
+  Touch(f.src + "/one.txt", 10);
+  testutil::WriteFile(f.src + "/three.txt", "not in the archive");
+  f.z.Switch = swRefresh;
+  EXPECT_EQ(f.Add({f.src + "/*"}), 1);
+  testutil::TempDir out;
+  zid::TUnZip un;
+  un.SetArchiveFile(f.arc);
+  un.FileSpec = {"*.*"};
+  un.SetExtractDir(out.path());
+  EXPECT_EQ(un.Extract(), 1);
+  EXPECT_EQ(testutil::ReadFile(out.file("one.txt")), "fresh");
+
+  // Refresh or delete on an archive that does not exist: 26859, nothing written.
+  f.errors.clear();
+  f.arc = f.tmp.file("missing.zip");
+  EXPECT_EQ(f.Add({f.src + "/*"}), 0);
+  EXPECT_TRUE(f.Has(E_NOTHINGTODO2));
+  EXPECT_FALSE(fs::exists(f.arc));
+}
+
+TEST(WriteLoop, MoveDeletesSourcesAfterWritingInOrder) {
+  Fixture f;
+  testutil::WriteFile(f.src + "/three.txt", "3");
+  std::vector<std::pair<int, int>> calls;
+  f.z.Switch = swMove;
+  f.z.OnDeleteFile = [&](TZipCommon*, const std::string& name, int count, int max) {
+    EXPECT_TRUE(fs::exists(f.arc)) << "the archive is written before any source goes";
+    EXPECT_FALSE(fs::exists(name));
+    calls.emplace_back(count, max);
+  };
+  EXPECT_EQ(f.Add({f.src + "/*"}), 3);
+  EXPECT_EQ(calls, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
+  EXPECT_TRUE(fs::is_empty(f.src));
+}
+
+TEST(WriteLoop, ExcludeSpecAndNothingFound) {
+  Fixture f;
+  fs::create_directories(f.src + "/skip");
+  testutil::WriteFile(f.src + "/skip/x.txt", "x");
+  testutil::WriteFile(f.src + "/keep.log", "log");
+  f.z.ExcludeSpec = {"*.log", f.src + "/skip/*.txt"};
+  f.z.RecurseDirs = true;
+  EXPECT_EQ(f.Add({f.src + "/*"}), 2);
+  f.errors.clear();
+  f.arc = f.tmp.file("none.zip");
+  EXPECT_EQ(f.Add({f.src + "/*.nothing"}), 0);
+  EXPECT_TRUE(f.Has(E_NOTHINGTODO));
+  EXPECT_FALSE(fs::exists(f.arc));
+  f.errors.clear();
+  f.arc = f.tmp.file("no/such/folder/a.zip");
+  EXPECT_EQ(f.Add({f.src + "/*"}), 0);
+  EXPECT_TRUE(f.Has(E_INVALIDDIR));
+}
+
+TEST(WriteLoop, StoredNamesByMode) {
+  TZip z;
+  const std::string root = "/data/proj/";
+  z.StoredDirNames = sdNone;
+  EXPECT_EQ(z.StoredName("/data/proj/a/b.txt", root), "b.txt");
+  z.StoredDirNames = sdAbsolute;
+  EXPECT_EQ(z.StoredName("/data/proj/a/b.txt", root), "/data/proj/a/b.txt");
+  z.StoredDirNames = sdAbsoluteNoDrv;
+  EXPECT_EQ(z.StoredName("//server/share/a/b.txt", root), "/a/b.txt");
+  z.StoredDirNames = sdAbsoluteNoRoot;
+  EXPECT_EQ(z.StoredName("/data/proj/a/b.txt", root), "data/proj/a/b.txt");
+  z.StoredDirNames = sdRelative;
+  EXPECT_EQ(z.StoredName("/data/proj/a/b.txt", root), "a/b.txt");
+  EXPECT_EQ(z.StoredName("/DATA/Proj/a/b.txt", root), "a/b.txt") << "the root compares without case";
+  z.StoredDirNames = sdRelativeStoreStart;
+  EXPECT_EQ(z.StoredName("/data/proj/a/b.txt", root), "proj/a/b.txt");
+}
+
+TEST(WriteLoop, ExplorerModesCutTheBaseFolder) {
+  Fixture f;
+  fs::create_directories(f.src + "/x/y");
+  testutil::WriteFile(f.src + "/x/y/deep.txt", "deep");
+  testutil::WriteFile(f.src + "/x/top.txt", "top");
+  f.z.StoredDirNames = sdExplorer_UserDefineDefaultDir;
+  EXPECT_EQ(f.Add({f.src + "/x/*"}), 0);
+  EXPECT_TRUE(f.Has(E_REQUIREDPROPERTY));
+  f.z.DefaultDir = f.src;
+  f.z.RecurseDirs = true;
+  EXPECT_EQ(f.Add({f.src + "/x/*"}), 2);
+  testutil::TempDir out;
+  zid::TUnZip un;
+  un.SetArchiveFile(f.arc);
+  un.FileSpec = {"*.*"};
+  un.SetExtractDir(out.path());
+  un.Extract();
+  EXPECT_TRUE(fs::exists(out.file("x/y/deep.txt")));
+  EXPECT_TRUE(fs::exists(out.file("x/top.txt")));
+}
+
+TEST(WriteLoop, HostileExistingArchiveStaysUntouchedAndNoTempFileRemains) {
+  Fixture f;
+  testutil::TempDir temps;
+  f.z.SetTempDir(temps.path());
+  // A valid end record whose directory names an entry far outside the file.
+  std::string bad("PK\x01\x02", 4);
+  bad += std::string(42, '\0');
+  bad[28] = 1;                                       // name length 1
+  bad.replace(42, 4, std::string("\xF0\xFF\xFF\x7F", 4));  // local offset 2 GiB
+  bad += "x";
+  std::string end("PK\x05\x06", 4);
+  end += std::string(18, '\0');
+  end[8] = end[10] = 1;
+  end[12] = static_cast<char>(bad.size());
+  testutil::WriteFile(f.arc, bad + end);
+  const std::string before = testutil::ReadFile(f.arc);
+  EXPECT_EQ(f.Add({f.src + "/*"}), 0);
+  EXPECT_FALSE(f.errors.empty());
+  EXPECT_EQ(testutil::ReadFile(f.arc), before);
+  EXPECT_TRUE(fs::is_empty(temps.path()));
+}
+
+TEST(WriteLoop, TempFileIsNeverOpenedThroughAPlantedLink) {
+  Fixture f;
+  testutil::TempDir temps;
+  f.z.SetTempDir(temps.path());
+  // Links at every name the temporary file could take would be refused, not followed.
+  const std::string victim = f.tmp.file("victim");
+  testutil::WriteFile(victim, "precious");
+  for (const char* n : {"zid0000.tmp", "zid0001.tmp", "zidAAAA.tmp"})
+    fs::create_symlink(victim, temps.path() + "/" + n);
+  EXPECT_EQ(f.Add({f.src + "/*"}), 2);
+  EXPECT_EQ(testutil::ReadFile(victim), "precious");
+}
+
+TEST(WriteLoop, KilledWriteLeavesTheOldArchiveByteIdentical) {
+  Fixture f;
+  ASSERT_EQ(f.Add({f.src + "/*"}), 2);
+  const std::string before = testutil::ReadFile(f.arc);
+  testutil::WriteFile(f.src + "/big.txt", testutil::TextBytes(96 << 20, 5));
+  testutil::TempDir temps;
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    setenv("TMPDIR", temps.path().c_str(), 1);
+    execl(testutil::CliPath().c_str(), "zefa", "a", f.arc.c_str(), f.src.c_str(), "-r", "--level", "max",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Kill it once its temporary file has grown past 1 MB.
+  bool writing = false;
+  for (int i = 0; i < 3000 && !writing; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) FAIL() << "the write finished before it could be killed";
+    for (auto& e : fs::directory_iterator(temps.path()))
+      if (e.is_regular_file() && e.file_size() > (1 << 20)) writing = true;
+  }
+  EXPECT_TRUE(writing);
+  kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(testutil::ReadFile(f.arc), before);
+}

@@ -1,0 +1,78 @@
+// zefa a and zefa d: options, exit codes and what peers make of the result.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/testutil.h"
+
+namespace fs = std::filesystem;
+using testutil::ShellQuote;
+
+namespace {
+
+std::string Zefa(const std::string& args) { return ShellQuote(testutil::CliPath()) + " " + args; }
+
+std::string Tree(const testutil::TempDir& tmp) {
+  const std::string d = tmp.file("proj");
+  fs::create_directories(d + "/sub");
+  testutil::WriteFile(d + "/a.txt", testutil::TextBytes(20000, 1));
+  testutil::WriteFile(d + "/b.log", "log");
+  testutil::WriteFile(d + "/sub/c.bin", testutil::RandomBytes(5000, 2));
+  testutil::WriteFile(d + "/sub/caf\xC3\xA9.txt", "accent");
+  return d;
+}
+
+}  // namespace
+
+TEST(CliAdd, FolderKeepsItsNameAndEveryOptionRoundTrips) {
+  testutil::TempDir tmp;
+  const std::string d = Tree(tmp);
+  struct Case {
+    const char* opts;
+    const char* password;
+  } cases[] = {{"", ""}, {"--store", ""}, {"--level fast", ""}, {"--level max", ""}, {"-p pw", "pw"},
+               {"-p pw --encrypt-headers", "pw"}, {"-f jar", ""}};
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string arc = tmp.file("t" + std::to_string(n++) + ".zip");
+    std::string out;
+    ASSERT_EQ(testutil::Run("cd " + ShellQuote(tmp.path()) + " && " + Zefa("a " + ShellQuote(arc) + " proj -r " + c.opts),
+                            &out), 0) << c.opts << out;
+    const std::string x = tmp.file("x" + std::to_string(n));
+    std::string pw = *c.password ? std::string(" -p ") + c.password : "";
+    ASSERT_EQ(testutil::Run(Zefa("x " + ShellQuote(arc) + " -o " + ShellQuote(x) + pw), &out), 0) << c.opts << out;
+    EXPECT_EQ(testutil::ReadFile(x + "/proj/sub/c.bin"), testutil::ReadFile(d + "/sub/c.bin")) << c.opts;
+    EXPECT_EQ(testutil::ReadFile(x + "/proj/sub/caf\xC3\xA9.txt"), "accent") << c.opts;
+  }
+}
+
+TEST(CliAdd, ExcludeRefreshMoveAndDelete) {
+  testutil::TempDir tmp;
+  const std::string d = Tree(tmp);
+  const std::string arc = tmp.file("e.zip");
+  std::string out;
+  ASSERT_EQ(testutil::Run(Zefa("a " + ShellQuote(arc) + " " + ShellQuote(d) + " -r --exclude '*.log'"), &out), 0) << out;
+  if (testutil::HaveTool("unzip")) {
+    testutil::Run("unzip -l " + ShellQuote(arc), &out);
+    EXPECT_EQ(out.find("b.log"), std::string::npos) << out;
+    EXPECT_NE(out.find("proj/a.txt"), std::string::npos) << out;
+  }
+  // Refresh adds nothing new.
+  testutil::WriteFile(d + "/new.txt", "new");
+  ASSERT_EQ(testutil::Run(Zefa("a " + ShellQuote(arc) + " " + ShellQuote(d) + " -r --refresh"), &out), 0) << out;
+  if (testutil::HaveTool("unzip")) {
+    testutil::Run("unzip -l " + ShellQuote(arc), &out);
+    EXPECT_EQ(out.find("new.txt"), std::string::npos) << out;
+  }
+  // Delete by mask.
+  ASSERT_EQ(testutil::Run(Zefa("d " + ShellQuote(arc) + " '*.bin'"), &out), 0) << out;
+  EXPECT_NE(out.find("1 entry deleted"), std::string::npos) << out;
+  EXPECT_EQ(testutil::Run(Zefa("d " + ShellQuote(arc) + " '*.nothing'"), &out), 1) << out;
+  // Move deletes the sources once stored.
+  ASSERT_EQ(testutil::Run(Zefa("a " + ShellQuote(arc) + " " + ShellQuote(d + "/new.txt") + " --move"), &out), 0) << out;
+  EXPECT_FALSE(fs::exists(d + "/new.txt"));
+  // A missing input is named and gives exit code 1 when something else went in.
+  EXPECT_EQ(testutil::Run(Zefa("a " + ShellQuote(arc) + " " + ShellQuote(tmp.file("nope.txt"))), &out), 1);
+  EXPECT_NE(out.find("25192"), std::string::npos) << out;
+  EXPECT_EQ(testutil::Run(Zefa("a " + ShellQuote(tmp.file("none.zip")) + " " + ShellQuote(tmp.file("nope.txt"))), &out), 2);
+}

@@ -1,0 +1,247 @@
+// The ZIP writer: archives peers accept, round trips through our extractor,
+// the store rules, encryption, enciphered headers, deletion and JAR.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "engine/zip/zidJar.h"
+#include "engine/zip/zidZip.h"
+#include "support/testutil.h"
+#include "zip_writer_helpers.h"
+
+using namespace zid;
+using namespace ziptest;
+using testutil::ShellQuote;
+
+namespace {
+
+struct Variant {
+  const char* label;
+  TDeflateType type;
+  bool store;
+  std::string password;
+};
+
+const Variant kVariants[] = {
+    {"stored", dtDeflateN, true, ""},   {"fast", dtDeflateF, false, ""},
+    {"normal", dtDeflateN, false, ""},  {"max", dtDeflateX, false, ""},
+    {"encrypted", dtDeflateN, false, "s3cret"}, {"encrypted-stored", dtDeflateN, true, "s3cret"},
+};
+
+}  // namespace
+
+class WriterVariants : public ::testing::TestWithParam<Variant> {};
+
+TEST_P(WriterVariants, PeersAcceptTheArchiveAndOurExtractorRestoresEveryByte) {
+  const Variant& v = GetParam();
+  testutil::TempDir tmp;
+  const std::string src = MakeTree(tmp);
+  const std::string arc = tmp.file("out.zip");
+  TZip z;
+  z.DeflateType = v.type;
+  if (v.store) z.SetCompressMethod(cmStore);
+  z.Password = v.password;
+  z.StoreEmptySubDirs = true;
+  EXPECT_EQ(Build(z, arc, src), 9);  // seven files and two empty folders
+
+  EXPECT_EQ(Extract(arc, tmp.file("mine"), v.password), 9);
+  EXPECT_TRUE(SameFiles(src, tmp.file("mine")));
+  EXPECT_TRUE(std::filesystem::is_directory(tmp.file("mine/empty/inner")));
+
+  const std::string pw = v.password.empty() ? "" : " -P " + v.password;
+  if (testutil::HaveTool("unzip")) {
+    std::string out;
+    EXPECT_EQ(testutil::Run("unzip -t" + pw + " " + ShellQuote(arc), &out), 0) << out;
+    std::filesystem::create_directories(tmp.file("peer"));
+    EXPECT_EQ(testutil::Run("cd " + ShellQuote(tmp.file("peer")) + " && LANG=C.UTF-8 unzip -q" + pw + " " +
+                                ShellQuote(arc), &out), 0) << out;
+    EXPECT_TRUE(SameFiles(src, tmp.file("peer")));
+  }
+  if (testutil::HaveTool("7zz")) {
+    std::string out;
+    const std::string p7 = v.password.empty() ? "" : " -p" + v.password;
+    EXPECT_EQ(testutil::Run("7zz t" + p7 + " " + ShellQuote(arc), &out), 0) << out;
+  }
+  if (testutil::HaveTool("python3")) {
+    std::string out;
+    const std::string py = "import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); z.setpassword(sys.argv[2].encode()); "
+                           "r=z.testzip(); sys.exit(0 if r is None else 1)";
+    EXPECT_EQ(testutil::Run("python3 -c " + ShellQuote(py) + " " + ShellQuote(arc) + " " + ShellQuote(v.password),
+                            &out), 0) << out;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, WriterVariants, ::testing::ValuesIn(kVariants),
+                         [](const auto& info) {
+                           std::string s = info.param.label;
+                           for (auto& c : s)
+                             if (c == '-') c = '_';
+                           return s;
+                         });
+
+TEST(ZipWriter, StoreRulesAndHeaderFields) {
+  testutil::TempDir tmp;
+  const std::string src = MakeTree(tmp);
+  testutil::WriteFile(src + "/r100.bin", testutil::RandomBytes(100, 9));
+  testutil::WriteFile(src + "/t100.txt", std::string(100, 'a'));
+  testutil::WriteFile(src + "/UPPER.ZIP", testutil::TextBytes(4000, 7));
+  const std::string arc = tmp.file("a.zip");
+  TZip z;
+  z.DeflateType = dtDeflateX;
+  z.Password = "pw";
+  Build(z, arc, src);
+  const auto c = ReadCentral(arc);
+  ASSERT_FALSE(c.empty());
+  EXPECT_EQ(FindEntry(c, "r100.bin")->method, 0) << "100 random bytes deflate larger: stored";
+  EXPECT_EQ(FindEntry(c, "t100.txt")->method, 8);
+  EXPECT_EQ(FindEntry(c, "notes.zip")->method, 0) << "listed extension: stored even at max";
+  EXPECT_EQ(FindEntry(c, "UPPER.ZIP")->method, 0);
+  const Central* zero = FindEntry(c, "zero.dat");
+  EXPECT_EQ(zero->method, 0);
+  EXPECT_EQ(zero->crc, 0u);
+  EXPECT_EQ(zero->flags & 1, 0) << "an empty file is never encrypted";
+  const Central* text = FindEntry(c, "text.txt");
+  EXPECT_EQ(text->flags & 1, 1);
+  EXPECT_EQ(text->flags & 6, 2) << "maximum deflate flag bits";
+  EXPECT_EQ(text->csize > 12u, true);
+  // Non-ASCII names are UTF-8 with bit 11; ASCII names carry no flag.
+  const Central* utf = FindEntry(c, "sub/caf\xC3\xA9 \xE2\x82\xAC.txt");
+  ASSERT_NE(utf, nullptr);
+  EXPECT_EQ(utf->flags & 0x800, 0x800);
+  EXPECT_EQ(text->flags & 0x800, 0);
+  EXPECT_EQ(text->madeBy, 20);
+}
+
+TEST(ZipWriter, DeflateStoreTypeStoresEverything) {
+  testutil::TempDir tmp;
+  const std::string src = MakeTree(tmp);
+  TZip z;
+  z.DeflateType = dtDeflateS;
+  Build(z, tmp.file("s.zip"), src);
+  for (const auto& e : ReadCentral(tmp.file("s.zip"))) EXPECT_EQ(e.method, 0) << e.name;
+}
+
+TEST(ZipWriter, MaxIsNeverLargerThanFastOnText) {
+  testutil::TempDir tmp;
+  testutil::WriteFile(tmp.file("src/t.txt"), testutil::TextBytes(500000, 11));
+  TZip f, x;
+  f.DeflateType = dtDeflateF;
+  x.DeflateType = dtDeflateX;
+  Build(f, tmp.file("f.zip"), tmp.file("src"));
+  Build(x, tmp.file("x.zip"), tmp.file("src"));
+  EXPECT_LE(ReadCentral(tmp.file("x.zip"))[0].csize, ReadCentral(tmp.file("f.zip"))[0].csize);
+  EXPECT_EQ(ReadCentral(tmp.file("f.zip"))[0].flags & 6, 4);
+}
+
+TEST(ZipWriter, EncipheredHeadersRoundTripThroughOurReader) {
+  testutil::TempDir tmp;
+  const std::string src = MakeTree(tmp);
+  const std::string arc = tmp.file("e.zip");
+  TZip z;
+  z.EncryptHeaders = true;
+  z.Password = "both";
+  ASSERT_EQ(Build(z, arc, src), 7);
+  const std::string d = testutil::ReadFile(arc);
+  EXPECT_EQ(d.substr(0, 4), std::string("PL\x03\x04", 4)) << "local headers carry the L signature";
+  EXPECT_EQ(d.substr(d.size() - 22, 4), std::string("PK\x05\x06", 4)) << "the end record stays plain";
+  EXPECT_EQ(d.find("text.txt"), std::string::npos) << "names are enciphered";
+  EXPECT_EQ(Extract(arc, tmp.file("out"), "both"), 7);
+  EXPECT_TRUE(SameFiles(src, tmp.file("out")));
+}
+
+TEST(ZipWriter, DeleteShiftsOffsetsAndDeletingAllLeavesABareEndRecord) {
+  testutil::TempDir tmp;
+  testutil::WriteFile(tmp.file("src/a.txt"), testutil::TextBytes(3000, 1));
+  testutil::WriteFile(tmp.file("src/b.txt"), testutil::TextBytes(4000, 2));
+  testutil::WriteFile(tmp.file("src/c.txt"), testutil::TextBytes(5000, 3));
+  const std::string arc = tmp.file("d.zip");
+  TZip z;
+  z.FileSpec = {tmp.file("src/a.txt"), tmp.file("src/b.txt"), tmp.file("src/c.txt")};
+  z.RecurseDirs = false;
+  z.SetArchiveFile(arc);
+  ASSERT_EQ(z.Compress(), 3);
+  const auto before = ReadCentral(arc);
+  ASSERT_EQ(before.size(), 3u);
+  const uint32_t firstSize = before[1].offset - before[0].offset;
+
+  TZip del;
+  del.Switch = swDelete;
+  del.FileSpec = {"a.txt"};
+  del.SetArchiveFile(arc);
+  EXPECT_EQ(del.Compress(), 1);
+  const auto after = ReadCentral(arc);
+  ASSERT_EQ(after.size(), 2u);
+  EXPECT_EQ(after[0].offset, before[1].offset - firstSize);
+  EXPECT_EQ(after[1].offset, before[2].offset - firstSize);
+  EXPECT_EQ(Extract(arc, tmp.file("x")), 2);
+  EXPECT_EQ(testutil::ReadFile(tmp.file("x/c.txt")), testutil::ReadFile(tmp.file("src/c.txt")));
+
+  del.FileSpec = {"*.*"};
+  del.SetArchiveFile(arc);
+  EXPECT_EQ(del.Compress(), 2);
+  std::string expect(22, '\0');
+  expect.replace(0, 4, "PK\x05\x06");
+  EXPECT_EQ(testutil::ReadFile(arc), expect);
+}
+
+TEST(ZipWriter, ArchiveCommentSurvivesUpdatesAndEntryCommentsAreSaved) {
+  testutil::TempDir tmp;
+  testutil::WriteFile(tmp.file("src/a.txt"), "alpha alpha alpha");
+  const std::string arc = tmp.file("c.zip");
+  TZip z;
+  Build(z, arc, tmp.file("src"));
+  ASSERT_TRUE(z.LoadComments());
+  ASSERT_EQ(z.CommentCount(), 1);
+  z.SetEntryComment(0, "first entry");
+  z.SetArchiveComment("the archive");
+  ASSERT_TRUE(z.SaveComments());
+  testutil::WriteFile(tmp.file("src/b.txt"), "beta");
+  TZip more;
+  Build(more, arc, tmp.file("src"));
+  TZip reader;
+  reader.SetArchiveFile(arc);
+  ASSERT_TRUE(reader.LoadComments());
+  EXPECT_EQ(reader.GetArchiveComment(), "the archive");
+  EXPECT_EQ(reader.GetEntryComment(0), "first entry");
+  EXPECT_EQ(reader.CommentCount(), 2);
+  if (testutil::HaveTool("unzip")) {
+    EXPECT_EQ(testutil::Run("unzip -tq " + ShellQuote(arc)), 0);
+  }
+}
+
+TEST(JarWriter, KeepsItsTypeAndListsWithJar) {
+  testutil::TempDir tmp;
+  const std::string src = MakeTree(tmp);
+  TJar j;
+  j.SetArcType(atZip);
+  EXPECT_EQ(j.GetArcType(), atJar);
+  j.DeflateType = dtDeflateX;
+  j.FileSpec = {src + "/*"};
+  j.SetArchiveFile(tmp.file("lib"));
+  EXPECT_EQ(j.Compress(), 7);
+  EXPECT_TRUE(std::filesystem::exists(tmp.file("lib.JAR")));
+  for (const auto& e : ReadCentral(tmp.file("lib.JAR"))) EXPECT_TRUE(e.method == 0 || e.method == 8);
+  if (testutil::HaveTool("jar")) {
+    std::string out;
+    EXPECT_EQ(testutil::Run("jar tf " + ShellQuote(tmp.file("lib.JAR")), &out), 0) << out;
+    EXPECT_NE(out.find("sub/deeper/d.txt"), std::string::npos) << out;
+  }
+}
+
+TEST(ZipWriter, FourGigabyteFileUsesTheLargeFields) {
+  if (std::getenv("ZEFA_LARGE_TESTS") == nullptr || std::string(std::getenv("ZEFA_LARGE_TESTS")) != "1")
+    GTEST_SKIP() << "set ZEFA_LARGE_TESTS=1 to run";
+  testutil::TempDir tmp;
+  std::filesystem::create_directories(tmp.file("src"));
+  const std::string big = tmp.file("src/big.bin");
+  testutil::WriteFile(big, "head");
+  std::filesystem::resize_file(big, (int64_t{1} << 32) + 4096);  // sparse
+  const std::string arc = tmp.file("big.zip");
+  TZip z;
+  z.DeflateType = dtDeflateF;
+  ASSERT_EQ(Build(z, arc, tmp.file("src")), 1);
+  EXPECT_EQ(ReadCentral(arc)[0].usize, 4096u) << "low 32 bits; bits 32-47 live in the ID 100 field";
+  ASSERT_EQ(Extract(arc, tmp.file("out")), 1);
+  EXPECT_EQ(std::filesystem::file_size(tmp.file("out/big.bin")), std::filesystem::file_size(big));
+}
