@@ -77,6 +77,8 @@ int64_t FileGetAttr(const std::string& path);
 bool FileSetAttr(const std::string& path, uint32_t attr);
 // Unix permission bits (without setuid/setgid/sticky); never follows a link.
 bool FileSetMode(const std::string& path, uint32_t mode);
+// The permission bits a newly created file gets by default (0666 less the umask).
+uint32_t NewFileMode();
 
 struct FileInfo {
   bool exists = false;

@@ -326,4 +326,10 @@ bool ListDirectory(const std::string& dir, std::vector<FindData>& out) {
   return err == 0;
 }
 
+uint32_t NewFileMode() {
+  mode_t mask = ::umask(022);
+  ::umask(mask);
+  return 0666u & ~static_cast<uint32_t>(mask);
+}
+
 }  // namespace plat

@@ -1,6 +1,15 @@
 #include "shell/ArchiveEngine.h"
 
 #include <algorithm>
+#include <exception>
+#include <set>
+
+#include "engine/listing/zidRizER.h"
+#include "engine/zip/zidJar.h"
+#include "engine/zip/zidUnJar.h"
+#include "engine/zip/zidUnZip.h"
+#include "engine/zip/zidZip.h"
+#include "platform/files.h"
 
 namespace shell {
 
@@ -16,28 +25,86 @@ void TWriterProps::SetCompressMethod(TCompressMethod m) {
     CompressMethod = m;
 }
 
-// How a component joins. Each operation below dispatches on the kind; a
-// component that has landed gets a case that copies the record's properties
-// onto a fresh instance, points OnProgress at ReportProgress (and, for the
-// extractors, counts OnError reports into ExtractResult::Failed), keeps its
-// cancel flag in cancelFlag_ for the duration, and calls the operation:
-//
-//   case WriterKind::Zip: {
-//     zid::TZip z;
-//     CopyWriterProps(writer, z);   // ArchiveFile, FileSpec, ... as published
-//     return RunGuarded(z, [&] { return z.Compress(); });
-//   }
-//
-// and returns true from the matching *Available switch. Nothing else in the
-// window changes when a format joins.
+namespace {
+
+// The window's attribute bits are the engine's attribute positions.
+zid::TzidFileAttributes EngineAttributes(TzidFileAttributes bits) {
+  zid::TzidFileAttributes set;
+  for (unsigned i = 0; i <= static_cast<unsigned>(zid::fsEncrypted); ++i)
+    if (bits & (1u << i)) set.Include(static_cast<zid::TzidFileAttribute>(i));
+  return set;
+}
+
+// What the extractor said about each entry during one Extract.
+struct EntryTally {
+  std::string archive;
+  std::set<std::string> passed;
+  std::set<std::string> failed;
+  int verdicts = 0;
+
+  void Verdict(const std::string& name, bool pass) {
+    ++verdicts;
+    (pass ? passed : failed).insert(name);
+  }
+  // Reports without a name, or naming the archive itself, are about the
+  // archive (not found, unknown type, unreadable directory), not an entry.
+  void Error(const std::string& name) {
+    if (!name.empty() && name != archive) failed.insert(name);
+  }
+  ExtractResult Result(int returned) const {
+    ExtractResult r;
+    // An extractor that gives no verdicts is taken at its word.
+    r.Extracted = verdicts > 0 ? static_cast<int>(passed.size()) : returned;
+    for (const auto& name : failed)
+      if (!passed.count(name)) ++r.Failed;
+    return r;
+  }
+};
+
+}  // namespace
+
+// The components of this build, one each, as the form owns them.
+struct ArchiveEngine::Components {
+  zid::TZip Zip1;
+  zid::TJar Jar1;
+  zid::TUnZip UnZip1;
+  zid::TUnJar UnJar1;
+  zid::TRizER RizER1;
+  // The ArchiveFile last assigned to each writer, as the window gave it.
+  std::string zipAssigned, jarAssigned;
+};
+
+// Points Cancel at the running component's flag for the life of one operation.
+class ArchiveEngine::RunningScope {
+ public:
+  RunningScope(ArchiveEngine& e, zid::TZipCommon& c) : e_(e) { e_.cancelFlag_ = c.CancelFlag(); }
+  ~RunningScope() { e_.cancelFlag_ = nullptr; }
+  RunningScope(const RunningScope&) = delete;
+  RunningScope& operator=(const RunningScope&) = delete;
+
+ private:
+  ArchiveEngine& e_;
+};
+
+ArchiveEngine::ArchiveEngine() : parts_(std::make_unique<Components>()) {
+  auto progress = [this](zid::TZipCommon*, uint8_t byFile, uint8_t byArchive) { ReportProgress(byFile, byArchive); };
+  parts_->Zip1.OnProgress = progress;
+  parts_->Jar1.OnProgress = progress;
+  parts_->UnZip1.OnProgress = progress;
+  parts_->UnJar1.OnProgress = progress;
+  parts_->RizER1.OnProgress = progress;
+}
+
+ArchiveEngine::~ArchiveEngine() = default;
 
 bool ArchiveEngine::WriterAvailable(WriterKind kind) const {
   switch (kind) {
     case WriterKind::Zip:
+    case WriterKind::Jar:
+      return true;
     case WriterKind::Cab:
     case WriterKind::Lha:
     case WriterKind::Bh:
-    case WriterKind::Jar:
       return false;
   }
   return false;
@@ -46,11 +113,12 @@ bool ArchiveEngine::WriterAvailable(WriterKind kind) const {
 bool ArchiveEngine::ExtractorAvailable(ExtractorKind kind) const {
   switch (kind) {
     case ExtractorKind::Zip:
+    case ExtractorKind::Jar:
+      return true;
     case ExtractorKind::Cab:
     case ExtractorKind::Lha:
     case ExtractorKind::Bh:
     case ExtractorKind::Tar:
-    case ExtractorKind::Jar:
     case ExtractorKind::Arj:
     case ExtractorKind::GZip:
     case ExtractorKind::Ace:
@@ -60,23 +128,119 @@ bool ArchiveEngine::ExtractorAvailable(ExtractorKind kind) const {
   return false;
 }
 
-bool ArchiveEngine::ListerAvailable() const { return false; }
+bool ArchiveEngine::ListerAvailable() const { return true; }
+
+namespace {
+
+// Copies the window's settings onto a writer. ArchiveFile is assigned when
+// the window starts a command on it: a new name, or a name with no archive
+// behind it (the window has just deleted the one it overwrites). The further
+// runs of a build find the archive of the previous run and keep the
+// assignment, so the writer still treats the archive as new.
+void ApplyWriter(const TWriterProps& p, zid::TCompBase& w, std::string& assigned) {
+  w.SetArcType(p.ArcType);
+  w.DefaultExt = p.DefaultExt;
+  w.Attributes = EngineAttributes(p.Attributes);
+  w.AttributesEx = EngineAttributes(p.AttributesEx);
+  w.DeleteOptions = p.DeleteOptions;
+  w.CompressionMethod = p.CompressionMethod;
+  w.DeflateType = p.DeflateType;
+  w.StoreFilesOfType = p.StoreFilesOfType;
+  w.SetCompressMethod(p.CompressMethod);
+  if (p.ArchiveFile != assigned || w.GetArchiveFile().empty() || !plat::FileExists(w.GetArchiveFile())) {
+    w.SetArchiveFile(p.ArchiveFile);
+    assigned = p.ArchiveFile;
+  }
+  w.DateAttribute = p.DateAttribute;
+  w.StoredDirNames = p.StoredDirNames;
+  w.RecurseDirs = p.RecurseDirs;
+  w.Switch = p.Switch;
+  w.ExcludeSpec = p.ExcludeSpec;
+  w.FileSpec = p.FileSpec;
+}
+
+void ApplyExtractor(const TExtractorProps& p, zid::TUnBase& x) {
+  x.CpuType = p.CpuType;
+  x.UseStoredDirs = p.UseStoredDirs;
+  x.CreateStoredDirs = p.CreateStoredDirs;
+  x.OverwriteMode = p.OverwriteMode;
+  x.ConfirmOverwrites = p.ConfirmOverwrites;
+  x.RestoreFileAttr = p.RestoreFileAttr;
+  x.DateAttribute = p.DateAttribute;
+  x.RecurseDirs = p.RecurseDirs;
+  x.SetArchiveFile(p.ArchiveFile);  // runs type detection
+  x.FileSpec = p.FileSpec;
+  x.SetExtractDir(p.ExtractDir);
+}
+
+}  // namespace
 
 int ArchiveEngine::Compress(const TWriterProps& writer) {
-  if (!WriterAvailable(writer.Kind)) return 0;
-  return 0;
+  zid::TCompBase* w = nullptr;
+  std::string* assigned = nullptr;
+  switch (writer.Kind) {
+    case WriterKind::Zip: w = &parts_->Zip1; assigned = &parts_->zipAssigned; break;
+    case WriterKind::Jar: w = &parts_->Jar1; assigned = &parts_->jarAssigned; break;
+    case WriterKind::Cab:
+    case WriterKind::Lha:
+    case WriterKind::Bh:
+      return 0;
+  }
+  if (w == nullptr || cancelFlag_ != nullptr) return 0;  // one operation at a time
+  try {
+    ApplyWriter(writer, *w, *assigned);
+    RunningScope running(*this, *w);
+    return w->Compress();
+  } catch (const std::exception&) {
+    // Compress keeps its own exceptions; anything else (out of memory while
+    // copying the settings) is a failed run like any other.
+    return 0;
+  }
 }
 
 ExtractResult ArchiveEngine::Extract(const TExtractorProps& extractor) {
-  if (!ExtractorAvailable(extractor.Kind)) return {};
-  return {};
+  zid::TUnBase* x = nullptr;
+  switch (extractor.Kind) {
+    case ExtractorKind::Zip: x = &parts_->UnZip1; break;
+    case ExtractorKind::Jar: x = &parts_->UnJar1; break;
+    default: return {};
+  }
+  if (cancelFlag_ != nullptr) return {};
+  EntryTally tally;
+  x->OnEnd = [&tally](zid::TZipCommon*, const std::string& name, bool pass) { tally.Verdict(name, pass); };
+  x->OnError = [&tally](zid::TZipCommon*, const std::string& name, const std::string&, const std::string&, int) {
+    tally.Error(name);
+  };
+  int returned = 0;
+  try {
+    ApplyExtractor(extractor, *x);
+    tally.archive = x->GetArchiveFile();
+    RunningScope running(*this, *x);
+    returned = x->Extract();
+  } catch (const std::exception&) {
+  }
+  // The tally lives on this frame only.
+  x->OnEnd = nullptr;
+  x->OnError = nullptr;
+  return tally.Result(returned);
 }
 
 void ArchiveEngine::GetFileList(const TDirReaderProps& reader, std::vector<std::string>& lines) {
-  (void)reader;
-  // Without a directory reader nothing can be read: as for an unreadable
-  // archive, the whole list is emptied.
-  lines.clear();
+  zid::TRizER& r = parts_->RizER1;
+  // The reader refuses a second walk while one runs; so does the window.
+  if (r.Busy() || cancelFlag_ != nullptr) {
+    lines.clear();
+    return;
+  }
+  try {
+    r.RecurseDirs = reader.RecurseDirs;
+    r.SetArchiveFile(reader.ArchiveFile);
+    r.FileSpec = reader.FileSpec;
+    RunningScope running(*this, r);
+    r.GetFileList(&lines);
+  } catch (const std::exception&) {
+    lines.clear();
+  }
 }
 
 void ArchiveEngine::Cancel() {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -100,8 +101,11 @@ struct TDirReaderProps {
   std::vector<std::string> FileSpec;
 };
 
-// What an extraction did. Extracted is Extract's own return value; Failed
-// counts the entries the engine reported a problem for (display only).
+// What an extraction did, entry by entry, for the status line. Extracted
+// counts the files whose data came out with a good checksum; Failed counts
+// the entries the engine reported a problem for (a bad checksum, an entry it
+// could not decode, write or was refused, an encrypted entry without a
+// password). An archive that cannot be read at all gives 0 and 0.
 struct ExtractResult {
   int Extracted = 0;
   int Failed = 0;
@@ -142,8 +146,20 @@ class IArchiveEngine {
 
 // The engine of this build. A format joins by adding its component to the
 // dispatch in ArchiveEngine.cpp; until then it is reported unavailable.
+//
+// Like the window, the engine keeps one component per format and direction
+// for its whole life. A writer decides when its ArchiveFile is assigned
+// whether the archive is new, so the name is assigned as the window does it:
+// once per command, before the first Compress, when no archive of that name
+// exists yet (the window deletes an archive it overwrites). The later runs
+// of a build keep the assignment and so write the archive afresh each time.
 class ArchiveEngine : public IArchiveEngine {
  public:
+  ArchiveEngine();
+  ~ArchiveEngine() override;
+  ArchiveEngine(const ArchiveEngine&) = delete;
+  ArchiveEngine& operator=(const ArchiveEngine&) = delete;
+
   bool WriterAvailable(WriterKind kind) const override;
   bool ExtractorAvailable(ExtractorKind kind) const override;
   bool ListerAvailable() const override;
@@ -153,6 +169,10 @@ class ArchiveEngine : public IArchiveEngine {
   void Cancel() override;
 
  private:
+  struct Components;
+  class RunningScope;
+
+  std::unique_ptr<Components> parts_;
   bool* cancelFlag_ = nullptr;  // the running component's flag
 };
 

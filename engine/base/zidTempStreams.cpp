@@ -39,7 +39,14 @@ std::unique_ptr<TStream32> TTempStreamOwner::TmpCreateTarget(const std::string& 
 void TTempStreamOwner::TmpMove(TStream32& stream, const std::string& finalName, bool sameDrive,
                                const std::string& tempName) {
   const bool fromMemory = tempName == kMemTempName;
-  if (sameDrive && !fromMemory && plat::RenameFile(tempName, finalName)) return;
+  // The new archive keeps the permissions of the one it replaces; a new one
+  // gets the usual ones (temporary files are created private).
+  const plat::FileInfo old = plat::FileStat(finalName);
+  const uint32_t mode = old.exists && !old.isLink ? (old.mode & 0777) : plat::NewFileMode();
+  if (sameDrive && !fromMemory) {
+    plat::FileSetMode(tempName, mode);
+    if (plat::RenameFile(tempName, finalName)) return;
+  }
 
   std::unique_ptr<TFileStream32> tempFile;
   TStream32* source = &stream;
@@ -72,6 +79,7 @@ void TTempStreamOwner::TmpMove(TStream32& stream, const std::string& finalName, 
       TmpProgress(finalName, done, total);
     }
     target.reset();
+    plat::FileSetMode(partName, mode);
     if (!plat::RenameFile(partName, finalName)) RaiseWriteError(plat::LastError());
   } catch (...) {
     const int err = plat::LastError();

@@ -236,3 +236,37 @@ TEST(TempMemStream, PublishWritesTheBlockAndCancelWritesNothing) {
 
 }  // namespace
 }  // namespace zid
+
+namespace zid {
+namespace {
+
+uint32_t ModeOf(const std::string& path) { return plat::FileStat(path).mode & 0777; }
+
+TEST(TempFileStream, PublishedArchiveGetsUsualOrPreviousPermissions) {
+  for (bool otherFs : {false, true}) {
+    FsHookGuard hook;
+    if (!otherFs) plat::SetFileSystemIdHook(nullptr);
+    testutil::TempDir dir;
+    RecordingOwner owner;
+    ASSERT_TRUE(plat::ForceDirectories(dir.file("other")));
+    const std::string fresh = dir.file("other/new.zip");
+    {
+      TTempFileStream t(&owner, plat::fmCreate, fresh, dir.path());
+      t.WriteBuffer("data", 4);
+      ASSERT_TRUE(t.Publish());
+    }
+    EXPECT_EQ(ModeOf(fresh), plat::NewFileMode()) << "other fs: " << otherFs;
+    const std::string old = dir.file("other/old.zip");
+    WriteFile(old, "old");
+    ASSERT_TRUE(plat::FileSetMode(old, 0640));
+    {
+      TTempFileStream t(&owner, plat::fmCreate, old, dir.path());
+      t.WriteBuffer("data", 4);
+      ASSERT_TRUE(t.Publish());
+    }
+    EXPECT_EQ(ModeOf(old), 0640u) << "other fs: " << otherFs;
+  }
+}
+
+}  // namespace
+}  // namespace zid
