@@ -4,12 +4,12 @@
 #include <exception>
 #include <set>
 
-#include "engine/listing/zidRizER.h"
 #include "engine/zip/zidJar.h"
 #include "engine/zip/zidUnJar.h"
 #include "engine/zip/zidUnZip.h"
 #include "engine/zip/zidZip.h"
 #include "platform/files.h"
+#include "shell/ArchiveLister.h"
 
 namespace shell {
 
@@ -69,7 +69,7 @@ struct ArchiveEngine::Components {
   zid::TJar Jar1;
   zid::TUnZip UnZip1;
   zid::TUnJar UnJar1;
-  zid::TRizER RizER1;
+  std::unique_ptr<ArchiveLister> RizER1;
   // The ArchiveFile last assigned to each writer, as the window gave it.
   std::string zipAssigned, jarAssigned;
 };
@@ -77,7 +77,7 @@ struct ArchiveEngine::Components {
 // Points Cancel at the running component's flag for the life of one operation.
 class ArchiveEngine::RunningScope {
  public:
-  RunningScope(ArchiveEngine& e, zid::TZipCommon& c) : e_(e) { e_.cancelFlag_ = c.CancelFlag(); }
+  RunningScope(ArchiveEngine& e, bool* flag) : e_(e) { e_.cancelFlag_ = flag; }
   ~RunningScope() { e_.cancelFlag_ = nullptr; }
   RunningScope(const RunningScope&) = delete;
   RunningScope& operator=(const RunningScope&) = delete;
@@ -92,7 +92,7 @@ ArchiveEngine::ArchiveEngine() : parts_(std::make_unique<Components>()) {
   parts_->Jar1.OnProgress = progress;
   parts_->UnZip1.OnProgress = progress;
   parts_->UnJar1.OnProgress = progress;
-  parts_->RizER1.OnProgress = progress;
+  parts_->RizER1 = std::make_unique<ArchiveLister>([this](int byFile, int byArchive) { ReportProgress(byFile, byArchive); });
 }
 
 ArchiveEngine::~ArchiveEngine() = default;
@@ -189,7 +189,7 @@ int ArchiveEngine::Compress(const TWriterProps& writer) {
   if (w == nullptr || cancelFlag_ != nullptr) return 0;  // one operation at a time
   try {
     ApplyWriter(writer, *w, *assigned);
-    RunningScope running(*this, *w);
+    RunningScope running(*this, w->CancelFlag());
     return w->Compress();
   } catch (const std::exception&) {
     // Compress keeps its own exceptions; anything else (out of memory while
@@ -215,7 +215,7 @@ ExtractResult ArchiveEngine::Extract(const TExtractorProps& extractor) {
   try {
     ApplyExtractor(extractor, *x);
     tally.archive = x->GetArchiveFile();
-    RunningScope running(*this, *x);
+    RunningScope running(*this, x->CancelFlag());
     returned = x->Extract();
   } catch (const std::exception&) {
   }
@@ -226,21 +226,14 @@ ExtractResult ArchiveEngine::Extract(const TExtractorProps& extractor) {
 }
 
 void ArchiveEngine::GetFileList(const TDirReaderProps& reader, std::vector<std::string>& lines) {
-  zid::TRizER& r = parts_->RizER1;
+  ArchiveLister& r = *parts_->RizER1;
   // The reader refuses a second walk while one runs; so does the window.
   if (r.Busy() || cancelFlag_ != nullptr) {
     lines.clear();
     return;
   }
-  try {
-    r.RecurseDirs = reader.RecurseDirs;
-    r.SetArchiveFile(reader.ArchiveFile);
-    r.FileSpec = reader.FileSpec;
-    RunningScope running(*this, r);
-    r.GetFileList(&lines);
-  } catch (const std::exception&) {
-    lines.clear();
-  }
+  RunningScope running(*this, r.CancelFlag());
+  r.GetFileList(reader, lines);
 }
 
 void ArchiveEngine::Cancel() {

@@ -46,7 +46,7 @@ bool TZipCommon::MatchesSpec(const std::string& storedName, bool recurse) {
       return false;
     }
   }
-  for (std::string& spec : FileSpec) {
+  for (const std::string& spec : FileSpec) {
     std::string mask = plat::ToNative(spec);
     if (mask.empty()) mask = "*";
     if (plat::SameText(mask, name)) return true;
@@ -62,20 +62,14 @@ bool TZipCommon::MatchesSpec(const std::string& storedName, bool recurse) {
       subject = name;
     }
     if (MatchesMask(subject, mask)) return true;
-    // The retry for names without a dot: both get one, and the mask keeps it.
-    const std::string subjectFile = plat::ExtractFileName(subject);
-    const std::string maskFile = plat::ExtractFileName(mask);
-    bool changed = false;
-    if (subjectFile.find('.') == std::string::npos) {
+    // The retry for names without a dot: name and mask both get one. The mask
+    // is changed only for this test: kept in FileSpec, "t*" would turn into
+    // "t*." after the first miss and from then on match only names without a dot.
+    if (plat::ExtractFileName(subject).find('.') == std::string::npos) {
       subject += '.';
-      changed = true;
+      if (plat::ExtractFileName(mask).find('.') == std::string::npos) mask += '.';
+      if (MatchesMask(subject, mask)) return true;
     }
-    if (maskFile.find('.') == std::string::npos) {
-      mask += '.';
-      spec += '.';
-      changed = true;
-    }
-    if (changed && MatchesMask(subject, mask)) return true;
   }
   return false;
 }

@@ -35,6 +35,8 @@ using TOnNextVolume = std::function<void(TZipCommon* sender, std::string& volume
 using TOnCancelQuery = std::function<void(TZipCommon* sender, bool& cancel)>;
 using TOnGetZipNextDisk = std::function<void(TZipCommon* sender, const std::string& volumeName, bool& cancel)>;
 using TOnInsertDisk = std::function<void(TZipCommon* sender, int diskNumber, bool& cancel)>;
+// OnRead(Sender, Offset, Filenum): one listed entry (directory reader, and writers under swRead).
+using TOnRead = std::function<void(TZipCommon* sender, int64_t offset, int filenum)>;
 using TOnCorruptZipHeader = std::function<void(TZipCommon* sender, uint8_t headFlag, bool& cancel)>;
 
 class TZipCommon {
@@ -107,7 +109,8 @@ class TZipCommon {
 
   // The shared name filter of the extractors and the directory reader: whether
   // a stored name is selected by FileSpec and not left out by ExcludeSpec.
-  // May append "." to masks of FileSpec (the retry for names without a dot).
+  // A name without a dot is tried once more with a dot appended (and one on the
+  // mask when it has none), so "*.*" selects README. FileSpec is left as it is.
   bool MatchesSpec(const std::string& storedName, bool recurse);
 
   // ---- errors and cancelling ------------------------------------------------

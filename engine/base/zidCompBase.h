@@ -33,7 +33,6 @@ using TOnNonWriteableArchive =
     std::function<void(TZipCommon* sender, const std::string& archiveFile, bool& writeToFile)>;
 using TOnCompBegin = std::function<void(TZipCommon* sender, const std::string& fileName, int count, bool& compress)>;
 using TOnCompEnd = std::function<void(TZipCommon* sender, const std::string& fileName, bool crcPass)>;
-using TOnRead = std::function<void(TZipCommon* sender, int64_t offset, int fileNum)>;
 using TOnTmpFileMoveBegin = std::function<void(TZipCommon* sender, const std::string& archive,
                                                const std::string& tempFileName, bool& cancel)>;
 using TOnTmpFileProgress =

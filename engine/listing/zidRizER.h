@@ -26,7 +26,6 @@ namespace zid {
 class TRizWalker;
 
 // OnRead(Sender, Offset, Filenum): Offset is the header offset (low 32 bits).
-using TOnRead = std::function<void(TZipCommon* sender, int offset, int filenum)>;
 using TOnTotals = std::function<void(TZipCommon* sender, int64_t unpackSize, int64_t packSize, int ratio,
                                      int numFiles)>;
 

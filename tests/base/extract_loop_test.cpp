@@ -117,6 +117,14 @@ TEST_F(ExtractLoop, StarDotStarSelectsANameWithoutDotAndKeepsTheDotOnTheMask) {
   EXPECT_EQ(x.Extract(), 1);
 }
 
+TEST_F(ExtractLoop, AMissDoesNotChangeTheMaskForLaterEntries) {
+  x.FileSpec = {"t*"};
+  x.entries = {File("b.txt", "1"), File("tfile", "2"), File("t.txt", "3")};
+  EXPECT_EQ(x.Extract(), 2);
+  EXPECT_TRUE(fs::exists(target + "/t.txt"));
+  EXPECT_EQ(x.FileSpec, TStrings{"t*"});
+}
+
 TEST_F(ExtractLoop, MasksWithAndWithoutRecursion) {
   x.FileSpec = {"*.txt"};
   x.entries = {File("a.txt", "1"), File("d/b.txt", "2"), File("c.bin", "3")};

@@ -1,0 +1,185 @@
+// The window's controller over the engine of this build: archives written by
+// the commands are read back by the preview, by extraction and by peers.
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+#include "shell/Unit1.h"
+#include "support/testutil.h"
+#include "fakes.h"
+
+using namespace shell;
+using shelltest::FakeView;
+
+namespace {
+
+class CwdGuard {
+ public:
+  CwdGuard() : saved_(plat::GetCurrentDir()) {}
+  ~CwdGuard() { plat::SetCurrentDir(saved_); }
+
+ private:
+  std::string saved_;
+};
+
+class RealEngineShell : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    plat::CreateDir(dir.file("out"));
+    v.onDestination = [this] {
+      plat::SetCurrentDir(dir.file("out"));
+      c.DestinationConfirmed = true;
+    };
+  }
+
+  std::string Put(const std::string& name, const std::string& data) {
+    testutil::WriteFile(dir.file(name), data);
+    return dir.file(name);
+  }
+  // "New archive", "Add  file    " for each path, "Create archive".
+  void Build(const std::string& name, const std::vector<std::string>& paths) {
+    v.saveAnswers.push_back(dir.file(name));
+    c.SpeedButton1Click();
+    for (const auto& p : paths) {
+      v.selected = p;
+      c.SpeedButton2Click();
+    }
+    c.SpeedButton3Click();
+  }
+  // "Create archive" without a build, over the selected file.
+  void CreateSingle(const std::string& name, const std::string& path) {
+    v.selected = path;
+    v.saveAnswers.push_back(dir.file(name));
+    c.SpeedButton3Click();
+  }
+  std::vector<std::string> Preview(const std::string& archive) {
+    v.selected = archive;
+    c.wyswietl();
+    return v.pane;
+  }
+  void ExtractSelected(const std::string& archive) {
+    v.selected = archive;
+    c.SpeedButton4Click();
+  }
+
+  CwdGuard cwd;
+  testutil::TempDir dir;
+  FakeView v;
+  ArchiveEngine e;
+  TForm1Controller c{v, e};
+};
+
+TEST_F(RealEngineShell, ZipAndJarAreConnected) {
+  EXPECT_TRUE(e.WriterAvailable(WriterKind::Zip));
+  EXPECT_TRUE(e.WriterAvailable(WriterKind::Jar));
+  EXPECT_FALSE(e.WriterAvailable(WriterKind::Cab));
+  EXPECT_TRUE(e.ExtractorAvailable(ExtractorKind::Zip));
+  EXPECT_TRUE(e.ExtractorAvailable(ExtractorKind::Jar));
+  EXPECT_FALSE(e.ExtractorAvailable(ExtractorKind::Lha));
+  EXPECT_TRUE(e.ListerAvailable());
+  TWriterProps cab = c.Components().MakeCab1;
+  cab.ArchiveFile = dir.file("x.cab");
+  cab.FileSpec = {Put("a.txt", "a")};
+  EXPECT_EQ(e.Compress(cab), 0);
+  EXPECT_FALSE(plat::FileExists(dir.file("x.cab")));
+}
+
+// Every run of a build writes the archive afresh from all paths so far; an
+// archive answered "Yes" over is replaced, not added to.
+TEST_F(RealEngineShell, BuildHoldsEveryCollectedFileAndOverwriteStartsAfresh) {
+  const std::string a = Put("a.txt", testutil::TextBytes(20000, 1));
+  const std::string b = Put("b.bin", testutil::RandomBytes(70000, 2));
+  Build("real", {a, b, a});
+  EXPECT_EQ(v.status, "Created real.zip with 2 files");
+  const std::string zip = dir.file("real.zip");
+  EXPECT_EQ(Preview(zip), (std::vector<std::string>{zip, "a.txt", "b.bin"}));
+  if (testutil::HaveTool("unzip")) {
+    EXPECT_EQ(testutil::Run("unzip -tq " + testutil::ShellQuote(zip)), 0);
+  }
+
+  const std::string d = Put("d.txt", "only this one\n");
+  v.yesNo.push_back(true);
+  CreateSingle("real", d);
+  EXPECT_EQ(v.status, "Created real.zip with 1 file");
+  EXPECT_EQ(Preview(zip), (std::vector<std::string>{zip, "d.txt"}));
+}
+
+TEST_F(RealEngineShell, JarRoundTripIsByteExact) {
+  const std::string data = testutil::RandomBytes(300000, 3) + testutil::TextBytes(300000, 4);
+  const std::string p = Put("payload.dat", data);
+  v.format = WriterKind::Jar;
+  CreateSingle("lib", p);
+  const std::string jar = dir.file("lib.jar");
+  ASSERT_TRUE(plat::FileExists(jar));
+  EXPECT_EQ(v.status, "Created lib.jar with 1 file");
+  ExtractSelected(jar);
+  EXPECT_EQ(v.status, "Extracted 1 file");
+  EXPECT_EQ(testutil::ReadFile(dir.file("out/payload.dat")), data);
+}
+
+// A damaged entry shows in the count; the sound one still comes out.
+TEST_F(RealEngineShell, DamagedEntryCountsAsFailed) {
+  const std::string good = Put("good.txt", testutil::TextBytes(4000, 5));
+  // ".zip" is among the extensions stored as they are: its bytes can be found.
+  const std::string inner = testutil::RandomBytes(10000, 6);
+  const std::string innerPath = Put("inner.zip", inner);
+  Build("damaged", {good, innerPath});
+  const std::string zip = dir.file("damaged.zip");
+  std::string bytes = testutil::ReadFile(zip);
+  const size_t at = bytes.find(inner.substr(0, 64));
+  ASSERT_NE(at, std::string::npos);
+  bytes[at + 5000] ^= 0x55;
+  testutil::WriteFile(zip, bytes);
+
+  ExtractSelected(zip);
+  EXPECT_EQ(v.status, "Extracted 1 of 2 files, 1 failed");
+  EXPECT_EQ(testutil::ReadFile(dir.file("out/good.txt")), testutil::ReadFile(good));
+}
+
+TEST_F(RealEngineShell, UnreadableArchiveExtractsNothing) {
+  const std::string fake = Put("fake.zip", "plain text, no archive here");
+  ExtractSelected(fake);
+  EXPECT_EQ(v.status, "Extracted 0 files");
+  EXPECT_EQ(Preview(fake), std::vector<std::string>{});
+}
+
+// Progress reaches the window, and Cancel from there stops the run: nothing
+// is left under the archive's name, and the next command works again.
+TEST_F(RealEngineShell, ProgressIsForwardedAndCancelStopsTheRun) {
+  const std::string big = Put("big.bin", testutil::RandomBytes(3 << 20, 7));
+  int reports = 0;
+  e.SetProgressHandler([&](int byFile, int byArchive) {
+    ++reports;
+    EXPECT_GE(byFile, 0);
+    EXPECT_LE(byArchive, 100);
+    e.Cancel();
+  });
+  CreateSingle("big", big);
+  EXPECT_GT(reports, 0);
+  EXPECT_EQ(v.status, "Could not create big.zip");
+  EXPECT_FALSE(plat::FileExists(dir.file("big.zip")));
+
+  e.SetProgressHandler(nullptr);
+  CreateSingle("big", big);
+  EXPECT_EQ(v.status, "Created big.zip with 1 file");
+  ExtractSelected(dir.file("big.zip"));
+  EXPECT_EQ(v.status, "Extracted 1 file");
+  EXPECT_EQ(testutil::ReadFile(dir.file("out/big.bin")), testutil::ReadFile(big));
+}
+
+// An archive from a peer: the preview lists its files (not its folders) and
+// extraction recreates the stored folders below the chosen one.
+TEST_F(RealEngineShell, PeerZipIsListedAndExtracted) {
+  REQUIRE_TOOL("zip");
+  plat::CreateDir(dir.file("sub"));
+  Put("t1.txt", testutil::TextBytes(30000, 8));
+  Put("sub/t2.bin", testutil::RandomBytes(30000, 9));
+  const std::string zip = dir.file("peer.zip");
+  ASSERT_EQ(testutil::Run("cd " + testutil::ShellQuote(dir.path()) + " && zip -qr peer.zip t1.txt sub"), 0);
+  EXPECT_EQ(Preview(zip), (std::vector<std::string>{zip, "t1.txt", "sub/t2.bin"}));
+  ExtractSelected(zip);
+  EXPECT_EQ(v.status, "Extracted 2 files");
+  EXPECT_EQ(testutil::ReadFile(dir.file("out/t1.txt")), testutil::ReadFile(dir.file("t1.txt")));
+  EXPECT_EQ(testutil::ReadFile(dir.file("out/sub/t2.bin")), testutil::ReadFile(dir.file("sub/t2.bin")));
+}
+
+}  // namespace
