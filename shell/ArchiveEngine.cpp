@@ -4,12 +4,12 @@
 #include <exception>
 #include <set>
 
+#include "engine/listing/zidRizER.h"
 #include "engine/zip/zidJar.h"
 #include "engine/zip/zidUnJar.h"
 #include "engine/zip/zidUnZip.h"
 #include "engine/zip/zidZip.h"
 #include "platform/files.h"
-#include "shell/ArchiveLister.h"
 
 namespace shell {
 
@@ -69,7 +69,7 @@ struct ArchiveEngine::Components {
   zid::TJar Jar1;
   zid::TUnZip UnZip1;
   zid::TUnJar UnJar1;
-  std::unique_ptr<ArchiveLister> RizER1;
+  zid::TRizER RizER1;
   // The ArchiveFile last assigned to each writer, as the window gave it.
   std::string zipAssigned, jarAssigned;
 };
@@ -92,7 +92,7 @@ ArchiveEngine::ArchiveEngine() : parts_(std::make_unique<Components>()) {
   parts_->Jar1.OnProgress = progress;
   parts_->UnZip1.OnProgress = progress;
   parts_->UnJar1.OnProgress = progress;
-  parts_->RizER1 = std::make_unique<ArchiveLister>([this](int byFile, int byArchive) { ReportProgress(byFile, byArchive); });
+  parts_->RizER1.OnProgress = progress;
 }
 
 ArchiveEngine::~ArchiveEngine() = default;
@@ -226,14 +226,21 @@ ExtractResult ArchiveEngine::Extract(const TExtractorProps& extractor) {
 }
 
 void ArchiveEngine::GetFileList(const TDirReaderProps& reader, std::vector<std::string>& lines) {
-  ArchiveLister& r = *parts_->RizER1;
+  zid::TRizER& r = parts_->RizER1;
   // The reader refuses a second walk while one runs; so does the window.
   if (r.Busy() || cancelFlag_ != nullptr) {
     lines.clear();
     return;
   }
-  RunningScope running(*this, r.CancelFlag());
-  r.GetFileList(reader, lines);
+  try {
+    r.RecurseDirs = reader.RecurseDirs;
+    r.SetArchiveFile(reader.ArchiveFile);  // runs type detection
+    r.FileSpec = reader.FileSpec;
+    RunningScope running(*this, r.CancelFlag());
+    r.GetFileList(&lines);
+  } catch (const std::exception&) {
+    lines.clear();
+  }
 }
 
 void ArchiveEngine::Cancel() {
