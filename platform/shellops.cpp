@@ -32,7 +32,7 @@ std::string HomeDir() {
 }
 
 // $XDG_DATA_HOME/Trash; a relative XDG_DATA_HOME is ignored as the base
-// directory specification asks.
+// freedesktop base-directory rules ask.
 std::string TrashDir() {
   const char* data = getenv("XDG_DATA_HOME");
   if (data && *data == '/') return ExcludeTrailingPathDelimiter(data) + "/Trash";
@@ -75,7 +75,7 @@ std::string LocalTimestamp() {
 }
 
 // Reserves a name in the trash by creating its .trashinfo exclusively, as
-// the trash specification requires; returns the handle, the name in *name.
+// the freedesktop trash rules require; returns the handle, the name in *name.
 Handle ReserveTrashName(const std::string& trash, const std::string& base, std::string* name) {
   for (int n = 1; n < 10000; ++n) {
     std::string candidate = n == 1 ? base : base + "." + std::to_string(n);

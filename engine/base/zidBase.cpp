@@ -46,8 +46,8 @@ bool TZipCommon::MatchesSpec(const std::string& storedName, bool recurse) {
       return false;
     }
   }
-  for (const std::string& spec : FileSpec) {
-    std::string mask = plat::ToNative(spec);
+  for (const std::string& line : FileSpec) {
+    std::string mask = plat::ToNative(line);
     if (mask.empty()) mask = "*";
     if (plat::SameText(mask, name)) return true;
     const std::string maskFolder = plat::ExtractFilePath(mask);

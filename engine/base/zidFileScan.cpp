@@ -66,8 +66,8 @@ TzidFileScan::TzidFileScan()
       }),
       DriveList([] { return plat::ListDrives(); }) {}
 
-void TzidFileScan::SetFileSpec(const std::vector<std::string>& spec) {
-  fileSpec_ = spec;
+void TzidFileScan::SetFileSpec(const std::vector<std::string>& masks) {
+  fileSpec_ = masks;
   fileSpecAssigned_ = true;
 }
 

@@ -109,7 +109,7 @@ class TzidFileScan {
   // (the list is empty afterwards). Until it is assigned a recursive scan
   // walks RootDir with the mask "*".
   const std::vector<std::string>& FileSpec() const { return fileSpec_; }
-  void SetFileSpec(const std::vector<std::string>& spec);
+  void SetFileSpec(const std::vector<std::string>& masks);
 
   // Folder for patterns without one; a trailing "/" is added on assignment.
   const std::string& RootDir() const { return rootDir_; }

@@ -238,15 +238,15 @@ bool TCompBase::ScanFiles(TCompHeaderObj& list) {
   scan.RecurseDirs = RecurseDirs;
   scan.IncludeHiddenDirs = IncludeHiddenDirs;
   const std::string cwd = plat::IncludeTrailingPathDelimiter(plat::GetCurrentDir());
-  TStrings spec;
+  TStrings masks;
   for (const auto& raw : FileSpec) {
     const std::string line = plat::Trim(raw);
     if (line.empty()) continue;
     const std::string native = plat::ToNative(line);
-    spec.push_back(native[0] == '/' ? native : cwd + native);
+    masks.push_back(native[0] == '/' ? native : cwd + native);
   }
   scan.SetRootDir(cwd);
-  scan.SetFileSpec(spec);
+  scan.SetFileSpec(masks);
   scanRoot_ = cwd;
   scan.RootDirHook = [this](TzidFileScan&, const std::string& dir) {
     scanRoot_ = plat::IncludeTrailingPathDelimiter(dir);

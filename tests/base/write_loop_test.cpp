@@ -34,8 +34,8 @@ struct Fixture {
       errors.push_back(code);
     };
   }
-  int Add(const std::vector<std::string>& spec) {
-    z.FileSpec = spec;
+  int Add(const std::vector<std::string>& masks) {
+    z.FileSpec = masks;
     z.SetArchiveFile(arc);
     return z.Compress();
   }
