@@ -1,5 +1,6 @@
-// zefa a: add files to a ZIP or JAR archive (created when missing);
-// zefa d: delete entries from one.
+// zefa a: add files to an archive (created when missing); zefa d: delete
+// entries from one. The writer comes from the format table: by -f, else by
+// the archive's extension, else ZIP.
 #include <iostream>
 #include <memory>
 #include <string>
@@ -8,8 +9,10 @@
 #include "cli/commands.h"
 #include "cli/common.h"
 #include "engine/base/Err_Msgs.h"
-#include "engine/zip/zidJar.h"
-#include "engine/zip/zidZip.h"
+#include "engine/base/zidCompBase.h"
+#include "engine/base/zidDetect.h"
+#include "engine/base/zidFormats.h"
+#include "engine/zip/zidZipBase.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -21,6 +24,7 @@ struct AddOptions {
   std::string archive;
   std::vector<std::string> paths;
   std::string format;
+  std::string method;
   bool store = false;
   std::string level = "normal";
   bool recurse = false;
@@ -34,21 +38,55 @@ struct AddOptions {
 
 bool HasWildcards(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
 
-std::unique_ptr<zid::TZip> MakeWriter(const std::string& archive, const std::string& format) {
-  const bool jar = format.empty() ? plat::SameText(plat::ExtractFileExt(archive), ".jar") : format == "jar";
-  std::unique_ptr<zid::TZip> w;
-  if (jar) {
-    w = std::make_unique<zid::TJar>();
-    w->DefaultExt = ".jar";
-  } else {
-    w = std::make_unique<zid::TZip>();
-    w->DefaultExt = ".zip";
+// The family an archive is written as: -f, else the existing archive's
+// type, else the extension, else ZIP. Null (with a message) when that family
+// cannot be written.
+const zid::TFormat* WriterFormat(const std::string& archive, const std::string& format) {
+  const zid::TFormat* f = nullptr;
+  if (!format.empty()) {
+    f = zid::FormatByName(format);
+  } else if (plat::FileExists(archive)) {
+    zid::TArchiveDetection d;
+    zid::AssignArchiveFile(d, archive);
+    f = zid::FormatOfType(d.ArcType);
   }
+  if (f == nullptr && format.empty()) f = zid::FormatByExtension(archive);
+  if (f == nullptr && format.empty()) f = zid::FormatByName("zip");
+  if (f == nullptr) {
+    std::cerr << "zefa: unknown format " << format << "\n";
+    return nullptr;
+  }
+  if (f->makeWriter == nullptr) {
+    std::cerr << "zefa: " << archive << ": " << zid::NotWritableText(*f) << "\n";
+    return nullptr;
+  }
+  return f;
+}
+
+std::unique_ptr<zid::TCompBase> MakeWriter(const zid::TFormat& f) {
+  std::unique_ptr<zid::TCompBase> w = f.makeWriter();
+  w->DefaultExt = f.extensions.empty() ? std::string() : f.extensions.front();
   return w;
 }
 
+// --method names and the engine's methods.
+bool MethodByName(const std::string& name, zid::TCompressMethod& m) {
+  static const struct {
+    const char* name;
+    zid::TCompressMethod method;
+  } kMethods[] = {{"store", zid::cmStore}, {"deflate", zid::cmDeflate}, {"fuse", zid::cmFuse},
+                  {"lh5", zid::cmFrozen5}, {"lh6", zid::cmFrozen6},     {"mszip", zid::cmMsZip},
+                  {"lzx", zid::cmLzx},     {"quantum", zid::cmQuantum}};
+  for (const auto& k : kMethods)
+    if (name == k.name) {
+      m = k.method;
+      return true;
+    }
+  return false;
+}
+
 // The writer's answers a command line gives without asking: a changed file replaces its entry.
-void Wire(zid::TZip& w, int* errors, ProgressBar& bar) {
+void Wire(zid::TCompBase& w, int* errors, ProgressBar& bar) {
   AttachErrorPrinter(w, errors);
   w.OnReplaceFile = [](zid::TZipCommon*, const std::string&, const std::string&, uint32_t, uint32_t, int64_t,
                        int64_t, uint32_t, uint32_t, bool& replace) { replace = true; };
@@ -58,15 +96,30 @@ void Wire(zid::TZip& w, int* errors, ProgressBar& bar) {
 }
 
 int RunAdd(AddOptions& opt) {
-  auto w = MakeWriter(opt.archive, opt.format);
+  const zid::TFormat* format = WriterFormat(opt.archive, opt.format);
+  if (format == nullptr) return kExitFailed;
+  auto w = MakeWriter(*format);
   int errors = 0;
   ProgressBar bar("Adding");
   Wire(*w, &errors, bar);
+  if (!opt.method.empty()) {
+    zid::TCompressMethod m{};
+    if (!MethodByName(opt.method, m) || !w->SupportedMethods().Contains(m)) {
+      std::cerr << "zefa: " << format->name << " archives cannot be written with method " << opt.method << "\n";
+      return kExitFailed;
+    }
+    w->SetCompressMethod(m);
+  }
   if (opt.store) w->SetCompressMethod(zid::cmStore);
   w->DeflateType = opt.level == "fast" ? zid::dtDeflateF : opt.level == "max" ? zid::dtDeflateX : zid::dtDeflateN;
   w->RecurseDirs = opt.recurse;
   w->Password = opt.password;
-  w->EncryptHeaders = opt.encryptHeaders;
+  if (auto* zip = dynamic_cast<zid::TZipBase*>(w.get())) {
+    zip->EncryptHeaders = opt.encryptHeaders;
+  } else if (opt.encryptHeaders) {
+    std::cerr << "zefa: --encrypt-headers is for ZIP archives only\n";
+    return kExitFailed;
+  }
   w->ExcludeSpec = opt.excludes;
   w->Switch = opt.move ? zid::swMove : opt.refresh ? zid::swRefresh : zid::swAdd;
   // A move deletes the sources outright, as zip -m does.
@@ -108,7 +161,9 @@ int RunDelete(const std::string& archive, const std::vector<std::string>& masks)
     PrintEngineError(zid::E_OPENERROR, archive);
     return kExitFailed;
   }
-  auto w = MakeWriter(archive, "");
+  const zid::TFormat* format = WriterFormat(archive, "");
+  if (format == nullptr) return kExitFailed;
+  auto w = MakeWriter(*format);
   int errors = 0;
   ProgressBar bar("Deleting");
   Wire(*w, &errors, bar);
@@ -126,11 +181,13 @@ int RunDelete(const std::string& archive, const std::vector<std::string>& masks)
 
 Command RegisterAdd(CLI::App& app) {
   auto opt = std::make_shared<AddOptions>();
-  CLI::App* sub = app.add_subcommand("a", "Add files to a ZIP or JAR archive (created when missing)");
+  CLI::App* sub = app.add_subcommand("a", "Add files to an archive (created when missing)");
   sub->add_option("archive", opt->archive, "The archive")->required();
   sub->add_option("paths", opt->paths, "Files, folders or masks (* and ?) to add")->required();
-  sub->add_option("-f,--format", opt->format, "zip or jar (default: from the archive's extension)")
-      ->check(CLI::IsMember({"zip", "jar"}));
+  sub->add_option("-f,--format", opt->format, "zip, jar, lha, bh or cab (default: from the archive's extension)")
+      ->check(CLI::IsMember({"zip", "jar", "lha", "bh", "cab"}));
+  sub->add_option("--method", opt->method,
+                  "Compression method: store, deflate (zip, jar, bh), lh5, lh6 (lha), fuse (bh), mszip (cab)");
   sub->add_flag("--store", opt->store, "Store every file without compressing");
   sub->add_option("--level", opt->level, "Deflate level: fast, normal (default) or max")
       ->check(CLI::IsMember({"fast", "normal", "max"}));
@@ -152,7 +209,7 @@ Command RegisterAdd(CLI::App& app) {
 Command RegisterDelete(CLI::App& app) {
   auto archive = std::make_shared<std::string>();
   auto masks = std::make_shared<std::vector<std::string>>();
-  CLI::App* sub = app.add_subcommand("d", "Delete entries from a ZIP or JAR archive");
+  CLI::App* sub = app.add_subcommand("d", "Delete entries from an archive");
   sub->add_option("archive", *archive, "The archive")->required();
   sub->add_option("masks", *masks, "Entries to delete (wildcards * and ?)")->required();
   return Command{sub, [archive, masks] { return RunDelete(*archive, *masks); }};

@@ -1,4 +1,5 @@
-// zefa x: extract a ZIP or JAR archive; zefa t: decode and check it, storing nothing.
+// zefa x: extract an archive; zefa t: decode and check it, storing nothing.
+// The extractor comes from the format table by the detected type.
 #include <iostream>
 #include <memory>
 #include <string>
@@ -8,8 +9,8 @@
 #include "cli/common.h"
 #include "engine/base/Err_Msgs.h"
 #include "engine/base/zidDetect.h"
-#include "engine/zip/zidUnJar.h"
-#include "engine/zip/zidUnZip.h"
+#include "engine/base/zidFormats.h"
+#include "engine/base/zidUnBase.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -29,27 +30,24 @@ struct ExtractOptions {
   bool dirs = false;
 };
 
-bool Extractable(zid::TArcType t) {
-  return zid::IsZipFamily(t) || t == zid::atZipDS || t == zid::atZipMV;
-}
-
 int Run(ExtractOptions& opt, bool test) {
   if (!plat::FileExists(opt.archive) || plat::DirectoryExists(opt.archive)) {
     PrintEngineError(zid::E_OPENERROR, opt.archive);
     return kExitFailed;
   }
-  std::unique_ptr<zid::TUnZip> un;
-  {
-    zid::TArchiveDetection d;
-    zid::AssignArchiveFile(d, opt.archive);
-    if (d.ArcType == zid::atJar || d.ArcType == zid::atJarExe) un = std::make_unique<zid::TUnJar>();
-    else un = std::make_unique<zid::TUnZip>();
-  }
-  un->SetArchiveFile(opt.archive);
-  if (!Extractable(un->GetArcType())) {
-    PrintEngineError(zid::E_BADARCTYPE, opt.archive, zid::ArcTypeEnumName(un->GetArcType()));
+  zid::TArchiveDetection d;
+  zid::AssignArchiveFile(d, opt.archive);
+  const zid::TFormat* format = zid::FormatOfType(d.ArcType);
+  if (format == nullptr) {
+    std::cerr << "zefa: " << opt.archive << ": not an archive zefa knows\n";
     return kExitFailed;
   }
+  if (format->makeExtractor == nullptr) {
+    std::cerr << "zefa: " << opt.archive << ": " << zid::NotExtractableText(*format) << "\n";
+    return kExitFailed;
+  }
+  std::unique_ptr<zid::TUnBase> un = format->makeExtractor(d.ArcType);
+  un->SetArchiveFile(opt.archive);
 
   int errors = 0;
   AttachErrorPrinter(*un, &errors);
@@ -94,11 +92,12 @@ int Run(ExtractOptions& opt, bool test) {
     un->Extract();
   }
   bar.Finish();
-  const zid::TUnZip::TStats& st = un->Stats();
+  const zid::TUnBase::TStats& st = un->Stats();
   passed = st.passed;
   if (st.archiveFailed) return kExitFailed;
   if (test) std::cout << passed << " of " << st.listed << " entries OK\n";
-  if (st.failed > 0 || errors > 0 || passed < st.listed) return kExitPartial;
+  if (st.skipped > 0) std::cout << st.skipped << (st.skipped == 1 ? " existing file kept\n" : " existing files kept\n");
+  if (st.failed > 0 || errors > 0) return kExitPartial;
   return kExitOk;
 }
 

@@ -8,6 +8,7 @@
 #include "cli/common.h"
 #include "engine/base/Err_Msgs.h"
 #include "engine/base/zidDetect.h"
+#include "engine/base/zidFormats.h"
 #include "engine/listing/zidRizER.h"
 #include "platform/files.h"
 
@@ -72,6 +73,13 @@ int RunList(const ListOptions& opt) {
   const zid::TArcType type = r.GetArcType();
   if (!zid::IsRecognised(type)) {
     PrintEngineError(type == zid::atFileOpenErr ? zid::E_OPENERROR : zid::E_UNKNOWNFILETYPE, opt.archive);
+    return kExitFailed;
+  }
+  const zid::TFormat* format = zid::FormatOfType(type);
+  if (format == nullptr || !zid::FormatListed(*format)) {
+    std::fprintf(stderr, "zefa: %s: %s\n", opt.archive.c_str(),
+                 format ? (zid::FormatDisplayName(*format) + "s cannot be listed yet").c_str()
+                        : "not an archive zefa can list");
     return kExitFailed;
   }
   r.FileSpec = opt.masks.empty() ? std::vector<std::string>{"*.*"} : opt.masks;

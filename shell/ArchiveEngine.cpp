@@ -4,11 +4,10 @@
 #include <exception>
 #include <set>
 
+#include "engine/base/zidCompBase.h"
+#include "engine/base/zidFormats.h"
+#include "engine/base/zidUnBase.h"
 #include "engine/listing/zidRizER.h"
-#include "engine/zip/zidJar.h"
-#include "engine/zip/zidUnJar.h"
-#include "engine/zip/zidUnZip.h"
-#include "engine/zip/zidZip.h"
 #include "platform/files.h"
 
 namespace shell {
@@ -63,15 +62,47 @@ struct EntryTally {
 
 }  // namespace
 
-// The components of this build, one each, as the form owns them.
+// The format table's name of each button and extractor of the window.
+const char* WriterFormatName(WriterKind k) {
+  static const char* const kNames[kWriterCount] = {"zip", "cab", "lha", "bh", "jar"};
+  return kNames[static_cast<int>(k)];
+}
+const char* ExtractorFormatName(ExtractorKind k) {
+  static const char* const kNames[kExtractorCount] = {"zip", "cab", "lha", "bh", "tar",
+                                                      "jar", "arj", "gzip", "ace", "zoo"};
+  return kNames[static_cast<int>(k)];
+}
+
+// The components of this build, one each, as the form owns them: made from
+// the format table when the window first uses them, kept for the program's life.
 struct ArchiveEngine::Components {
-  zid::TZip Zip1;
-  zid::TJar Jar1;
-  zid::TUnZip UnZip1;
-  zid::TUnJar UnJar1;
+  std::unique_ptr<zid::TCompBase> writers[kWriterCount];
+  std::unique_ptr<zid::TUnBase> extractors[kExtractorCount];
   zid::TRizER RizER1;
   // The ArchiveFile last assigned to each writer, as the window gave it.
-  std::string zipAssigned, jarAssigned;
+  std::string assigned[kWriterCount];
+  zid::TOnProgress progress;
+
+  zid::TCompBase* Writer(WriterKind k) {
+    auto& w = writers[static_cast<int>(k)];
+    if (!w) {
+      const zid::TFormat* f = zid::FormatByName(WriterFormatName(k));
+      if (f == nullptr || f->makeWriter == nullptr) return nullptr;
+      w = f->makeWriter();
+      w->OnProgress = progress;
+    }
+    return w.get();
+  }
+  zid::TUnBase* Extractor(ExtractorKind k) {
+    auto& x = extractors[static_cast<int>(k)];
+    if (!x) {
+      const zid::TFormat* f = zid::FormatByName(ExtractorFormatName(k));
+      if (f == nullptr || f->makeExtractor == nullptr || f->types.empty()) return nullptr;
+      x = f->makeExtractor(f->types.front());
+      x->OnProgress = progress;
+    }
+    return x.get();
+  }
 };
 
 // Points Cancel at the running component's flag for the life of one operation.
@@ -87,45 +118,22 @@ class ArchiveEngine::RunningScope {
 };
 
 ArchiveEngine::ArchiveEngine() : parts_(std::make_unique<Components>()) {
-  auto progress = [this](zid::TZipCommon*, uint8_t byFile, uint8_t byArchive) { ReportProgress(byFile, byArchive); };
-  parts_->Zip1.OnProgress = progress;
-  parts_->Jar1.OnProgress = progress;
-  parts_->UnZip1.OnProgress = progress;
-  parts_->UnJar1.OnProgress = progress;
-  parts_->RizER1.OnProgress = progress;
+  parts_->progress = [this](zid::TZipCommon*, uint8_t byFile, uint8_t byArchive) {
+    ReportProgress(byFile, byArchive);
+  };
+  parts_->RizER1.OnProgress = parts_->progress;
 }
 
 ArchiveEngine::~ArchiveEngine() = default;
 
 bool ArchiveEngine::WriterAvailable(WriterKind kind) const {
-  switch (kind) {
-    case WriterKind::Zip:
-    case WriterKind::Jar:
-      return true;
-    case WriterKind::Cab:
-    case WriterKind::Lha:
-    case WriterKind::Bh:
-      return false;
-  }
-  return false;
+  const zid::TFormat* f = zid::FormatByName(WriterFormatName(kind));
+  return f != nullptr && f->makeWriter != nullptr;
 }
 
 bool ArchiveEngine::ExtractorAvailable(ExtractorKind kind) const {
-  switch (kind) {
-    case ExtractorKind::Zip:
-    case ExtractorKind::Jar:
-      return true;
-    case ExtractorKind::Cab:
-    case ExtractorKind::Lha:
-    case ExtractorKind::Bh:
-    case ExtractorKind::Tar:
-    case ExtractorKind::Arj:
-    case ExtractorKind::GZip:
-    case ExtractorKind::Ace:
-    case ExtractorKind::Zoo:
-      return false;
-  }
-  return false;
+  const zid::TFormat* f = zid::FormatByName(ExtractorFormatName(kind));
+  return f != nullptr && f->makeExtractor != nullptr;
 }
 
 bool ArchiveEngine::ListerAvailable() const { return true; }
@@ -176,17 +184,10 @@ void ApplyExtractor(const TExtractorProps& p, zid::TUnBase& x) {
 }  // namespace
 
 int ArchiveEngine::Compress(const TWriterProps& writer) {
-  zid::TCompBase* w = nullptr;
-  std::string* assigned = nullptr;
-  switch (writer.Kind) {
-    case WriterKind::Zip: w = &parts_->Zip1; assigned = &parts_->zipAssigned; break;
-    case WriterKind::Jar: w = &parts_->Jar1; assigned = &parts_->jarAssigned; break;
-    case WriterKind::Cab:
-    case WriterKind::Lha:
-    case WriterKind::Bh:
-      return 0;
-  }
-  if (w == nullptr || cancelFlag_ != nullptr) return 0;  // one operation at a time
+  if (cancelFlag_ != nullptr) return 0;  // one operation at a time
+  zid::TCompBase* w = parts_->Writer(writer.Kind);
+  std::string* assigned = &parts_->assigned[static_cast<int>(writer.Kind)];
+  if (w == nullptr) return 0;
   try {
     ApplyWriter(writer, *w, *assigned);
     RunningScope running(*this, w->CancelFlag());
@@ -199,13 +200,9 @@ int ArchiveEngine::Compress(const TWriterProps& writer) {
 }
 
 ExtractResult ArchiveEngine::Extract(const TExtractorProps& extractor) {
-  zid::TUnBase* x = nullptr;
-  switch (extractor.Kind) {
-    case ExtractorKind::Zip: x = &parts_->UnZip1; break;
-    case ExtractorKind::Jar: x = &parts_->UnJar1; break;
-    default: return {};
-  }
   if (cancelFlag_ != nullptr) return {};
+  zid::TUnBase* x = parts_->Extractor(extractor.Kind);
+  if (x == nullptr) return {};
   EntryTally tally;
   x->OnEnd = [&tally](zid::TZipCommon*, const std::string& name, bool pass) { tally.Verdict(name, pass); };
   x->OnError = [&tally](zid::TZipCommon*, const std::string& name, const std::string&, const std::string&, int) {

@@ -32,6 +32,11 @@ struct TCompHeaderItem {
   bool FromScan = false;   // the item came from this run's scan
 
   // ---- the entry as stored (old entries, and new ones once written) ----
+  // Format-neutral: what the merge decisions read. Every writer's
+  // ReadArchiveDirectory fills them.
+  uint32_t StoredDate = 0;  // DOS date-time as stored (date in the high word)
+  uint32_t StoredAttr = 0;  // DOS attribute bits as stored
+  // The ZIP writer's own record (other formats leave it alone).
   TCentralHeader Central;
   std::string RawName;     // name bytes as stored (deciphered)
   std::string Extra;       // central extra field

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
+#include <stdexcept>
 
 #include "engine/base/zidCrc.h"
 #include "engine/base/zidMask.h"
@@ -38,8 +40,14 @@ int TCustomDClass::Extract() {
     FileName.clear();
     BytesTotal = BytesRemaining = archiveSize_;
     ProcessArchive();
-  } catch (...) {
+  } catch (const E_RAISE&) {
     // Errors were reported where they happened; the count says how far it got.
+  } catch (const std::bad_alloc&) {
+    ReportError(GetArchiveFile(), std::string(), VolumeName, E_OUTOFMEMORY);
+  } catch (const std::exception& e) {
+    ReportError(GetArchiveFile(), e.what(), VolumeName, E_UNKNOWNERROR);
+  } catch (...) {
+    ReportError(GetArchiveFile(), std::string(), VolumeName, E_UNKNOWNERROR);
   }
   try {
     if (timer_.Running()) {
@@ -80,6 +88,52 @@ TUnBase::~TUnBase() { CloseOutputHandle(); }
 void TUnBase::StartOperation() {
   if (CpuType == cpt80486) CpuType = cptAuto;
   MaxFileDate = 0;
+  stats_ = TStats{};
+}
+
+void TUnBase::EntryFailed(const std::string& name, int code, const std::string& extra) {
+  ReportError(name, extra, VolumeName, code);
+  CountFailedEntry();
+}
+
+void TUnBase::ArchiveFailed(int code, const std::string& extra) {
+  stats_.archiveFailed = true;
+  ReportError(GetArchiveFile(), extra, VolumeName, code);
+}
+
+bool TUnBase::DecodeResultOk(int result, int64_t produced, int64_t expected) {
+  switch (result) {
+    case drOk:
+      if (expected < 0 || produced == expected) return true;
+      ReportError(FileName, std::to_string(produced) + " of " + std::to_string(expected) + " bytes", VolumeName,
+                  E_CORRUPTINPUT);
+      return false;
+    case drOutputFailed: return false;  // the write service has reported it
+    case drInputExhausted: ReportError(FileName, std::string(), VolumeName, E_READERROR); return false;
+    case drInvalidData: ReportError(FileName, std::string(), VolumeName, E_BADBLOCK); return false;
+    case drStackOverflow: ReportError(FileName, std::string(), VolumeName, E_STACKOVERFLOW); return false;
+    case drCancelled: return false;
+    default: ReportError(FileName, std::string(), VolumeName, E_UNSUPPORTEDMETHOD); return false;
+  }
+}
+
+TDecodeSource TUnBase::EntrySource(int64_t offset, int64_t packed) {
+  sourcePos_ = offset;
+  sourceLeft_ = std::max<int64_t>(0, packed);
+  TDecodeSource src;
+  src.budget = sourceLeft_;
+  src.read = [this](uint8_t* buf, int64_t count) -> int64_t {
+    if (archive_ == nullptr || sourceLeft_ <= 0 || count <= 0) return 0;
+    count = std::min(count, sourceLeft_);
+    if (archive_->Seek(sourcePos_, 0) != sourcePos_) return 0;
+    const int64_t got = archive_->Read(buf, count);
+    if (got <= 0) return 0;
+    sourcePos_ += got;
+    sourceLeft_ -= got;
+    BytesRemaining = std::max<int64_t>(0, BytesRemaining - got);
+    return got;
+  };
+  return src;
 }
 
 void TUnBase::FinishOperation() { CloseOutputHandle(); }
@@ -381,7 +435,9 @@ TUnBase::TEntryResult TUnBase::ExtractEntry(const TEntry& e, const std::function
     return TEntryResult::NotSelected;
   }
   if (e.dosDate > MaxFileDate) MaxFileDate = e.dosDate;
+  ++stats_.listed;
   if (!BuildOutputName(e.storedName)) {
+    ++stats_.failed;
     SkipEntry(e.packedSize);
     return TEntryResult::Refused;
   }
@@ -390,18 +446,23 @@ TUnBase::TEntryResult TUnBase::ExtractEntry(const TEntry& e, const std::function
       if (!plat::CreateDirsBeneath(outRoot_, outRel_))
         ReportError(FileName, plat::ErrorText(plat::LastError()), VolumeName, E_CREATEDIRERROR);
     }
+    ++stats_.passed;
     return TEntryResult::Folder;
   }
   if (!BeginEntry(e)) {
+    ++stats_.skipped;
     SkipEntry(e.packedSize);
     return TEntryResult::Skipped;
   }
   if (e.encrypted && verify && !CheckPassword(verify)) {
+    ++stats_.failed;
+    ++stats_.encrypted;
     if (ProcessedCount > 0) --ProcessedCount;
     SkipEntry(e.packedSize);
     return TEntryResult::Skipped;
   }
   if (!OpenOutput()) {
+    ++stats_.failed;
     if (ProcessedCount > 0) --ProcessedCount;
     SkipEntry(e.packedSize);
     return TEntryResult::Failed;
@@ -410,7 +471,10 @@ TUnBase::TEntryResult TUnBase::ExtractEntry(const TEntry& e, const std::function
   entryTotal_ = e.unpackedSize;
   bool decoded = decode();
   CloseOutput(e);
-  if (!decoded) return TEntryResult::Failed;
+  if (!decoded) {
+    ++stats_.failed;
+    return TEntryResult::Failed;
+  }
   bool pass = CheckCrc(e.crcKind, e.crc);
   const std::string reported = DiskOutput() ? FileName : e.storedName;
   if (OnEnd) {
@@ -418,6 +482,7 @@ TUnBase::TEntryResult TUnBase::ExtractEntry(const TEntry& e, const std::function
   } else if (!pass && !Cancelled()) {
     ReportError(reported, std::string(), VolumeName, E_CRCERROR);
   }
+  ++(pass ? stats_.passed : stats_.failed);
   return pass ? TEntryResult::Extracted : TEntryResult::Failed;
 }
 

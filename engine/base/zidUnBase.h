@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/base/zidBase.h"
+#include "engine/base/zidDecoder.h"
 #include "platform/files.h"
 
 namespace zid {
@@ -70,6 +71,18 @@ class TUnBase : public TCustomDClass {
   TUnBase();
   ~TUnBase() override;
 
+  // How the last operation went, entry by entry: the one tally the command
+  // line and the window both read.
+  struct TStats {
+    int listed = 0;   // entries selected by FileSpec (folders included)
+    int passed = 0;   // extracted (or tested) with a good checksum, and folders
+    int failed = 0;   // selected but not extracted: bad data, checksum, password, refused name, write error
+    int skipped = 0;  // left alone by choice: the file existed and was kept, OnBegin said no
+    int encrypted = 0;  // of the failed: encrypted entries without a usable password
+    bool archiveFailed = false;  // no usable entry list: the archive itself failed
+  };
+  const TStats& Stats() const { return stats_; }
+
   // Runs the same walk as Extract with OutputMode 6: decode and check, store nothing.
   int ExtractTest();
 
@@ -114,6 +127,27 @@ class TUnBase : public TCustomDClass {
   TEntryResult ExtractEntry(const TEntry& e, const std::function<bool()>& decode,
                             const std::function<bool(const std::string&)>& verify = nullptr);
 
+  // A selected entry that fails before ExtractEntry runs (unsupported method,
+  // bad header): reported and counted as listed and failed.
+  void EntryFailed(const std::string& name, int code, const std::string& extra = std::string());
+  // The archive itself cannot be used (no entry list, wrong type): reported, and
+  // the tally says so.
+  void ArchiveFailed(int code, const std::string& extra = std::string());
+  // The same without a report (it was made where the failure happened).
+  void MarkArchiveFailed() { stats_.archiveFailed = true; }
+  void CountFailedEntry() {
+    ++stats_.listed;
+    ++stats_.failed;
+  }
+  // Maps a decoder's result (zidDecoder.h) onto the engine's errors, reported
+  // against the current entry: truncated data 25236, corrupt data 25116, output
+  // short of the declared size 25140, a looping string chain 25305. True only
+  // for drOk with exactly `expected` bytes produced (expected < 0: any count).
+  bool DecodeResultOk(int result, int64_t produced, int64_t expected);
+  // The input of one entry: at most `packed` bytes of the archive stream from
+  // `offset`, taken off BytesRemaining as they are read.
+  TDecodeSource EntrySource(int64_t offset, int64_t packed);
+
   // The steps, for formats that need to run them one by one.
   bool BuildOutputName(const std::string& storedName);
   bool BeginEntry(const TEntry& e);
@@ -153,6 +187,9 @@ class TUnBase : public TCustomDClass {
   void CloseOutputHandle();
 
   std::string extractDir_;
+  TStats stats_;
+  int64_t sourcePos_ = 0;
+  int64_t sourceLeft_ = 0;
 };
 
 }  // namespace zid

@@ -318,9 +318,9 @@ bool TCompBase::AddCandidate(TCompHeaderObj& list, const std::string& dirWithSla
 
 void TCompBase::MergeExisting(TCompHeaderObj& list, int existing, TCompHeaderItem&& file) {
   TCompHeaderItem& old = list[existing];
-  const uint32_t oldDate = (uint32_t{old.Central.Date} << 16) | old.Central.Time;
+  const uint32_t oldDate = old.StoredDate;
   const bool identical = old.UnpackedSize == file.FileSize && oldDate == file.FileDate &&
-                         (old.Central.ExternalAttr & 0x3F) == file.FileAttr;
+                         (old.StoredAttr & 0x3F) == file.FileAttr;
   auto takeInPlace = [&] {
     const std::string name = old.Name;
     TCompHeaderItem keep = std::move(file);
@@ -349,7 +349,7 @@ void TCompBase::MergeExisting(TCompHeaderObj& list, int existing, TCompHeaderIte
     ReportError(file.SourcePath, "OnReplaceFile", VolumeName, E_REQUIREDEVENT);
   } else {
     OnReplaceFile(this, old.Name, file.SourcePath, oldDate, file.FileDate, old.UnpackedSize, file.FileSize,
-                  old.Central.ExternalAttr, file.FileAttr, replace);
+                  old.StoredAttr, file.FileAttr, replace);
   }
   if (replace) {
     old.Action = caDrop;

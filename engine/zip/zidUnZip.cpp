@@ -45,22 +45,15 @@ bool TUnZip::Spanned() const { return GetArcType() == atZipDS || GetArcType() ==
 
 void TUnZip::StartOperation() {
   TUnBase::StartOperation();
-  stats_ = TStats{};
   passwordFailed_ = false;
   span_.DiskCounter = 0;
   currentDisk_ = lastDisk_ = 0;
 }
 
-void TUnZip::EntryFailed(const std::string& name, int code, const std::string& extra) {
-  ReportError(name, extra, VolumeName, code);
-  ++stats_.failed;
-}
-
 void TUnZip::ProcessArchive() {
   const TArcType t = GetArcType();
   if (!IsZipFamily(t) && t != atZipDS && t != atZipMV) {
-    stats_.archiveFailed = true;
-    ReportError(GetArchiveFile(), ArcTypeEnumName(t), VolumeName, E_BADARCTYPE);
+    ArchiveFailed(E_BADARCTYPE, ArcTypeEnumName(t));
     return;
   }
   // The output folders are created as files need them; the target itself too.
@@ -69,7 +62,7 @@ void TUnZip::ProcessArchive() {
     plat::ForceDirectories(GetExtractDir());
   std::vector<TZipDirEntry> list;
   if (!BuildList(list)) {
-    stats_.archiveFailed = true;
+    MarkArchiveFailed();
     return;
   }
   for (const TZipDirEntry& e : list) {
@@ -88,10 +81,7 @@ bool TUnZip::BuildList(std::vector<TZipDirEntry>& list) {
   opt.offsetAdjust = det_.ZipOffsetAdjust;
   opt.wanted = [this](const std::string& name) { return MatchesSpec(name, RecurseDirs); };
   opt.cancelled = [this] { return Cancelled(); };
-  opt.error = [this](int code, const std::string& name, const std::string& extra) {
-    ++stats_.listed;
-    EntryFailed(name, code, extra);
-  };
+  opt.error = [this](int code, const std::string& name, const std::string& extra) { EntryFailed(name, code, extra); };
   const THeaderTypeState flags = det_.ZipStructureFlags;
   if (archive_ == nullptr) return false;
 
@@ -128,7 +118,6 @@ bool TUnZip::BuildList(std::vector<TZipDirEntry>& list) {
     ReportError(GetArchiveFile(), std::string(), VolumeName, E_BADFILEHEADER);
     return false;
   }
-  stats_.listed += static_cast<int>(list.size());
   for (const TZipDirEntry& e : list) MaxFileDate = std::max(MaxFileDate, e.dosDate);
   return true;
 }
@@ -185,7 +174,7 @@ TEntry TUnZip::MakeEntry(const TZipDirEntry& e, uint32_t crc) const {
 void TUnZip::ExtractOne(const TZipDirEntry& e) {
   if (Cancelled()) return;
   if (!SelectDisk(e.disk, e.localOffset)) {
-    ++stats_.failed;
+    CountFailedEntry();
     return;
   }
   TLocalInfo li;
@@ -201,7 +190,7 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
   }
   const TEntry te = MakeEntry(e, crc);
   if (te.isDir) {
-    if (ExtractEntry(te, [] { return true; }) == TEntryResult::Folder) ++stats_.passed;
+    ExtractEntry(te, [] { return true; });
     return;
   }
   if (te.encrypted && passwordFailed_) {
@@ -248,8 +237,6 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
   const TEntryResult r = ExtractEntry(te, decode, te.encrypted ? std::function<bool(const std::string&)>(verify)
                                                                : std::function<bool(const std::string&)>());
   if (r == TEntryResult::Skipped && te.encrypted && verifyCalled) passwordFailed_ = true;
-  if (r == TEntryResult::Extracted) ++stats_.passed;
-  else if (r != TEntryResult::NotSelected) ++stats_.failed;
 }
 
 bool TUnZip::DecodeData(const TZipDirEntry& e, uint16_t flags, uint16_t method, int64_t packed, int64_t unpacked,
@@ -262,19 +249,7 @@ bool TUnZip::DecodeData(const TZipDirEntry& e, uint16_t flags, uint16_t method, 
   job.progress = [this](int64_t) { ReportProgress(entryTotal_, entryDone_); };
   int64_t produced = 0;
   const int r = DecodeZipMethod(method, flags, in, packed, job, produced);
-  switch (r) {
-    case drOk:
-      if (produced == unpacked) return true;
-      ReportError(FileName, std::to_string(produced) + " of " + std::to_string(unpacked) + " bytes", VolumeName,
-                  E_CORRUPTINPUT);
-      return false;
-    case drOutputFailed: return false;  // the write service has reported it
-    case drInputExhausted: ReportError(FileName, std::string(), VolumeName, E_READERROR); return false;
-    case drInvalidData: ReportError(FileName, std::string(), VolumeName, E_BADBLOCK); return false;
-    case drStackOverflow: ReportError(FileName, std::string(), VolumeName, E_STACKOVERFLOW); return false;
-    case drCancelled: return false;
-    default: ReportError(FileName, std::string(), VolumeName, E_UNSUPPORTEDMETHOD); return false;
-  }
+  return DecodeResultOk(r, produced, unpacked);
 }
 
 }  // namespace zid

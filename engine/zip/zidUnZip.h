@@ -24,15 +24,6 @@ class TUnZip : public TUnBase {
   int GetZipCmntBufSize() const { return zipCmntBufSize_; }
   void SetZipCmntBufSize(int value);
 
-  // How the last operation went, entry by entry, for callers that report it.
-  struct TStats {
-    int listed = 0;     // selected entries in the list
-    int passed = 0;     // extracted (or tested) with a good CRC, and folders
-    int failed = 0;     // failed, refused or skipped after selection
-    bool archiveFailed = false;  // no usable entry list: the archive itself failed
-  };
-  const TStats& Stats() const { return stats_; }
-
  protected:
   void ProcessArchive() override;
   void StartOperation() override;
@@ -49,14 +40,12 @@ class TUnZip : public TUnBase {
   bool SelectDisk(int disk, int64_t offset);
   bool NextDisk();
   bool Spanned() const;
-  void EntryFailed(const std::string& name, int code, const std::string& extra = std::string());
 
   TDiskSpannObj span_;
   int currentDisk_ = 0;
   int lastDisk_ = 0;
   bool passwordFailed_ = false;
   int zipCmntBufSize_ = 32767;
-  TStats stats_;
 };
 
 }  // namespace zid

@@ -122,6 +122,8 @@ bool TZipBase::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
     TEntrySizes sz{it.Central.CompressedSize, it.Central.UncompressedSize, it.Central.LocalHeaderOffset};
     ParseExtraField(reinterpret_cast<const uint8_t*>(it.Extra.data()), it.Extra.size(), true, sz);
     it.HeadersEnciphered = enc;
+    it.StoredDate = (uint32_t{it.Central.Date} << 16) | it.Central.Time;
+    it.StoredAttr = it.Central.ExternalAttr & 0xFF;
     it.PackedSize = sz.CompressedSize;
     it.UnpackedSize = sz.UncompressedSize;
     it.LocalOffset = sz.LocalHeaderOffset + oldDet_.ZipOffsetAdjust;

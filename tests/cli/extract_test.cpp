@@ -47,7 +47,11 @@ TEST(CliExtract, OverwriteAndSkipExisting) {
   TempDir tmp;
   MakeArchives(tmp);
   WriteFile(tmp.file("out/sub/b.txt"), "old\n");
-  EXPECT_EQ(Zefa("x " + ShellQuote(tmp.file("plain.zip")) + " --skip-existing -o " + ShellQuote(tmp.file("out"))), 1);
+  // Keeping an existing file is what the user asked for: a success, and said.
+  std::string out;
+  EXPECT_EQ(Zefa("x " + ShellQuote(tmp.file("plain.zip")) + " --skip-existing -o " + ShellQuote(tmp.file("out")),
+                 &out), 0);
+  EXPECT_NE(out.find("1 existing file kept"), std::string::npos) << out;
   EXPECT_EQ(ReadFile(tmp.file("out/sub/b.txt")), "old\n");
   EXPECT_EQ(ReadFile(tmp.file("out/a.txt")), ReadFile(tmp.file("src/a.txt")));
   EXPECT_EQ(Zefa("x " + ShellQuote(tmp.file("plain.zip")) + " --overwrite -o " + ShellQuote(tmp.file("out"))), 0);
@@ -84,4 +88,18 @@ TEST(CliExtract, TestModeAndExitCodes) {
   WriteFile(tmp.file("junk.zip"), std::string(100, 'j'));
   EXPECT_EQ(Zefa("t " + ShellQuote(tmp.file("junk.zip")) + " 2>/dev/null"), 2);
   EXPECT_EQ(Zefa("x " + ShellQuote(tmp.file("missing.zip")) + " 2>/dev/null"), 2);
+}
+
+// A recognised family without an extractor (or a file that is no archive) is
+// said in one sentence with exit 2, never a bare code or an empty success.
+TEST(CliExtract, FamiliesWithoutAnExtractorSaySo) {
+  TempDir tmp;
+  // An ARC header: recognised, listed only.
+  WriteFile(tmp.file("a.arc"), std::string("\x1a\x02", 2) + "A.TXT" + std::string(8, '\0') + std::string(40, '\x01'));
+  WriteFile(tmp.file("plain.txt"), "just text\n");
+  std::string out;
+  EXPECT_EQ(Zefa("x " + ShellQuote(tmp.file("plain.txt")) + " -o " + ShellQuote(tmp.file("o")) + " 2>&1", &out), 2);
+  EXPECT_NE(out.find("not an archive"), std::string::npos) << out;
+  EXPECT_EQ(Zefa("t " + ShellQuote(tmp.file("a.arc")) + " 2>&1", &out), 2);
+  EXPECT_NE(out.find("ARC archives"), std::string::npos) << out;
 }

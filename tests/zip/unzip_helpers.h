@@ -143,7 +143,7 @@ struct Report {
   std::vector<int> codes;
   std::vector<std::string> errorNames;
   std::vector<std::pair<std::string, bool>> ends;  // only when OnEnd is wanted
-  zid::TUnZip::TStats stats;
+  zid::TUnBase::TStats stats;
   bool has(int code) const {
     for (int c : codes)
       if (c == code) return true;
