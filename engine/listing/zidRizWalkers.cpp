@@ -18,6 +18,11 @@ struct TWalkerLine {
 // One line per format family.
 const TWalkerLine kWalkers[] = {
     {{atZip, atZipExe, atJar, atJarExe, atZipMV, atZipDS}, MakeZipWalker},
+    {{atArc, atArcExe, atPak, atPakExe}, MakeArcWalker},
+    {{atHA}, MakeHaWalker},
+    {{atRar, atRarExe}, MakeRarWalker},
+    {{atUUE}, MakeUueWalker},
+    {{atMsGZ}, MakeMsGzWalker},
 };
 
 }  // namespace
