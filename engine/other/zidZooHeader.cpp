@@ -1,0 +1,114 @@
+#include "engine/other/zidZooHeader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/base/zidBytes.h"
+#include "engine/base/zidNames.h"
+
+namespace zid {
+
+namespace {
+
+constexpr int kFixedPart = 56;          // where the variable part begins
+constexpr int kMaxVariablePart = 1024;  // a long name and a folder of at most 255 bytes each, and the rest
+constexpr uint32_t kValidUnixAttr = 1u << 22;
+
+std::string CString(const uint8_t* p, size_t max) {
+  const void* nul = std::memchr(p, 0, max);
+  return std::string(reinterpret_cast<const char*>(p), nul ? static_cast<const uint8_t*>(nul) - p : max);
+}
+
+}  // namespace
+
+bool ReadZooArchiveHeader(const TZooReadAt& read, uint32_t* firstEntry, uint32_t* commentPos, uint16_t* commentSize) {
+  uint8_t h[kZooArchiveHeaderSize];
+  if (read(0, h, sizeof h) != static_cast<int64_t>(sizeof h)) return false;
+  const uint32_t start = Get32(h + 24);
+  const uint32_t minus = Get32(h + 28);
+  if (static_cast<uint32_t>(start + minus) != 0) return false;
+  if (firstEntry) *firstEntry = start;
+  if (commentPos) *commentPos = Get32(h + 35);
+  if (commentSize) *commentSize = Get16(h + 39);
+  return true;
+}
+
+TZooRead ParseZooEntry(const TZooReadAt& read, int64_t pos, const uint8_t* h, TZooEntry& e) {
+  e = TZooEntry{};
+  e.offset = pos;
+  if (Get32(h) != kZooTag) return TZooRead::Bad;
+  e.type = h[4];
+  e.method = h[5];
+  e.next = Get32(h + 6);
+  e.dataOffset = Get32(h + 10);
+  e.dosDate = (static_cast<uint32_t>(Get16(h + 14)) << 16) | Get16(h + 16);
+  e.crc = Get16(h + 18);
+  e.originalSize = Get32(h + 20);
+  e.packedSize = Get32(h + 24);
+  e.majorVersion = h[28];
+  e.minorVersion = h[29];
+  e.deleted = h[30] != 0;
+  e.commentPos = Get32(h + 32);
+  e.commentSize = Get16(h + 36);
+  e.shortName = CString(h + 38, 13);
+  if (e.type != 2) return TZooRead::Ok;
+  // the variable part: name and folder lengths, the long name, the folder,
+  // the host id (2 bytes) and the file attributes (3 bytes)
+  const int varLen = std::min<int>(Get16(h + 51), kMaxVariablePart);
+  if (varLen < 2) return TZooRead::Ok;
+  uint8_t v[kMaxVariablePart];
+  const int64_t got = read(pos + kFixedPart, v, varLen);
+  if (got < 2) return TZooRead::Ok;
+  const int n = static_cast<int>(got);
+  const int nameLen = v[0];
+  const int dirLen = v[1];
+  int p = 2;
+  if (p + nameLen <= n) e.longName = CString(v + p, nameLen);
+  p += nameLen;
+  if (p + dirLen <= n) e.folder = CString(v + p, dirLen);
+  p += dirLen;
+  if (p + 5 <= n) {
+    const uint16_t system = Get16(v + p);
+    const uint32_t attr = v[p + 2] | (v[p + 3] << 8) | (static_cast<uint32_t>(v[p + 4]) << 16);
+    if (system == 0 && (attr & kValidUnixAttr)) e.unixMode = attr & 0777;
+  }
+  return TZooRead::Ok;
+}
+
+TZooRead ReadZooEntry(const TZooReadAt& read, int64_t pos, TZooEntry& e) {
+  // The end marker at the end of the file may be shorter than a full entry.
+  uint8_t h[kZooEntrySize] = {};
+  const int64_t got = read(pos, h, kZooEntrySize);
+  e = TZooEntry{};
+  if (got < kZooMinEntry) return TZooRead::Bad;
+  const TZooRead r = ParseZooEntry(read, pos, h, e);
+  if (r == TZooRead::Ok && e.next != 0 && got < kZooEntrySize) return TZooRead::Bad;
+  return r;
+}
+
+std::string ZooEntryName(const TZooEntry& e, bool translateOem, bool forExtraction) {
+  std::string name = e.longName.empty() ? e.shortName : e.longName;
+  std::string folder = e.folder;
+  if (forExtraction) {
+    std::string kept;
+    size_t i = 0;
+    while (i <= folder.size()) {
+      size_t j = folder.find_first_of("/\\", i);
+      if (j == std::string::npos) j = folder.size();
+      const std::string part = folder.substr(i, j - i);
+      if (!part.empty() && part != "." && part != "..") kept += (kept.empty() ? "" : "/") + part;
+      i = j + 1;
+    }
+    folder = kept;
+  }
+  if (!folder.empty()) {
+    if (folder.back() != '/' && folder.back() != '\\') folder += '/';
+    name = folder + name;
+  }
+  TNameOrigin origin;
+  origin.unixHost = true;  // valid UTF-8 stays
+  origin.translateOem = translateOem;
+  return DecodeEntryName(name, origin);
+}
+
+}  // namespace zid
