@@ -9,6 +9,7 @@
 #include "engine/base/zidCompBase.h"
 #include "engine/base/zidUnBase.h"
 #include "engine/listing/zidRizWalker.h"
+#include "engine/other/zidUnGZip.h"
 #include "engine/zip/zidJar.h"
 #include "engine/zip/zidUnJar.h"
 #include "engine/zip/zidUnZip.h"
@@ -40,8 +41,8 @@ const std::vector<TFormat>& Table() {
       {"LHA", "lha", {atLha, atLhaExe, atLzh, atLzhExe}, {".lha", ".lzh"}, nullptr, nullptr},
       {"BH", "bh", {atBh, atBhExe}, {".bh"}, nullptr, nullptr},
       {"CAB", "cab", {atCab, atCabExe}, {".cab"}, nullptr, nullptr},
-      {"GZIP", "gzip", {atGZip}, {".gz", ".gzip", ".tgz", ".z", ".taz"}, nullptr, nullptr},
-      {"TAR", "tar", {atTar}, {".tar"}, nullptr, nullptr},
+      {"GZIP", "gzip", {atGZip}, {".gz", ".gzip", ".tgz", ".z", ".taz"}, Extractor<TUnGZip>, nullptr},
+      {"TAR", "tar", {atTar}, {".tar"}, Extractor<TUnTar>, nullptr},
       {"ARJ", "arj", {atArj, atArjExe}, {".arj"}, nullptr, nullptr},
       {"ZOO", "zoo", {atZoo}, {".zoo"}, nullptr, nullptr},
       {"ACE", "ace", {atAce, atAceExe}, {".ace"}, nullptr, nullptr},

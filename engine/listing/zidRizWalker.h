@@ -31,6 +31,8 @@ std::unique_ptr<TRizWalker> MakeRizWalker(TArcType type);
 
 // The walkers, one per format file.
 std::unique_ptr<TRizWalker> MakeZipWalker(TArcType type);  // zidRizZip.cpp
+std::unique_ptr<TRizWalker> MakeTarWalker(TArcType type);   // zidRizTar.cpp
+std::unique_ptr<TRizWalker> MakeGZipWalker(TArcType type);  // zidRizGZip.cpp
 std::unique_ptr<TRizWalker> MakeArjWalker(TArcType type);   // zidRizArj.cpp
 std::unique_ptr<TRizWalker> MakeZooWalker(TArcType type);   // zidRizZoo.cpp
 std::unique_ptr<TRizWalker> MakeArcWalker(TArcType type);   // zidRizArc.cpp (ARC and PAK)

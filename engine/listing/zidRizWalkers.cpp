@@ -18,6 +18,8 @@ struct TWalkerLine {
 // One line per format family.
 const TWalkerLine kWalkers[] = {
     {{atZip, atZipExe, atJar, atJarExe, atZipMV, atZipDS}, MakeZipWalker},
+    {{atTar}, MakeTarWalker},
+    {{atGZip}, MakeGZipWalker},
     {{atArj, atArjExe}, MakeArjWalker},
     {{atZoo}, MakeZooWalker},
     {{atArc, atArcExe, atPak, atPakExe}, MakeArcWalker},

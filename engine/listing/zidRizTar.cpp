@@ -1,0 +1,64 @@
+// The directory reader's TAR walker. Each step starts at a header block and
+// reads the whole entry through the shared tar scanner: GNU long names and
+// pax headers give the entry its full name and are not entries themselves.
+// Files (links included) are listed with their size as both packed and
+// unpacked size; folders are folder entries; devices, FIFOs and volume
+// continuations are passed over. A zero block ends the walk quietly, a
+// header that fails its checksum with 25114.
+#include <algorithm>
+#include <string>
+
+#include "engine/base/zidMethods.h"
+#include "engine/listing/zidRizER.h"
+#include "engine/listing/zidRizWalker.h"
+#include "engine/other/zidTarHeader.h"
+
+namespace zid {
+
+namespace {
+
+constexpr uint32_t kAttrFolder = 0x10;
+
+class TTarWalker : public TRizWalker {
+ public:
+  void Setup(TRizER& r) override { r.SetHeaderLength(kTarBlock); }
+  void Step(TRizER& r) override;
+};
+
+void TTarWalker::Step(TRizER& r) {
+  const int64_t start = r.HeaderOffset();
+  TTarScanner scan([&r](int64_t pos, uint8_t* buf, int64_t n) { return r.ReadAt(pos, buf, n); }, r.WalkSize(),
+                   start);
+  TTarItem item;
+  const TTarStep step = scan.Next(item);
+  if (step != TTarStep::Entry) {
+    if (step == TTarStep::BadHeader) r.ReportError(r.GetArchiveFile(), std::string(), r.VolumeName, E_BADFILEHEADER);
+    if (step == TTarStep::Truncated) r.ReportError(r.GetArchiveFile(), std::string(), r.VolumeName, E_READERROR);
+    return r.EndWalk();
+  }
+  // The scanner always moves on by at least one block.
+  r.NextOffset = std::max(scan.Offset(), start + kTarBlock);
+
+  if (item.IsDevice() || item.type == 'M') return;
+  const bool folder = item.IsDir();
+  std::string name = r.DecodeName(item.name, item.nameUtf8, true);
+  while (folder && !name.empty() && (name.back() == '/' || name.back() == '\\')) name.pop_back();
+  if (folder && (name.empty() || name == ".")) return;
+  if (!r.AcceptName(name, r.RecurseDirs)) return;
+
+  r.FileDate = UnixToFileDate(item.mtime);
+  r.PackedSize = r.UnpackedSize = folder ? 0 : item.size;
+  r.CRC = item.checksum;
+  r.Encrypted = false;
+  r.MethodId = 0;
+  r.ExternalAttr = r.InternalAttr = folder ? kAttrFolder : 0;
+  r.MethodName = MethodName(TMethodFamily::Tar, 0, 0, r.ExternalAttr);
+  r.VersionMadeBy = r.VersionNeeded = 0;
+  r.ReportEntry(folder, true, item.headerOffset);
+}
+
+}  // namespace
+
+std::unique_ptr<TRizWalker> MakeTarWalker(TArcType) { return std::make_unique<TTarWalker>(); }
+
+}  // namespace zid

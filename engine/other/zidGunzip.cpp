@@ -1,0 +1,216 @@
+#include "engine/other/zidGunzip.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace zid {
+
+namespace {
+
+constexpr uint32_t kInBlock = 65536;
+constexpr uint32_t kOutBlock = 131072;
+
+uint32_t Le32(const uint8_t* p) {
+  return p[0] | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+
+class TGunzipper {
+ public:
+  TGunzipper(const TDecodeJob& job, TGunzipReport& report)
+      : job_(job), report_(report), in_(new uint8_t[kInBlock]), out_(new uint8_t[kOutBlock]) {
+    limit_ = job.expectedSize;
+  }
+  ~TGunzipper() {
+    if (zlibReady_) inflateEnd(&zs_);
+  }
+
+  int Run() {
+    if (inflateInit2(&zs_, -MAX_WBITS) != Z_OK) return drInvalidData;
+    zlibReady_ = true;
+    auto next = [this] { return NextByte(); };
+    for (;;) {
+      if (DecodeCancelled(job_)) return drCancelled;
+      TGzipHeader h;
+      const TGzipParse p = ParseGzipHeader(next, h);
+      if (p == TGzipParse::Truncated) return drInputExhausted;
+      if (p != TGzipParse::Ok) return drInvalidData;
+      const int r = Member();
+      if (r != drOk) return r;
+      ++report_.members;
+      // Another member follows only when its magic does; anything else is padding.
+      if (!StartsAnotherMember()) return drOk;
+    }
+  }
+
+ private:
+  int Member() {
+    if (inflateReset(&zs_) != Z_OK) return drInvalidData;
+    uLong crc = crc32(0L, Z_NULL, 0);
+    uint64_t length = 0;
+    for (;;) {
+      if (DecodeCancelled(job_)) return drCancelled;
+      if (pos_ == end_ && !Fill()) return drInputExhausted;
+      zs_.next_in = in_.get() + pos_;
+      zs_.avail_in = end_ - pos_;
+      zs_.next_out = out_.get();
+      zs_.avail_out = kOutBlock;
+      const int z = inflate(&zs_, Z_NO_FLUSH);
+      pos_ = end_ - zs_.avail_in;
+      const uint32_t n = kOutBlock - zs_.avail_out;
+      if (n > 0) {
+        crc = crc32(crc, out_.get(), n);
+        length += n;
+        const int w = Write(n);
+        if (w != drOk) return w;
+      }
+      if (z == Z_STREAM_END) break;
+      if (z == Z_BUF_ERROR && n == 0 && zs_.avail_in == 0) continue;  // wants more input
+      if (z != Z_OK) return drInvalidData;
+    }
+    uint8_t t[kGzipTrailerSize];
+    for (uint8_t& b : t) {
+      const int c = NextByte();
+      if (c < 0) return drInputExhausted;
+      b = static_cast<uint8_t>(c);
+    }
+    if (Le32(t) != static_cast<uint32_t>(crc) || Le32(t + 4) != static_cast<uint32_t>(length))
+      report_.trailersOk = false;
+    return drOk;
+  }
+
+  int Write(uint32_t n) {
+    uint32_t take = n;
+    bool over = false;
+    if (limit_ >= 0 && report_.produced + n > limit_) {
+      take = static_cast<uint32_t>(limit_ - report_.produced);
+      over = true;
+    }
+    if (take > 0) {
+      if (!job_.sink.write || job_.sink.write(out_.get(), take) != take) return drOutputFailed;
+      report_.produced += take;
+      if (job_.progress) job_.progress(report_.produced);
+    }
+    return over ? drInvalidData : drOk;
+  }
+
+  bool StartsAnotherMember() {
+    const int a = NextByte();
+    if (a != kGzipMagic0) return false;
+    const int b = PeekByte();
+    if (b != kGzipMagic1 && b != kGzipOldMagic1) return false;
+    // Put the first magic byte back: the header parse reads it again.
+    --pos_;
+    return true;
+  }
+
+  // Reads the next block into the buffer from `at` on.
+  bool Fill(uint32_t at = 0) {
+    if (ended_) return false;
+    int64_t want = kInBlock - at;
+    const int64_t budget = job_.source.budget;
+    if (budget >= 0) want = std::min<int64_t>(want, budget - taken_);
+    const int64_t got = (want > 0 && job_.source.read) ? job_.source.read(in_.get() + at, want) : 0;
+    if (got <= 0) {
+      ended_ = true;
+      return false;
+    }
+    taken_ += std::min(got, want);
+    pos_ = at;
+    end_ = at + static_cast<uint32_t>(std::min(got, want));
+    return true;
+  }
+
+  int NextByte() {
+    if (pos_ == end_ && !Fill()) return -1;
+    return in_[pos_++];
+  }
+
+  // The byte after the one just read, without consuming it; keeps that one
+  // in the buffer so it can be put back.
+  int PeekByte() {
+    if (pos_ == end_) {
+      in_[0] = in_[pos_ - 1];
+      if (!Fill(1)) return -1;
+    }
+    return in_[pos_];
+  }
+
+  const TDecodeJob& job_;
+  TGunzipReport& report_;
+  std::unique_ptr<uint8_t[]> in_;
+  std::unique_ptr<uint8_t[]> out_;
+  uint32_t pos_ = 0;
+  uint32_t end_ = 0;
+  int64_t taken_ = 0;
+  int64_t limit_ = -1;
+  bool ended_ = false;
+  z_stream zs_{};
+  bool zlibReady_ = false;
+};
+
+}  // namespace
+
+TGzipParse ParseGzipHeader(const std::function<int()>& next, TGzipHeader& h) {
+  h = TGzipHeader{};
+  uint8_t f[kGzipHeaderSize];
+  for (int i = 0; i < kGzipHeaderSize; ++i) {
+    const int c = next();
+    if (c < 0) return i < 2 ? TGzipParse::NotGzip : TGzipParse::Truncated;
+    f[i] = static_cast<uint8_t>(c);
+    if (i == 1 && (f[0] != kGzipMagic0 || (f[1] != kGzipMagic1 && f[1] != kGzipOldMagic1)))
+      return TGzipParse::NotGzip;
+  }
+  h.method = f[2];
+  h.flags = f[3];
+  h.mtime = Le32(f + 4);
+  h.extraFlags = f[8];
+  h.os = f[9];
+  h.headerSize = kGzipHeaderSize;
+  if (h.flags & kGzReserved) return TGzipParse::Reserved;
+  if (h.flags & kGzEncrypted) return TGzipParse::Encrypted;
+  auto take = [&](int64_t n) {
+    for (int64_t i = 0; i < n; ++i)
+      if (next() < 0) return false;
+    h.headerSize += n;
+    return true;
+  };
+  // A NUL-terminated field; the bytes are kept (up to kGzipMaxName) when wanted.
+  auto zeroTerminated = [&](std::string* keep) {
+    for (;;) {
+      const int c = next();
+      if (c < 0) return false;
+      ++h.headerSize;
+      if (c == 0) return true;
+      if (keep && keep->size() < kGzipMaxName) keep->push_back(static_cast<char>(c));
+    }
+  };
+  if (h.flags & kGzExtra) {
+    const int lo = next(), hi = next();
+    if (lo < 0 || hi < 0) return TGzipParse::Truncated;
+    h.headerSize += 2;
+    if (!take(lo | (hi << 8))) return TGzipParse::Truncated;
+  }
+  if (h.flags & kGzName) {
+    h.hasName = true;
+    if (!zeroTerminated(&h.name)) return TGzipParse::Truncated;
+  }
+  if ((h.flags & kGzComment) && !zeroTerminated(nullptr)) return TGzipParse::Truncated;
+  // The header CRC is not checked: the data and trailer checks cover what matters.
+  if ((h.flags & kGzHeaderCrc) && !take(2)) return TGzipParse::Truncated;
+  if (h.method != kGzipDeflate) return TGzipParse::BadMethod;
+  return TGzipParse::Ok;
+}
+
+int Gunzip(const TDecodeJob& job, TGunzipReport* report) {
+  TGunzipReport local;
+  TGunzipReport& r = report ? *report : local;
+  r = TGunzipReport{};
+  TGunzipper g(job, r);
+  return g.Run();
+}
+
+}  // namespace zid

@@ -1,0 +1,138 @@
+#include "engine/other/zidUnTar.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "engine/base/zidNames.h"
+#include "engine/base/zidStreams.h"
+#include "engine/other/zidTarHeader.h"
+#include "platform/datetime.h"
+#include "platform/files.h"
+
+namespace zid {
+
+namespace {
+
+constexpr int64_t kCopyChunk = 131072;
+
+// "." and "./" entries stand for the extraction folder itself.
+bool NamesNothing(const std::string& name) {
+  return std::all_of(name.begin(), name.end(), [](char c) { return c == '.' || c == '/' || c == '\\'; }) &&
+         name.find("..") == std::string::npos;
+}
+
+}  // namespace
+
+void TUnTar::ProcessArchive() {
+  if ((OutputMode == omToFile || OutputMode == omAppendFile) && !GetExtractDir().empty() &&
+      !plat::DirectoryExists(GetExtractDir()))
+    plat::ForceDirectories(GetExtractDir());
+  ExtractTarStream(0);
+}
+
+void TUnTarBase::ExtractTarStream(int64_t start) {
+  TStream32* s = ArchiveStream();
+  if (s == nullptr) {
+    ArchiveFailed(E_READERROR);
+    return;
+  }
+  auto readAt = [s](int64_t pos, uint8_t* buf, int64_t n) -> int64_t {
+    if (s->Seek(pos, plat::soFromBeginning) != pos) return 0;
+    int64_t got = 0;
+    while (got < n) {
+      const int64_t r = s->Read(buf + got, n - got);
+      if (r <= 0) break;
+      got += r;
+    }
+    return got;
+  };
+  // Scan: the whole list first, then the data.
+  TTarScanner scan(readAt, ArchiveSize(), start);
+  std::vector<TTarItem> items;
+  TTarStep step;
+  TTarItem item;
+  while ((step = scan.Next(item)) == TTarStep::Entry && !Cancelled()) {
+    items.push_back(item);
+    if (item.truncated) break;
+  }
+  if (items.empty() && step == TTarStep::BadHeader) {
+    ArchiveFailed(E_BADFILEHEADER, "no tar header at offset " + std::to_string(scan.ErrorOffset()));
+    return;
+  }
+  for (const TTarItem& it : items) {
+    if (Cancelled()) return;
+    ExtractTarItem(it);
+  }
+  if (Cancelled()) return;
+  if (step == TTarStep::BadHeader)
+    ArchiveFailed(E_BADFILEHEADER, "bad tar header at offset " + std::to_string(scan.ErrorOffset()));
+  else if (step == TTarStep::Truncated)
+    ArchiveFailed(E_READERROR, "the archive ends inside the records at offset " + std::to_string(scan.ErrorOffset()));
+}
+
+void TUnTarBase::ExtractTarItem(const TTarItem& item) {
+  TNameOrigin origin;
+  origin.utf8 = item.nameUtf8;
+  origin.unixHost = true;
+  origin.translateOem = TranslateOemChar;
+  const std::string name = DecodeEntryName(item.name, origin);
+  if (item.IsDir() && NamesNothing(name)) return;
+
+  TEntry e;
+  e.storedName = name;
+  e.packedSize = item.storedSize;
+  e.unpackedSize = item.size;
+  e.crcKind = 0;  // tar keeps no checksum of the data
+  e.unixTime = item.mtime;
+  e.dosDate = plat::UnixToDosDateTime(item.mtime);
+  e.isDir = item.IsDir();
+  e.attr = e.isDir ? 0x10 : 0x20;
+  e.unixMode = item.mode & 0777;
+
+  if (item.IsLink() || item.IsDevice()) {
+    // Links and special files are not made: a link could point anywhere.
+    if (!MatchesSpec(name, RecurseDirs)) return;
+    std::string what;
+    if (item.type == '1') what = "hard link to " + DecodeEntryName(item.linkName, origin) + ": not created";
+    else if (item.type == '2') what = "symbolic link to " + DecodeEntryName(item.linkName, origin) + ": not created";
+    else what = "device or FIFO: not created";
+    ReportError(name, what, VolumeName, E_UNKNOWNFILETYPE);
+    SkipEntry(item.storedSize);
+    return;
+  }
+  if (item.sparse || item.type == 'M') {
+    if (!MatchesSpec(name, RecurseDirs)) return;
+    EntryFailed(name, E_UNSUPPORTEDMETHOD, item.sparse ? "sparse file" : "continued from another volume");
+    SkipEntry(item.storedSize);
+    return;
+  }
+  if (e.isDir) {
+    ExtractEntry(e, [] { return true; });
+    return;
+  }
+  ExtractEntry(e, [this, &item] { return CopyData(item); });
+}
+
+bool TUnTarBase::CopyData(const TTarItem& item) {
+  TDecodeSource src = EntrySource(item.dataOffset, item.storedSize);
+  std::unique_ptr<uint8_t[]> buf(new uint8_t[kCopyChunk]);
+  int64_t done = 0;
+  while (done < item.storedSize) {
+    if (Cancelled()) return false;
+    const int64_t want = std::min(kCopyChunk, item.storedSize - done);
+    const int64_t got = src.read(buf.get(), want);
+    if (got <= 0) break;
+    if (!WriteOutput(buf.get(), got)) return false;
+    done += got;
+    ReportProgress(entryTotal_, entryDone_);
+  }
+  if (done < item.storedSize) {
+    ReportError(FileName, std::to_string(done) + " of " + std::to_string(item.storedSize) + " bytes", VolumeName,
+                E_READERROR);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace zid
