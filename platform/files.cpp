@@ -270,6 +270,7 @@ FileInfo FileStat(const std::string& path) {
   info.attr = AttrFromStat(st, LastComponent(path));
   info.mode = static_cast<uint32_t>(st.st_mode);
   info.device = static_cast<uint64_t>(st.st_dev);
+  info.inode = static_cast<uint64_t>(st.st_ino);
   return info;
 }
 

@@ -90,6 +90,7 @@ struct FileInfo {
   uint32_t attr = 0;  // DOS bits as above
   uint32_t mode = 0;  // Unix mode
   uint64_t device = 0;
+  uint64_t inode = 0;
 };
 // lstat: a link is described, not followed.
 FileInfo FileStat(const std::string& path);

@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
+
 namespace plat {
 
 namespace {
@@ -76,7 +79,8 @@ Handle CreateFileBeneath(const std::string& root, const std::vector<std::string>
     // Replace the link itself; what it points at stays as it was.
     if (::unlinkat(dir.fd, name, 0) != 0) return kNoHandle;
   }
-  int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (how == Existing::Append ? O_APPEND : O_TRUNC);
+  // O_NONBLOCK: a fifo planted at the name fails at once instead of waiting for a reader.
+  int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | (how == Existing::Append ? O_APPEND : O_TRUNC);
   int fd = ::openat(dir.fd, name, flags, 0666);
   if (fd < 0) return kNoHandle;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {  // a fifo or device planted at the name
@@ -107,6 +111,7 @@ FileInfo StatBeneath(const std::string& root, const std::vector<std::string>& co
   info.ctime = st.st_ctime;
   info.mode = st.st_mode;
   info.device = st.st_dev;
+  info.inode = st.st_ino;
   uint32_t attr = 0;
   if (info.isDir) attr |= faDirectory;
   else if (info.isLink) attr |= faSymLink;
@@ -126,6 +131,104 @@ bool MakeWritableBeneath(const std::string& root, const std::vector<std::string>
   struct stat st;
   if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
   return ::fchmod(f.fd, (st.st_mode & 07777) | S_IWUSR) == 0;
+}
+
+// ---------------------------------------------------------------------------
+// PendingFile
+
+PendingFile::~PendingFile() {
+  Discard();
+  CloseDir();
+}
+
+void PendingFile::CloseDir() {
+  if (dir_ >= 0) ::close(dir_);
+  dir_ = -1;
+  dirComps_.clear();
+}
+
+bool PendingFile::CloseHandle() {
+  bool ok = true;
+  if (fd_ >= 0) ok = ::close(fd_) == 0;
+  fd_ = kNoHandle;
+  return ok;
+}
+
+Handle PendingFile::Open(const std::string& root, const std::vector<std::string>& comps, Existing how) {
+  Discard();
+  if (comps.empty() || !ValidComponent(comps.back())) {
+    errno = EINVAL;
+    return kNoHandle;
+  }
+  const std::vector<std::string> folder(comps.begin(), comps.end() - 1);
+  if (dir_ < 0 || root != dirRoot_ || folder != dirComps_) {
+    CloseDir();
+    dir_ = OpenFolders(root, comps, comps.size() - 1, true);
+    if (dir_ < 0) return kNoHandle;
+    dirRoot_ = root;
+    dirComps_ = folder;
+  }
+  const std::string& name = comps.back();
+  struct stat st;
+  if (::fstatat(dir_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return kNoHandle;
+  }
+  if (how == Existing::Append) {
+    if (S_ISLNK(st.st_mode) && ::unlinkat(dir_, name.c_str(), 0) != 0) return kNoHandle;
+    int fd = ::openat(dir_, name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) return kNoHandle;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      errno = EINVAL;
+      return kNoHandle;
+    }
+    fd_ = fd;
+    final_.clear();  // nothing to rename
+    temp_.clear();
+    return fd_;
+  }
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, ".zefa-%d-%u.part", static_cast<int>(::getpid()), counter++);
+    int fd = ::openat(dir_, buf, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      fd_ = fd;
+      temp_ = buf;
+      final_ = name;
+      return fd_;
+    }
+    if (errno != EEXIST) return kNoHandle;
+  }
+  return kNoHandle;
+}
+
+bool PendingFile::Commit() {
+  CloseHandle();
+  if (temp_.empty()) return true;  // appended in place
+  const bool ok = ::renameat(dir_, temp_.c_str(), dir_, final_.c_str()) == 0;
+  const int err = errno;
+  if (!ok) ::unlinkat(dir_, temp_.c_str(), 0);
+  temp_.clear();
+  final_.clear();
+  errno = err;
+  return ok;
+}
+
+void PendingFile::Discard() {
+  CloseHandle();
+  if (!temp_.empty() && dir_ >= 0) ::unlinkat(dir_, temp_.c_str(), 0);
+  temp_.clear();
+  final_.clear();
+}
+
+bool HandleIdentity(Handle h, uint64_t& device, uint64_t& inode) {
+  struct stat st;
+  if (h < 0 || ::fstat(h, &st) != 0) return false;
+  device = static_cast<uint64_t>(st.st_dev);
+  inode = static_cast<uint64_t>(st.st_ino);
+  return true;
 }
 
 bool HandleSetMode(Handle h, uint32_t mode) { return h >= 0 && ::fchmod(h, mode & 0777) == 0; }

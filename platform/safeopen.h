@@ -31,6 +31,48 @@ FileInfo StatBeneath(const std::string& root, const std::vector<std::string>& co
 // Clears the read-only state of an existing file below the root (never through a link).
 bool MakeWritableBeneath(const std::string& root, const std::vector<std::string>& components);
 
+// A file written below a root under a temporary name in its final folder, put
+// in place only when it is complete: Commit renames it over the final name
+// (replacing a file or a link there, never writing through either), Discard
+// removes it. An existing file of that name is never touched until Commit,
+// so a failed entry loses nothing. A name that is taken by something other
+// than a file or a link (a folder, a fifo, a device) is refused at Open
+// without opening it, so nothing blocks. The folder is kept open between
+// files, so a run of files in one folder does not walk the path each time.
+class PendingFile {
+ public:
+  PendingFile() = default;
+  ~PendingFile();
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  // Creates the folders and the temporary file; Append opens the final name
+  // itself for appending (a file continued from an earlier volume), with the
+  // same refusals. Negative handle on failure, LastError() tells why.
+  Handle Open(const std::string& root, const std::vector<std::string>& components, Existing how);
+  // Closes the file (when still open) and puts it in place. False (LastError)
+  // when the rename failed; the temporary file is removed then.
+  bool Commit();
+  // Closes and removes the temporary file (an appended file stays as it is).
+  void Discard();
+  Handle handle() const { return fd_; }
+  // Closes the handle early, keeping the pending name (Commit/Discard follow).
+  // False when the close reported an error (data may not have reached the disk).
+  bool CloseHandle();
+
+ private:
+  void CloseDir();
+  int dir_ = -1;
+  std::string dirRoot_;
+  std::vector<std::string> dirComps_;
+  Handle fd_ = kNoHandle;
+  std::string temp_;
+  std::string final_;
+};
+
+// Device and inode of an open file; false when unknown.
+bool HandleIdentity(Handle h, uint64_t& device, uint64_t& inode);
+
 // Attribute and permission changes on an open file (no path, so no link to follow).
 bool HandleSetMode(Handle h, uint32_t mode);   // chmod bits & 0777
 bool HandleSetReadOnly(Handle h, bool readOnly);

@@ -278,6 +278,36 @@ bool TUnBase::CheckPassword(const std::function<bool(const std::string&)>& verif
   return false;
 }
 
+bool TUnBase::OutputRefused(int64_t declaredSize) {
+  plat::FileInfo target = plat::StatBeneath(outRoot_, outRel_);
+  if (target.exists && !target.isLink) {
+    uint64_t dev = 0, ino = 0;
+    bool known = archive_ != nullptr && plat::HandleIdentity(archive_->Handle(), dev, ino);
+    if (!known) {
+      const plat::FileInfo a = plat::FileStat(GetArchiveFile());
+      known = a.exists;
+      dev = a.device;
+      ino = a.inode;
+    }
+    if (known && dev == target.device && ino == target.inode) {
+      ReportError(FileName, "it is the archive being read", VolumeName, E_SAMEFILE);
+      return true;
+    }
+  }
+  // A declared size that cannot fit is refused before anything is written
+  // (a small archive claiming gigabytes of zeros would otherwise fill the disk).
+  constexpr int64_t kCheckFrom = int64_t{1} << 20;
+  if (declaredSize > kCheckFrom) {
+    const int64_t free = plat::DiskFree(outRoot_);
+    if (free >= 0 && declaredSize > free) {
+      ReportError(FileName, std::to_string(declaredSize) + " bytes, " + std::to_string(free) + " free", VolumeName,
+                  E_DISKFULL);
+      return true;
+    }
+  }
+  return false;
+}
+
 bool TUnBase::OpenOutput() {
   entryDone_ = 0;
   lastWasCR_ = false;
@@ -285,8 +315,9 @@ bool TUnBase::OpenOutput() {
     case omToFile:
     case omAppendFile: {
       CloseOutputHandle();
-      out_ = plat::CreateFileBeneath(outRoot_, outRel_,
-                                     OutputMode == omAppendFile ? plat::Existing::Append : plat::Existing::Truncate);
+      if (OutputRefused(entryTotal_)) return false;
+      out_ = pending_.Open(outRoot_, outRel_,
+                           OutputMode == omAppendFile ? plat::Existing::Append : plat::Existing::Truncate);
       if (out_ < 0) {
         ReportError(FileName, plat::ErrorText(plat::LastError()), VolumeName, E_OPENERROR);
         return false;
@@ -388,16 +419,20 @@ bool TUnBase::WriteOutput(const uint8_t* buf, int64_t count) {
 }
 
 void TUnBase::CloseOutputHandle() {
-  if (out_ >= 0) plat::FileClose(out_);
+  pending_.Discard();
   out_ = plat::kNoHandle;
 }
 
-void TUnBase::CloseOutput(const TEntry& e) {
+bool TUnBase::CloseOutput(const TEntry& e, bool keep) {
   if (!DiskOutput()) {
     FileName = e.storedName;
-    return;
+    return true;
   }
-  if (out_ < 0) return;
+  if (out_ < 0) return true;
+  if (!keep) {
+    CloseOutputHandle();
+    return true;
+  }
   int64_t when;
   switch (DateAttribute) {
     case daSysDate: when = plat::DateTimeToUnix(plat::Now()); break;
@@ -410,9 +445,18 @@ void TUnBase::CloseOutput(const TEntry& e) {
     if (e.unixMode & 0777) plat::HandleSetMode(out_, e.unixMode & 0777);
     if (e.attr != 0x20 && (e.attr & plat::faReadOnly)) plat::HandleSetReadOnly(out_, true);
   }
-  bool ok = plat::FileClose(out_);
+  const bool closed = pending_.CloseHandle();
   out_ = plat::kNoHandle;
-  if (!ok) ReportError(FileName, std::string(), VolumeName, E_CLOSEERROR);
+  if (!closed) {
+    pending_.Discard();
+    ReportError(FileName, std::string(), VolumeName, E_CLOSEERROR);
+    return false;
+  }
+  if (!pending_.Commit()) {
+    ReportError(FileName, plat::ErrorText(plat::LastError()), VolumeName, E_WRITEERROR);
+    return false;
+  }
+  return true;
 }
 
 bool TCustomDClass::CheckCrcAgainst(uint32_t computed, uint32_t stored) {
@@ -461,6 +505,7 @@ TUnBase::TEntryResult TUnBase::ExtractEntry(const TEntry& e, const std::function
     SkipEntry(e.packedSize);
     return TEntryResult::Skipped;
   }
+  entryTotal_ = e.unpackedSize;
   if (!OpenOutput()) {
     ++stats_.failed;
     if (ProcessedCount > 0) --ProcessedCount;
@@ -468,14 +513,17 @@ TUnBase::TEntryResult TUnBase::ExtractEntry(const TEntry& e, const std::function
     return TEntryResult::Failed;
   }
   BeginChecksum(e.crcKind);
-  entryTotal_ = e.unpackedSize;
   bool decoded = decode();
-  CloseOutput(e);
+  bool pass = decoded && CheckCrc(e.crcKind, e.crc);
+  const bool keep = decoded && (pass || KeepFailedFiles);
+  if (!CloseOutput(e, keep) && keep) {
+    decoded = false;
+    if (ProcessedCount > 0) --ProcessedCount;
+  }
   if (!decoded) {
     ++stats_.failed;
     return TEntryResult::Failed;
   }
-  bool pass = CheckCrc(e.crcKind, e.crc);
   const std::string reported = DiskOutput() ? FileName : e.storedName;
   if (OnEnd) {
     OnEnd(this, reported, pass);

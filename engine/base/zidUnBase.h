@@ -15,6 +15,7 @@
 #include "engine/base/zidBase.h"
 #include "engine/base/zidDecoder.h"
 #include "platform/files.h"
+#include "platform/safeopen.h"
 
 namespace zid {
 
@@ -101,6 +102,10 @@ class TUnBase : public TCustomDClass {
   TStrings Passwords;
   TCpuType CpuType = cptAuto;
   uint8_t OutputMode = omToFile;
+  // An entry that fails (bad data, checksum, write error) leaves nothing
+  // behind and an existing file of its name untouched. Set, an entry that
+  // decoded to its end but failed its checksum is kept under its name.
+  bool KeepFailedFiles = false;
   // Targets of the output modes 1 and 2 (streams) and 3 (a memory block).
   TStream32* OutputStream1 = nullptr;
   TStream32* OutputStream2 = nullptr;
@@ -158,7 +163,11 @@ class TUnBase : public TCustomDClass {
   bool WriteDecoded(uint8_t* buf, int64_t count);
   // As WriteDecoded without the decryption step.
   bool WriteOutput(const uint8_t* buf, int64_t count);
-  void CloseOutput(const TEntry& e);
+  // Stamps date and attributes and closes the output; keep puts the file in
+  // place under its name, otherwise it is removed and any earlier file of
+  // that name stays as it was.
+  // False when a kept file could not be closed or put in place (reported).
+  bool CloseOutput(const TEntry& e, bool keep = true);
   void SkipEntry(int64_t packedSize);
   // The checksum of the bytes written so far, in the stored form of its kind.
   uint32_t ComputedCrc() const;
@@ -174,6 +183,7 @@ class TUnBase : public TCustomDClass {
   std::vector<std::string> outRel_;     // components below outRoot_
   std::string storedName_;
   plat::Handle out_ = plat::kNoHandle;
+  plat::PendingFile pending_;
   uint8_t crcKind_ = 32;
   uint32_t crcRunning_ = 0;
   int64_t entryDone_ = 0;
@@ -183,6 +193,9 @@ class TUnBase : public TCustomDClass {
  private:
   bool DiskOutput() const { return OutputMode == omToFile || OutputMode == omAppendFile; }
   bool TargetExists(plat::FileInfo* info = nullptr) const;
+  // True (reported) when the output would replace the archive being read, or
+  // the entry's declared size cannot fit on the target's disk.
+  bool OutputRefused(int64_t declaredSize);
   void SetOutputPath(const std::string& path);
   void CloseOutputHandle();
 

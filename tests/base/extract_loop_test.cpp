@@ -447,3 +447,37 @@ TEST(VolumeNames, RarLettersAdvanceEveryHundredVolumes) {
 }
 
 }  // namespace
+
+// Nothing lost: a failing entry leaves its name as it was (an older file
+// stays whole, no partial file appears); the archive being read is never an
+// output; a fifo at an output name is refused without waiting on it.
+TEST_F(ExtractLoop, FailedEntriesLoseNothingAndOutputsNeverBlockOrHitTheArchive) {
+  testutil::WriteFile(target + "/old.txt", "precious");
+  MemEntry badCrc = File("old.txt", "replacement");
+  badCrc.info.crc ^= 1;
+  MemEntry badNew = File("new.txt", "fresh");
+  badNew.info.crc ^= 1;
+  MemEntry self = File("fake.arc", "an entry named like its archive");
+  ASSERT_EQ(mkfifo((target + "/pipe").c_str(), 0600), 0);
+  x.SetExtractDir(tmp.path());  // beside the archive
+  for (auto& m : {&badCrc, &badNew}) m->info.storedName = "out/" + m->info.storedName;
+  MemEntry pipe = File("out/pipe", "data");
+  MemEntry good = File("out/good.txt", "good");
+  x.entries = {badCrc, badNew, self, pipe, good};
+  x.Extract();
+  EXPECT_EQ(x.Stats().passed, 1);
+  EXPECT_EQ(testutil::ReadFile(target + "/old.txt"), "precious");
+  EXPECT_FALSE(fs::exists(target + "/new.txt"));
+  EXPECT_EQ(testutil::ReadFile(archive), "not really an archive");
+  EXPECT_TRUE(fs::is_fifo(target + "/pipe"));
+  EXPECT_EQ(testutil::ReadFile(target + "/good.txt"), "good");
+  EXPECT_EQ(CountCode(E_SAMEFILE), 1);
+  EXPECT_EQ(x.Stats().failed, 4);
+  for (auto& e : fs::directory_iterator(target)) EXPECT_EQ(e.path().filename().string().rfind(".zefa-", 0), std::string::npos);
+
+  // Kept on request: the decoded bytes of a checksum failure.
+  x.KeepFailedFiles = true;
+  x.entries = {badNew};
+  x.Extract();
+  EXPECT_EQ(testutil::ReadFile(target + "/new.txt"), "fresh");
+}
