@@ -1,9 +1,16 @@
-// The LSB-first bit reader every window decoder shares. It pulls compressed
-// bytes from a TDecodeSource in blocks of at most 32 KiB, never asking beyond
-// the source's budget. When the input ends it goes on feeding zero bits so a
-// decoder can finish looking up the symbol in hand, and remembers that it did:
-// Overrun() turns true as soon as a consumed bit was one of those zeros, which
-// is how truncation is told apart from data that happens to decode.
+// The bit reader every window decoder shares, in both bit orders: LSB-first
+// (Deflate, Deflate64, explode, unshrink, unreduce) and MSB-first (the LZH
+// family). It pulls compressed bytes from a TDecodeSource in blocks of at most
+// 32 KiB, never asking beyond the source's budget. When the input ends it goes
+// on feeding zero bits so a decoder can finish looking up the symbol in hand,
+// and remembers that it did: Overrun() turns true as soon as a consumed bit
+// was one of those zeros, which is how truncation is told apart from data
+// that happens to decode.
+//
+// LSB-first keeps the pending bits in the low end of a 64-bit buffer, the next
+// bit at bit 0; MSB-first keeps them at the high end, the next bit at bit 63.
+// Peek(n) returns the next n bits as a number: for MSB-first the first bit is
+// the number's most significant bit, for LSB-first its least significant.
 #pragma once
 
 #include <cstdint>
@@ -14,14 +21,16 @@
 
 namespace zid {
 
-class TBitReader {
+template <bool MsbFirst>
+class TBitReaderT {
  public:
   static constexpr uint32_t kBlockSize = 32768;
+  static constexpr bool kMsbFirst = MsbFirst;
 
-  explicit TBitReader(const TDecodeSource& src)
+  explicit TBitReaderT(const TDecodeSource& src)
       : src_(src), in_(new uint8_t[kBlockSize]), budget_(src.budget) {}
-  TBitReader(const TBitReader&) = delete;
-  TBitReader& operator=(const TBitReader&) = delete;
+  TBitReaderT(const TBitReaderT&) = delete;
+  TBitReaderT& operator=(const TBitReaderT&) = delete;
 
   // Makes at least n (<= 56) bits available.
   void Need(unsigned n) {
@@ -29,16 +38,28 @@ class TBitReader {
       if (pos_ == end_ && !Refill()) {
         // past the end: zero bits, counted so that consuming them is noticed
         pad_ += 8;
+      } else if constexpr (MsbFirst) {
+        bits_ |= static_cast<uint64_t>(in_[pos_++]) << (56 - count_);
       } else {
         bits_ |= static_cast<uint64_t>(in_[pos_++]) << count_;
       }
       count_ += 8;
     }
   }
-  // The next n bits without consuming them (Need(n) first).
-  uint32_t Peek(unsigned n) const { return static_cast<uint32_t>(bits_ & ((uint64_t{1} << n) - 1)); }
+  // The next n bits without consuming them (Need(n) first); n is 1..56 MSB-first, 0..56 LSB-first.
+  uint32_t Peek(unsigned n) const {
+    if constexpr (MsbFirst) {
+      return static_cast<uint32_t>(bits_ >> (64 - n));
+    } else {
+      return static_cast<uint32_t>(bits_ & ((uint64_t{1} << n) - 1));
+    }
+  }
   void Drop(unsigned n) {
-    bits_ >>= n;
+    if constexpr (MsbFirst) {
+      bits_ <<= n;  // n < 64: the buffer never holds more than 63 bits
+    } else {
+      bits_ >>= n;
+    }
     count_ -= n;
     if (pad_ > count_) {
       overrun_ = true;
@@ -46,6 +67,9 @@ class TBitReader {
     }
   }
   uint32_t Get(unsigned n) {
+    if constexpr (MsbFirst) {
+      if (n == 0) return 0;  // a shift by 64 in Peek
+    }
     Need(n);
     uint32_t v = Peek(n);
     Drop(n);
@@ -59,7 +83,7 @@ class TBitReader {
   uint32_t ReadBytes(uint8_t* dst, uint32_t n) {
     uint32_t done = 0;
     while (done < n && count_ >= 8 && count_ > pad_) {
-      dst[done++] = static_cast<uint8_t>(bits_);
+      dst[done++] = static_cast<uint8_t>(Peek(8));
       Drop(8);
     }
     if (done < n && count_ > 0) {
@@ -115,5 +139,10 @@ class TBitReader {
   bool ended_ = false;
   bool overrun_ = false;
 };
+
+// Deflate order: the first bit of the stream is the least significant bit of its byte.
+using TBitReader = TBitReaderT<false>;
+// LZH order: the first bit of the stream is the most significant bit of its byte.
+using TMsbBitReader = TBitReaderT<true>;
 
 }  // namespace zid

@@ -1,8 +1,11 @@
-// The table builder for prefix codes read LSB-first, shared by the window
-// decoders. Codes are canonical (RFC 1951 order: shorter codes first, equal
-// lengths by symbol) or, for PKWARE implode's Shannon-Fano trees, the bitwise
-// complement of the canonical codes. Lookup is one root table of `rootBits`
-// entries plus sub-tables for the longer codes; no recursion anywhere.
+// The table builder for prefix codes, shared by the window decoders, in both
+// bit orders. Codes are canonical (shorter codes first, equal lengths by
+// symbol) or, for PKWARE implode's Shannon-Fano trees, the bitwise complement
+// of the canonical codes. LSB-first streams (Deflate, implode) send each code
+// starting with its most significant bit in the low bit of the buffer, so the
+// table is indexed by the bit-reversed code; MSB-first streams (the LZH family)
+// index it by the code itself. Lookup is one root table of `rootBits` entries
+// plus sub-tables for the longer codes; no recursion anywhere.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +15,8 @@
 
 namespace zid {
 
-class THuffTable {
+template <bool MsbFirst>
+class THuffTableT {
  public:
   static constexpr unsigned kMaxCodeLen = 16;
 
@@ -26,11 +30,16 @@ class THuffTable {
 
   // Decodes one symbol; -1 for a code that is not in the set (or an empty
   // table). Consumes the code's bits.
-  int Decode(TBitReader& br) const {
+  int Decode(TBitReaderT<MsbFirst>& br) const {
     br.Need(kMaxCodeLen);
     TEntry e = table_[br.Peek(root_)];
     if (e.sub) {
-      uint32_t idx = br.Peek(e.len) >> root_;
+      uint32_t idx;
+      if constexpr (MsbFirst) {
+        idx = br.Peek(e.len);  // the root bits then the sub-table bits
+      } else {
+        idx = br.Peek(e.len) >> root_;
+      }
       e = table_[e.value + (idx & ((1u << e.sub) - 1))];
     }
     if (e.len == 0) return -1;
@@ -51,5 +60,11 @@ class THuffTable {
   unsigned root_ = 0;
   unsigned used_ = 0;
 };
+
+extern template class THuffTableT<false>;
+extern template class THuffTableT<true>;
+
+using THuffTable = THuffTableT<false>;
+using TMsbHuffTable = THuffTableT<true>;
 
 }  // namespace zid
