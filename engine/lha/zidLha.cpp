@@ -1,0 +1,301 @@
+#include "engine/lha/zidLha.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "engine/base/zidMethods.h"
+#include "engine/base/zidStreams.h"
+#include "engine/lha/zidLhaPack.h"
+#include "platform/datetime.h"
+#include "platform/files.h"
+
+namespace zid {
+
+namespace {
+
+constexpr int64_t kCopyChunk = 131072;
+
+bool IsLhaFamily(TArcType t) { return t == atLha || t == atLhaExe || t == atLzh || t == atLzhExe; }
+
+bool WriteAll(TStream32& out, const std::string& bytes) {
+  return out.Write(bytes.data(), static_cast<int64_t>(bytes.size())) == static_cast<int64_t>(bytes.size());
+}
+
+}  // namespace
+
+TLha::TLha() {
+  det_.ArcType = atLha;
+  supported_ = {cmStore, cmFrozen5, cmFrozen6};
+  compressMethod_ = cmFrozen6;
+  DefaultExt = ".LHA";
+}
+
+void TLha::SetArcType(TArcType) { det_.ArcType = atLha; }
+
+// ---- the old archive ----------------------------------------------------------------------
+
+bool TLha::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
+  const std::string& arc = GetArchiveFile();
+  old_.clear();
+  written_.clear();
+  if (!IsLhaFamily(oldDet_.ArcType)) {
+    ReportError(arc, ArcTypeEnumName(oldDet_.ArcType), VolumeName, E_BADARCTYPE);
+    return false;
+  }
+  const int64_t size = in.Size();
+  int64_t pos = std::max<int64_t>(0, oldDet_.ArcStartOffset);
+  if (oldDet_.ArcType == atLhaExe || oldDet_.ArcType == atLzhExe) stubLength_ = pos;
+  for (;;) {
+    if (cancel_) return false;
+    TLhaEntry e;
+    const TLhaRead r = ReadLhaEntry(in, pos, size, e);
+    if (r == lrEnd) break;
+    if (r == lrBad) {
+      // An archive this writer cannot walk to its end is left alone.
+      ReportError(arc, "", VolumeName, E_BADFILEHEADER);
+      return false;
+    }
+    TCompHeaderItem it;
+    it.Name = LhaDisplayName(e.Name);
+    it.Action = caCopy;
+    it.LocalOffset = e.Offset;
+    it.PackedSize = e.DataSize;
+    it.UnpackedSize = e.Original;
+    it.Crc = e.Crc;
+    it.StoredDate = e.DosDate;
+    it.StoredAttr = e.Attr;
+    if (Switch == swDelete && MatchesSpec(it.Name, RecurseDirs)) it.Action = caDrop;
+    if (Switch == swRead) {
+      ShowEntry(e, it.Name);
+      if (OnRead) OnRead(this, e.Offset, list.Count());
+    }
+    list.Items.push_back(std::move(it));
+    pos = e.Next;
+    old_[e.Offset] = std::move(e);
+  }
+  return true;
+}
+
+void TLha::ShowEntry(const TLhaEntry& e, const std::string& name) {
+  FileName = name;
+  PackedSize = e.DataSize;
+  UnpackedSize = e.Original;
+  Ratio = CalcRatio(UnpackedSize, PackedSize);
+  CRC = e.Crc;
+  MethodId = static_cast<uint8_t>(e.MethodChar());
+  MethodName = zid::MethodName(TMethodFamily::Lha, e.MethodChar(), 0, e.Attr);
+  ExternalAttr = e.Attr;
+  Encrypted = false;
+  plat::DosDateTimeToDateTime(e.DosDate, FileDate);
+}
+
+bool TLha::CopyEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) {
+  TCompHeaderItem& it = list[index];
+  const auto found = old_.find(it.LocalOffset);
+  if (found == old_.end()) return false;
+  const TLhaEntry& e = found->second;
+  const int64_t newOffset = out.Seek(0, plat::soFromEnd);
+  const int64_t span = e.Next - e.Offset;
+  if (in.Seek(e.Offset, plat::soFromBeginning) != e.Offset || out.CopyFrom(in, span) != span) return false;
+  TLhaEntry moved = e;
+  moved.Next += newOffset - moved.Offset;
+  moved.DataOffset += newOffset - moved.Offset;
+  moved.Offset = newOffset;
+  written_[newOffset] = moved;
+  it.LocalOffset = newOffset;
+  return true;
+}
+
+bool TLha::CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) {
+  TCompHeaderItem& it = list[index];
+  const auto found = old_.find(it.LocalOffset);
+  if (found == old_.end()) return false;
+  // Whatever level the entry had, it is written again as level 0.
+  TLhaEntry e = found->second;
+  e.Name = it.Name;
+  if (e.IsFolder() && !e.Name.empty() && e.Name.back() != '/') e.Name += '/';
+  const std::string head = LhaLevel0Header(e);
+  if (head.empty()) {
+    ReportError(it.Name, "", VolumeName, E_BADFILENAME);
+    return false;
+  }
+  const int64_t newOffset = out.Seek(0, plat::soFromEnd);
+  if (!WriteAll(out, head)) return false;
+  if (in.Seek(e.DataOffset, plat::soFromBeginning) != e.DataOffset || out.CopyFrom(in, e.DataSize) != e.DataSize)
+    return false;
+  e.Level = 0;
+  e.Offset = newOffset;
+  e.DataOffset = newOffset + static_cast<int64_t>(head.size());
+  e.Next = e.DataOffset + e.DataSize;
+  written_[newOffset] = e;
+  it.LocalOffset = newOffset;
+  return true;
+}
+
+// ---- a new entry ----------------------------------------------------------------------------
+
+bool TLha::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
+  TCompHeaderItem& it = list[index];
+  FileName = it.Name;
+  TLhaEntry e;
+  e.Name = it.Name;
+  const plat::FileInfo fi = plat::FileStat(it.SourcePath);
+  e.HasMode = true;
+  std::unique_ptr<TFileStream32> src;
+  int64_t size = 0;
+  if (it.IsDir) {
+    if (!e.Name.empty() && e.Name.back() != '/') e.Name += '/';
+    e.Method[3] = 'd';
+    e.Attr = 0x10;
+    e.DosDate = it.FileDate;
+    e.Mode = static_cast<uint16_t>(0040000u | (fi.exists ? fi.mode & 07777 : 0755));
+  } else {
+    src = std::make_unique<TFileStream32>(it.SourcePath, plat::fmOpenRead | plat::fmShareDenyNone);
+    if (!src->IsOpen()) {
+      ReportError(it.SourcePath, "", VolumeName, E_OPENERROR);
+      return false;
+    }
+    size = std::max<int64_t>(0, src->Size());
+    if (size > 0xFFFFFFFFll) {
+      // Level-0 headers hold 32-bit sizes.
+      ReportError(it.SourcePath, "", VolumeName, E_BADFILEHEADER);
+      return false;
+    }
+    e.Attr = static_cast<uint8_t>(it.FileAttr);
+    e.DosDate = EntryDate(it.FileDate);
+    e.Mode = static_cast<uint16_t>(0100000u | (fi.exists ? fi.mode & 07777 : 0644));
+  }
+  if (e.DosDate == it.FileDate && fi.exists) e.UnixTime = fi.mtime;
+  e.Original = static_cast<uint32_t>(size);
+  char method = '0';
+  if (!it.IsDir && size > 0 && !StoreByType(it.Name)) {
+    if (compressMethod_ == cmFrozen5) method = '5';
+    if (compressMethod_ == cmFrozen6) method = '6';
+  }
+  e.Method[3] = it.IsDir ? 'd' : method;
+
+  // The header goes first; it is written again once sizes and CRC are known.
+  const std::string first = LhaLevel0Header(e);
+  if (first.empty()) {
+    ReportError(it.SourcePath, "", VolumeName, E_BADFILENAME);
+    return false;
+  }
+  const int64_t start = out.Seek(0, plat::soFromEnd);
+  if (!WriteAll(out, first)) RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
+  uint16_t crc = 0;
+  if (src && size > 0) {
+    method = WriteData(out, *src, it, method, crc);
+    if (method == 0) return false;
+    e.Method[3] = method;
+  }
+  const int64_t end = out.Seek(0, plat::soFromEnd);
+  e.DataSize = end - start - static_cast<int64_t>(first.size());
+  e.Crc = crc;
+  const std::string head = LhaLevel0Header(e);
+  if (out.Seek(start, plat::soFromBeginning) != start || !WriteAll(out, head))
+    RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
+  out.Seek(0, plat::soFromEnd);
+
+  e.Offset = start;
+  e.DataOffset = start + static_cast<int64_t>(head.size());
+  e.Next = end;
+  written_[start] = e;
+  it.LocalOffset = start;
+  it.PackedSize = e.DataSize;
+  it.UnpackedSize = size;
+  it.Crc = crc;
+  it.StoredDate = e.DosDate;
+  it.StoredAttr = e.Attr;
+  if (OnEnd) OnEnd(this, it.Name, true);
+  return true;
+}
+
+char TLha::WriteData(TStream32& out, TStream32& src, TCompHeaderItem& it, char method, uint16_t& crc) {
+  const int64_t dataStart = out.Position();
+  const int64_t remainingAtStart = BytesRemaining;
+  if (method != '0') {
+    int64_t left = src.Size();
+    int64_t reported = 0;
+    TLzhEncodeJob job;
+    job.read = [&src, &left](uint8_t* buf, int64_t count) -> int64_t {
+      const int64_t got = src.Read(buf, std::min(count, left));
+      if (got > 0) left -= got;
+      return got;
+    };
+    job.write = [&out](const uint8_t* buf, int64_t count) { return out.Write(buf, count) == count; };
+    job.limit = left;
+    job.cancel = &cancel_;
+    job.progress = [this, &it, &reported](int64_t done) {
+      BytesRemaining -= done - reported;
+      reported = done;
+      ReportProgress(it.FileSize, done);
+    };
+    TLzhEncoder enc(method == '5' ? kLzhLh5 : kLzhLh6);
+    const TLzhEncodeResult r = enc.Encode(job);
+    if (r == erCancelled || cancel_) return 0;
+    if (r == erOutputFailed) RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
+    if (r == erOk && enc.BytesIn() != src.Size()) {
+      ReportError(it.SourcePath, "", VolumeName, E_READERROR);
+      return 0;
+    }
+    if (r == erOk) {
+      crc = static_cast<uint16_t>(enc.Crc());
+      return method;
+    }
+    // Not worth it: cut the archive back to the end of the header and store.
+    out.SetSize(dataStart);
+    out.Seek(dataStart, plat::soFromBeginning);
+    src.Seek(0, plat::soFromBeginning);
+    BytesRemaining = remainingAtStart;
+  }
+  return StoreData(out, src, it, crc) ? '0' : 0;
+}
+
+bool TLha::StoreData(TStream32& out, TStream32& src, TCompHeaderItem& it, uint16_t& crc) {
+  const int64_t size = src.Size();
+  std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(kCopyChunk, std::max<int64_t>(size, 1))));
+  int64_t done = 0;
+  crc = 0;
+  while (done < size) {
+    if (cancel_) return false;
+    const int64_t got = src.Read(buf.data(), std::min<int64_t>(static_cast<int64_t>(buf.size()), size - done));
+    if (got <= 0) {
+      ReportError(it.SourcePath, "", VolumeName, E_READERROR);
+      return false;
+    }
+    UpdateCrc16(buf.data(), got, crc);
+    if (out.Write(buf.data(), got) != got) RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
+    done += got;
+    BytesRemaining -= got;
+    ReportProgress(it.FileSize, done);
+  }
+  return true;
+}
+
+// ---- closing -----------------------------------------------------------------------------------
+
+void TLha::WriteEmptyArchive(TStream32& out) {
+  // Only the end mark: a zero header size.
+  const uint8_t zero = 0;
+  out.Seek(0, plat::soFromEnd);
+  out.WriteBuffer(&zero, 1);
+}
+
+bool TLha::FinishArchive(TStream32& out, TCompHeaderObj&) {
+  const uint8_t zero = 0;
+  out.Seek(0, plat::soFromEnd);
+  return out.Write(&zero, 1) == 1;
+}
+
+void TLha::AfterWrite(TCompHeaderObj& list) {
+  TotalPackedSize = 0;
+  TotalUnpackedSize = 0;
+  for (const auto& it : list.Items) {
+    if (it.Action == caDrop) continue;
+    TotalPackedSize += it.PackedSize;
+    TotalUnpackedSize += it.UnpackedSize;
+  }
+}
+
+}  // namespace zid

@@ -1,0 +1,56 @@
+// TLha: the LHA writer. Plugs into the write loop of TCompBase: reads the
+// headers of an existing archive (levels 0, 1, 2), copies kept entries as
+// they are, rewrites renamed ones as level 0, and writes each new file under
+// a level-0 header: -lh0- (stored), -lh5- or -lh6- (the LZH encoder), -lhd-
+// for folders.
+//
+// A new entry's header goes out first with a packed size of 0; the data is
+// compressed behind it and the header rewritten with the real sizes and the
+// CRC-16. When compressing does not pay, the archive is cut back to the end
+// of the header and the file stored, so nothing of the abandoned data stays.
+//
+// Names are written as their UTF-8 bytes (no OEM translation: lhasa and 7-Zip
+// show UTF-8 names right on Linux, a CP437 name comes out mangled), with "\"
+// between folders. Each header carries the Unix extension of level 0 (Unix
+// time and mode), which lhasa applies when extracting.
+#pragma once
+
+#include <cstdint>
+#include <map>
+
+#include "engine/base/zidCompBase.h"
+#include "engine/lha/zidLhaEntry.h"
+
+namespace zid {
+
+class TLha : public TCompBase {
+ public:
+  TLha();
+
+  // The type is fixed: any value restores atLha.
+  void SetArcType(TArcType value) override;
+
+ protected:
+  bool ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) override;
+  bool CompressEntry(TStream32& out, TCompHeaderObj& list, int index) override;
+  bool CopyEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) override;
+  bool CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) override;
+  void WriteEmptyArchive(TStream32& out) override;
+  bool FinishArchive(TStream32& out, TCompHeaderObj& list) override;
+  void AfterWrite(TCompHeaderObj& list) override;
+  int EntryHeaderSize() const override { return 24; }
+
+ private:
+  // Fills the current-entry properties from a header (swRead, AfterWrite).
+  void ShowEntry(const TLhaEntry& e, const std::string& name);
+  // Writes the data of a new file behind its header; returns its method
+  // character ('0' when stored) or 0 on failure (reported).
+  char WriteData(TStream32& out, TStream32& src, TCompHeaderItem& it, char method, uint16_t& crc);
+  bool StoreData(TStream32& out, TStream32& src, TCompHeaderItem& it, uint16_t& crc);
+
+  // The headers of the old archive by offset, and of the entries written.
+  std::map<int64_t, TLhaEntry> old_;
+  std::map<int64_t, TLhaEntry> written_;
+};
+
+}  // namespace zid

@@ -1,0 +1,65 @@
+// The match finder of the LZH encoder: a sliding window over the input and a
+// binary search tree of the strings that start in the dictionary, one tree
+// per hash of their first three bytes.
+//
+// Inserting the string at the cursor walks its tree from the root; the walk
+// passes both lexicographic neighbours of the new string, and one of them
+// shares the longest prefix with it, so the match found is the longest one
+// in the dictionary (among equally long ones, the first met). The new string
+// becomes the root, which keeps the walks short on real data. A node whose
+// string lies outside the dictionary ends the walk: every node below it is
+// older still. A walk stops after kMaxWalk nodes, a guard against contrived
+// inputs that no ordinary file comes near.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace zid {
+
+class TLzhMatchFinder {
+ public:
+  static constexpr uint32_t kMaxMatch = 256;
+  static constexpr uint32_t kMinMatch = 3;
+  static constexpr uint32_t kMaxWalk = 4096;
+
+  using TRead = std::function<int64_t(uint8_t* buf, int64_t count)>;
+
+  // Distances stay below 2^dicBit.
+  TLzhMatchFinder(unsigned dicBit, TRead read);
+
+  // Reads more input when fewer than two longest matches are left before the
+  // end of what was read. False when the input has ended and nothing is left.
+  bool Fill();
+  // Bytes read (plain input taken so far).
+  int64_t BytesRead() const { return bytesRead_; }
+  // Bytes from the cursor to the end of what was read.
+  uint32_t Available() const { return end_ - cur_; }
+  // The byte at the cursor + offset (offset may be -1: the byte before it).
+  uint8_t At(int offset) const { return buf_[cur_ - base_ + static_cast<uint32_t>(offset)]; }
+
+  // Enters the string at the cursor into the dictionary and moves past it.
+  // Returns the longest match's length (0 when shorter than kMinMatch) and
+  // its distance (1 = the previous byte).
+  uint32_t Next(uint32_t& distance);
+
+ private:
+  void Slide();
+
+  TRead read_;
+  uint32_t dicSize_;
+  uint32_t mask_;
+  uint32_t bufSize_;
+  std::unique_ptr<uint8_t[]> buf_;
+  std::unique_ptr<uint32_t[]> head_;
+  std::unique_ptr<uint32_t[]> son_;
+  // Positions count from 1 (0 marks an empty link); buf_[0] holds position base_.
+  uint32_t base_ = 1;
+  uint32_t cur_ = 1;
+  uint32_t end_ = 1;
+  bool eof_ = false;
+  int64_t bytesRead_ = 0;
+};
+
+}  // namespace zid

@@ -1,0 +1,154 @@
+// Helpers of the LHA writer tests: a source tree, a configured TLha, a walk
+// over the level-0 headers we write (checking each checksum), and peer runs.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/base/zidBytes.h"
+#include "engine/lha/zidLha.h"
+#include "support/testutil.h"
+
+namespace lhatest {
+
+namespace fs = std::filesystem;
+using testutil::ShellQuote;
+
+// Highly repetitive bytes: long runs and a short period, so matches reach 256.
+inline std::string Repetitive(size_t n) {
+  std::string s;
+  while (s.size() < n) s += std::string(300, 'a') + "0123456789abcdef0123456789abcdef";
+  s.resize(n);
+  return s;
+}
+
+// Files of every kind the writer must handle, below tmp/src: empty, one byte,
+// repetitive, random, text past 64 KiB and past the dictionary, an extension
+// that is always stored, nested folders, a non-ASCII name and an empty folder.
+inline std::string MakeTree(const testutil::TempDir& tmp) {
+  const std::string src = tmp.file("src");
+  fs::create_directories(src + "/sub/deeper");
+  fs::create_directories(src + "/empty");
+  testutil::WriteFile(src + "/zero.dat", "");
+  testutil::WriteFile(src + "/one.txt", "x");
+  testutil::WriteFile(src + "/repeat.txt", Repetitive(150000));
+  testutil::WriteFile(src + "/random.bin", testutil::RandomBytes(70000, 2));
+  testutil::WriteFile(src + "/text.txt", testutil::TextBytes(200000, 1));
+  testutil::WriteFile(src + "/notes.zip", testutil::TextBytes(5000, 3));
+  testutil::WriteFile(src + "/sub/caf\xC3\xA9 \xE2\x82\xAC.txt", testutil::TextBytes(3000, 4));
+  testutil::WriteFile(src + "/sub/deeper/d.txt", testutil::TextBytes(10, 5));
+  return src;
+}
+
+// Sets the answers a test run gives without asking: a changed file replaces its entry.
+inline void Quiet(zid::TLha& w, std::vector<int>* errors = nullptr) {
+  w.DeleteOptions = zid::doFinal;
+  w.OnReplaceFile = [](zid::TZipCommon*, const std::string&, const std::string&, uint32_t, uint32_t, int64_t,
+                       int64_t, uint32_t, uint32_t, bool& replace) { replace = true; };
+  w.OnError = [errors](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int code) {
+    if (errors) errors->push_back(code);
+  };
+}
+
+// Adds the files below src (recursively, names relative to src) to arc.
+inline int Build(zid::TLha& w, const std::string& arc, const std::string& src) {
+  w.RecurseDirs = true;
+  w.FileSpec = {src + "/*"};
+  w.SetArchiveFile(arc);
+  return w.Compress();
+}
+
+// One header as written, read byte by byte.
+struct Header {
+  int64_t offset = 0;
+  std::string method;
+  std::string name;
+  uint32_t packed = 0;
+  uint32_t original = 0;
+  uint8_t attr = 0;
+  uint8_t level = 0;
+  uint16_t crc = 0;
+  size_t size = 0;  // bytes of the header
+  bool checksumOk = false;
+};
+
+// Walks an archive made of level-0 headers up to the end mark.
+inline std::vector<Header> Headers(const std::string& arc) {
+  const std::string a = testutil::ReadFile(arc);
+  const auto* p = reinterpret_cast<const uint8_t*>(a.data());
+  std::vector<Header> out;
+  size_t pos = 0;
+  while (pos < a.size() && p[pos] != 0) {
+    Header h;
+    h.offset = static_cast<int64_t>(pos);
+    h.size = size_t{p[pos]} + 2;
+    if (pos + h.size > a.size() || h.size < 24) {
+      ADD_FAILURE() << "header runs past the end at " << pos;
+      break;
+    }
+    const uint8_t* b = p + pos;
+    unsigned sum = 0;
+    for (size_t i = 2; i < h.size; ++i) sum += b[i];
+    h.checksumOk = (sum & 0xFF) == b[1];
+    h.method.assign(reinterpret_cast<const char*>(b + 2), 5);
+    h.packed = zid::Get32(b + 7);
+    h.original = zid::Get32(b + 11);
+    h.attr = b[19];
+    h.level = b[20];
+    h.name.assign(reinterpret_cast<const char*>(b + 22), b[21]);
+    h.crc = zid::Get16(b + 22 + b[21]);
+    out.push_back(h);
+    pos += h.size + h.packed;
+  }
+  return out;
+}
+
+inline const Header* Find(const std::vector<Header>& hs, const std::string& name) {
+  auto it = std::find_if(hs.begin(), hs.end(), [&](const Header& h) { return h.name == name; });
+  return it == hs.end() ? nullptr : &*it;
+}
+
+// The regular files below a folder with their bytes, by relative path.
+inline std::vector<std::pair<std::string, std::string>> Files(const std::string& dir) {
+  std::vector<std::pair<std::string, std::string>> out;
+  if (!fs::exists(dir)) return out;
+  for (auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file())
+      out.emplace_back(fs::relative(e.path(), dir).string(), testutil::ReadFile(e.path().string()));
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// Extracts arc with a peer into a new folder; returns the command's status.
+inline int PeerExtract(const std::string& tool, const std::string& arc, const std::string& dir, std::string* log) {
+  fs::create_directories(dir);
+  std::string cmd = "cd " + ShellQuote(dir) + " && ";
+  if (tool == "lhasa") cmd += "lhasa xq " + ShellQuote(arc);
+  if (tool == "7zz") cmd += "7zz x -y " + ShellQuote(arc);
+  if (tool == "lha") cmd += "lha xq " + ShellQuote(arc);
+  return testutil::Run(cmd + " </dev/null", log);
+}
+
+// Tests arc with every peer that is installed; empty when all accept it.
+inline std::string PeerTests(const std::string& arc) {
+  std::string failures;
+  const std::pair<const char*, const char*> peers[] = {{"lhasa", "lhasa t "}, {"lha", "lha t "}, {"7zz", "7zz t "}};
+  for (const auto& [tool, cmd] : peers) {
+    if (!testutil::HaveTool(tool)) continue;
+    std::string out;
+    const int rc = testutil::Run(std::string(cmd) + ShellQuote(arc) + " </dev/null", &out);
+    // jlha exits 0 even on a broken archive (and skips a header with a bad checksum): its messages tell.
+    bool bad = rc != 0;
+    for (const char* word : {"rror", "CRC", "SEVERE", "Exception", "Warning"})
+      if (out.find(word) != std::string::npos) bad = true;
+    if (bad) failures += std::string(tool) + ": " + out + "\n";
+  }
+  return failures;
+}
+
+}  // namespace lhatest
