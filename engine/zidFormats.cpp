@@ -9,6 +9,7 @@
 #include "engine/base/zidCompBase.h"
 #include "engine/base/zidUnBase.h"
 #include "engine/lha/zidLha.h"
+#include "engine/lha/zidUnLha.h"
 #include "engine/listing/zidRizWalker.h"
 #include "engine/other/zidUnGZip.h"
 #include "engine/zip/zidJar.h"
@@ -39,7 +40,7 @@ const std::vector<TFormat>& Table() {
   static const std::vector<TFormat> table = {
       {"ZIP", "zip", {atZip, atZipExe, atZipDS, atZipMV}, {".zip"}, Extractor<TUnZip>, Writer<TZip>},
       {"JAR", "jar", {atJar, atJarExe}, {".jar"}, Extractor<TUnJar>, Writer<TJar>},
-      {"LHA", "lha", {atLha, atLhaExe, atLzh, atLzhExe}, {".lha", ".lzh"}, nullptr, Writer<TLha>},
+      {"LHA", "lha", {atLha, atLhaExe, atLzh, atLzhExe}, {".lha", ".lzh"}, Extractor<TUnLha>, Writer<TLha>},
       {"BH", "bh", {atBh, atBhExe}, {".bh"}, nullptr, nullptr},
       {"CAB", "cab", {atCab, atCabExe}, {".cab"}, nullptr, nullptr},
       {"GZIP", "gzip", {atGZip}, {".gz", ".gzip", ".tgz", ".z", ".taz"}, Extractor<TUnGZip>, nullptr},
