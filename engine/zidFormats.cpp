@@ -12,6 +12,8 @@
 #include "engine/lha/zidUnLha.h"
 #include "engine/listing/zidRizWalker.h"
 #include "engine/other/zidUnGZip.h"
+#include "engine/other/zidUnArj.h"
+#include "engine/other/zidUnZoo.h"
 #include "engine/zip/zidJar.h"
 #include "engine/zip/zidUnJar.h"
 #include "engine/zip/zidUnZip.h"
@@ -45,8 +47,8 @@ const std::vector<TFormat>& Table() {
       {"CAB", "cab", {atCab, atCabExe}, {".cab"}, nullptr, nullptr},
       {"GZIP", "gzip", {atGZip}, {".gz", ".gzip", ".tgz", ".z", ".taz"}, Extractor<TUnGZip>, nullptr},
       {"TAR", "tar", {atTar}, {".tar"}, Extractor<TUnTar>, nullptr},
-      {"ARJ", "arj", {atArj, atArjExe}, {".arj"}, nullptr, nullptr},
-      {"ZOO", "zoo", {atZoo}, {".zoo"}, nullptr, nullptr},
+      {"ARJ", "arj", {atArj, atArjExe}, {".arj"}, Extractor<TUnARJ>, nullptr},
+      {"ZOO", "zoo", {atZoo}, {".zoo"}, Extractor<TUnZoo>, nullptr},
       {"ACE", "ace", {atAce, atAceExe}, {".ace"}, nullptr, nullptr},
       {"ARC", "arc", {atArc, atArcExe}, {".arc"}, nullptr, nullptr},
       {"PAK", "pak", {atPak, atPakExe}, {".pak"}, nullptr, nullptr},

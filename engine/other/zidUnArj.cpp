@@ -1,0 +1,280 @@
+#include "engine/other/zidUnArj.h"
+
+#include <algorithm>
+
+#include "engine/base/zidCrc.h"
+#include "engine/base/zidStreams.h"
+#include "engine/lha/zidLzh5.h"
+#include "engine/other/zidArj4.h"
+#include "engine/other/zidCopyStored.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+
+namespace zid {
+
+namespace {
+
+constexpr int kMaxPasswordAttempts = 10;
+constexpr uint8_t kFirstUnsupportedVersion = 4;
+// Encryption versions 0 and 1 are the XOR garbling; later ones are ciphers this engine does not have.
+constexpr uint8_t kLastXorEncryption = 1;
+
+// The working key of a garbled entry: every password character plus the header's modifier.
+std::string GarbleKey(const std::string& password, uint8_t modifier) {
+  std::string key = password;
+  for (char& c : key) c = static_cast<char>(static_cast<uint8_t>(c) + modifier);
+  return key;
+}
+
+}  // namespace
+
+TUnARJ::TUnARJ() = default;
+TUnARJ::~TUnARJ() = default;
+
+std::string TUnARJ::VolumeFileName(const std::string& name, int n) {
+  return ArjVolumeName(name, n, VolumeLetter() ? VolumeLetter() : 'a');
+}
+
+TArjRead TUnARJ::ReadHeader(int64_t pos, TArjHeader& h, std::string* why) {
+  TStream32* s = archive_.get();
+  auto read = [s](int64_t p, void* buf, int64_t n) -> int64_t {
+    if (s == nullptr || s->Seek(p, plat::soFromBeginning) != p) return 0;
+    int64_t got = 0;
+    while (got < n) {
+      const int64_t r = s->Read(static_cast<uint8_t*>(buf) + got, n - got);
+      if (r <= 0) break;
+      got += r;
+    }
+    return got;
+  };
+  return ReadArjHeader(read, pos, h, why);
+}
+
+bool TUnARJ::ReadMainHeader(int64_t pos, int64_t* next, std::string* why) {
+  TArjHeader h;
+  const TArjRead r = ReadHeader(pos, h, why);
+  if (r == TArjRead::End && why) *why = "the archive has no main header";
+  if (r != TArjRead::Ok) return false;
+  mainFlags_ = h.flags;
+  encryptionVersion_ = h.encryptionVersion;
+  *next = h.dataOffset;
+  return true;
+}
+
+bool TUnARJ::NextVolume(int64_t* next) {
+  const std::string name = VolumeFileName(GetArchiveFile(), volumeNumber_);
+  stop_ = true;
+  if (!RequestVolume(name, volumeNumber_ + 1)) return false;
+  ++volumeNumber_;
+  // A handler that leads back to a volume already read would go round forever.
+  const std::string full = plat::ExpandFileName(VolumeName);
+  if (!visited_.insert(full).second) {
+    ReportError(GetArchiveFile(), "the volume set leads back to " + full, VolumeName, E_BADFILEHEADER);
+    MarkArchiveFailed();
+    return false;
+  }
+  std::string why;
+  if (!ReadMainHeader(0, next, &why)) {
+    ReportError(GetArchiveFile(), why, VolumeName, E_BADFILEHEADER);
+    MarkArchiveFailed();
+    return false;
+  }
+  stop_ = false;
+  return true;
+}
+
+void TUnARJ::ProcessArchive() {
+  const TArcType t = GetArcType();
+  if (t != atArj && t != atArjExe) {
+    ArchiveFailed(E_BADARCTYPE, ArcTypeEnumName(t));
+    return;
+  }
+  PasswordAttempts = std::min(PasswordAttempts, kMaxPasswordAttempts);
+  // The output folders are created as files need them; the target itself too.
+  if ((OutputMode == omToFile || OutputMode == omAppendFile) && !GetExtractDir().empty() &&
+      !plat::DirectoryExists(GetExtractDir()))
+    plat::ForceDirectories(GetExtractDir());
+  volumeNumber_ = std::max(1, VolumeNumber());
+  stop_ = false;
+  encryptionVersion_ = 0;
+  visited_.clear();
+  visited_.insert(plat::ExpandFileName(GetArchiveFile()));
+  int64_t pos = 0;
+  std::string why;
+  if (!ReadMainHeader(ArcStartOffset(), &pos, &why)) {
+    ArchiveFailed(E_BADFILEHEADER, why);
+    return;
+  }
+  while (!Cancelled()) {
+    std::vector<TArjHeader> list;
+    const bool complete = ScanVolume(pos, list);
+    followed_ = false;
+    for (size_t i = 0; i < list.size() && !Cancelled() && !followed_; ++i)
+      ExtractOne(list[i], complete && i + 1 == list.size());
+    if (Cancelled() || stop_) break;
+    if (followed_) {
+      pos = resumePos_;
+      continue;
+    }
+    if (!complete || !(mainFlags_ & kArjVolume)) break;
+    if (!NextVolume(&pos)) break;
+  }
+}
+
+bool TUnARJ::ScanVolume(int64_t pos, std::vector<TArjHeader>& list) {
+  while (!Cancelled()) {
+    TArjHeader h;
+    std::string why;
+    const TArjRead r = ReadHeader(pos, h, &why);
+    if (r == TArjRead::End) return true;
+    if (r == TArjRead::Bad) {
+      // The sizes of a damaged header cannot be trusted: nothing after it is reachable.
+      EntryFailed(VolumeName, E_BADFILEHEADER, why + " at offset " + std::to_string(pos));
+      return false;
+    }
+    // The rest of an entry begun in the previous volume: handled with its start, or not at all.
+    if (!(h.flags & kArjExtFile)) list.push_back(h);
+    pos = h.NextOffset();
+  }
+  return false;
+}
+
+void TUnARJ::ExtractOne(const TArjHeader& h, bool lastOfVolume) {
+  const std::string name = ArjEntryName(h, TranslateOemChar);
+  if (h.fileType == kArjLabel || h.fileType == kArjChapter) {
+    SkipEntry(h.packedSize);
+    return;
+  }
+  TEntry te;
+  te.storedName = name;
+  te.packedSize = h.packedSize;
+  te.unpackedSize = h.originalSize;
+  te.crc = h.crc;
+  te.crcKind = 32;
+  te.dosDate = h.dosDate;
+  te.isDir = h.fileType == kArjFolder;
+  te.encrypted = (h.flags & kArjGarbled) != 0 && !te.isDir;
+  if (h.UnixHost()) {
+    // Unix hosts keep a Unix time and a Unix mode in these fields.
+    te.unixTime = h.dosDate;
+    te.attr = te.isDir ? 0x10 : 0x20;
+    te.unixMode = h.accessMode & 0777;
+  } else {
+    te.attr = h.accessMode & 0xFF;
+  }
+  const bool isFile = h.fileType == kArjBinary || h.fileType == kArjText;
+  if (!te.isDir) {
+    int code = 0;
+    std::string extra;
+    if (!isFile) {
+      code = E_UNKNOWNFILETYPE;
+      extra = "file type " + std::to_string(h.fileType);
+    } else if (h.minVersion >= kFirstUnsupportedVersion) {
+      code = E_VERSIONERROR;
+      extra = "version " + std::to_string(h.minVersion);
+    } else if (h.method > 4 || (h.method == 4 && h.version == 1)) {
+      code = E_UNSUPPORTEDMETHOD;
+      extra = "method " + std::to_string(h.method);
+    } else if (te.encrypted && encryptionVersion_ > kLastXorEncryption) {
+      code = E_UNSUPPORTEDMETHOD;
+      extra = "encryption version " + std::to_string(encryptionVersion_);
+    }
+    if (code != 0) {
+      if (MatchesSpec(name, RecurseDirs)) EntryFailed(name, code, extra);
+      SkipEntry(h.packedSize);
+      return;
+    }
+  }
+  partsOk_ = true;
+  partCrc_ = h.crc;
+  const bool follow = lastOfVolume && (h.flags & kArjVolume);
+  auto decode = [&] { return DecodeEntry(h, follow); };
+  auto verify = [&](const std::string& password) { return VerifyPassword(h, password); };
+  ExtractEntry(te, decode, te.encrypted ? std::function<bool(const std::string&)>(verify)
+                                        : std::function<bool(const std::string&)>());
+}
+
+int TUnARJ::DecodePart(const TArjHeader& h, const std::string& key, const TDecodeSink& sink, int64_t* produced) {
+  TDecodeJob job;
+  job.source = EntrySource(h.dataOffset, h.packedSize);
+  if (!key.empty()) {
+    auto inner = job.source.read;
+    job.source.read = [inner, key, at = size_t{0}](uint8_t* buf, int64_t n) mutable -> int64_t {
+      const int64_t got = inner(buf, n);
+      for (int64_t i = 0; i < got; ++i) {
+        buf[i] ^= static_cast<uint8_t>(key[at]);
+        if (++at == key.size()) at = 0;
+      }
+      return got;
+    };
+  }
+  *produced = 0;
+  job.sink.write = [&sink, produced](const uint8_t* buf, int64_t n) -> int64_t {
+    const int64_t w = sink.write(buf, n);
+    if (w > 0) *produced += w;
+    return w;
+  };
+  job.cancel = CancelFlag();
+  job.expectedSize = h.originalSize;
+  job.progress = [this](int64_t) { ReportProgress(entryTotal_, entryDone_); };
+  switch (h.method) {
+    case 0: return CopyStored(job);
+    case 1:
+    case 2:
+    case 3: return LzhDecode(job, LzhArjParams(!key.empty()));
+    case 4: return ArjDecode4(job);
+    default: return drInvalidData;
+  }
+}
+
+bool TUnARJ::VerifyPassword(const TArjHeader& h, const std::string& password) {
+  if (password.empty()) return false;
+  uint32_t crc = kCrc32Init;
+  TDecodeSink sink;
+  sink.write = [&crc](const uint8_t* buf, int64_t n) -> int64_t {
+    UpdateCrc32(buf, n, crc);
+    return n;
+  };
+  int64_t produced = 0;
+  const int r = DecodePart(h, GarbleKey(password, h.modifier), sink, &produced);
+  return r == drOk && produced == h.originalSize && CheckCrcAgainst(crc ^ 0xFFFFFFFFu, h.crc);
+}
+
+bool TUnARJ::DecodeEntry(const TArjHeader& first, bool follow) {
+  if (first.fileType == kArjFolder) return true;
+  TDecodeSink sink;
+  sink.write = [this](const uint8_t* buf, int64_t n) -> int64_t { return WriteOutput(buf, n) ? n : 0; };
+  TArjHeader part = first;
+  for (;;) {
+    const std::string key = (part.flags & kArjGarbled) ? GarbleKey(Password, part.modifier) : std::string();
+    BeginChecksum(32);
+    partCrc_ = part.crc;
+    int64_t produced = 0;
+    const int r = DecodePart(part, key, sink, &produced);
+    if (!DecodeResultOk(r, produced, part.originalSize)) return false;
+    if (!follow || !(part.flags & kArjVolume)) return true;
+    // The entry goes on in the next volume; this part has its own CRC.
+    if (!CheckCrcAgainst(ComputedCrc(), part.crc)) partsOk_ = false;
+    int64_t pos = 0;
+    if (!NextVolume(&pos)) return false;
+    followed_ = true;
+    resumePos_ = pos;
+    TArjHeader next;
+    std::string why;
+    const TArjRead rr = ReadHeader(pos, next, &why);
+    if (rr != TArjRead::Ok || !(next.flags & kArjExtFile) || next.rawName != first.rawName) {
+      ReportError(FileName, rr == TArjRead::Ok ? "the next volume does not continue the entry" : why, VolumeName,
+                  E_BADFILEHEADER);
+      return false;
+    }
+    resumePos_ = next.NextOffset();
+    part = next;
+  }
+}
+
+bool TUnARJ::CheckCrc(uint8_t crcKind, uint32_t stored) {
+  (void)stored;
+  return partsOk_ && TUnBase::CheckCrc(crcKind, partCrc_);
+}
+
+}  // namespace zid

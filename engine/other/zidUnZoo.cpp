@@ -1,0 +1,102 @@
+#include "engine/other/zidUnZoo.h"
+
+#include "engine/base/zidStreams.h"
+#include "engine/lha/zidLzh5.h"
+#include "engine/other/zidCopyStored.h"
+#include "engine/other/zidZooLzw.h"
+#include "platform/files.h"
+
+namespace zid {
+
+TUnZoo::TUnZoo() = default;
+TUnZoo::~TUnZoo() = default;
+
+int64_t TUnZoo::ReadAt(int64_t pos, void* buf, int64_t n) {
+  TStream32* s = archive_.get();
+  if (s == nullptr || pos < 0 || s->Seek(pos, plat::soFromBeginning) != pos) return 0;
+  int64_t got = 0;
+  while (got < n) {
+    const int64_t r = s->Read(static_cast<uint8_t*>(buf) + got, n - got);
+    if (r <= 0) break;
+    got += r;
+  }
+  return got;
+}
+
+void TUnZoo::ProcessArchive() {
+  if (GetArcType() != atZoo) {
+    ArchiveFailed(E_BADARCTYPE, ArcTypeEnumName(GetArcType()));
+    return;
+  }
+  auto read = [this](int64_t pos, void* buf, int64_t n) { return ReadAt(pos, buf, n); };
+  // The output folders are created as files need them; the target itself too.
+  if ((OutputMode == omToFile || OutputMode == omAppendFile) && !GetExtractDir().empty() &&
+      !plat::DirectoryExists(GetExtractDir()))
+    plat::ForceDirectories(GetExtractDir());
+  uint32_t first = 0;
+  if (!ReadZooArchiveHeader(read, &first)) {
+    ArchiveFailed(E_BADFILEHEADER, "no ZOO archive header");
+    return;
+  }
+  // scan: the chain of directory entries
+  std::vector<TZooEntry> list;
+  int64_t pos = first;
+  while (!Cancelled()) {
+    TZooEntry e;
+    if (ReadZooEntry(read, pos, e) != TZooRead::Ok) {
+      EntryFailed(VolumeName, E_BADFILEHEADER, "no directory entry at offset " + std::to_string(pos));
+      break;
+    }
+    if (e.next == 0) break;  // the end marker
+    if (!e.deleted) list.push_back(e);
+    if (e.next <= pos) {
+      EntryFailed(VolumeName, E_BADFILEHEADER, "the directory chain turns back at offset " + std::to_string(pos));
+      break;
+    }
+    pos = e.next;
+  }
+  for (const TZooEntry& e : list) {
+    if (Cancelled()) break;
+    ExtractOne(e);
+  }
+}
+
+void TUnZoo::ExtractOne(const TZooEntry& e) {
+  TEntry te;
+  te.storedName = ZooEntryName(e, TranslateOemChar, true);
+  te.packedSize = e.packedSize;
+  te.unpackedSize = e.originalSize;
+  te.crc = e.crc;
+  te.crcKind = 16;
+  te.dosDate = e.dosDate;
+  te.unixMode = e.unixMode;
+  if (e.method > 2) {
+    if (MatchesSpec(te.storedName, RecurseDirs))
+      EntryFailed(te.storedName, E_UNSUPPORTEDMETHOD, "method " + std::to_string(e.method));
+    SkipEntry(e.packedSize);
+    return;
+  }
+  auto decode = [&] {
+    TDecodeJob job;
+    job.source = EntrySource(e.dataOffset, e.packedSize);
+    int64_t produced = 0;
+    job.sink.write = [this, &produced](const uint8_t* buf, int64_t n) -> int64_t {
+      if (!WriteOutput(buf, n)) return 0;
+      produced += n;
+      return n;
+    };
+    job.cancel = CancelFlag();
+    job.expectedSize = e.originalSize;
+    job.progress = [this](int64_t) { ReportProgress(entryTotal_, entryDone_); };
+    int r;
+    switch (e.method) {
+      case 0: r = CopyStored(job); break;
+      case 1: r = ZooLzwDecode(job); break;
+      default: r = LzhDecode(job, kLzhZooMethod2); break;
+    }
+    return DecodeResultOk(r, produced, e.originalSize);
+  };
+  ExtractEntry(te, decode);
+}
+
+}  // namespace zid
