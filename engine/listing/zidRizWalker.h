@@ -31,6 +31,7 @@ std::unique_ptr<TRizWalker> MakeRizWalker(TArcType type);
 
 // The walkers, one per format file.
 std::unique_ptr<TRizWalker> MakeZipWalker(TArcType type);  // zidRizZip.cpp
+std::unique_ptr<TRizWalker> MakeLhaWalker(TArcType type);   // zidRizLha.cpp
 std::unique_ptr<TRizWalker> MakeTarWalker(TArcType type);   // zidRizTar.cpp
 std::unique_ptr<TRizWalker> MakeGZipWalker(TArcType type);  // zidRizGZip.cpp
 std::unique_ptr<TRizWalker> MakeArjWalker(TArcType type);   // zidRizArj.cpp

@@ -18,6 +18,7 @@ struct TWalkerLine {
 // One line per format family.
 const TWalkerLine kWalkers[] = {
     {{atZip, atZipExe, atJar, atJarExe, atZipMV, atZipDS}, MakeZipWalker},
+    {{atLha, atLhaExe, atLzh, atLzhExe}, MakeLhaWalker},
     {{atTar}, MakeTarWalker},
     {{atGZip}, MakeGZipWalker},
     {{atArj, atArjExe}, MakeArjWalker},
