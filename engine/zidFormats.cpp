@@ -11,6 +11,7 @@
 #include "engine/lha/zidLha.h"
 #include "engine/lha/zidUnLha.h"
 #include "engine/listing/zidRizWalker.h"
+#include "engine/other/zidUnACE2.h"
 #include "engine/other/zidUnGZip.h"
 #include "engine/other/zidUnArj.h"
 #include "engine/other/zidUnZoo.h"
@@ -49,7 +50,7 @@ const std::vector<TFormat>& Table() {
       {"TAR", "tar", {atTar}, {".tar"}, Extractor<TUnTar>, nullptr},
       {"ARJ", "arj", {atArj, atArjExe}, {".arj"}, Extractor<TUnARJ>, nullptr},
       {"ZOO", "zoo", {atZoo}, {".zoo"}, Extractor<TUnZoo>, nullptr},
-      {"ACE", "ace", {atAce, atAceExe}, {".ace"}, nullptr, nullptr},
+      {"ACE", "ace", {atAce, atAceExe}, {".ace"}, Extractor<TUnACE>, nullptr},
       {"ARC", "arc", {atArc, atArcExe}, {".arc"}, nullptr, nullptr},
       {"PAK", "pak", {atPak, atPakExe}, {".pak"}, nullptr, nullptr},
       {"HA", "ha", {atHA}, {".ha"}, nullptr, nullptr},

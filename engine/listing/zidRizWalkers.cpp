@@ -23,6 +23,7 @@ const TWalkerLine kWalkers[] = {
     {{atGZip}, MakeGZipWalker},
     {{atArj, atArjExe}, MakeArjWalker},
     {{atZoo}, MakeZooWalker},
+    {{atAce, atAceExe}, MakeAceWalker},
     {{atArc, atArcExe, atPak, atPakExe}, MakeArcWalker},
     {{atHA}, MakeHaWalker},
     {{atRar, atRarExe}, MakeRarWalker},

@@ -163,6 +163,9 @@ struct TArchiveData {
   std::string comment;  // unpacked, at most commentBufSize bytes
 };
 
+// This build carries the library itself: loading it cannot fail.
+constexpr bool kLibraryPresent = true;
+
 class TUnAce {
  public:
   // The entry points by name, as a loader resolves them: true for
