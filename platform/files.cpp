@@ -274,6 +274,14 @@ FileInfo FileStat(const std::string& path) {
   return info;
 }
 
+bool FileIdentity(const std::string& path, uint64_t& device, uint64_t& inode) {
+  struct stat st;
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+  device = static_cast<uint64_t>(st.st_dev);
+  inode = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return !path.empty() && lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);

@@ -94,6 +94,8 @@ struct FileInfo {
 };
 // lstat: a link is described, not followed.
 FileInfo FileStat(const std::string& path);
+// Device and inode of what the path leads to (links followed); false when missing.
+bool FileIdentity(const std::string& path, uint64_t& device, uint64_t& inode);
 bool FileExists(const std::string& path);       // a file (not a folder); a link counts
 bool DirectoryExists(const std::string& path);  // a real folder, not a link to one
 // Sets the modification (and access) time, Unix seconds. Never follows a link.

@@ -31,7 +31,7 @@ void TZipCommon::RaiseError(const std::string& fileName, const std::string& exte
   if (cancel_) eCode = E_USERCANCELED;
   if (OnError) OnError(this, fileName, extendedMsg, volumeID, eCode);
   // A handler may have cancelled: then the loop winds down through its own checks.
-  if (!cancel_) throw E_RAISE(LoadStr(eCode));
+  if (!cancel_) throw E_RAISE(LoadStr(eCode), eCode, true);
 }
 
 bool TZipCommon::MatchesSpec(const std::string& storedName, bool recurse) {

@@ -169,6 +169,12 @@ class TCompBase : public TCustomCClass, public TTempStreamOwner {
   void MergeLoop(TStream32* in, TStream32& out, TCompHeaderObj& list);
   void DeleteMovedFiles(TCompHeaderObj& list);
 
+  struct TFileId {
+    uint64_t device = 0, inode = 0;
+    bool operator==(const TFileId&) const = default;
+  };
+  bool IsOwnArchive(const std::string& path) const;
+  TFileId archiveId_, tempId_;
   bool walkOk_ = false;
   std::string scanRoot_;
   std::string baseDir_;

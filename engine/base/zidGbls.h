@@ -50,7 +50,12 @@ constexpr int kArcTypeCount = 35;
 // The engine's exception: its message is the text of an error code.
 class E_RAISE : public std::runtime_error {
  public:
-  explicit E_RAISE(const std::string& msg) : std::runtime_error(msg) {}
+  explicit E_RAISE(const std::string& msg, int code = 0, bool reported = false)
+      : std::runtime_error(msg), Code(code), Reported(reported) {}
+  // The error code when the raiser knew it (0: see the message).
+  int Code;
+  // OnError has been told already.
+  bool Reported;
 };
 
 }  // namespace zid

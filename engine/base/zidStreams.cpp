@@ -25,11 +25,15 @@ int64_t TStream32::Size() {
 void TStream32::SetSize(int64_t /*newSize*/) {}
 
 void TStream32::ReadBuffer(void* buffer, int64_t count) {
-  if (count < 0 || (count != 0 && Read(buffer, count) != count)) throw E_RAISE(LoadStr(E_READERROR));
+  if (count < 0 || (count != 0 && Read(buffer, count) != count)) throw E_RAISE(LoadStr(E_READERROR), E_READERROR);
 }
 
 void TStream32::WriteBuffer(const void* buffer, int64_t count) {
-  if (count < 0 || (count != 0 && Write(buffer, count) != count)) throw E_RAISE(LoadStr(E_WRITEERROR));
+  plat::SetLastError(0);
+  if (count < 0 || (count != 0 && Write(buffer, count) != count)) {
+    const int code = plat::IsDiskFullError(plat::LastError()) ? E_DISKFULL : E_WRITEERROR;
+    throw E_RAISE(LoadStr(code), code);
+  }
 }
 
 int64_t TStream32::CopyFrom(TStream32& source, int64_t count) {
@@ -141,7 +145,7 @@ void TCustomMemoryStream32::SaveToStream(TStream32& target) { target.WriteBuffer
 
 void TCustomMemoryStream32::SaveToFile(const std::string& fileName) {
   TFileStream32 f(fileName, plat::fmCreate);
-  if (f.Handle() < 0) throw E_RAISE(LoadStr(E_OPENERROR));
+  if (f.Handle() < 0) throw E_RAISE(LoadStr(E_OPENERROR), E_OPENERROR);
   SaveToStream(f);
 }
 
@@ -152,7 +156,7 @@ TMemoryStream32::~TMemoryStream32() { std::free(memory_); }
 uint8_t* TMemoryStream32::Realloc(int64_t& newCapacity) {
   if (newCapacity > 0 && newCapacity != size_) {
     if (newCapacity > std::numeric_limits<int64_t>::max() - (kMemoryDelta - 1))
-      throw E_RAISE(LoadStr(E_STREAMEXPAND));
+      throw E_RAISE(LoadStr(E_STREAMEXPAND), E_STREAMEXPAND);
     newCapacity = (newCapacity + (kMemoryDelta - 1)) & ~(kMemoryDelta - 1);
   }
   if (newCapacity == capacity_) return memory_;
@@ -162,9 +166,9 @@ uint8_t* TMemoryStream32::Realloc(int64_t& newCapacity) {
     return nullptr;
   }
   if (static_cast<uint64_t>(newCapacity) > std::numeric_limits<size_t>::max())
-    throw E_RAISE(LoadStr(E_STREAMEXPAND));
+    throw E_RAISE(LoadStr(E_STREAMEXPAND), E_STREAMEXPAND);
   void* p = std::realloc(memory_, static_cast<size_t>(newCapacity));
-  if (p == nullptr) throw E_RAISE(LoadStr(E_STREAMEXPAND));
+  if (p == nullptr) throw E_RAISE(LoadStr(E_STREAMEXPAND), E_STREAMEXPAND);
   return static_cast<uint8_t*>(p);
 }
 
@@ -212,9 +216,9 @@ int64_t TMemoryStream32::Write(const void* buffer, int64_t count) {
 }
 
 void TMemoryStream32::LoadFromStream(TStream32& source) {
-  if (source.Seek(0, plat::soFromBeginning) < 0) throw E_RAISE(LoadStr(E_READERROR));
+  if (source.Seek(0, plat::soFromBeginning) < 0) throw E_RAISE(LoadStr(E_READERROR), E_READERROR);
   const int64_t n = source.Size();
-  if (n < 0) throw E_RAISE(LoadStr(E_READERROR));
+  if (n < 0) throw E_RAISE(LoadStr(E_READERROR), E_READERROR);
   size_ = 0;
   position_ = 0;
   SetSize(n);
@@ -223,7 +227,7 @@ void TMemoryStream32::LoadFromStream(TStream32& source) {
 
 void TMemoryStream32::LoadFromFile(const std::string& fileName) {
   TFileStream32 f(fileName, plat::fmOpenRead | plat::fmShareDenyWrite);
-  if (f.Handle() < 0) throw E_RAISE(LoadStr(E_OPENERROR));
+  if (f.Handle() < 0) throw E_RAISE(LoadStr(E_OPENERROR), E_OPENERROR);
   LoadFromStream(f);
 }
 

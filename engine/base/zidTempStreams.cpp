@@ -20,7 +20,8 @@ std::string DirOf(const std::string& path) {
 // Raises the write failure with the system's error kept for the caller.
 [[noreturn]] void RaiseWriteError(int err) {
   plat::SetLastError(err);
-  throw E_RAISE(LoadStr(plat::IsDiskFullError(err) ? E_DISKFULL : E_WRITEERROR));
+  const int code = plat::IsDiskFullError(err) ? E_DISKFULL : E_WRITEERROR;
+  throw E_RAISE(LoadStr(code), code);
 }
 
 }  // namespace
@@ -52,27 +53,27 @@ void TTempStreamOwner::TmpMove(TStream32& stream, const std::string& finalName, 
   TStream32* source = &stream;
   if (!fromMemory) {
     tempFile = std::make_unique<TFileStream32>(tempName, plat::fmOpenRead | plat::fmShareDenyWrite);
-    if (tempFile->Handle() < 0) throw E_RAISE(LoadStr(E_OPENERROR));
+    if (tempFile->Handle() < 0) throw E_RAISE(LoadStr(E_OPENERROR), E_OPENERROR);
     source = tempFile.get();
   }
   const int64_t total = source->Size();
-  if (total < 0 || source->Seek(0, plat::soFromBeginning) < 0) throw E_RAISE(LoadStr(E_READERROR));
+  if (total < 0 || source->Seek(0, plat::soFromBeginning) < 0) throw E_RAISE(LoadStr(E_READERROR), E_READERROR);
 
   // The copy goes to a new file beside the final name and replaces it only
   // when complete: a full disk never leaves a truncated archive behind.
   const std::string partName = plat::CreateTempFileName(DirOf(finalName), "zid");
-  if (partName.empty()) throw E_RAISE(LoadStr(E_OPENERROR));
+  if (partName.empty()) throw E_RAISE(LoadStr(E_OPENERROR), E_OPENERROR);
   try {
     std::unique_ptr<TStream32> target = TmpCreateTarget(partName);
     auto* ft = dynamic_cast<THandleStream32*>(target.get());
-    if (target == nullptr || (ft != nullptr && ft->Handle() < 0)) throw E_RAISE(LoadStr(E_OPENERROR));
+    if (target == nullptr || (ft != nullptr && ft->Handle() < 0)) throw E_RAISE(LoadStr(E_OPENERROR), E_OPENERROR);
     std::vector<uint8_t> buf(static_cast<size_t>(kTempCopyChunk));
     int64_t done = 0;
     while (done < total) {
       plat::ProcessMessages();
       const int64_t want = total - done < kTempCopyChunk ? total - done : kTempCopyChunk;
       const int64_t got = source->Read(buf.data(), want);
-      if (got <= 0) throw E_RAISE(LoadStr(E_READERROR));
+      if (got <= 0) throw E_RAISE(LoadStr(E_READERROR), E_READERROR);
       plat::SetLastError(0);
       if (target->Write(buf.data(), got) != got) RaiseWriteError(plat::LastError());
       done += got;

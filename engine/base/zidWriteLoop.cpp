@@ -2,6 +2,7 @@
 // merge, write the new archive into a temporary stream, publish it.
 #include <algorithm>
 #include <memory>
+#include <new>
 
 #include "engine/base/zidCompBase.h"
 #include "engine/base/zidDiskManager.h"
@@ -12,6 +13,7 @@
 #include "platform/datetime.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/safeopen.h"
 #include "platform/shellops.h"
 
 namespace zid {
@@ -70,7 +72,15 @@ int TCompBase::Compress() {
     list_.Clear();
     ProcessArchive();
     if (Switch == swMove && walkOk_ && plat::FileExists(GetArchiveFile())) DeleteMovedFiles(list_);
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    // Whatever stopped the run is said once: a write that failed (a full
+    // disk) must never look like a run that had nothing to do.
+    const auto* raised = dynamic_cast<const E_RAISE*>(&e);
+    if (raised == nullptr || !raised->Reported) {
+      int code = raised && raised->Code ? raised->Code : E_UNKNOWNERROR;
+      if (dynamic_cast<const std::bad_alloc*>(&e)) code = E_OUTOFMEMORY;
+      ReportError(GetArchiveFile(), raised && raised->Code ? std::string() : e.what(), VolumeName, code);
+    }
     added_ = 0;
     deleted_ = 0;
     moveList_.clear();
@@ -179,6 +189,12 @@ void TCompBase::ProcessArchive() {
     return;
   }
 
+  // The archive and the new archive being built are never inputs, whatever
+  // path leads to them (../x.zip, links): compared as files, not as names.
+  archiveId_ = {};
+  tempId_ = {};
+  plat::FileIdentity(GetArchiveFile(), archiveId_.device, archiveId_.inode);
+  if (tmpFile) plat::HandleIdentity(tmpFile->Handle(), tempId_.device, tempId_.inode);
   if (Switch != swDelete) ScanFiles(list);
   int toAdd = 0;
   for (const auto& it : list.Items)
@@ -283,12 +299,18 @@ bool TCompBase::Excluded(const std::string& fullPath) const {
   return false;
 }
 
+bool TCompBase::IsOwnArchive(const std::string& path) const {
+  TFileId id;
+  if (!plat::FileIdentity(path, id.device, id.inode)) return path == GetArchiveFile();
+  return (id.inode != 0 && id == archiveId_) || (id.inode != 0 && id == tempId_);
+}
+
 bool TCompBase::AddCandidate(TCompHeaderObj& list, const std::string& dirWithSlash, const plat::FindData& e) {
   const bool isDir = (e.attr & plat::faDirectory) != 0 && !e.isLink;
   if (isDir && (!StoreEmptySubDirs || !HoldsNoFile(dirWithSlash))) return false;
   const std::string full = isDir ? dirWithSlash : dirWithSlash + e.name;
   // The archive being written is never added to itself.
-  if (!isDir && full == GetArchiveFile()) return false;
+  if (!isDir && IsOwnArchive(full)) return false;
   if (Excluded(isDir ? plat::ExcludeTrailingPathDelimiter(full) : full)) return false;
   std::string stored = StoredName(full, scanRoot_);
   if (isDir && !stored.empty() && stored.back() != '/') stored += '/';

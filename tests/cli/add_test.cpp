@@ -76,3 +76,28 @@ TEST(CliAdd, ExcludeRefreshMoveAndDelete) {
   EXPECT_NE(out.find("25192"), std::string::npos) << out;
   EXPECT_EQ(testutil::Run(Zefa("a " + ShellQuote(tmp.file("none.zip")) + " " + ShellQuote(tmp.file("nope.txt"))), &out), 2);
 }
+
+// The archive is never its own input, whatever path names it, so a move can
+// never delete it; a write that fails (file size limit standing in for a full
+// disk) says so, exits non-zero and leaves the old archive as it was.
+TEST(CliAdd, ArchiveNeverAddsItselfAndFailedWritesSaySo) {
+  testutil::TempDir tmp;
+  const std::string d = Tree(tmp);
+  std::string out;
+  ASSERT_EQ(testutil::Run("cd " + ShellQuote(d + "/sub") + " && " + Zefa("a ../m.zip ../a.txt"), &out), 0) << out;
+  EXPECT_EQ(testutil::Run("cd " + ShellQuote(d + "/sub") + " && " + Zefa("a --move ../m.zip '../*'"), &out), 0)
+      << out;
+  EXPECT_TRUE(fs::exists(d + "/m.zip"));
+  EXPECT_FALSE(fs::exists(d + "/b.log"));  // moved in
+  ASSERT_EQ(testutil::Run("unzip -Z1 " + ShellQuote(d + "/m.zip"), &out), 0);
+  EXPECT_EQ(out.find("m.zip"), std::string::npos) << out;
+
+  const std::string before = testutil::ReadFile(d + "/m.zip");
+  testutil::WriteFile(d + "/big.bin", testutil::RandomBytes(400000, 3));
+  EXPECT_NE(testutil::Run("cd " + ShellQuote(d) + " && trap '' XFSZ && ulimit -f 200 && " + Zefa("a m.zip big.bin") +
+                              " 2>&1",
+                          &out),
+            0);
+  EXPECT_TRUE(out.find("Disk full") != std::string::npos || out.find("Error writing") != std::string::npos) << out;
+  EXPECT_EQ(testutil::ReadFile(d + "/m.zip"), before);
+}
