@@ -45,6 +45,14 @@ bool TLha::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
   }
   const int64_t size = in.Size();
   int64_t pos = std::max<int64_t>(0, oldDet_.ArcStartOffset);
+  // Where the detector saw the archive begin may hold no header after all (a
+  // self-extractor's code can contain "-lh?-", some archives have a prefix):
+  // the first valid header from there on is the start.
+  TLhaEntry first;
+  if (ReadLhaEntry(in, pos, size, first) != lrEntry) {
+    const int64_t found = FindLhaEntry(in, pos + 1, size);
+    if (found > 0) pos = found;
+  }
   if (oldDet_.ArcType == atLhaExe || oldDet_.ArcType == atLzhExe) stubLength_ = pos;
   for (;;) {
     if (cancel_) return false;
@@ -231,7 +239,7 @@ char TLha::WriteData(TStream32& out, TStream32& src, TCompHeaderItem& it, char m
       reported = done;
       ReportProgress(it.FileSize, done);
     };
-    TLzhEncoder enc(method == '5' ? kLzhLh5 : kLzhLh6);
+    TLzhEncoder enc(method == '5' ? kLzhEncLh5 : kLzhEncLh6);
     const TLzhEncodeResult r = enc.Encode(job);
     if (r == erCancelled || cancel_) return 0;
     if (r == erOutputFailed) RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);

@@ -107,6 +107,11 @@ TLhaRead ReadLhaEntry(TStream32& in, int64_t pos, int64_t size, TLhaEntry& e) {
     if (total < need || pos + static_cast<int64_t>(total) > size) return lrBad;
     std::vector<uint8_t> h(total);
     if (!ReadAt(in, pos, h.data(), static_cast<int64_t>(total))) return lrBad;
+    // The checksum is verified: an archive is rebuilt from what is read here,
+    // and bytes that only look like a header must not pass for one.
+    unsigned sum = 0;
+    for (size_t i = 2; i < total; ++i) sum += h[i];
+    if ((sum & 0xFF) != h[1]) return lrBad;
     e.Name.assign(reinterpret_cast<const char*>(h.data() + kBaseSize), n);
     e.Crc = Get16(h.data() + kBaseSize + n);
     e.DosDate = Get32(b + 15);
@@ -156,6 +161,21 @@ TLhaRead ReadLhaEntry(TStream32& in, int64_t pos, int64_t size, TLhaEntry& e) {
   while (!e.Name.empty() && e.Name[0] == '/' && e.Name.size() > 1) e.Name.erase(0, 1);
   if (e.IsFolder() && !e.Name.empty() && e.Name.back() != '/') e.Name += '/';
   return lrEntry;
+}
+
+int64_t FindLhaEntry(TStream32& in, int64_t from, int64_t size) {
+  constexpr int64_t kChunk = 65536;
+  std::vector<uint8_t> buf(kChunk + 4);
+  for (int64_t at = std::max<int64_t>(from, 0); at + 7 <= size; at += kChunk) {
+    const int64_t n = std::min<int64_t>(kChunk + 4, size - at);
+    if (!ReadAt(in, at, buf.data(), n)) return -1;
+    for (int64_t i = 0; i + 5 <= n; ++i) {
+      if (buf[i] != '-' || buf[i + 1] != 'l' || buf[i + 4] != '-' || at + i < from + 2) continue;
+      TLhaEntry e;
+      if (ReadLhaEntry(in, at + i - 2, size, e) == lrEntry) return at + i - 2;
+    }
+  }
+  return -1;
 }
 
 std::string LhaDisplayName(const std::string& stored) {

@@ -44,8 +44,12 @@ enum TLhaRead { lrEntry, lrEnd, lrBad };
 
 // Reads the header at pos of an archive of `size` bytes. lrEnd at a zero
 // byte or the end of the file; lrBad when the header is malformed or the
-// entry runs past the end.
+// entry runs past the end. Level-0 and level-1 checksums are verified.
 TLhaRead ReadLhaEntry(TStream32& in, int64_t pos, int64_t size, TLhaEntry& e);
+
+// The first offset from `from` on where a valid header starts (a self-extractor's
+// stub may hold bytes that look like one); -1 when there is none.
+int64_t FindLhaEntry(TStream32& in, int64_t from, int64_t size);
 
 // The stored name as the user sees it: UTF-8 names stay, others are taken as CP437.
 std::string LhaDisplayName(const std::string& stored);

@@ -11,7 +11,7 @@
 //   job.read = ...;    // plain bytes in, 0 at the end
 //   job.write = ...;   // compressed bytes out
 //   job.limit = size;  // give up once the output would be this large
-//   TLzhEncoder enc(kLzhLh5);
+//   TLzhEncoder enc(kLzhEncLh5);
 //   switch (enc.Encode(job)) { ... }  // enc.Crc(), enc.BytesIn(), enc.BytesOut()
 #pragma once
 
@@ -30,12 +30,12 @@ struct TLzhEncodeParams {
 };
 
 // -lh5-: 8 KiB dictionary.
-inline constexpr TLzhEncodeParams kLzhLh5{13, 4, ckCrc16};
+inline constexpr TLzhEncodeParams kLzhEncLh5{13, 4, ckCrc16};
 // -lh6- as the LHA writer makes it: a 16 KiB dictionary, so that every
 // distance also fits the 32 KiB window -lh6- decoders use.
-inline constexpr TLzhEncodeParams kLzhLh6{14, 5, ckCrc16};
+inline constexpr TLzhEncodeParams kLzhEncLh6{14, 5, ckCrc16};
 // BH Fused3: the -lh6- layout with a CRC-32.
-inline constexpr TLzhEncodeParams kLzhFused3{14, 5, ckCrc32};
+inline constexpr TLzhEncodeParams kLzhEncFused3{14, 5, ckCrc32};
 
 struct TLzhEncodeJob {
   // Plain input: fills at most count bytes, returns how many; 0 or less ends the input.

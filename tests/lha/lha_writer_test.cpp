@@ -4,8 +4,14 @@
 // encoder on inputs that stress its edge cases.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
+#include "engine/base/zidCrc.h"
+#include "engine/base/zidDecoder.h"
+#include "engine/base/Err_Msgs.h"
+#include "engine/lha/zidLhaPack.h"
+#include "engine/lha/zidLzh5.h"
 #include "lha_writer_helpers.h"
 
 using namespace zid;
@@ -115,4 +121,249 @@ TEST(LhaWriterEncoder, EdgeInputsRoundTripThroughLhasa) {
     EXPECT_EQ(Files(tmp.file("out")), Files(src)) << m.label;
     EXPECT_EQ(PeerTests(arc), "");
   }
+}
+
+// The encoder alone, with every parameter row, against the engine's own decoder.
+TEST(LhaWriterEncoder, EveryParameterRowDecodesWithTheMatchingDecoderRow) {
+  struct Row {
+    TLzhEncodeParams enc;
+    TLzhParams dec;
+  };
+  TLzhParams fused3{};
+  ASSERT_TRUE(LzhBhParams(3, false, fused3));
+  const Row rows[] = {{kLzhEncLh5, kLzhLh5}, {kLzhEncLh6, kLzhLh6}, {kLzhEncFused3, fused3}};
+  const std::string inputs[] = {testutil::TextBytes(150000, 11) + testutil::RandomBytes(3000, 12) + Repetitive(70000),
+                                std::string(1000, 'z'), "ab"};
+  for (const Row& row : rows) {
+    for (const std::string& in : inputs) {
+      std::string packed;
+      size_t at = 0;
+      TLzhEncodeJob job;
+      job.read = [&](uint8_t* buf, int64_t count) {
+        const size_t n = std::min<size_t>(static_cast<size_t>(count), in.size() - at);
+        std::copy_n(in.data() + at, n, reinterpret_cast<char*>(buf));
+        at += n;
+        return static_cast<int64_t>(n);
+      };
+      job.write = [&](const uint8_t* buf, int64_t n) {
+        packed.append(reinterpret_cast<const char*>(buf), static_cast<size_t>(n));
+        return true;
+      };
+      TLzhEncoder enc(row.enc);
+      ASSERT_EQ(enc.Encode(job), erOk);
+      EXPECT_EQ(enc.BytesIn(), static_cast<int64_t>(in.size()));
+      EXPECT_EQ(enc.BytesOut(), static_cast<int64_t>(packed.size()));
+      const uint32_t crc = row.enc.crcKind == ckCrc32 ? Crc32Of(in.data(), static_cast<int64_t>(in.size()))
+                                                      : Crc16Of(in.data(), static_cast<int64_t>(in.size()));
+      EXPECT_EQ(enc.Crc(), crc);
+
+      std::string out;
+      size_t rd = 0;
+      TDecodeJob dj;
+      dj.source.read = [&](uint8_t* buf, int64_t count) {
+        const size_t n = std::min<size_t>(static_cast<size_t>(count), packed.size() - rd);
+        std::copy_n(packed.data() + rd, n, reinterpret_cast<char*>(buf));
+        rd += n;
+        return static_cast<int64_t>(n);
+      };
+      dj.source.budget = static_cast<int64_t>(packed.size());
+      dj.sink.write = [&](const uint8_t* buf, int64_t n) {
+        out.append(reinterpret_cast<const char*>(buf), static_cast<size_t>(n));
+        return n;
+      };
+      dj.expectedSize = static_cast<int64_t>(in.size());
+      EXPECT_EQ(LzhDecode(dj, row.dec), drOk);
+      EXPECT_TRUE(out == in) << "dicBit " << row.enc.dicBit << ", " << in.size() << " bytes";
+    }
+  }
+}
+
+// Random bytes do not shrink: the encoder says so instead of producing more than it read.
+TEST(LhaWriterEncoder, IncompressibleInputIsReportedUnpackable) {
+  const std::string in = testutil::RandomBytes(100000, 5);
+  size_t at = 0;
+  int64_t written = 0;
+  TLzhEncodeJob job;
+  job.read = [&](uint8_t* buf, int64_t count) {
+    const size_t n = std::min<size_t>(static_cast<size_t>(count), in.size() - at);
+    std::copy_n(in.data() + at, n, reinterpret_cast<char*>(buf));
+    at += n;
+    return static_cast<int64_t>(n);
+  };
+  job.write = [&](const uint8_t*, int64_t n) {
+    written += n;
+    return true;
+  };
+  job.limit = static_cast<int64_t>(in.size());
+  TLzhEncoder enc(kLzhEncLh5);
+  EXPECT_EQ(enc.Encode(job), erUnpackable);
+  EXPECT_LT(written, job.limit);
+}
+
+// Other archivers' archives (levels 0, 1 and 2, a self-extractor): a file is
+// added, and everything before it stays as it was, byte for byte.
+TEST(LhaWriterUpdate, AddingToPeerArchivesKeepsTheirEntriesByteForByte) {
+  const std::string corpus = testutil::CorpusDir();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+  struct Case {
+    const char* file;
+    bool readable;
+    bool sfx = false;
+  };
+  const Case cases[] = {
+      {"explzh_723__h0_lh5.lzh", true},          {"explzh_723__h1_lh6.lzh", true},
+      {"explzh_723__h2_lh7.lzh", true},          {"explzh_723__h2_subdir.lzh", true},
+      {"explzh_723__declha_sfx_ansi.exe", true, true}, {"lh2_222__eas.lzh", true},
+      {"lha_unix114i__h0_lh6.lzh", true},        {"lha_os2_208__h3_lh5.lzh", false},  // level 3: left alone
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string orig = corpus + "/lha/" + c.file;
+    if (!std::filesystem::exists(orig)) continue;
+    testutil::TempDir tmp;
+    const std::string arc = tmp.file(c.file);
+    std::filesystem::copy_file(orig, arc);
+    std::filesystem::permissions(arc, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+    testutil::WriteFile(tmp.file("added.txt"), testutil::TextBytes(20000, 6));
+    TLha w;
+    std::vector<int> errors;
+    Quiet(w, &errors);
+    w.SetCompressMethod(cmFrozen5);
+    w.FileSpec = {tmp.file("added.txt")};
+    w.SetArchiveFile(arc);
+    const std::string before = testutil::ReadFile(orig);
+    if (!c.readable) {
+      EXPECT_EQ(w.Compress(), 0);
+      EXPECT_EQ(errors, std::vector<int>{E_BADFILEHEADER});
+      EXPECT_EQ(testutil::ReadFile(arc), before);
+      continue;
+    }
+    EXPECT_EQ(w.Compress(), 1);
+    EXPECT_TRUE(errors.empty()) << ::testing::PrintToString(errors);
+    const std::string after = testutil::ReadFile(arc);
+    const size_t added = after.find("added.txt");
+    ASSERT_NE(added, std::string::npos);
+    const size_t head = added - 22;
+    EXPECT_EQ(after.substr(0, head), before.substr(0, head));
+    EXPECT_EQ(PeerTests(arc), "");
+    // lhasa does not find the archive inside this self-extractor (7-Zip does).
+    if (testutil::HaveTool("lhasa") && !c.sfx) {
+      std::string log;
+      EXPECT_EQ(PeerExtract("lhasa", arc, tmp.file("x"), &log), 0) << log;
+      EXPECT_TRUE(testutil::ReadFile(tmp.file("x/added.txt")) == testutil::ReadFile(tmp.file("added.txt")));
+    }
+  }
+}
+
+// Unchanged add, refresh, delete, rename of a kept entry and swRead on one of our archives.
+TEST(LhaWriterUpdate, SwitchesRewriteOnlyWhatTheyConcern) {
+  namespace fs = std::filesystem;
+  testutil::TempDir tmp;
+  const std::string src = tmp.file("src");
+  fs::create_directories(src);
+  const std::string a0 = testutil::TextBytes(30000, 1), b0 = testutil::TextBytes(20000, 2);
+  testutil::WriteFile(src + "/a.txt", a0);
+  testutil::WriteFile(src + "/b.txt", b0);
+  testutil::WriteFile(src + "/c.bin", testutil::RandomBytes(5000, 3));
+  const std::string arc = tmp.file("u.lzh");
+  auto names = [&] {
+    std::vector<std::string> n;
+    for (const Header& h : Headers(arc)) n.push_back(h.name);
+    return n;
+  };
+  auto touch = [&](const std::string& file, const std::string& data) {
+    testutil::WriteFile(file, data);
+    fs::last_write_time(file, fs::last_write_time(file) + std::chrono::hours(1));
+  };
+  TLha w;
+  std::vector<int> errors;
+  Quiet(w, &errors);
+  ASSERT_EQ(Build(w, arc, src), 3);
+  const std::string first = testutil::ReadFile(arc);
+
+  EXPECT_EQ(Build(w, arc, src), 0);  // nothing changed: nothing written
+  EXPECT_TRUE(testutil::ReadFile(arc) == first);
+
+  const std::string b1 = testutil::TextBytes(25000, 4);
+  touch(src + "/b.txt", b1);
+  testutil::WriteFile(src + "/d.txt", "new");
+  w.Switch = swRefresh;  // identical files are compressed again too; new ones are not added
+  EXPECT_EQ(Build(w, arc, src), 3);
+  EXPECT_EQ(names(), (std::vector<std::string>{"a.txt", "b.txt", "c.bin"}));
+
+  w.Switch = swDelete;
+  w.FileSpec = {"c.bin"};
+  w.SetArchiveFile(arc);
+  EXPECT_EQ(w.Compress(), 1);
+  EXPECT_EQ(names(), (std::vector<std::string>{"a.txt", "b.txt"}));
+
+  // A changed a.txt that may not replace its entry: the old one is kept as a-old.txt.
+  const std::string a1 = testutil::TextBytes(1000, 5);
+  touch(src + "/a.txt", a1);
+  fs::remove(src + "/d.txt");
+  fs::remove(src + "/c.bin");
+  w.Switch = swAdd;
+  w.OnReplaceFile = [](TZipCommon*, const std::string&, const std::string&, uint32_t, uint32_t, int64_t, int64_t,
+                       uint32_t, uint32_t, bool& replace) { replace = false; };
+  w.OnRenameDupeFile = [](TZipCommon*, const std::string&, std::string& newName, bool& rename) {
+    newName = "old/a-old.txt";
+    rename = true;
+  };
+  EXPECT_EQ(Build(w, arc, src), 1);
+  EXPECT_EQ(names(), (std::vector<std::string>{"old\\a-old.txt", "b.txt", "a.txt"}));
+  for (const Header& h : Headers(arc)) EXPECT_TRUE(h.checksumOk) << h.name;
+  EXPECT_TRUE(errors.empty()) << ::testing::PrintToString(errors);
+  EXPECT_EQ(PeerTests(arc), "");
+  if (testutil::HaveTool("lhasa")) {
+    std::string log;
+    EXPECT_EQ(PeerExtract("lhasa", arc, tmp.file("x"), &log), 0) << log;
+    EXPECT_TRUE(testutil::ReadFile(tmp.file("x/old/a-old.txt")) == a0);
+    EXPECT_TRUE(testutil::ReadFile(tmp.file("x/a.txt")) == a1);
+    EXPECT_TRUE(testutil::ReadFile(tmp.file("x/b.txt")) == b1);
+  }
+
+  TLha r;
+  r.Switch = swRead;
+  std::vector<std::string> read;
+  r.OnRead = [&read](TZipCommon* s, int64_t, int index) {
+    read.push_back(std::to_string(index) + " " + s->FileName + " " + s->MethodName + " " +
+                   std::to_string(s->UnpackedSize));
+  };
+  r.SetArchiveFile(arc);
+  r.Compress();
+  EXPECT_EQ(read, (std::vector<std::string>{"0 old/a-old.txt Frozen-6 30000", "1 b.txt Frozen-6 25000",
+                                            "2 a.txt Frozen-6 1000"}));
+}
+
+// A renamed level-2 entry is written again under a level-0 header; its data stays as it was.
+TEST(LhaWriterUpdate, RenamedLevelTwoEntryBecomesLevelZero) {
+  REQUIRE_TOOL("lhasa");
+  const std::string orig = testutil::CorpusDir() + "/lha/explzh_723__h2_lh7.lzh";
+  if (testutil::CorpusDir().empty() || !std::filesystem::exists(orig)) GTEST_SKIP() << "no corpus";
+  testutil::TempDir tmp;
+  std::string log;
+  ASSERT_EQ(PeerExtract("lhasa", orig, tmp.file("before"), &log), 0) << log;
+  const std::string arc = tmp.file("h2.lzh");
+  std::filesystem::copy_file(orig, arc);
+  std::filesystem::permissions(arc, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+  std::filesystem::create_directories(tmp.file("src"));
+  testutil::WriteFile(tmp.file("src/gpl-2"), "a different gpl-2\n");
+  TLha w;
+  Quiet(w);
+  w.OnReplaceFile = [](TZipCommon*, const std::string&, const std::string&, uint32_t, uint32_t, int64_t, int64_t,
+                       uint32_t, uint32_t, bool& replace) { replace = false; };
+  w.OnRenameDupeFile = [](TZipCommon*, const std::string&, std::string& newName, bool& rename) {
+    newName = "gpl-2.orig";
+    rename = true;
+  };
+  EXPECT_EQ(Build(w, arc, tmp.file("src")), 1);
+  const std::vector<Header> hs = Headers(arc);
+  ASSERT_EQ(hs.size(), 2u);
+  EXPECT_EQ(hs[0].name, "gpl-2.orig");
+  EXPECT_EQ(hs[0].method, "-lh7-");
+  EXPECT_TRUE(hs[0].checksumOk);
+  EXPECT_EQ(PeerTests(arc), "");
+  ASSERT_EQ(PeerExtract("lhasa", arc, tmp.file("after"), &log), 0) << log;
+  EXPECT_TRUE(testutil::ReadFile(tmp.file("after/gpl-2.orig")) == testutil::ReadFile(tmp.file("before/gpl-2")));
+  EXPECT_EQ(testutil::ReadFile(tmp.file("after/gpl-2")), "a different gpl-2\n");
 }
