@@ -128,7 +128,9 @@ int RunAdd(AddOptions& opt) {
   w->SetArchiveFile(opt.archive);
   int added = 0;
   bool missing = false;
+  CancelOnSignal signals(w->CancelFlag());
   for (const std::string& raw : opt.paths) {
+    if (CancelOnSignal::Signalled()) break;
     std::string path = plat::ToNative(raw);
     const bool isDir = !HasWildcards(path) && plat::DirectoryExists(path);
     if (!isDir && !HasWildcards(path) && !plat::FileExists(path)) {
@@ -150,6 +152,10 @@ int RunAdd(AddOptions& opt) {
     added += w->Compress();
   }
   bar.Finish();
+  if (const int sig = CancelOnSignal::Signalled()) {
+    std::cerr << "zefa: interrupted; " << w->GetArchiveFile() << " left as it was\n";
+    return 128 + sig;
+  }
   std::cout << added << (added == 1 ? " file" : " files") << " added to " << w->GetArchiveFile() << "\n";
   if (!plat::FileExists(w->GetArchiveFile())) return kExitFailed;
   if (errors > 0 || missing) return kExitPartial;
@@ -170,7 +176,12 @@ int RunDelete(const std::string& archive, const std::vector<std::string>& masks)
   w->Switch = zid::swDelete;
   w->FileSpec = masks;
   w->SetArchiveFile(archive);
+  CancelOnSignal signals(w->CancelFlag());
   const int deleted = w->Compress();
+  if (const int sig = CancelOnSignal::Signalled()) {
+    std::cerr << "zefa: interrupted; " << w->GetArchiveFile() << " left as it was\n";
+    return 128 + sig;
+  }
   bar.Finish();
   std::cout << deleted << (deleted == 1 ? " entry" : " entries") << " deleted from " << w->GetArchiveFile() << "\n";
   if (errors > 0) return deleted > 0 ? kExitPartial : kExitFailed;
@@ -193,7 +204,8 @@ Command RegisterAdd(CLI::App& app) {
       ->check(CLI::IsMember({"fast", "normal", "max"}));
   sub->add_flag("-r,--recurse", opt->recurse, "Go into subfolders");
   sub->add_option("-p,--password", opt->password, "Encrypt the files with this password");
-  sub->add_flag("--encrypt-headers", opt->encryptHeaders, "Encipher the entry headers too (only zefa reads them)");
+  sub->add_flag("--encrypt-headers", opt->encryptHeaders, "Obscure the entry headers with the ZIP format's fixed keys: no secret, any copy of zefa reads them back; "
+                "only other archivers cannot");
   sub->add_option("--exclude", opt->excludes, "Leave out files matching this mask (repeatable)");
   auto* mv = sub->add_flag("--move", opt->move, "Delete the source files once they are in the archive");
   auto* rf = sub->add_flag("--refresh", opt->refresh, "Only replace entries whose files changed; add nothing new");

@@ -80,6 +80,7 @@ int Run(ExtractOptions& opt, bool test) {
   };
 
   int passed = 0;
+  CancelOnSignal signals(un->CancelFlag());
   if (test) {
     un->OutputMode = zid::omTest;
     un->ExtractTest();
@@ -92,6 +93,10 @@ int Run(ExtractOptions& opt, bool test) {
     un->Extract();
   }
   bar.Finish();
+  if (const int sig = CancelOnSignal::Signalled()) {
+    std::cerr << "zefa: interrupted\n";
+    return 128 + sig;
+  }
   const zid::TUnBase::TStats& st = un->Stats();
   passed = st.passed;
   if (st.archiveFailed) return kExitFailed;

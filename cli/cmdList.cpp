@@ -34,7 +34,7 @@ void PrintRow(const zid::TRizER& r) {
   std::snprintf(buf, sizeof buf, "%12lld  %-11s %12lld %3d%%  %s %s  %08x  ", static_cast<long long>(r.UnpackedSize),
                 r.MethodName.c_str(), static_cast<long long>(r.PackedSize), r.Ratio, when.substr(0, 10).c_str(),
                 when.substr(11).c_str(), static_cast<unsigned>(r.CRC));
-  Out(buf + r.FileName + "\n");
+  Out(buf + Printable(r.FileName) + "\n");
 }
 
 void PrintTableHead() {

@@ -1,5 +1,6 @@
 #include "cli/common.h"
 
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,10 +13,72 @@
 
 namespace cli {
 
+std::string Printable(const std::string& s) {
+  std::string r;
+  r.reserve(s.size());
+  char buf[16];
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x20 || c == 0x7F) {
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      r += buf;
+      continue;
+    }
+    // U+200E/F, U+202A..E, U+2066..9: E2 80 8E/8F, E2 80 AA..AE, E2 81 A6..A9
+    if (c == 0xE2 && i + 2 < s.size()) {
+      const unsigned char b1 = static_cast<unsigned char>(s[i + 1]), b2 = static_cast<unsigned char>(s[i + 2]);
+      const bool bidi = (b1 == 0x80 && (b2 == 0x8E || b2 == 0x8F || (b2 >= 0xAA && b2 <= 0xAE))) ||
+                        (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9);
+      if (bidi) {
+        const unsigned cp = ((c & 0x0Fu) << 12) | ((b1 & 0x3Fu) << 6) | (b2 & 0x3Fu);
+        std::snprintf(buf, sizeof buf, "\\u{%04X}", cp);
+        r += buf;
+        i += 2;
+        continue;
+      }
+    }
+    r += static_cast<char>(c);
+  }
+  return r;
+}
+
+namespace {
+bool* g_cancelFlag = nullptr;
+volatile sig_atomic_t g_signal = 0;
+struct sigaction g_old[3];
+constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+
+void OnSignal(int sig) {
+  if (g_signal != 0) {
+    // The second time: stop at once, as the user insists.
+    signal(sig, SIG_DFL);
+    raise(sig);
+    return;
+  }
+  g_signal = sig;
+  if (g_cancelFlag) *g_cancelFlag = true;
+}
+}  // namespace
+
+CancelOnSignal::CancelOnSignal(bool* cancelFlag) {
+  g_cancelFlag = cancelFlag;
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &sa, &g_old[i]);
+}
+
+CancelOnSignal::~CancelOnSignal() {
+  for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &g_old[i], nullptr);
+  g_cancelFlag = nullptr;
+}
+
+int CancelOnSignal::Signalled() { return g_signal; }
+
 void PrintEngineError(int code, const std::string& file, const std::string& extendedMsg) {
   std::string line = "zefa: " + std::to_string(code) + " " + zid::LoadStr(code);
-  if (!extendedMsg.empty()) line += ": " + extendedMsg;
-  if (!file.empty()) line += " (" + file + ")";
+  if (!extendedMsg.empty()) line += ": " + Printable(extendedMsg);
+  if (!file.empty()) line += " (" + Printable(file) + ")";
   std::cerr << line << std::endl;
 }
 

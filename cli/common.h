@@ -41,6 +41,25 @@ class ProgressBar {
   int last_ = -1;
 };
 
+// A name as it may be shown on a terminal or in plain output: control
+// characters (ESC, CR, newline ...), DEL and the bidirectional controls that
+// reorder text are written as \xNN or \u{NNNN}, so that an entry name can
+// neither move the cursor nor disguise itself. A backslash stays as it is.
+std::string Printable(const std::string& s);
+
+// While it lives, SIGINT, SIGTERM and SIGHUP set the running component's
+// cancel flag, so that the engine winds down and removes its temporary
+// files; a second signal ends the program at once. Signalled() tells whether
+// one came (the command then exits with 128 + the signal's number).
+class CancelOnSignal {
+ public:
+  explicit CancelOnSignal(bool* cancelFlag);
+  ~CancelOnSignal();
+  CancelOnSignal(const CancelOnSignal&) = delete;
+  CancelOnSignal& operator=(const CancelOnSignal&) = delete;
+  static int Signalled();
+};
+
 // Asks for a password on the terminal without echo; false when there is no
 // terminal or the user gave up (end of input).
 bool AskPassword(const std::string& prompt, std::string& password);

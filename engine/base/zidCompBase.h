@@ -90,7 +90,10 @@ class TCompBase : public TCustomCClass, public TTempStreamOwner {
 
   // The folder new archives are built in (see TZipCommon::GetTempDir).
   std::string GetTempDir() { return TempDirValue(tempDir_); }
-  void SetTempDir(const std::string& dir) { tempDir_ = AssignTempDir(dir); }
+  void SetTempDir(const std::string& dir) {
+    tempDir_ = AssignTempDir(dir);
+    tempDirAssigned_ = !dir.empty();
+  }
 
   // Writers decide IsNewArchive here, once: later Compress calls do not look again.
   void SetArchiveFile(const std::string& name) override;
@@ -155,6 +158,7 @@ class TCompBase : public TCustomCClass, public TTempStreamOwner {
   TCompressMethods supported_;
   TCompressMethod compressMethod_ = cmStore;
   std::string tempDir_;
+  bool tempDirAssigned_ = false;
   bool isNewArchive_ = true;
 
  private:

@@ -162,7 +162,12 @@ void TCompBase::ProcessArchive() {
     tmpMem = std::make_unique<TTempMemStream>(this, plat::fmCreate, GetArchiveFile(), &cancel_);
     out = tmpMem.get();
   } else {
-    tmpFile = std::make_unique<TTempFileStream>(this, plat::fmCreate, GetArchiveFile(), GetTempDir(), &cancel_);
+    // Unless told otherwise, the new archive is built beside the old one: on
+    // the same file system the publish is one rename, never a copy. Spanned
+    // sets on removable disks are built in the temporary folder.
+    const std::string folder = plat::ExtractFileDir(GetArchiveFile());
+    const std::string tempDir = tempDirAssigned_ || targetRemovable_ || folder.empty() ? GetTempDir() : folder;
+    tmpFile = std::make_unique<TTempFileStream>(this, plat::fmCreate, GetArchiveFile(), tempDir, &cancel_);
     if (!tmpFile->IsOpen() || !tmpFile->IsTemp()) RaiseError(GetTempDir(), "", VolumeName, E_OPENERROR);
     out = tmpFile.get();
   }

@@ -257,33 +257,49 @@ TEST(WriteLoop, TempFileIsNeverOpenedThroughAPlantedLink) {
   EXPECT_EQ(testutil::ReadFile(victim), "precious");
 }
 
-TEST(WriteLoop, KilledWriteLeavesTheOldArchiveByteIdentical) {
+// The new archive is built beside the old one. Killed mid-write, the old
+// archive stays byte-identical; stopped by SIGTERM (or Ctrl-C), zefa also
+// removes what it had written.
+TEST(WriteLoop, KilledOrInterruptedWriteLeavesTheOldArchiveByteIdentical) {
   Fixture f;
   ASSERT_EQ(f.Add({f.src + "/*"}), 2);
   const std::string before = testutil::ReadFile(f.arc);
-  testutil::WriteFile(f.src + "/big.txt", testutil::TextBytes(96 << 20, 5));
-  testutil::TempDir temps;
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    setenv("TMPDIR", temps.path().c_str(), 1);
-    execl(testutil::CliPath().c_str(), "zefa", "a", f.arc.c_str(), f.src.c_str(), "-r", "--level", "max",
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  // Kill it once its temporary file has grown past 1 MB.
-  bool writing = false;
-  for (int i = 0; i < 3000 && !writing; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  testutil::WriteFile(f.src + "/big.txt", testutil::TextBytes(48 << 20, 5));
+  const std::string folder = fs::path(f.arc).parent_path().string();
+  auto temps = [&] {
+    int n = 0;
+    for (auto& e : fs::directory_iterator(folder))
+      if (e.path().filename().string().rfind("zid", 0) == 0) ++n;
+    return n;
+  };
+  for (int sig : {SIGTERM, SIGKILL}) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      execl(testutil::CliPath().c_str(), "zefa", "a", f.arc.c_str(), f.src.c_str(), "-r", "--level", "max",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    // Signal it once its temporary file has grown past 1 MB.
+    bool writing = false;
+    for (int i = 0; i < 3000 && !writing; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      int status = 0;
+      if (waitpid(pid, &status, WNOHANG) == pid) FAIL() << "the write finished before it could be stopped";
+      for (auto& e : fs::directory_iterator(folder))
+        if (e.path().filename().string().rfind("zid", 0) == 0 && e.is_regular_file() && e.file_size() > (1 << 20))
+          writing = true;
+    }
+    EXPECT_TRUE(writing);
+    kill(pid, sig);
     int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) FAIL() << "the write finished before it could be killed";
-    for (auto& e : fs::directory_iterator(temps.path()))
-      if (e.is_regular_file() && e.file_size() > (1 << 20)) writing = true;
+    waitpid(pid, &status, 0);
+    if (sig == SIGTERM) {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+      EXPECT_EQ(temps(), 0);
+    } else {
+      EXPECT_TRUE(WIFSIGNALED(status));
+    }
+    EXPECT_EQ(testutil::ReadFile(f.arc), before);
   }
-  EXPECT_TRUE(writing);
-  kill(pid, SIGKILL);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFSIGNALED(status));
-  EXPECT_EQ(testutil::ReadFile(f.arc), before);
 }

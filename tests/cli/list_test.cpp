@@ -10,8 +10,9 @@ using testutil::ShellQuote;
 namespace {
 
 // A stored entry in a one-file ZIP, written field by field.
-std::string OneEntryZip(const std::string& name, const std::string& data, uint32_t crc) {
+std::string OneEntryZip(const std::string& name, const std::string& data, uint32_t crc, uint16_t flags = 0) {
   zid::TLocalHeader l;
+  l.Flags = flags;
   l.Time = 0x6000;   // 12:00:00
   l.Date = 0x5821;   // 2024-01-01
   l.Crc32 = crc;
@@ -104,4 +105,25 @@ TEST(CliList, DamagedArchiveListsLocalHeadersAndSaysSo) {
   std::string out;
   ASSERT_EQ(Zefa(ShellQuote(dir.file("cut.zip")) + " --json", &out), 0);
   EXPECT_NE(out.find("\"name\": \"a.txt\""), std::string::npos) << out;
+}
+
+// Names cannot drive the terminal: control and bidirectional characters are
+// shown escaped in the table and in error lines.
+TEST(CliList, ControlCharactersInNamesAreEscaped) {
+  testutil::TempDir tmp;
+  struct Case {
+    std::string name, shown;
+  } cases[] = {{"a\x1b[31mred.txt", "a\\x1B[31mred.txt"},
+               {"line\nbreak\r.txt", "line\\x0Abreak\\x0D.txt"},
+               {"evil\xE2\x80\xAEtxt.exe", "evil\\u{202E}txt.exe"}};
+  for (const Case& c : cases) {
+    const std::string arc = tmp.file("c.zip");
+    testutil::WriteFile(arc, OneEntryZip(c.name, "x", 0, 0x800));  // UTF-8 name; CRC 0: a failure names it
+    std::string out;
+    Zefa(ShellQuote(arc), &out, true);
+    EXPECT_NE(out.find(c.shown), std::string::npos) << out;
+    EXPECT_EQ(out.find(c.name), std::string::npos);
+    testutil::Run(ShellQuote(testutil::CliPath()) + " t " + ShellQuote(arc) + " 2>&1", &out);
+    EXPECT_NE(out.find(c.shown), std::string::npos) << out;
+  }
 }
