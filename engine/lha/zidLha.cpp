@@ -153,6 +153,7 @@ bool TLha::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   std::unique_ptr<TFileStream32> src;
   int64_t size = 0;
   if (it.IsDir) {
+    if (!fi.exists || !fi.isDir) return false;  // gone since the scan
     if (!e.Name.empty() && e.Name.back() != '/') e.Name += '/';
     e.Method[3] = 'd';
     e.Attr = 0x10;

@@ -70,6 +70,7 @@ struct Header {
   std::string name;
   uint32_t packed = 0;
   uint32_t original = 0;
+  uint32_t stamp = 0;  // DOS date-time
   uint8_t attr = 0;
   uint8_t level = 0;
   uint16_t crc = 0;
@@ -98,6 +99,7 @@ inline std::vector<Header> Headers(const std::string& arc) {
     h.method.assign(reinterpret_cast<const char*>(b + 2), 5);
     h.packed = zid::Get32(b + 7);
     h.original = zid::Get32(b + 11);
+    h.stamp = zid::Get32(b + 15);
     h.attr = b[19];
     h.level = b[20];
     h.name.assign(reinterpret_cast<const char*>(b + 22), b[21]);

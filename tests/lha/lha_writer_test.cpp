@@ -362,8 +362,51 @@ TEST(LhaWriterUpdate, RenamedLevelTwoEntryBecomesLevelZero) {
   EXPECT_EQ(hs[0].name, "gpl-2.orig");
   EXPECT_EQ(hs[0].method, "-lh7-");
   EXPECT_TRUE(hs[0].checksumOk);
+  // Level 2 keeps a Unix time whatever its OS id: it becomes the DOS date of 2010 that lhasa shows.
+  EXPECT_EQ((hs[0].stamp >> 25) + 1980, 2010u);
   EXPECT_EQ(PeerTests(arc), "");
   ASSERT_EQ(PeerExtract("lhasa", arc, tmp.file("after"), &log), 0) << log;
   EXPECT_TRUE(testutil::ReadFile(tmp.file("after/gpl-2.orig")) == testutil::ReadFile(tmp.file("before/gpl-2")));
   EXPECT_EQ(testutil::ReadFile(tmp.file("after/gpl-2")), "a different gpl-2\n");
+}
+
+// Names a level-0 header cannot hold and sizes past 32 bits are refused with a
+// message; the other files are written, and a cancel leaves no archive.
+TEST(LhaWriterEdges, WhatLevelZeroCannotHoldIsRefusedAndCancelLeavesNothing) {
+  namespace fs = std::filesystem;
+  testutil::TempDir tmp;
+  const std::string src = tmp.file("src");
+  fs::create_directories(src);
+  const std::string fits(221, 'f');     // the longest name with the Unix extension
+  const std::string plain(233, 'p');    // the longest name at all
+  const std::string tooLong(234, 'x');
+  testutil::WriteFile(src + "/" + fits, "fits");
+  testutil::WriteFile(src + "/" + plain, "no room for the Unix extension");
+  testutil::WriteFile(src + "/" + tooLong, "too long");
+  testutil::WriteFile(src + "/huge.bin", "");
+  fs::resize_file(src + "/huge.bin", (uintmax_t{1} << 32) + 1);  // sparse: nothing is read
+  TLha w;
+  std::vector<int> errors;
+  Quiet(w, &errors);
+  const std::string arc = tmp.file("edge.lzh");
+  EXPECT_EQ(Build(w, arc, src), 2);
+  std::sort(errors.begin(), errors.end());
+  EXPECT_EQ(errors, (std::vector<int>{E_BADFILEHEADER, E_BADFILENAME}));
+  const std::vector<Header> hs = Headers(arc);
+  ASSERT_EQ(hs.size(), 2u);
+  for (const Header& h : hs) {
+    EXPECT_TRUE(h.checksumOk);
+    EXPECT_EQ(h.size, h.name.size() + (h.name == fits ? 36 : 24));
+  }
+  EXPECT_EQ(PeerTests(arc), "");
+
+  // Cancelled while compressing: the write loop drops the archive it was building.
+  fs::remove(src + "/huge.bin");
+  testutil::WriteFile(src + "/big.txt", testutil::TextBytes(3000000, 9));
+  const std::string arc2 = tmp.file("cancelled.lzh");
+  w.OnProgress = [](TZipCommon* s, uint8_t byFile, uint8_t) {
+    if (byFile > 10) s->SetCancel(true);
+  };
+  EXPECT_EQ(Build(w, arc2, src), 0);
+  EXPECT_FALSE(fs::exists(arc2));
 }
