@@ -19,8 +19,6 @@ namespace zid {
 
 namespace {
 
-constexpr int kMainPrefix = 31;  // the main block as first read: up to the AV string's length byte
-
 class TAceWalker : public TRizWalker {
  public:
   void Setup(TRizER& r) override;
@@ -48,8 +46,7 @@ bool TAceWalker::ReadBlock(TRizER& r, int64_t pos) {
 
 bool TAceWalker::ReadMain(TRizER& r, int64_t pos, int64_t* next) {
   ace::TMainHeader m;
-  if (!ReadBlock(r, pos) || block_.size() < static_cast<size_t>(kMainPrefix) ||
-      !ace::ParseMainHeader(block_.data(), block_.size(), m))
+  if (!ReadBlock(r, pos) || !ace::ParseMainHeader(block_.data(), block_.size(), m))
     return false;
   created_ = m.verCreated;
   volume_ = m.volume;

@@ -93,6 +93,15 @@ void TUnACE::ProcessArchive() {
   init.request = [this](ace::TRequest& r) { return OnRequest(r); };
   init.state = [this](ace::TState& s) { return OnState(s); };
   if (lib.ACEInitDll(init) != 0) return ArchiveFailed(kErrAceLibrary);
+  // An empty FileSpec means every entry here (the library is handed "*"):
+  // the loop's own selection sees the same for this operation.
+  struct TSpecGuard {
+    TStrings& spec;
+    TStrings saved;
+    ~TSpecGuard() { spec = std::move(saved); }
+  } guard{FileSpec, FileSpec};
+  if (FileSpec.empty()) FileSpec = {"*"};
+
   if (!PreScan(VolumeName, ArcStartOffset())) return;
   BytesTotal = BytesRemaining = TotalPackedSize;
 

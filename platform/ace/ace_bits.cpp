@@ -139,6 +139,16 @@ void THuffman::Build(uint8_t* widths, unsigned n, unsigned maxWidth) {
   fill_ = static_cast<uint32_t>(fill);
 }
 
+bool THuffman::CodeOf(unsigned s, uint32_t& code, unsigned& width) const {
+  for (uint32_t v = 0; v < fill_; ++v)
+    if (table_[v] == s) {
+      width = width_[s];
+      code = v >> (maxWidth_ - width);
+      return true;
+    }
+  return false;
+}
+
 void THuffman::Read(TBitReader& br, unsigned maxWidth, unsigned alphabet) {
   unsigned n = br.Read(9) + 1;
   if (n > alphabet + 1) n = alphabet + 1;

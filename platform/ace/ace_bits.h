@@ -74,6 +74,8 @@ class THuffman {
   // Builds the table from widths[0..n-1] (0 = unused). The widths of the
   // degenerate case (one or no used symbol) are adjusted in place.
   void Build(uint8_t* widths, unsigned n, unsigned maxWidth);
+  // The code of symbol s, for writers of ACE streams; false when s has none.
+  bool CodeOf(unsigned s, uint32_t& code, unsigned& width) const;
   unsigned Decode(TBitReader& br) const {
     const uint32_t v = br.Peek(maxWidth_);
     if (v >= fill_) Fail(TResult::DataError);

@@ -169,11 +169,14 @@ class TBlockedDecoder {
   void DeltaBlock() {
     exe_.End(false, out_);
     const unsigned dist = mode_.deltaDist, len = mode_.deltaLen;
-    if (dist == 0 || len == 0 || len % dist != 0 || len > size_ - generated_) Fail(TResult::DataError);
+    if (dist == 0 || len == 0 || len % dist != 0) Fail(TResult::DataError);
     delta_.clear();
     bool instructionSeen = false;
     while (delta_.size() < len) {
-      const bool mode = LzRun(len - delta_.size(), [&](const uint8_t* p, size_t n, uint64_t) {
+      // a block that would run past the member's end is malformed
+      const uint64_t room = size_ - generated_;
+      if (room == 0) Fail(TResult::DataError);
+      const bool mode = LzRun(std::min<uint64_t>(len - delta_.size(), room), [&](const uint8_t* p, size_t n, uint64_t) {
         delta_.insert(delta_.end(), p, p + n);
       });
       if (!mode) continue;

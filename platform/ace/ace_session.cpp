@@ -165,6 +165,8 @@ void TSession::OpenNextVolume(const TEntryInfo* entry) {
 }
 
 void TSession::ExtendMember(TMember& m) {
+  if (m.chainBroken) Fail(TResult::MissingVolume);
+  m.chainBroken = true;
   OpenNextVolume(&m.info);
   std::vector<uint8_t> h;
   TFileHeader f;
@@ -176,6 +178,7 @@ void TSession::ExtendMember(TMember& m) {
   }
   const int64_t data = pos_ + static_cast<int64_t>(h.size());
   m.segments.push_back({curIndex_, data, f.packSize});
+  m.chainBroken = false;
   m.last = f;
   m.info.packedSize += f.packSize;
   pos_ = Advance(data, f.packSize, 0);

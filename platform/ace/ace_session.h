@@ -30,6 +30,7 @@ struct TMember {
   std::vector<TSegment> segments;
   TEntryInfo info;
   bool passwordChecked = false;
+  bool chainBroken = false;  // its next volume could not be had: not asked for again
   bool handled = false;
   TResult result = TResult::Ok;
 };
