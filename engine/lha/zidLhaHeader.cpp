@@ -1,5 +1,6 @@
 #include "engine/lha/zidLhaHeader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -227,6 +228,8 @@ class TParser {
 
   void Finish() {
     h_.isDir = h_.MethodChar() == 'd';
+    // Amiga writers put the file's comment after a NUL in the name field
+    name_.resize(std::min(name_.size(), name_.find('\0')));
     h_.rawName = Join(FolderSeparators(folder_), FolderSeparators(name_));
     // names in the Unicode extensions are UTF-16 whatever the code page
     const bool wide = hasWideName_ || hasWideFolder_;

@@ -10,6 +10,7 @@
 #include "engine/lha/zidLzhuf.h"
 #include "engine/other/zidCopyStored.h"
 #include "platform/datetime.h"
+#include "platform/files.h"
 
 namespace zid {
 
@@ -40,6 +41,9 @@ std::string Printable(const std::string& id) {
 }  // namespace
 
 void TUnLha::ProcessArchive() {
+  if ((OutputMode == omToFile || OutputMode == omAppendFile) && !GetExtractDir().empty() &&
+      !plat::DirectoryExists(GetExtractDir()))
+    plat::ForceDirectories(GetExtractDir());
   TStream32* s = ArchiveStream();
   if (s == nullptr) {
     ArchiveFailed(E_READERROR);
