@@ -38,6 +38,11 @@ struct AddOptions {
 
 bool HasWildcards(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
 
+bool IsDotFolder(const std::string& path) {
+  const std::string last = plat::ExtractFileName(plat::ExcludeTrailingPathDelimiter(path));
+  return last == "." || last == "..";
+}
+
 // The family an archive is written as: -f, else the existing archive's
 // type, else the extension, else ZIP. Null (with a message) when that family
 // cannot be written.
@@ -143,8 +148,9 @@ int RunAdd(AddOptions& opt) {
     else if (opt.paths_mode == "absolute")
       w->StoredDirNames = zid::sdAbsoluteNoRoot;
     else
-      // A folder keeps its own name in the archive, as other archivers do.
-      w->StoredDirNames = isDir ? zid::sdRelativeStoreStart : zid::sdRelative;
+      // A folder keeps its own name in the archive, as other archivers do;
+      // "." and ".." stand for their contents.
+      w->StoredDirNames = isDir && !IsDotFolder(path) ? zid::sdRelativeStoreStart : zid::sdRelative;
     if (isDir) path = plat::IncludeTrailingPathDelimiter(path) + "*";
     w->FileSpec = {path};
     // Assigned again for every path: whether the archive is new is decided at assignment.

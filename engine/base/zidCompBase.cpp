@@ -139,7 +139,7 @@ void TCompBase::TmpReportError(int eCode, const std::string& fileName) {
 
 int TCompHeaderObj::Find(const std::string& name) const {
   for (int i = 0; i < Count(); ++i)
-    if ((*this)[i].Action != caDrop && plat::SameText((*this)[i].Name, name)) return i;
+    if ((*this)[i].Action != caDrop && (*this)[i].Name == name) return i;
   return -1;
 }
 

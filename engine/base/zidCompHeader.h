@@ -58,7 +58,8 @@ class TCompHeaderObj {
   int Count() const { return static_cast<int>(Items.size()); }
   TCompHeaderItem& operator[](int i) { return Items[static_cast<size_t>(i)]; }
   const TCompHeaderItem& operator[](int i) const { return Items[static_cast<size_t>(i)]; }
-  // The first item not dropped whose name equals name (ASCII case-insensitive); -1 when none.
+  // The first item not dropped whose name equals name; -1 when none. Names
+  // differ by case as file names do here ("Index.html" is not "index.html").
   int Find(const std::string& name) const;
   // Items that will be written (not dropped).
   int Kept() const;

@@ -264,7 +264,8 @@ bool TCompBase::ScanFiles(TCompHeaderObj& list) {
     const std::string line = plat::Trim(raw);
     if (line.empty()) continue;
     const std::string native = plat::ToNative(line);
-    masks.push_back(native[0] == '/' ? native : cwd + native);
+    // "." and ".." are folded, so that "./a" and "sub/../a" name what "a" names.
+    masks.push_back(plat::ExpandFileName(native[0] == '/' ? native : cwd + native));
   }
   scan.SetRootDir(cwd);
   scan.SetFileSpec(masks);
@@ -338,7 +339,27 @@ bool TCompBase::AddCandidate(TCompHeaderObj& list, const std::string& dirWithSla
     if (Switch != swRefresh) list.Items.push_back(std::move(file));
     return true;
   }
-  if (list[existing].FromScan) return true;  // two files with one stored name: the first wins
+  if (list[existing].FromScan) {
+    // Two files with one stored name: the first keeps it; the second gets
+    // another name when OnRenameDupeFile gives one, else it is reported by
+    // name, never dropped without a word.
+    if (OnRenameDupeFile) {
+      for (int asked = 0; asked < kMaxRenameQuestions; ++asked) {
+        std::string newName = stored;
+        bool rename = true;
+        OnRenameDupeFile(this, stored, newName, rename);
+        newName = plat::ToNative(newName);
+        if (!rename || newName.empty() || newName == stored) break;
+        if (list.Find(newName) >= 0) continue;
+        file.Name = newName;
+        list.Items.push_back(std::move(file));
+        return true;
+      }
+    }
+    --found_;
+    ReportError(full, "stored as " + stored + " like " + list[existing].SourcePath, VolumeName, E_SKIPPEDFILE);
+    return true;
+  }
   MergeExisting(list, existing, std::move(file));
   return true;
 }

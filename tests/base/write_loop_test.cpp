@@ -110,7 +110,7 @@ TEST(WriteLoop, RenameDupeFileKeepsBothVersions) {
                          uint32_t, uint32_t, bool& replace) { replace = false; };
   f.z.OnRenameDupeFile = [&](TZipCommon*, const std::string&, std::string& newName, bool& rename) {
     // The first answer is taken already (by two.txt); the second is free.
-    newName = ++questions == 1 ? "TWO.TXT" : "old/one.txt";
+    newName = ++questions == 1 ? "two.txt" : "old/one.txt";
     rename = true;
   };
   EXPECT_EQ(f.Add({f.src + "/one.txt"}), 1);
@@ -302,4 +302,37 @@ TEST(WriteLoop, KilledOrInterruptedWriteLeavesTheOldArchiveByteIdentical) {
     }
     EXPECT_EQ(testutil::ReadFile(f.arc), before);
   }
+}
+
+// Names as the file system has them: an edited file of the same size replaces
+// its entry (the date tells it changed), names that differ only by case are
+// two entries, and a second file that would take a stored name already taken
+// is reported by name instead of vanishing.
+TEST(WriteLoop, ChangedSameSizeFilesCaseAndDuplicateNames) {
+  Fixture f;
+  f.z.OnReplaceFile = [](TZipCommon*, const std::string&, const std::string&, uint32_t, uint32_t, int64_t, int64_t,
+                         uint32_t, uint32_t, bool& replace) { replace = true; };
+  ASSERT_EQ(f.Add({f.src + "/*"}), 2);
+  std::string edited = testutil::ReadFile(f.src + "/one.txt");
+  edited[0] ^= 1;
+  testutil::WriteFile(f.src + "/one.txt", edited);
+  Touch(f.src + "/one.txt", 10);
+  testutil::WriteFile(f.src + "/One.txt", "case");
+  EXPECT_EQ(f.Add({f.src + "/*"}), 2);
+  fs::create_directories(f.src + "/sub");
+  testutil::WriteFile(f.src + "/sub/two.txt", "same stored name");
+  f.z.StoredDirNames = sdNone;
+  f.Add({f.src + "/two.txt", f.src + "/sub/two.txt"});
+  EXPECT_TRUE(f.Has(E_SKIPPEDFILE));
+
+  testutil::TempDir out;
+  zid::TUnZip un;
+  un.SetArchiveFile(f.arc);
+  un.FileSpec = {"*.*"};
+  un.SetExtractDir(out.path());
+  un.Extract();
+  EXPECT_EQ(testutil::ReadFile(out.file("one.txt")), edited);
+  EXPECT_EQ(testutil::ReadFile(out.file("One.txt")), "case");
+  const std::string two = testutil::ReadFile(out.file("two.txt"));
+  EXPECT_TRUE(two == "same stored name" || two == testutil::TextBytes(3000, 2));
 }

@@ -91,6 +91,11 @@ TEST(CliAdd, ArchiveNeverAddsItselfAndFailedWritesSaySo) {
   EXPECT_FALSE(fs::exists(d + "/b.log"));  // moved in
   ASSERT_EQ(testutil::Run("unzip -Z1 " + ShellQuote(d + "/m.zip"), &out), 0);
   EXPECT_EQ(out.find("m.zip"), std::string::npos) << out;
+  // "." stands for its contents, stored without "./", and twice is no change.
+  for (int run = 0; run < 2; ++run)
+    ASSERT_EQ(testutil::Run("cd " + ShellQuote(d + "/sub") + " && " + Zefa("a -r dot.zip ."), &out), 0) << out;
+  ASSERT_EQ(testutil::Run("unzip -Z1 " + ShellQuote(d + "/sub/dot.zip"), &out), 0);
+  EXPECT_EQ(out, "c.bin\ncaf\xC3\xA9.txt\n");
 
   const std::string before = testutil::ReadFile(d + "/m.zip");
   testutil::WriteFile(d + "/big.bin", testutil::RandomBytes(400000, 3));
