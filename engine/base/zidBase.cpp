@@ -139,6 +139,10 @@ std::string TZipCommon::NextVolumeName() {
   return VolumeName;
 }
 
+namespace {
+constexpr int kMaxVolumeQuestions = 100;
+}  // namespace
+
 bool TZipCommon::OpenNextVolume(bool forWriter) {
   const int n = CurrentVolume + 1;
   NextVolumeName();
@@ -149,8 +153,11 @@ bool TZipCommon::OpenNextVolume(bool forWriter) {
     return false;
   }
   CloseArchive();
+  // A handler that keeps naming a missing file is asked a bounded number of times.
+  int asked = 0;
   do {
     OnNextVolume(this, VolumeName, forWriter ? n + 1 : n, plat::FileExists(VolumeName), cancel_);
+    if (++asked >= kMaxVolumeQuestions && !plat::FileExists(VolumeName)) cancel_ = true;
   } while (!cancel_ && !plat::FileExists(VolumeName));
   if (cancel_) {
     ReportError(FileName, std::string(), VolumeName, E_USERCANCELED);
@@ -177,9 +184,11 @@ bool TZipCommon::RequestVolume(const std::string& proposedName, int number) {
       return false;
     }
   } else {
+    int asked = 0;
     do {
       bool cancel = false;
       OnNextVolume(this, name, number, plat::FileExists(name), cancel);
+      if (++asked >= kMaxVolumeQuestions && !plat::FileExists(name)) cancel = true;
       if (cancel) {
         SetCancel(true);
         return false;
