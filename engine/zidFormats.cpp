@@ -8,6 +8,8 @@
 
 #include "engine/base/zidCompBase.h"
 #include "engine/base/zidUnBase.h"
+#include "engine/cab/zidMakeCab.h"
+#include "engine/cab/zidUnCab.h"
 #include "engine/lha/zidLha.h"
 #include "engine/lha/zidUnLha.h"
 #include "engine/listing/zidRizWalker.h"
@@ -45,7 +47,7 @@ const std::vector<TFormat>& Table() {
       {"JAR", "jar", {atJar, atJarExe}, {".jar"}, Extractor<TUnJar>, Writer<TJar>},
       {"LHA", "lha", {atLha, atLhaExe, atLzh, atLzhExe}, {".lha", ".lzh"}, Extractor<TUnLha>, Writer<TLha>},
       {"BH", "bh", {atBh, atBhExe}, {".bh"}, nullptr, nullptr},
-      {"CAB", "cab", {atCab, atCabExe}, {".cab"}, nullptr, nullptr},
+      {"CAB", "cab", {atCab, atCabExe}, {".cab"}, Extractor<TUnCab>, Writer<TMakeCab>},
       {"GZIP", "gzip", {atGZip}, {".gz", ".gzip", ".tgz", ".z", ".taz"}, Extractor<TUnGZip>, nullptr},
       {"TAR", "tar", {atTar}, {".tar"}, Extractor<TUnTar>, nullptr},
       {"ARJ", "arj", {atArj, atArjExe}, {".arj"}, Extractor<TUnARJ>, nullptr},

@@ -37,6 +37,7 @@ std::unique_ptr<TRizWalker> MakeGZipWalker(TArcType type);  // zidRizGZip.cpp
 std::unique_ptr<TRizWalker> MakeArjWalker(TArcType type);   // zidRizArj.cpp
 std::unique_ptr<TRizWalker> MakeZooWalker(TArcType type);   // zidRizZoo.cpp
 std::unique_ptr<TRizWalker> MakeAceWalker(TArcType type);   // zidRizAce.cpp
+std::unique_ptr<TRizWalker> MakeCabWalker(TArcType type);   // zidRizCab.cpp
 std::unique_ptr<TRizWalker> MakeArcWalker(TArcType type);   // zidRizArc.cpp (ARC and PAK)
 std::unique_ptr<TRizWalker> MakeHaWalker(TArcType type);    // zidRizHa.cpp
 std::unique_ptr<TRizWalker> MakeRarWalker(TArcType type);   // zidRizRar.cpp

@@ -24,6 +24,7 @@ const TWalkerLine kWalkers[] = {
     {{atArj, atArjExe}, MakeArjWalker},
     {{atZoo}, MakeZooWalker},
     {{atAce, atAceExe}, MakeAceWalker},
+    {{atCab, atCabExe}, MakeCabWalker},
     {{atArc, atArcExe, atPak, atPakExe}, MakeArcWalker},
     {{atHA}, MakeHaWalker},
     {{atRar, atRarExe}, MakeRarWalker},

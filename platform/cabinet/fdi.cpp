@@ -319,6 +319,8 @@ bool FdiContext::Copy(const std::string& name, const std::string& folder, const 
       n.psz1 = rec.name;
       n.psz2 = cab.header.prevCabinet;
       n.psz3 = cab.header.prevDisk;
+      n.cb = rec.cbFile;
+      n.attribs = rec.attribs;
       n.iFolder = rec.iFolder;
       if (notify(fdintPARTIAL_FILE, n) == -1) return Fail(FDIERROR_USER_ABORT);
       continue;
@@ -356,6 +358,7 @@ bool FdiContext::Copy(const std::string& name, const std::string& folder, const 
     const FileHandle closed = notify(fdintCLOSE_FILE_INFO, c);
     if (closed == 0 || closed == -1) return Fail(FDIERROR_USER_ABORT);
   }
+  ClearError();
   return true;
 }
 

@@ -13,7 +13,8 @@
 //                      setID, iCabinet.
 //   fdintPARTIAL_FILE  a file that began in an earlier cabinet (or lies in a
 //                      folder that did) and cannot be decoded from this one:
-//                      psz1 name, psz2 first cabinet name, psz3 its disk.
+//                      psz1 name, psz2 previous cabinet name, psz3 its disk,
+//                      cb size, attribs.
 //   fdintCOPY_FILE     any other file: psz1 name (stored bytes), cb size, date,
 //                      time, attribs, iFolder. The handler returns 0 to skip
 //                      the file, -1 to abort, or a handle: the data is then
@@ -24,7 +25,9 @@
 //                      Instead, the handler may call `copy(hf)` itself while
 //                      it handles the notification: the data is written
 //                      then and there, copy returns whether it decoded to its
-//                      end, and no fdintCLOSE_FILE_INFO follows.
+//                      end (the ERF record says why not), no
+//                      fdintCLOSE_FILE_INFO follows, and the walk goes on
+//                      unless the handler returns -1.
 //   fdintNEXT_CABINET  the file continues in the next cabinet of the set:
 //                      psz1 its name, psz2 its disk, psz3 the folder it is
 //                      looked for in, fdie why the previous try failed (or
@@ -34,7 +37,8 @@
 // of one of them continues the set (its files that began earlier come as
 // fdintPARTIAL_FILE, the others decode with the history of the whole folder).
 //
-// Any failure ends FDICopy with false and the error in the ERF record:
+// Any other failure ends FDICopy with false and the error in the ERF record
+// (a walk that ends well leaves it clear):
 //   FDIERROR_CABINET_NOT_FOUND  the open callback failed
 //   FDIERROR_NOT_A_CABINET      no "MSCF" header, or a version other than 1.x
 //   FDIERROR_CORRUPT_CABINET    bad records or data (erfType: TErfDetail)

@@ -96,8 +96,9 @@ TEST(Cabinet, SetsSplitFoldersAcrossCabinets) {
     EXPECT_EQ(testutil::Run("cd " + testutil::ShellQuote(dir.path()) + " && cabextract -q -d x part1.cab", &out), 0)
         << out;
     for (const Source& s : src) EXPECT_EQ(testutil::ReadFile(dir.file("x/" + s.name)), s.data) << s.name;
-    if (testutil::HaveTool("7zz"))
+    if (testutil::HaveTool("7zz")) {
       EXPECT_EQ(testutil::Run("7zz t " + testutil::ShellQuote(dir.file("part1.cab")), &out), 0) << out;
+    }
   }
 }
 
