@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/base/Err_Msgs.h"
+#include "engine/base/zidDetect.h"
 #include "engine/other/zidUnArj.h"
 #include "other_helpers.h"
 #include "support/testutil.h"
@@ -54,12 +55,19 @@ TEST(ArjPeer, EveryMethodTextModeAndGarblingRoundTrip) {
   };
   const Case cases[] = {{"-m0", ""},           {"-m1", ""},          {"-m2", ""},          {"-m3", ""},
                         {"-m4", ""},           {"-m1 -t1", ""},      {"-m0 -gsecret", "secret"},
-                        {"-m1 -gsecret", "secret"}, {"-m4 -gp4ss", "p4ss"}};
+                        {"-m1 -gsecret", "secret"}, {"-m4 -gp4ss", "p4ss"}, {"-m1 -je", ""}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options);
     TempDir d;
     MakeInputs(d);
     const std::string arj = MakeArj(d, c.options);
+    if (std::string(c.options).find("-je") != std::string::npos) {
+      // a self-extractor: the archive starts after the executable stub
+      zid::TArchiveDetection det;
+      zid::AssignArchiveFile(det, arj);
+      EXPECT_EQ(det.ArcType, zid::atArjExe);
+      EXPECT_GT(det.ArcStartOffset, 0);
+    }
     const Report r = Extract<zid::TUnARJ>(arj, d.file("out"), [&](zid::TUnARJ& u) { u.Password = c.password; });
     EXPECT_TRUE(r.errors.empty()) << r.errors.size();
     EXPECT_EQ(r.stats.failed, 0);
@@ -109,7 +117,9 @@ TEST(ArjPeer, VolumeSetsAreFollowedWithoutAsking) {
     const Listing l = List(arj);
     ASSERT_EQ(l.entries.size(), 4u);
     for (const Listed& e : l.entries)
-      if (e.name == "text.txt") EXPECT_EQ(e.unpacked, 120000);
+      if (e.name == "text.txt") {
+        EXPECT_EQ(e.unpacked, 120000);
+      }
     // the command line takes the volumes beside the first one
     std::string out;
     EXPECT_EQ(testutil::Run(ShellQuote(testutil::CliPath()) + " t -p vol " + ShellQuote(arj) + " 2>&1", &out), 0)
@@ -195,7 +205,9 @@ TEST(ArjCorpus, EverySampleHasItsVerdictAndItsListing) {
     const Report r = Extract<zid::TUnARJ>(path, d.file("out"), [&](zid::TUnARJ& u) { u.Password = c.password; });
     EXPECT_EQ(r.stats.passed, c.passed);
     EXPECT_EQ(r.stats.failed, c.failed);
-    if (std::string(c.file) == "unarc__wrongcrc32.arj") EXPECT_TRUE(r.Has(zid::E_CRCERROR));
+    if (std::string(c.file) == "unarc__wrongcrc32.arj") {
+      EXPECT_TRUE(r.Has(zid::E_CRCERROR));
+    }
     // byte for byte what arj itself extracts
     if (c.failed == 0 && testutil::HaveTool("arj")) {
       const std::string pw = *c.password ? std::string(" -g") + c.password : std::string();

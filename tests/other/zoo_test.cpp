@@ -39,7 +39,9 @@ TEST(ZooCorpus, EverySampleHasItsVerdictAndItsListing) {
     EXPECT_EQ(r.stats.passed, c.passed);
     EXPECT_EQ(r.stats.failed, c.failed);
     EXPECT_TRUE(r.errors.empty() == (c.failed == 0));
-    if (c.failed) EXPECT_TRUE(r.Has(zid::E_CRCERROR));
+    if (c.failed) {
+      EXPECT_TRUE(r.Has(zid::E_CRCERROR));
+    }
     // the stored, LZW and LZH samples hold the same file; a climbing folder stays inside the target
     if (c.passed && c.listed[0].second == 11357) {
       const std::string got = ReadFile(d.file("out/license"));
