@@ -27,7 +27,9 @@ bool& CabinetLibraryPresent() {
 
 TStreamCabinetFileHandler::~TStreamCabinetFileHandler() { CloseAll(); }
 
-void TStreamCabinetFileHandler::MapStream(const std::string& name, TStream32* stream) { streams_[name] = stream; }
+void TStreamCabinetFileHandler::MapStream(const std::string& name, TStream32* stream, int64_t base) {
+  streams_[name] = {stream, base};
+}
 
 void TStreamCabinetFileHandler::MapOffset(const std::string& name, int64_t base) { offsets_[name] = base; }
 
@@ -47,9 +49,10 @@ intptr_t TStreamCabinetFileHandler::Open(const std::string& name, int oflag, int
   TOpenFile f;
   auto mapped = streams_.find(name);
   if (mapped != streams_.end()) {
-    f.stream = mapped->second;
-    if (oflag & (cab::kOpenCreate | cab::kOpenTruncate)) f.stream->SetSize(0);
-    f.stream->Seek(0, plat::soFromBeginning);
+    f.stream = mapped->second.first;
+    f.base = mapped->second.second;
+    if (oflag & (cab::kOpenCreate | cab::kOpenTruncate)) f.stream->SetSize(f.base);
+    f.stream->Seek(f.base, plat::soFromBeginning);
   } else {
     int mode = plat::fmCreate;
     if ((oflag & cab::kOpenCreate) == 0) {

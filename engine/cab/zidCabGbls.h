@@ -61,7 +61,8 @@ class TStreamCabinetFileHandler : public TCabinetFileHandler {
  public:
   ~TStreamCabinetFileHandler() override;
 
-  void MapStream(const std::string& name, TStream32* stream);
+  // base: where the cabinet begins in the stream.
+  void MapStream(const std::string& name, TStream32* stream, int64_t base = 0);
   void MapOffset(const std::string& name, int64_t base);
   void ClearMaps();
   // Closes every stream still open.
@@ -85,7 +86,7 @@ class TStreamCabinetFileHandler : public TCabinetFileHandler {
 
   std::map<intptr_t, TOpenFile> open_;
   intptr_t nextHandle_ = 100;
-  std::map<std::string, TStream32*> streams_;
+  std::map<std::string, std::pair<TStream32*, int64_t>> streams_;
   std::map<std::string, int64_t> offsets_;
 };
 

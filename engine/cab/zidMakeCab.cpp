@@ -62,31 +62,52 @@ void TMakeCab::ReportError(const std::string& fileName, const std::string& exten
 // ---- the old cabinet ----------------------------------------------------------------------
 
 bool TMakeCab::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
-  (void)list;
   if (Switch == swDelete) RaiseError(GetArchiveFile(), std::string(), VolumeName, E_BADARCTYPE);
   if (oldDet_.ArcType != atCab && oldDet_.ArcType != atCabExe) {
     // Not a cabinet: it is not replaced by one.
     ReportError(GetArchiveFile(), ArcTypeEnumName(oldDet_.ArcType), VolumeName, E_BADARCTYPE);
     return false;
   }
-  if (Switch == swRead) ListExisting(in);
-  return true;
-}
-
-void TMakeCab::ListExisting(TStream32& in) {
   cab::CabHeader h;
   std::vector<cab::CabFolder> folders;
-  std::vector<cab::CabFile> files;
-  const int64_t base = std::max<int64_t>(0, oldDet_.ArcStartOffset);
+  oldBase_ = std::max<int64_t>(0, oldDet_.ArcStartOffset);
   auto read = [&in](int64_t pos, void* buf, int64_t n) -> int64_t {
     return in.Seek(pos, plat::soFromBeginning) == pos ? in.Read(buf, n) : 0;
   };
-  if (cab::ReadDirectory(read, base, h, folders, files) != cab::ParseResult::Ok) {
+  if (cab::ReadDirectory(read, oldBase_, h, folders, oldRecords_) != cab::ParseResult::Ok) {
     ReportError(GetArchiveFile(), std::string(), VolumeName, E_BADFILEHEADER);
-    return;
+    return false;
   }
-  for (size_t i = 0; i < files.size() && OnRead && !cancel_; ++i) {
-    const cab::CabFile& f = files[i];
+  if (Switch == swRead) {
+    ListExisting(h, folders);
+    return true;
+  }
+  if (h.HasPrev() || h.HasNext()) {
+    ReportError(GetArchiveFile(), "a cabinet set", VolumeName, E_BADARCTYPE);
+    return false;
+  }
+  // A self-extractor keeps its stub; the new cabinet follows it.
+  stubLength_ = oldBase_;
+  oldCopied_ = false;
+  oldAdded_.assign(oldRecords_.size(), false);
+  for (size_t i = 0; i < oldRecords_.size(); ++i) {
+    const cab::CabFile& f = oldRecords_[i];
+    TCompHeaderItem it;
+    it.Name = CabEntryName(f.name, f.attribs, TranslateOemChar);
+    std::replace(it.Name.begin(), it.Name.end(), '\\', '/');
+    it.Action = caCopy;
+    it.UnpackedSize = it.PackedSize = f.cbFile;
+    it.StoredDate = (uint32_t{f.date} << 16) | f.time;
+    it.StoredAttr = f.attribs & kKeptAttributes;
+    it.LocalOffset = static_cast<int64_t>(i);
+    list.Items.push_back(std::move(it));
+  }
+  return true;
+}
+
+void TMakeCab::ListExisting(const cab::CabHeader& h, const std::vector<cab::CabFolder>& folders) {
+  for (size_t i = 0; i < oldRecords_.size() && OnRead && !cancel_; ++i) {
+    const cab::CabFile& f = oldRecords_[i];
     const uint16_t type = folders[static_cast<size_t>(f.FolderIndex(h.cFolders))].typeCompress;
     FileName = CabEntryName(f.name, f.attribs, TranslateOemChar);
     plat::DosDateTimeToDateTime((uint32_t{f.date} << 16) | f.time, FileDate);
@@ -103,6 +124,124 @@ void TMakeCab::ListExisting(TStream32& in) {
   }
 }
 
+bool TMakeCab::CopyEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) {
+  if (!oldCopied_) CopyOldEntries(in, out, list);
+  const int64_t record = list[index].LocalOffset;
+  return record >= 0 && record < static_cast<int64_t>(oldAdded_.size()) && oldAdded_[static_cast<size_t>(record)];
+}
+
+bool TMakeCab::CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) {
+  return CopyEntry(in, out, list, index);
+}
+
+void TMakeCab::CopyOldEntries(TStream32& in, TStream32& out, TCompHeaderObj& list) {
+  oldCopied_ = true;
+  if (!EnsureContext(out)) RaiseError(GetArchiveFile(), std::string(), VolumeName, E_CABDLL);
+  std::vector<int> itemOf(oldRecords_.size(), -1);
+  for (int i = 0; i < list.Count(); ++i) {
+    const TCompHeaderItem& it = list[i];
+    if (!it.FromScan && (it.Action == caCopy || it.Action == caRename) && it.LocalOffset >= 0 &&
+        it.LocalOffset < static_cast<int64_t>(itemOf.size()))
+      itemOf[static_cast<size_t>(it.LocalOffset)] = i;
+  }
+  TStreamCabinetFileHandler old;
+  old.MapStream(GetArchiveFile(), &in, oldBase_);
+  cab::ERF erf;
+  cab::HFDI fdi = cab::FDICreate(
+      [](size_t n) { return std::malloc(n); }, [](void* p) { std::free(p); },
+      [&old](const std::string& name, int oflag, int pmode) {
+        int err = 0;
+        return old.Open(name, oflag, pmode, err);
+      },
+      [&old](cab::FileHandle hf, void* buf, int64_t n) -> int64_t {
+        int err = 0;
+        const int64_t got = old.Read(hf, buf, n, err);
+        return got == 0 && err == -1 ? -1 : got;
+      },
+      [this, &old](cab::FileHandle hf, const void* buf, int64_t n) -> int64_t {
+        if (cancel_) return -1;
+        int err = 0;
+        const int64_t put = old.Write(hf, buf, n, err);
+        if (put != n && plat::IsDiskFullError(err)) ReportError(GetTempDir(), std::string(), VolumeName, E_DISKFULL);
+        return put;
+      },
+      [&old](cab::FileHandle hf) {
+        int err = 0;
+        return old.Close(hf, err);
+      },
+      [&old](cab::FileHandle hf, int64_t distance, int origin) {
+        int err = 0;
+        return old.Seek(hf, distance, origin, err);
+      },
+      cab::cpuUNKNOWN, &erf);
+  if (fdi == nullptr) RaiseError(GetArchiveFile(), std::string(), VolumeName, E_CABDLL);
+  struct TRelease {
+    cab::HFDI fdi;
+    ~TRelease() { cab::FDIDestroy(fdi); }
+  } release{fdi};
+  size_t record = 0;
+  const std::string archive = GetArchiveFile();
+  const bool walked = cab::FDICopy(fdi, plat::ExtractFileName(archive), plat::ExtractFilePath(archive), 0,
+                                   [&](cab::FDINOTIFICATIONTYPE type, cab::FDINOTIFICATION& n) -> cab::FileHandle {
+                                     if (type != cab::fdintCOPY_FILE && type != cab::fdintPARTIAL_FILE) return 0;
+                                     const size_t k = record++;
+                                     if (type == cab::fdintCOPY_FILE && k < itemOf.size() && itemOf[k] >= 0 &&
+                                         !AddOldEntry(n, list[itemOf[k]], k, old, erf))
+                                       return -1;
+                                     return cancel_ ? -1 : 0;
+                                   });
+  if (!walked && !cancel_ && erf.erfOper != cab::FDIERROR_USER_ABORT)
+    ReportError(archive, std::string(), VolumeName, E_CORRUPTINPUT);
+}
+
+bool TMakeCab::AddOldEntry(cab::FDINOTIFICATION& n, const TCompHeaderItem& item, size_t record,
+                           TStreamCabinetFileHandler& old, const cab::ERF& erf) {
+  FileName = item.Name;
+  const std::string temp = plat::CreateTempFileName(GetTempDir(), "zcb");
+  if (temp.empty()) {
+    ReportError(GetTempDir(), std::string(), VolumeName, E_WRITEERROR);
+    return false;
+  }
+  struct TRemove {
+    const std::string& path;
+    ~TRemove() { plat::DeleteFile(path); }
+  } remove{temp};
+  int err = 0;
+  const cab::FileHandle hf = old.Open(temp, cab::kOpenCreate | cab::kOpenReadWrite | cab::kOpenBinary, 0, err);
+  if (hf == cab::kNoFile) {
+    ReportError(temp, std::string(), VolumeName, E_OPENERROR);
+    return false;
+  }
+  const bool decoded = n.copy(hf);
+  old.Close(hf, err);
+  if (!decoded) {
+    if (!cancel_ && erf.erfOper != cab::FDIERROR_TARGET_FILE)
+      ReportError(item.Name, std::string(), VolumeName,
+                  erf.erfType == cab::erfDetailTruncated  ? E_READERROR
+                  : erf.erfType == cab::erfDetailBadHeader ? E_CORRUPTINPUT
+                                                           : E_BADBLOCK);
+    return false;
+  }
+  std::string stored = item.Name;
+  std::replace(stored.begin(), stored.end(), '/', '\\');
+  item_ = &item;
+  oldRecord_ = &oldRecords_[record];
+  itemDone_ = 0;
+  bool added = false;
+  try {
+    added = AddToCabinet(temp, stored);
+  } catch (...) {
+    item_ = nullptr;
+    oldRecord_ = nullptr;
+    throw;
+  }
+  item_ = nullptr;
+  oldRecord_ = nullptr;
+  if (!added) AddFailed(item);
+  oldAdded_[record] = added;
+  return added;
+}
+
 // ---- the library context -----------------------------------------------------------------
 
 bool TMakeCab::EnsureContext(TStream32& out) {
@@ -117,7 +256,7 @@ bool TMakeCab::EnsureContext(TStream32& out) {
   ccab.szCab = plat::ExtractFileName(path);
   ccab.szCabPath = plat::ExtractFilePath(path);
   files_.ClearMaps();
-  files_.MapStream(path, &out);
+  files_.MapStream(path, &out, stubLength_);
   fci_ = cab::FCICreate(
       &erf_, [](const TCCAB&, const std::string&, int64_t, bool) { return 0; },
       [](size_t n) { return std::malloc(n); }, [](void* p) { std::free(p); },
@@ -188,10 +327,12 @@ cab::FileHandle TMakeCab::OpenInfo(const std::string& name, uint16_t& date, uint
     ReportError(name, std::string(), VolumeName, E_OPENERROR);
     return cab::kNoFile;
   }
-  const uint32_t dos = EntryDate(item_ != nullptr ? item_->FileDate : plat::DateTimeToDosDateTime(plat::Now()));
+  // An entry of the old cabinet keeps its stored date and attributes.
+  const uint32_t dos = oldRecord_ != nullptr ? (uint32_t{oldRecord_->date} << 16) | oldRecord_->time
+                       : EntryDate(item_ != nullptr ? item_->FileDate : plat::DateTimeToDosDateTime(plat::Now()));
   date = static_cast<uint16_t>(dos >> 16);
   time = static_cast<uint16_t>(dos & 0xFFFF);
-  attribs = static_cast<uint16_t>(attr & kKeptAttributes);
+  attribs = static_cast<uint16_t>((oldRecord_ != nullptr ? oldRecord_->attribs : attr) & kKeptAttributes);
   if (item_ != nullptr && !plat::IsAscii(item_->Name)) attribs |= cab::kAttrNameIsUtf;
   if (OnRead) {
     plat::DosDateTimeToDateTime(dos, FileDate);
@@ -236,13 +377,7 @@ bool TMakeCab::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   itemDone_ = 0;
   bool ok = false;
   try {
-    ok = cab::FCIAddFile(
-        fci_, it.SourcePath, stored, false, [this](TCCAB& c, uint32_t prev) { return NextCabinet(c, prev); },
-        [](unsigned type, uint32_t, uint32_t) -> int64_t { return type <= cab::statusCabinet ? 0 : -1; },
-        [this](const std::string& name, uint16_t& d, uint16_t& t, uint16_t& a, int& err) {
-          return OpenInfo(name, d, t, a, err);
-        },
-        CompressionValue());
+    ok = AddToCabinet(it.SourcePath, stored);
   } catch (...) {
     item_ = nullptr;
     DestroyContext();
@@ -265,6 +400,16 @@ bool TMakeCab::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   }
   if (OnEnd) OnEnd(this, FileName, !cancel_);
   return true;
+}
+
+bool TMakeCab::AddToCabinet(const std::string& source, const std::string& storedName) {
+  return cab::FCIAddFile(
+      fci_, source, storedName, false, [this](TCCAB& c, uint32_t prev) { return NextCabinet(c, prev); },
+      [](unsigned type, uint32_t, uint32_t) -> int64_t { return type <= cab::statusCabinet ? 0 : -1; },
+      [this](const std::string& name, uint16_t& d, uint16_t& t, uint16_t& a, int& err) {
+        return OpenInfo(name, d, t, a, err);
+      },
+      CompressionValue());
 }
 
 void TMakeCab::AddFailed(const TCompHeaderItem& item) {

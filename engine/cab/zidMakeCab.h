@@ -7,10 +7,14 @@
 // that name is mapped onto the loop's temporary output, so the archive on
 // disk changes only when the loop puts the finished cabinet in place.
 //
-// Cabinets are always written whole: an existing cabinet is not read back,
-// the new one holds the files FileSpec names. swDelete is refused (25244);
-// swRead lists the existing cabinet through OnRead. A read-only cabinet
-// without OnNonWriteableArchive is reported as not writable (25136).
+// Cabinets are always written whole. Adding to an existing cabinet rebuilds
+// it: its entries are decoded (through the library's FDI calls) and added
+// again in their places, then the new files follow, so nothing it held is
+// lost; an entry that cannot be decoded stops the write and leaves the
+// cabinet as it was. Cabinet sets are not rebuilt (25244), and neither is
+// anything else that is not a cabinet. swDelete is refused (25244); swRead
+// lists the existing cabinet through OnRead. A read-only cabinet without
+// OnNonWriteableArchive is reported as not writable (25136).
 //
 // Methods: cmStore and cmMsZip are written. cmLzx and cmQuantum give the
 // library compression values it does not produce; every file then fails
@@ -22,10 +26,13 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/base/zidCompBase.h"
 #include "engine/cab/zidCabGbls.h"
+#include "platform/cabinet/cabformat.h"
 #include "platform/cabinet/fci.h"
+#include "platform/cabinet/fdi.h"
 
 namespace zid {
 
@@ -69,6 +76,8 @@ class TMakeCab : public TCabInterface {
  protected:
   bool ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) override;
   bool CompressEntry(TStream32& out, TCompHeaderObj& list, int index) override;
+  bool CopyEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) override;
+  bool CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) override;
   bool FinishArchive(TStream32& out, TCompHeaderObj& list) override;
   int EntryHeaderSize() const override { return 16; }
 
@@ -77,7 +86,13 @@ class TMakeCab : public TCabInterface {
   void DestroyContext();
   // Reports a failed FCIAddFile for the item.
   void AddFailed(const TCompHeaderItem& item);
-  void ListExisting(TStream32& in);
+  void ListExisting(const plat::cab::CabHeader& h, const std::vector<plat::cab::CabFolder>& folders);
+  // Decodes the kept entries of the old cabinet and adds them again, all in one walk.
+  void CopyOldEntries(TStream32& in, TStream32& out, TCompHeaderObj& list);
+  bool AddOldEntry(plat::cab::FDINOTIFICATION& n, const TCompHeaderItem& item, size_t record,
+                   TStreamCabinetFileHandler& old, const plat::cab::ERF& erf);
+  // FCIAddFile with this writer's callbacks.
+  bool AddToCabinet(const std::string& source, const std::string& storedName);
   plat::cab::FileHandle OpenInfo(const std::string& name, uint16_t& date, uint16_t& time, uint16_t& attribs,
                                  int& err);
   bool NextCabinet(TCCAB& ccab, uint32_t previousSize);
@@ -91,9 +106,15 @@ class TMakeCab : public TCabInterface {
   plat::cab::ERF erf_;
   TStream32* fciOut_ = nullptr;
   std::string cabinetPath_;
-  // The file being added.
+  // The file being added, and its old record when it comes from the old cabinet.
   const TCompHeaderItem* item_ = nullptr;
+  const plat::cab::CabFile* oldRecord_ = nullptr;
   int64_t itemDone_ = 0;
+  // The old cabinet's records, and whether each kept one was added again.
+  std::vector<plat::cab::CabFile> oldRecords_;
+  int64_t oldBase_ = 0;
+  bool oldCopied_ = false;
+  std::vector<bool> oldAdded_;
 };
 
 }  // namespace zid
