@@ -103,6 +103,7 @@ void TUnLha::ExtractItem(const TLhaHeader& h) {
     // A link could point anywhere: it is not made.
     if (!MatchesSpec(e.storedName, RecurseDirs)) return;
     ReportError(e.storedName, "symbolic link: not created", VolumeName, E_UNKNOWNFILETYPE);
+    SkipEntry(h.packedSize);
     return;
   }
   if (method == TLhaMethod::Unsupported) {
