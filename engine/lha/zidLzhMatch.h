@@ -23,11 +23,14 @@ class TLzhMatchFinder {
   static constexpr uint32_t kMaxMatch = 256;
   static constexpr uint32_t kMinMatch = 3;
   static constexpr uint32_t kMaxWalk = 4096;
+  static constexpr uint32_t kRenumberAt = 0xC0000000u;
 
   using TRead = std::function<int64_t(uint8_t* buf, int64_t count)>;
 
-  // Distances stay below 2^dicBit.
-  TLzhMatchFinder(unsigned dicBit, TRead read);
+  // Distances stay below 2^dicBit. `start`: the number of the first position
+  // (0: the usual); positions are renumbered before they reach the top of 32
+  // bits, and a test can start near that point.
+  TLzhMatchFinder(unsigned dicBit, TRead read, uint32_t start = 0);
 
   // Reads more input when fewer than two longest matches are left before the
   // end of what was read. False when the input has ended and nothing is left.
@@ -46,6 +49,9 @@ class TLzhMatchFinder {
 
  private:
   void Slide();
+  // Enters the string at pos into its tree; returns the longest match found
+  // when longer than kMinMatch (else kMinMatch), its distance in `distance`.
+  uint32_t Insert(uint32_t pos, const uint8_t* cur, uint32_t limit, uint32_t& distance);
 
   TRead read_;
   uint32_t dicSize_;
@@ -54,10 +60,14 @@ class TLzhMatchFinder {
   std::unique_ptr<uint8_t[]> buf_;
   std::unique_ptr<uint32_t[]> head_;
   std::unique_ptr<uint32_t[]> son_;
-  // Positions count from 1 (0 marks an empty link); buf_[0] holds position base_.
-  uint32_t base_ = 1;
-  uint32_t cur_ = 1;
-  uint32_t end_ = 1;
+  // Chains of the positions by their first three bytes, for matches of exactly three.
+  std::unique_ptr<uint32_t[]> head3_;
+  std::unique_ptr<uint32_t[]> prev3_;
+  // Positions start one dictionary past 0, the empty link, so that an empty
+  // link always lies out of reach; buf_[0] holds position base_.
+  uint32_t base_;
+  uint32_t cur_;
+  uint32_t end_;
   bool eof_ = false;
   int64_t bytesRead_ = 0;
 };

@@ -11,6 +11,7 @@
 #include "engine/base/zidDecoder.h"
 #include "engine/base/Err_Msgs.h"
 #include "engine/lha/zidLhaPack.h"
+#include "engine/lha/zidLzhMatch.h"
 #include "engine/lha/zidLzh5.h"
 #include "lha_writer_helpers.h"
 
@@ -409,4 +410,30 @@ TEST(LhaWriterEdges, WhatLevelZeroCannotHoldIsRefusedAndCancelLeavesNothing) {
   };
   EXPECT_EQ(Build(w, arc2, src), 0);
   EXPECT_FALSE(fs::exists(arc2));
+}
+
+// Positions are renumbered before they pass 32 bits (after 3 GiB of input):
+// across that point the match finder finds exactly what it finds elsewhere.
+TEST(LhaWriterEncoder, MatchFinderIsUnchangedAcrossRenumbering) {
+  const std::string data = testutil::TextBytes(400000, 21) + Repetitive(100000) + testutil::RandomBytes(200000, 23) +
+                           testutil::TextBytes(100000, 22);
+  auto run = [&data](uint32_t start) {
+    size_t at = 0;
+    TLzhMatchFinder mf(13, [&](uint8_t* buf, int64_t count) {
+      const size_t n = std::min<size_t>(static_cast<size_t>(count), data.size() - at);
+      std::copy_n(data.data() + at, n, reinterpret_cast<char*>(buf));
+      at += n;
+      return static_cast<int64_t>(n);
+    }, start);
+    std::vector<uint32_t> found;
+    while (mf.Fill()) {
+      uint32_t dist = 0;
+      const uint32_t len = mf.Next(dist);
+      found.push_back(len << 16 | dist);
+    }
+    return found;
+  };
+  const std::vector<uint32_t> plain = run(0);
+  EXPECT_EQ(plain.size(), data.size());
+  EXPECT_TRUE(run(TLzhMatchFinder::kRenumberAt - 300000) == plain);
 }
