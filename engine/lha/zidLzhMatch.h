@@ -1,15 +1,17 @@
-// The match finder of the LZH encoder: a sliding window over the input and a
-// binary search tree of the strings that start in the dictionary, one tree
-// per hash of their first three bytes.
+// The match finder of the LZH encoder: a sliding window over the input, a
+// binary search tree of the dictionary's strings per hash of their first four
+// bytes, and a chain of positions per hash of their first three.
 //
 // Inserting the string at the cursor walks its tree from the root; the walk
 // passes both lexicographic neighbours of the new string, and one of them
-// shares the longest prefix with it, so the match found is the longest one
-// in the dictionary (among equally long ones, the first met). The new string
-// becomes the root, which keeps the walks short on real data. A node whose
-// string lies outside the dictionary ends the walk: every node below it is
-// older still. A walk stops after kMaxWalk nodes, a guard against contrived
-// inputs that no ordinary file comes near.
+// shares the longest prefix with it, so a match of four bytes or more found
+// there is the longest one in the dictionary (among equally long ones, the
+// first met). The new string becomes the root, which keeps the walks short
+// on real data. A node whose string lies outside the dictionary ends the
+// walk: every node below it is older still. When no string shares four
+// bytes, the three-byte chain gives the nearest one that shares three.
+// Walks stop after kMaxWalk nodes, a guard against contrived inputs that no
+// ordinary file comes near.
 #pragma once
 
 #include <cstdint>
