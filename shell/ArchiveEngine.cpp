@@ -4,6 +4,7 @@
 #include <exception>
 #include <set>
 
+#include "engine/base/Err_Msgs.h"
 #include "engine/base/zidCompBase.h"
 #include "engine/base/zidFormats.h"
 #include "engine/base/zidUnBase.h"
@@ -38,27 +39,32 @@ zid::TzidFileAttributes EngineAttributes(TzidFileAttributes bits) {
 struct EntryTally {
   std::string archive;
   std::set<std::string> passed;
-  std::set<std::string> failed;
+  std::set<std::string> withoutPassword;  // entries refused for want of a password
   int verdicts = 0;
+  std::string failure;  // the first message of the run
+  std::string asked;    // the entry the password question was last about
 
   void Verdict(const std::string& name, bool pass) {
     ++verdicts;
-    (pass ? passed : failed).insert(name);
+    if (pass) passed.insert(name);
   }
-  // Reports without a name, or naming the archive itself, are about the
-  // archive (not found, unknown type, unreadable directory), not an entry.
-  void Error(const std::string& name) {
-    if (!name.empty() && name != archive) failed.insert(name);
-  }
-  ExtractResult Result(int returned) const {
-    ExtractResult r;
-    // An extractor that gives no verdicts is taken at its word.
-    r.Extracted = verdicts > 0 ? static_cast<int>(passed.size()) : returned;
-    for (const auto& name : failed)
-      if (!passed.count(name)) ++r.Failed;
-    return r;
+  void Error(const std::string& name, const std::string& extra, int code) {
+    if (failure.empty()) failure = zid::LoadStr(code);
+    // Reports without a name, or naming the archive itself, are about the
+    // archive (not found, unknown type, unreadable directory), not an entry.
+    if (name.empty() || name == archive) return;
+    if (code == zid::E_INVALIDPASSWORD || code == zid::E_PASSWORDFAILED || code == zid::E_PASSWORDPROTECTED ||
+        (code == zid::E_REQUIREDEVENT && extra == "OnGetPassword"))
+      withoutPassword.insert(name);
   }
 };
+
+// The entry's name as the user knows it: its path below the folder it goes to.
+std::string EntryLabel(const std::string& output, const std::string& extractDir) {
+  if (!extractDir.empty() && output.compare(0, extractDir.size(), extractDir) == 0)
+    return output.substr(extractDir.size());
+  return output;
+}
 
 }  // namespace
 
@@ -138,6 +144,11 @@ bool ArchiveEngine::ExtractorAvailable(ExtractorKind kind) const {
 
 bool ArchiveEngine::ListerAvailable() const { return true; }
 
+std::string WriterMissingText(WriterKind kind) {
+  const zid::TFormat* f = zid::FormatByName(WriterFormatName(kind));
+  return f != nullptr ? zid::NotWritableText(*f) : std::string(WriterFormatName(kind)) + " cannot be written";
+}
+
 namespace {
 
 // Copies the window's settings onto a writer. ArchiveFile is assigned when
@@ -155,7 +166,8 @@ void ApplyWriter(const TWriterProps& p, zid::TCompBase& w, std::string& assigned
   w.DeflateType = p.DeflateType;
   w.StoreFilesOfType = p.StoreFilesOfType;
   w.SetCompressMethod(p.CompressMethod);
-  if (p.ArchiveFile != assigned || w.GetArchiveFile().empty() || !plat::FileExists(w.GetArchiveFile())) {
+  if (p.AddToArchive || p.ArchiveFile != assigned || w.GetArchiveFile().empty() ||
+      !plat::FileExists(w.GetArchiveFile())) {
     w.SetArchiveFile(p.ArchiveFile);
     assigned = p.ArchiveFile;
   }
@@ -176,6 +188,9 @@ void ApplyExtractor(const TExtractorProps& p, zid::TUnBase& x) {
   x.RestoreFileAttr = p.RestoreFileAttr;
   x.DateAttribute = p.DateAttribute;
   x.RecurseDirs = p.RecurseDirs;
+  // Passwords are asked per operation; none is carried to the next archive.
+  x.Password.clear();
+  x.Passwords.clear();
   x.SetArchiveFile(p.ArchiveFile);  // runs type detection
   x.FileSpec = p.FileSpec;
   x.SetExtractDir(p.ExtractDir);
@@ -185,29 +200,58 @@ void ApplyExtractor(const TExtractorProps& p, zid::TUnBase& x) {
 
 int ArchiveEngine::Compress(const TWriterProps& writer) {
   if (cancelFlag_ != nullptr) return 0;  // one operation at a time
+  SetFailure(std::string());
   zid::TCompBase* w = parts_->Writer(writer.Kind);
   std::string* assigned = &parts_->assigned[static_cast<int>(writer.Kind)];
   if (w == nullptr) return 0;
+  std::string failure;
+  w->OnError = [&failure](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int code) {
+    if (failure.empty()) failure = zid::LoadStr(code);
+  };
+  int count = 0;
   try {
     ApplyWriter(writer, *w, *assigned);
     RunningScope running(*this, w->CancelFlag());
-    return w->Compress();
+    count = w->Compress();
   } catch (const std::exception&) {
     // Compress keeps its own exceptions; anything else (out of memory while
     // copying the settings) is a failed run like any other.
-    return 0;
+    count = 0;
   }
+  w->OnError = nullptr;
+  if (count == 0) SetFailure(failure);
+  return count;
 }
 
 ExtractResult ArchiveEngine::Extract(const TExtractorProps& extractor) {
   if (cancelFlag_ != nullptr) return {};
+  SetFailure(std::string());
   zid::TUnBase* x = parts_->Extractor(extractor.Kind);
   if (x == nullptr) return {};
   EntryTally tally;
   x->OnEnd = [&tally](zid::TZipCommon*, const std::string& name, bool pass) { tally.Verdict(name, pass); };
-  x->OnError = [&tally](zid::TZipCommon*, const std::string& name, const std::string&, const std::string&, int) {
-    tally.Error(name);
-  };
+  x->OnError = [&tally](zid::TZipCommon*, const std::string& name, const std::string& extra, const std::string&,
+                        int code) { tally.Error(name, extra, code); };
+  if (HasPasswordHandler()) {
+    x->OnGetPassword = [this, x, &tally](zid::TZipCommon*, const std::string& name, std::string& password,
+                                         bool& tryAgain) {
+      const bool again = name == tally.asked;
+      tally.asked = name;
+      std::string given;
+      switch (AskPassword(EntryLabel(name, x->GetExtractDir()), again, given)) {
+        case PasswordAnswer::Ok:
+          password = given;
+          tryAgain = true;
+          return;
+        case PasswordAnswer::Cancel:
+          Cancel();
+          break;
+        case PasswordAnswer::Skip:
+          break;
+      }
+      tryAgain = false;
+    };
+  }
   int returned = 0;
   try {
     ApplyExtractor(extractor, *x);
@@ -219,7 +263,20 @@ ExtractResult ArchiveEngine::Extract(const TExtractorProps& extractor) {
   // The tally lives on this frame only.
   x->OnEnd = nullptr;
   x->OnError = nullptr;
-  return tally.Result(returned);
+  x->OnGetPassword = nullptr;
+
+  const zid::TUnBase::TStats& stats = x->Stats();
+  ExtractResult r;
+  // An extractor that hands no entry to the common loop (an outside library
+  // does the work) is taken at its word.
+  const bool counted = tally.verdicts > 0 || stats.listed > 0;
+  r.Extracted = counted ? static_cast<int>(tally.passed.size()) : returned;
+  r.Failed = stats.failed;
+  // Entries left out because an earlier password failed count as well.
+  r.Encrypted = std::min(r.Failed, std::max(stats.encrypted, static_cast<int>(tally.withoutPassword.size())));
+  r.Cancelled = x->Cancelled();
+  if (r.Failed > 0 || stats.archiveFailed) SetFailure(tally.failure);
+  return r;
 }
 
 void ArchiveEngine::GetFileList(const TDirReaderProps& reader, std::vector<std::string>& lines) {

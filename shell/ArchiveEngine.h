@@ -4,9 +4,9 @@
 // (Zip1 ... UnZoo1, RizER1). Here they are records of the published
 // properties the window sets; IArchiveEngine runs the engine operation a
 // record describes (Compress, Extract, GetFileList). The window assigns no
-// engine event, so every decision an event could make stays with the
-// component's default; the only thing the window watches is progress, and
-// only to draw it.
+// engine event but the two it needs to ask the user: progress, to draw it,
+// and the password of an encrypted entry. Every other decision stays with the
+// component's default.
 #pragma once
 
 #include <functional>
@@ -69,6 +69,9 @@ struct TWriterProps {
   TStoredDirNames StoredDirNames = zid::sdRelative;
   bool RecurseDirs = true;
   TSwitch Switch = zid::swAdd;
+  // Set per run by the window: the run adds to the archive already on disk
+  // (its entries are kept) instead of writing it afresh.
+  bool AddToArchive = false;
 
   // As the components do: a method outside SupportedMethods is ignored silently.
   void SetCompressMethod(TCompressMethod m);
@@ -105,10 +108,20 @@ struct TDirReaderProps {
 // counts the files whose data came out with a good checksum; Failed counts
 // the entries the engine reported a problem for (a bad checksum, an entry it
 // could not decode, write or was refused, an encrypted entry without a
-// password). An archive that cannot be read at all gives 0 and 0.
+// password); Encrypted is the part of Failed that failed for want of a
+// password. An archive that cannot be read at all gives 0 and 0.
 struct ExtractResult {
   int Extracted = 0;
   int Failed = 0;
+  int Encrypted = 0;
+  bool Cancelled = false;  // stopped by Cancel
+};
+
+// The answer to the password question of an encrypted entry.
+enum class PasswordAnswer {
+  Ok,      // try the password given
+  Skip,    // leave this entry out
+  Cancel,  // stop the whole operation
 };
 
 class IArchiveEngine {
@@ -131,18 +144,38 @@ class IArchiveEngine {
   // Asks the running operation to stop at its next check.
   virtual void Cancel() = 0;
 
+  // Why the last Compress or Extract failed: the engine's first error
+  // message of the run ("Cabinet.dll not found"), "" when nothing was reported.
+  const std::string& FailureText() const { return failure_; }
+
   // ByFile and ByArchive percentages of the running operation (0..100).
   using ProgressHandler = std::function<void(int byFile, int byArchive)>;
   void SetProgressHandler(ProgressHandler h) { progress_ = std::move(h); }
+
+  // Asked when an encrypted entry needs a password none of the known ones
+  // opens. entry: the entry's name; again: the password just given was
+  // wrong. Without a handler encrypted entries are skipped unasked.
+  using PasswordHandler = std::function<PasswordAnswer(const std::string& entry, bool again, std::string& password)>;
+  void SetPasswordHandler(PasswordHandler h) { password_ = std::move(h); }
+  bool HasPasswordHandler() const { return static_cast<bool>(password_); }
 
  protected:
   void ReportProgress(int byFile, int byArchive) {
     if (progress_) progress_(byFile, byArchive);
   }
+  PasswordAnswer AskPassword(const std::string& entry, bool again, std::string& password) {
+    return password_ ? password_(entry, again, password) : PasswordAnswer::Skip;
+  }
+  void SetFailure(const std::string& text) { failure_ = text; }
 
  private:
   ProgressHandler progress_;
+  PasswordHandler password_;
+  std::string failure_;
 };
+
+// "LHA archives cannot be written yet": why a format button's writer is missing.
+std::string WriterMissingText(WriterKind kind);
 
 // The engine of this build. A format joins by adding its component to the
 // dispatch in ArchiveEngine.cpp; until then it is reported unavailable.
@@ -152,7 +185,9 @@ class IArchiveEngine {
 // whether the archive is new, so the name is assigned as the window does it:
 // once per command, before the first Compress, when no archive of that name
 // exists yet (the window deletes an archive it overwrites). The later runs
-// of a build keep the assignment and so write the archive afresh each time.
+// of a build keep the assignment and so write the archive afresh each time;
+// a run with AddToArchive assigns the name again, so the writer finds the
+// archive of the previous run and adds to it.
 class ArchiveEngine : public IArchiveEngine {
  public:
   ArchiveEngine();

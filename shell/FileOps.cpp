@@ -42,6 +42,25 @@ int CopyFileInBlocks(const std::string& from, const std::string& to, const std::
   return err;
 }
 
+int64_t PathBytes(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::file_status st = fs::symlink_status(path, ec);
+  if (ec) return 0;
+  if (fs::is_regular_file(st)) return static_cast<int64_t>(fs::file_size(path, ec));
+  if (!fs::is_directory(st)) return 0;
+  int64_t total = 0;
+  fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    std::error_code sizeEc;
+    if (it->is_regular_file(sizeEc) && !it->is_symlink(sizeEc)) {
+      const auto size = it->file_size(sizeEc);
+      if (!sizeEc) total += static_cast<int64_t>(size);
+    }
+  }
+  return total;
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
   if (std::filesystem::equivalent(a, b, ec)) return true;

@@ -17,6 +17,10 @@ constexpr int64_t kCopyBlockSize = 10240;
 int CopyFileInBlocks(const std::string& from, const std::string& to,
                      const std::function<void(int64_t)>& onBlock = {});
 
+// The bytes below a path: a file's size, or the sizes of every file in a
+// folder and its subfolders (links are not followed); 0 when unreadable.
+int64_t PathBytes(const std::string& path);
+
 // True when both names reach the same file (also through links or "..").
 bool SameFile(const std::string& a, const std::string& b);
 

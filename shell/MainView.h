@@ -15,8 +15,11 @@ class IMainView {
  public:
   virtual ~IMainView() = default;
 
-  // File list (FileListBox1).
+  // File list (FileListBox1): the folder's subfolders and files. Several
+  // entries can be selected (Ctrl and Shift); SelectedFile is the one the
+  // selection last moved to.
   virtual std::string SelectedFile() = 0;  // full path, "" when nothing is selected
+  virtual std::vector<std::string> SelectedFiles() = 0;  // every selected path, in list order
   virtual std::string FileListFolder() = 0;
   virtual void SetFileListFolder(const std::string& folder) = 0;
   virtual void FileListUpdate() = 0;  // re-read the folder's contents
@@ -25,6 +28,7 @@ class IMainView {
   // Folder tree (DirectoryOutline1).
   virtual void SetTreeDrive(const std::string& drive) = 0;
   virtual std::string TreeFolder() = 0;
+  virtual void SetTreeFolder(const std::string& folder) = 0;  // a folder of the tree's drive becomes current
   virtual void TreeUpdate() = 0;
   virtual void TreeRepaint() = 0;
 
@@ -43,6 +47,15 @@ class IMainView {
 
   // Status line (Panel1).
   virtual void SetStatus(const std::string& text) = 0;
+
+  // A running engine operation: the commands that would start another wait,
+  // and the progress bar with its Cancel button shows the whole operation.
+  virtual void SetBusy(bool busy) = 0;
+  virtual void ShowProgress(int percent) = 0;  // 0..100
+
+  // The password of an encrypted entry: a masked field with OK, "Skip" and
+  // "Cancel". again: the password given last for this entry was wrong.
+  virtual PasswordAnswer AskPassword(const std::string& entry, bool again, std::string& password) = 0;
 
   // Format buttons (RadioButton1..5).
   virtual WriterKind SelectedFormat() = 0;

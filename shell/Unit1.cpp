@@ -1,5 +1,7 @@
 #include "shell/Unit1.h"
 
+#include <cmath>
+
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "shell/FileOps.h"
@@ -10,17 +12,7 @@ const char* const kHomePage = "https://zefa-archiver.example.org/";
 
 namespace {
 
-// Marks the controller busy for the life of one engine operation.
-class BusyScope {
- public:
-  explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
-  ~BusyScope() { flag_ = false; }
-  BusyScope(const BusyScope&) = delete;
-  BusyScope& operator=(const BusyScope&) = delete;
-
- private:
-  bool& flag_;
-};
+const char* const kPreviewStatus = "View file inside the archive";
 
 std::string Plural(int n, const char* one, const char* many) {
   return std::to_string(n) + (n == 1 ? one : many);
@@ -28,7 +20,36 @@ std::string Plural(int n, const char* one, const char* many) {
 
 }  // namespace
 
-TForm1Controller::TForm1Controller(IMainView& view, IArchiveEngine& engine) : view_(view), engine_(engine) {}
+TForm1Controller::BusyScope::BusyScope(TForm1Controller& c) : c_(c) {
+  c_.busy_ = true;
+  c_.cancelRequested_ = false;
+  c_.RunSpan(0, 100);
+  c_.view_.SetBusy(true);
+}
+
+TForm1Controller::BusyScope::~BusyScope() {
+  c_.busy_ = false;
+  c_.view_.SetBusy(false);
+}
+
+TForm1Controller::TForm1Controller(IMainView& view, IArchiveEngine& engine) : view_(view), engine_(engine) {
+  engine_.SetProgressHandler([this](int, int byArchive) {
+    view_.ShowProgress(static_cast<int>(std::lround(runFrom_ + runSpan_ * byArchive / 100.0)));
+  });
+  engine_.SetPasswordHandler([this](const std::string& entry, bool again, std::string& password) {
+    return view_.AskPassword(entry, again, password);
+  });
+}
+
+TForm1Controller::~TForm1Controller() {
+  engine_.SetProgressHandler({});
+  engine_.SetPasswordHandler({});
+}
+
+void TForm1Controller::RunSpan(double from, double span) {
+  runFrom_ = from;
+  runSpan_ = span;
+}
 
 void TForm1Controller::tworzenie() {
   view_.PaneClear();
@@ -46,15 +67,28 @@ void TForm1Controller::FolderChanged() {
 void TForm1Controller::zm2() { FolderChanged(); }
 void TForm1Controller::zmiana1() { FolderChanged(); }
 
+void TForm1Controller::OpenFolder(const std::string& folder) {
+  view_.SetTreeFolder(folder);
+  FolderChanged();
+}
+
 void TForm1Controller::wyswietl() {
-  if (busy_) return;
-  const std::string path = view_.SelectedFile();
+  if (busy_ || BuildMode != 1) return;
+  Preview(view_.SelectedFile());
+}
+
+void TForm1Controller::Preview(const std::string& path) {
+  if (!IsArchiveName(path) || plat::DirectoryExists(path)) {
+    // The pane never shows the listing of a file other than the selected one.
+    view_.PaneClear();
+    if (previewShown_) view_.SetStatus("");
+    previewShown_ = false;
+    return;
+  }
   std::vector<std::string> lines{path};
-  if (BuildMode != 1) return;
-  if (!IsArchiveName(path)) return;
-  view_.SetStatus("View file inside the archive");
+  view_.SetStatus(kPreviewStatus);
   {
-    BusyScope busy(busy_);
+    BusyScope busy(*this);
     TDirReaderProps& r = components_.RizER1;
     r.FileSpec.clear();
     r.ArchiveFile = path;
@@ -67,6 +101,7 @@ void TForm1Controller::wyswietl() {
   view_.PaneSetFontName("Arial");
   view_.PaneClear();
   view_.PaneAddLines(lines);
+  previewShown_ = true;
 }
 
 void TForm1Controller::OpenWithDefault(const std::string& path) {
@@ -74,10 +109,39 @@ void TForm1Controller::OpenWithDefault(const std::string& path) {
   view_.OpenDocument(path, view_.FileListFolder());
 }
 
-void TForm1Controller::otw() { OpenWithDefault(view_.SelectedFile()); }
+void TForm1Controller::otw() {
+  const std::string path = view_.SelectedFile();
+  if (plat::DirectoryExists(path)) {
+    OpenFolder(path);
+    return;
+  }
+  OpenWithDefault(path);
+}
 
-void TForm1Controller::FormKeyDown(int key) {
-  if (busy_ || key != kKeyEscape || BuildMode != 2) return;
+void TForm1Controller::FormKeyDown(int key, bool ctrl) {
+  if (ctrl) {
+    if (key == kKeyQ) SpeedButton6Click();
+    return;
+  }
+  if (busy_) return;
+  switch (key) {
+    case kKeyReturn: {
+      const std::string path = view_.SelectedFile();
+      if (IsArchiveName(path) && !plat::DirectoryExists(path))
+        wyswietl();
+      else
+        otw();
+      return;
+    }
+    case kKeyDelete:
+      Przenie1Click();
+      return;
+    case kKeyEscape:
+      break;
+    default:
+      return;
+  }
+  if (BuildMode != 2) return;
   if (!view_.ConfirmYesNo("Cancel? Are you sure?")) return;
   BuildMode = 1;
   BuildName.clear();
@@ -86,170 +150,44 @@ void TForm1Controller::FormKeyDown(int key) {
   view_.SetStatus("User canceled the create archive!");
 }
 
-void TForm1Controller::SpeedButton1Click() {
-  if (busy_) return;
-  BuildMode = 2;
-  BuildCount = 1;
-  view_.SetStatus("Create new archive");
-  view_.SetSaveTitle("Choose an archive name");
-  std::string chosen;
-  if (view_.RunSaveDialog(chosen)) BuildName = chosen;
-  if (BuildName.empty()) {
-    BuildMode = 1;
-    view_.SetStatus("User canceled the create archive");
+void TForm1Controller::FilesDropped(const std::vector<std::string>& paths) {
+  if (busy_ || paths.empty()) return;
+  if (BuildMode == 2) {
+    AddToBuild(paths);
     return;
   }
-  view_.PaneClear();
-  view_.PaneAdd("Archive name: :");
-  view_.PaneSetFontColor(PaneColor::Blue);
-  BuildName = plat::ChangeFileExt(BuildName, FormatExtension(view_.SelectedFormat()));
-  view_.PaneAdd(BuildName);
-  view_.PaneSetFontColor(PaneColor::Black);
-  view_.PaneAdd("Selected files:");
-  view_.PaneRepaint();
-}
-
-void TForm1Controller::SpeedButton2Click() {
-  if (busy_) return;
-  const std::string path = view_.SelectedFile();
-  if (path.empty()) {
-    view_.ShowMessage("No files selected!");
+  if (paths.size() == 1 && IsArchiveName(paths[0]) && plat::FileExists(paths[0])) {
+    Preview(paths[0]);
     return;
   }
-  if (BuildMode == 1) {
-    view_.ShowMessage("Click the \"New archive\" button and then give the name of the archive");
+  view_.SetStatus("Drop one archive to view it, or click \"New archive\" first to add files");
+}
+
+void TForm1Controller::CancelClick() {
+  if (!busy_) return;
+  cancelRequested_ = true;
+  engine_.Cancel();
+}
+
+void TForm1Controller::ReportExtracted(const std::string& archive, const ExtractResult& r) {
+  if (r.Cancelled) {
+    view_.SetStatus("Extraction cancelled after " + Plural(r.Extracted, " file", " files"));
     return;
   }
-  if (BuildCount > kMaxBuildFiles) {
-    view_.ShowMessage("The list of files is full (300 files)");
+  if (r.Failed == 0) {
+    const std::string why = engine_.FailureText();
+    if (r.Extracted == 0 && !why.empty())
+      view_.SetStatus("Could not extract " + plat::ExtractFileName(archive) + ": " + why);
+    else
+      view_.SetStatus("Extracted " + Plural(r.Extracted, " file", " files"));
     return;
   }
-  view_.SetStatus("Adding file to archive");
-  BuildFiles[BuildCount] = path;
-  ++BuildCount;
-  view_.PaneAdd(path);
-}
-
-void TForm1Controller::ConfigureWriter(TWriterProps& w, const std::string& archive) {
-  w.ArchiveFile = archive;
-  if (w.Kind != WriterKind::Lha) {
-    // Lha1 keeps cmFrozen6 and its recursive scan; the others get the standard set.
-    w.DateAttribute = zid::daFileDate;
-    w.StoredDirNames = zid::sdRelative;
-    w.SetCompressMethod(zid::cmDeflate);
-    w.RecurseDirs = false;
-    w.Switch = zid::swAdd;
-    w.ExcludeSpec.clear();
-  }
-  w.FileSpec.clear();
-}
-
-bool TForm1Controller::ConfirmReplace(const std::string& path) {
-  return view_.ConfirmYesNo("File : " + path + " already exists. Do you want to overwrite this file?");
-}
-
-bool TForm1Controller::MayWriteArchive(const std::string& archive) {
-  if (!plat::FileExists(archive)) return true;
-  if (!ConfirmReplace(archive)) return false;
-  if (!plat::DeleteFile(archive)) {
-    view_.ShowMessage(plat::ErrorText(plat::LastError()));
-    return false;
-  }
-  return true;
-}
-
-void TForm1Controller::ReportCreated(const std::string& archive, int count) {
-  const std::string name = plat::ExtractFileName(archive);
-  if (count > 0 && plat::FileExists(archive))
-    view_.SetStatus("Created " + name + " with " + Plural(count, " file", " files"));
-  else
-    view_.SetStatus("Could not create " + name);
-}
-
-void TForm1Controller::SpeedButton3Click() {
-  if (busy_) return;
-  const WriterKind format = view_.SelectedFormat();
-  const std::string selected = view_.SelectedFile();
-  if (selected.empty() && BuildMode == 1) {
-    view_.ShowMessage("No files selected!");
-    return;
-  }
-  const std::string ext = FormatExtension(format);
-  TWriterProps& writer = components_.Writer(format);
-
-  if (BuildName.empty()) {
-    if (selected.empty()) {
-      view_.ShowMessage("No files selected!");
-      return;
-    }
-    if (!engine_.WriterAvailable(format)) return;
-    view_.SetSaveTitle("Choose an archive name:");
-    std::string chosen;
-    if (!view_.RunSaveDialog(chosen) || chosen.empty()) return;
-    const std::string archive = plat::ChangeFileExt(chosen, ext);
-    // Answering "Yes" would delete the very file to be packed.
-    if (SameFile(archive, selected)) {
-      view_.ShowMessage("The archive cannot replace the file it is made from");
-      return;
-    }
-    if (!MayWriteArchive(archive)) return;
-    ConfigureWriter(writer, archive);
-    writer.FileSpec.push_back(selected);
-    int count = 0;
-    {
-      BusyScope busy(busy_);
-      count = engine_.Compress(writer);
-    }
-    view_.FileListUpdate();
-    ReportCreated(archive, count);
-    return;
-  }
-
-  if (BuildMode != 2) return;
-  if (BuildCount == 1) {
-    view_.ShowMessage("No files selected.You need to select files for this operation!");
-    return;
-  }
-  if (!engine_.WriterAvailable(format)) return;
-  const std::string archive = plat::ChangeFileExt(BuildName, ext);
-  for (int i = 1; i < BuildCount; ++i) {
-    if (SameFile(BuildFiles[i], archive)) {
-      view_.ShowMessage("The archive cannot replace a file it is made from");
-      return;
-    }
-  }
-  if (!MayWriteArchive(archive)) return;
-  ConfigureWriter(writer, archive);
-  int count = 0;
-  {
-    // One run per collected path, each with all paths so far: the last run
-    // leaves the archive holding every collected file.
-    BusyScope busy(busy_);
-    for (int i = 1; i < BuildCount; ++i) {
-      writer.FileSpec.push_back(BuildFiles[i]);
-      count = engine_.Compress(writer);
-    }
-  }
-  view_.FileListUpdate();
-  CloseBuild();
-  view_.PaneClear();
-  view_.SetStatus("");
-  ReportCreated(archive, count);
-}
-
-void TForm1Controller::CloseBuild() {
-  BuildMode = 1;
-  BuildName.clear();
-  for (int i = 1; i < BuildCount && i <= kMaxBuildFiles; ++i) BuildFiles[i].clear();
-}
-
-void TForm1Controller::ReportExtracted(const ExtractResult& r) {
   const int total = r.Extracted + r.Failed;
-  if (r.Failed == 0)
-    view_.SetStatus("Extracted " + Plural(r.Extracted, " file", " files"));
-  else
-    view_.SetStatus("Extracted " + std::to_string(r.Extracted) + " of " + Plural(total, " file", " files") + ", " +
-                    std::to_string(r.Failed) + " failed");
+  std::string text = "Extracted " + std::to_string(r.Extracted) + " of " + Plural(total, " file", " files");
+  if (r.Encrypted > 0)
+    text += ", " + Plural(r.Encrypted, " encrypted entry", " encrypted entries") + " skipped";
+  if (r.Failed > r.Encrypted) text += ", " + std::to_string(r.Failed - r.Encrypted) + " failed";
+  view_.SetStatus(text);
 }
 
 void TForm1Controller::SpeedButton4Click() {
@@ -260,7 +198,7 @@ void TForm1Controller::SpeedButton4Click() {
     return;
   }
   ExtractorKind kind;
-  if (!ExtractorForName(path, kind)) return;
+  if (!ExtractorForName(path, kind) || plat::DirectoryExists(path)) return;
   if (!engine_.ExtractorAvailable(kind)) return;
   DestinationConfirmed = false;
   view_.ShowDestinationDialog();
@@ -273,12 +211,13 @@ void TForm1Controller::SpeedButton4Click() {
   x.FileSpec.push_back("*.*");
   x.ExtractDir = plat::GetCurrentDir();
   ExtractResult r;
+  view_.SetStatus("Extracting " + plat::ExtractFileName(path) + " ...");
   {
-    BusyScope busy(busy_);
+    BusyScope busy(*this);
     r = engine_.Extract(x);
   }
   view_.FileListUpdate();
-  ReportExtracted(r);
+  ReportExtracted(path, r);
 }
 
 void TForm1Controller::SpeedButton5Click() { view_.ShowHelp(); }
@@ -286,7 +225,7 @@ void TForm1Controller::SpeedButton5Click() { view_.ShowHelp(); }
 void TForm1Controller::SpeedButton6Click() {
   // Quit asks nothing; a running operation is told to stop first so it
   // unwinds instead of running on behind a closed window.
-  if (busy_) engine_.Cancel();
+  if (busy_) CancelClick();
   view_.Terminate();
 }
 

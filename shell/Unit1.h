@@ -17,11 +17,18 @@ namespace shell {
 extern const char* const kHomePage;
 // Slots of the build list.
 constexpr int kMaxBuildFiles = 300;
+// Key codes FormKeyDown takes.
+constexpr int kKeyReturn = 13;
 constexpr int kKeyEscape = 27;
+constexpr int kKeyDelete = 46;
+constexpr int kKeyQ = 'Q';
 
 class TForm1Controller {
  public:
   TForm1Controller(IMainView& view, IArchiveEngine& engine);
+  ~TForm1Controller();
+  TForm1Controller(const TForm1Controller&) = delete;
+  TForm1Controller& operator=(const TForm1Controller&) = delete;
 
   // Window state.
   int BuildMode = 1;                                    // 1 idle, 2 a build is open
@@ -40,9 +47,13 @@ class TForm1Controller {
   void tworzenie();               // window created
   void zm2();                     // drive selector changed
   void zmiana1();                 // folder tree changed
-  void wyswietl();                // click on the file list: preview
+  void wyswietl();                // the file-list selection moved (mouse or keys): preview
   void otw();                     // double click on the file list
-  void FormKeyDown(int key);
+  // Esc, Ctrl+Q; Return and Delete as the file list hands them on.
+  void FormKeyDown(int key, bool ctrl = false);
+  // Files dropped on the window from a file manager.
+  void FilesDropped(const std::vector<std::string>& paths);
+  void CancelClick();             // "Cancel" beside the progress bar
   void SpeedButton1Click();       // "New archive"
   void SpeedButton2Click();       // "Add  file    "
   void SpeedButton3Click();       // "Create archive"
@@ -59,20 +70,46 @@ class TForm1Controller {
   void Properties1Click();        // "Properties..."
 
  private:
+  // Marks the controller busy for the life of one engine operation: the view
+  // holds back the commands and shows progress meanwhile.
+  class BusyScope {
+   public:
+    explicit BusyScope(TForm1Controller& c);
+    ~BusyScope();
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+   private:
+    TForm1Controller& c_;
+  };
+  // One engine run of a command, for the progress bar: the run covers
+  // [from, from + span) of the whole command, in percent.
+  void RunSpan(double from, double span);
+
   void FolderChanged();
+  void Preview(const std::string& path);
+  void OpenFolder(const std::string& folder);
+  void AddToBuild(const std::vector<std::string>& paths);
+  // Back to the normal state after a build ends, with the reason on the status line.
+  void EndBuild(const std::string& status);
   void OpenWithDefault(const std::string& path);
   void CloseBuild();
   void ConfigureWriter(TWriterProps& w, const std::string& archive);
   // Deletes an existing archive after the overwrite question; false stops the command.
   bool MayWriteArchive(const std::string& archive);
   bool ConfirmReplace(const std::string& path);
+  void CreateSingle(WriterKind format, const std::string& selected);
+  void CreateBuild(WriterKind format);
   void ReportCreated(const std::string& archive, int count);
-  void ReportExtracted(const ExtractResult& r);
+  void ReportExtracted(const std::string& archive, const ExtractResult& r);
 
   IMainView& view_;
   IArchiveEngine& engine_;
   FormComponents components_;
   bool busy_ = false;
+  bool cancelRequested_ = false;
+  bool previewShown_ = false;  // the pane and the status line show a preview
+  double runFrom_ = 0, runSpan_ = 100;
 };
 
 }  // namespace shell

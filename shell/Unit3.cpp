@@ -9,10 +9,18 @@ void TForm3Controller::FormCreate(const std::string& mainTreeFolder) {
   // list then shows that folder.
   if (!mainTreeFolder.empty()) plat::SetCurrentDir(mainTreeFolder);
   view_.SetListFolder(plat::GetCurrentDir());
+  SelectionChanged();
 }
 
+std::string TForm3Controller::Destination() {
+  const std::string selected = view_.SelectedFolder();
+  return selected.empty() ? view_.ListFolder() : selected;
+}
+
+void TForm3Controller::SelectionChanged() { view_.ShowDestination(Destination()); }
+
 void TForm3Controller::BitBtn1Click() {
-  if (!plat::SetCurrentDir(view_.ListFolder())) {
+  if (!plat::SetCurrentDir(Destination())) {
     // The dialog stays open and nothing is confirmed.
     view_.ShowMessage(plat::ErrorText(plat::LastError()));
     return;

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 
 #include "platform/hooks.h"
+#include "shell/qt/AppIcon.h"
 
 namespace shell::qt {
 
@@ -37,6 +38,7 @@ void RemovePlatformHooks() {
 }
 
 Application::Application(IArchiveEngine& engine) {
+  QApplication::setWindowIcon(AppIcon());
   form1_ = std::make_unique<TForm1>(engine);
   form2_ = std::make_unique<TForm2>();
   form3_ = std::make_unique<TForm3>(form1_->Controller().DestinationConfirmed, form1_->TreeFolder(), form1_.get());

@@ -3,6 +3,10 @@
 #include <QDir>
 #include <QFileIconProvider>
 #include <QHeaderView>
+#include <QDateTime>
+#include <QLocale>
+#include <QMouseEvent>
+#include <algorithm>
 
 namespace shell::qt {
 
@@ -92,42 +96,99 @@ std::string FolderTree::Folder() const {
   return item ? item->data(0, kPathRole).toString().toStdString() : std::string();
 }
 
-FileList::FileList(QWidget* parent) : QListWidget(parent) {
-  setSelectionMode(QAbstractItemView::SingleSelection);
+FileList::FileList(QWidget* parent) : QTreeWidget(parent) {
+  setColumnCount(3);
+  setHeaderLabels({"Name", "Size", "Modified"});
+  setRootIsDecorated(false);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
   setIconSize(QSize(16, 16));
-  setUniformItemSizes(true);
+  setUniformRowHeights(true);
+  setAllColumnsShowFocus(true);
+  header()->setStretchLastSection(false);
+  header()->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
+  header()->resizeSection(SizeColumn, 80);
+  header()->resizeSection(DateColumn, 120);
+  connect(this, &QTreeWidget::itemSelectionChanged, this, [this] { SelectionChanged(); });
+  connect(this, &QTreeWidget::currentItemChanged, this, [this] { SelectionChanged(); });
+  connect(this, &QTreeWidget::itemClicked, this, [this] {
+    if (!pressMoved_) emit selectionMoved();
+  });
+}
+
+void FileList::SelectionChanged() {
+  const std::string path = SelectedPath();
+  if (path == announced_) return;
+  announced_ = path;
+  pressMoved_ = true;
+  emit selectionMoved();
+}
+
+void FileList::mousePressEvent(QMouseEvent* event) {
+  pressMoved_ = false;
+  QTreeWidget::mousePressEvent(event);
 }
 
 void FileList::SetFolder(const std::string& folder) {
   if (folder == folder_) return;
   folder_ = folder;
+  const bool blocked = blockSignals(true);
   clear();
+  blockSignals(blocked);
   Reload();
 }
 
 void FileList::Reload() {
-  const std::string keep = SelectedPath();
+  const std::vector<std::string> keep = SelectedPaths();
+  const std::string keepCurrent = SelectedPath();
+  const bool blocked = blockSignals(true);
   clear();
   static QFileIconProvider provider;
+  const QLocale locale;
   QDir dir(Q(folder_));
-  const QFileInfoList files = dir.entryInfoList(QDir::Files | QDir::System, QDir::Name | QDir::IgnoreCase);
-  for (const QFileInfo& fi : files) {
-    auto* item = new QListWidgetItem(provider.icon(fi), fi.fileName(), this);
-    item->setData(kPathRole, fi.absoluteFilePath());
-    if (!keep.empty() && fi.absoluteFilePath().toStdString() == keep) setCurrentItem(item);
+  const QFileInfoList entries = dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Files | QDir::System,
+                                                  QDir::DirsFirst | QDir::Name | QDir::IgnoreCase);
+  for (const QFileInfo& fi : entries) {
+    auto* item = new QTreeWidgetItem(this);
+    const std::string path = fi.absoluteFilePath().toStdString();
+    item->setText(NameColumn, fi.fileName());
+    item->setIcon(NameColumn, fi.isDir() ? FolderIcon() : provider.icon(fi));
+    item->setData(NameColumn, kPathRole, fi.absoluteFilePath());
+    if (!fi.isDir()) {
+      const qint64 size = fi.size();
+      item->setText(SizeColumn, size == 1   ? QString("1 byte")
+                                : size < 1024 ? QString("%1 bytes").arg(size)
+                                              : locale.formattedDataSize(size, 1));
+      item->setTextAlignment(SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    item->setText(DateColumn, fi.lastModified().toString("yyyy-MM-dd HH:mm"));
+    if (std::find(keep.begin(), keep.end(), path) != keep.end()) item->setSelected(true);
+    if (path == keepCurrent) setCurrentItem(item, NameColumn, QItemSelectionModel::NoUpdate);
   }
+  blockSignals(blocked);
+  announced_ = SelectedPath();
 }
 
 std::string FileList::SelectedPath() const {
-  const QList<QListWidgetItem*> sel = selectedItems();
+  const QTreeWidgetItem* cur = currentItem();
+  if (cur && cur->isSelected()) return cur->data(NameColumn, kPathRole).toString().toStdString();
+  const QList<QTreeWidgetItem*> sel = selectedItems();
   if (sel.isEmpty()) return {};
-  return sel.first()->data(kPathRole).toString().toStdString();
+  return sel.first()->data(NameColumn, kPathRole).toString().toStdString();
+}
+
+std::vector<std::string> FileList::SelectedPaths() const {
+  std::vector<std::string> paths;
+  for (int i = 0; i < topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* item = topLevelItem(i);
+    if (item->isSelected()) paths.push_back(item->data(NameColumn, kPathRole).toString().toStdString());
+  }
+  return paths;
 }
 
 bool FileList::Select(const std::string& name) {
-  const QList<QListWidgetItem*> found = findItems(Q(name), Qt::MatchExactly);
+  const QList<QTreeWidgetItem*> found = findItems(Q(name), Qt::MatchExactly, NameColumn);
   if (found.isEmpty()) return false;
-  setCurrentItem(found.first());
+  setCurrentItem(found.first(), NameColumn, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   return true;
 }
 

@@ -2,9 +2,9 @@
 // and the file list of one folder.
 #pragma once
 
-#include <QListWidget>
 #include <QTreeWidget>
 #include <string>
+#include <vector>
 
 namespace shell::qt {
 
@@ -29,21 +29,38 @@ class FolderTree : public QTreeWidget {
   std::string root_;
 };
 
-// Files of one folder, single selection, with the desktop's icons.
-class FileList : public QListWidget {
+// The entries of one folder: its subfolders, then its files, each with its
+// size and date. Several entries can be selected with Ctrl and Shift.
+class FileList : public QTreeWidget {
   Q_OBJECT
  public:
+  enum Column { NameColumn, SizeColumn, DateColumn };
+
   explicit FileList(QWidget* parent = nullptr);
   void SetFolder(const std::string& folder);
   const std::string& Folder() const { return folder_; }
-  // Re-reads the folder, keeping the selection when the file is still there.
+  // Re-reads the folder, keeping the selection where the entries are still there.
   void Reload();
+  // The entry the selection last moved to (the current one when it is
+  // selected, else the first selected); "" when nothing is selected.
   std::string SelectedPath() const;
-  // Selects a file by name (tests and keyboard users); false when absent.
+  std::vector<std::string> SelectedPaths() const;  // in list order
+  // Selects one entry by name (tests and keyboard users); false when absent.
   bool Select(const std::string& name);
 
+ signals:
+  // The selection moved to another entry (mouse, arrow keys or Select), or
+  // a click landed on the entry already selected.
+  void selectionMoved();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+
  private:
+  void SelectionChanged();
   std::string folder_;
+  std::string announced_;    // the entry selectionMoved was last sent for
+  bool pressMoved_ = false;  // the mouse press under way moved the selection
 };
 
 }  // namespace shell::qt

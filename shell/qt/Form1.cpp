@@ -1,9 +1,16 @@
 #include "shell/qt/Form1.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QResizeEvent>
+#include <QUrl>
+#include <cmath>
 #include <QTextBlock>
 #include <QTextCursor>
 
@@ -11,8 +18,10 @@
 #include "platform/files.h"
 #include "platform/hooks.h"
 #include "platform/shellops.h"
+#include "shell/qt/AppIcon.h"
 #include "shell/qt/Form2.h"
 #include "shell/qt/Form3.h"
+#include "shell/qt/PasswordDialog.h"
 #include "shell/qt/PropertiesDialog.h"
 
 namespace shell::qt {
@@ -20,6 +29,23 @@ namespace shell::qt {
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// The form's size at start-up, and the least it can be made.
+constexpr int kStartWidth = 769, kStartHeight = 536;
+constexpr int kMinWidth = 600, kMinHeight = 440;
+
+// The local paths among dropped URLs; empty when any is not a local file.
+std::vector<std::string> LocalPaths(const QMimeData* data) {
+  std::vector<std::string> paths;
+  if (!data || !data->hasUrls()) return paths;
+  for (const QUrl& url : data->urls()) {
+    if (!url.isLocalFile()) return {};
+    QString path = url.toLocalFile();
+    if (path.size() > 1 && path.endsWith('/')) path.chop(1);
+    paths.push_back(path.toStdString());
+  }
+  return paths;
+}
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, const char* hint, int top) {
   auto* b = new QPushButton(caption, parent);
@@ -34,7 +60,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
 
 TForm1::TForm1(IArchiveEngine& engine, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+                          Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       engine_(engine),
       controller_(*this, engine) {
   setObjectName("Form1");
@@ -42,27 +68,24 @@ TForm1::TForm1(IArchiveEngine& engine, QWidget* parent)
   QFont f("Arial");
   f.setPixelSize(11);
   setFont(f);
-  setFixedSize(769, 536);
+  setWindowIcon(AppIcon());
+  setMinimumSize(kMinWidth, kMinHeight);
+  setAcceptDrops(true);
   BuildControls();
+  resize(kStartWidth, kStartHeight);
+  LayOut();
   FillDrives();
   // The folder the program starts in is the one the window shows.
   const std::string cwd = plat::GetCurrentDir();
   DirectoryOutline1->SetDrive(SelectedDrive());
   DirectoryOutline1->SetFolder(cwd);
   FileListBox1->SetFolder(DirectoryOutline1->Folder());
-  engine_.SetProgressHandler([this](int, int byArchive) {
-    ProgressBar1->setValue(byArchive);
-    ProgressBar1->show();
-  });
   // Key presses reach the window before its controls.
   qApp->installEventFilter(this);
   controller_.tworzenie();
 }
 
-TForm1::~TForm1() {
-  qApp->removeEventFilter(this);
-  engine_.SetProgressHandler({});
-}
+TForm1::~TForm1() { qApp->removeEventFilter(this); }
 
 void TForm1::BuildControls() {
   SpeedButton1 = MakeButton(this, "SpeedButton1", "New archive", "Create a new archive", 5);
@@ -72,48 +95,46 @@ void TForm1::BuildControls() {
   SpeedButton5 = MakeButton(this, "SpeedButton5", "Help", "Help", 105);
   SpeedButton6 = MakeButton(this, "SpeedButton6", "Quit", "Quit", 130);
   SpeedButton8 = MakeButton(this, "SpeedButton8", "ZEFA SOFTWARE", "", 192);
-  connect(SpeedButton1, &QPushButton::clicked, this, [this] { Run([this] { controller_.SpeedButton1Click(); }); });
-  connect(SpeedButton2, &QPushButton::clicked, this, [this] { Run([this] { controller_.SpeedButton2Click(); }); });
-  connect(SpeedButton3, &QPushButton::clicked, this, [this] { Run([this] { controller_.SpeedButton3Click(); }); });
-  connect(SpeedButton4, &QPushButton::clicked, this, [this] { Run([this] { controller_.SpeedButton4Click(); }); });
+  connect(SpeedButton1, &QPushButton::clicked, this, [this] { controller_.SpeedButton1Click(); });
+  connect(SpeedButton2, &QPushButton::clicked, this, [this] { controller_.SpeedButton2Click(); });
+  connect(SpeedButton3, &QPushButton::clicked, this, [this] { controller_.SpeedButton3Click(); });
+  connect(SpeedButton4, &QPushButton::clicked, this, [this] { controller_.SpeedButton4Click(); });
   connect(SpeedButton5, &QPushButton::clicked, this, [this] { controller_.SpeedButton5Click(); });
   connect(SpeedButton6, &QPushButton::clicked, this, [this] { controller_.SpeedButton6Click(); });
   connect(SpeedButton8, &QPushButton::clicked, this, [this] { controller_.SpeedButton8Click(); });
 
   DriveComboBox1 = new QComboBox(this);
   DriveComboBox1->setObjectName("DriveComboBox1");
-  DriveComboBox1->setGeometry(116, 5, 177, 19);
+  DriveComboBox1->resize(177, 19);
   DirectoryOutline1 = new FolderTree(this);
   DirectoryOutline1->setObjectName("DirectoryOutline1");
-  DirectoryOutline1->setGeometry(116, 24, 177, 369);
   DirectoryOutline1->setContextMenuPolicy(Qt::NoContextMenu);
   FileListBox1 = new FileList(this);
   FileListBox1->setObjectName("FileListBox1");
-  FileListBox1->setGeometry(296, 4, 473, 389);
   FileListBox1->setContextMenuPolicy(Qt::NoContextMenu);
   connect(DriveComboBox1, &QComboBox::activated, this, [this](int) { controller_.zm2(); });
   connect(DirectoryOutline1, &FolderTree::folderChanged, this, [this] { controller_.zmiana1(); });
-  connect(FileListBox1, &QListWidget::itemClicked, this, [this] { Run([this] { controller_.wyswietl(); }); });
-  connect(FileListBox1, &QListWidget::itemDoubleClicked, this, [this] { controller_.otw(); });
+  // The preview follows the selection, moved by the mouse or the keys.
+  connect(FileListBox1, &FileList::selectionMoved, this, [this] { controller_.wyswietl(); });
+  connect(FileListBox1, &QTreeWidget::itemDoubleClicked, this, [this] { controller_.otw(); });
 
   RichEdit1 = new QTextEdit(this);
   RichEdit1->setObjectName("RichEdit1");
-  RichEdit1->setGeometry(1, 392, 767, 79);
   RichEdit1->setReadOnly(true);
+  RichEdit1->setAcceptDrops(false);  // drops go to the window
   RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   RichEdit1->setContextMenuPolicy(Qt::NoContextMenu);
   RichEdit1->setPlainText("RichEdit1");  // the design-time text, cleared at start-up
 
   GroupBox1 = new QGroupBox("Archive format ", this);
   GroupBox1->setObjectName("GroupBox1");
-  GroupBox1->setGeometry(4, 471, 765, 41);
   formats_ = new QButtonGroup(this);
   const char* captions[] = {"*.zip", "*.cab", "*.lha", "*.bh", "*.jar"};
   QRadioButton** radios[] = {&RadioButton1, &RadioButton2, &RadioButton3, &RadioButton4, &RadioButton5};
   for (int i = 0; i < kWriterCount; ++i) {
     auto* r = new QRadioButton(captions[i], GroupBox1);
     r->setObjectName(QString("RadioButton%1").arg(i + 1));
-    r->setGeometry(16 + i * 150, 16, 113, 17);
+    r->resize(113, 17);
     formats_->addButton(r, i);
     *radios[i] = r;
   }
@@ -121,7 +142,6 @@ void TForm1::BuildControls() {
 
   Panel1 = new QLabel(this);
   Panel1->setObjectName("Panel1");
-  Panel1->setGeometry(4, 512, 765, 24);
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
   Panel1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   QFont bold = font();
@@ -129,9 +149,16 @@ void TForm1::BuildControls() {
   Panel1->setFont(bold);
   ProgressBar1 = new QProgressBar(Panel1);
   ProgressBar1->setObjectName("ProgressBar1");
-  ProgressBar1->setGeometry(560, 4, 200, 16);
+  ProgressBar1->resize(200, 16);
   ProgressBar1->setRange(0, 100);
   ProgressBar1->hide();
+  CancelButton = new QPushButton("Cancel", Panel1);
+  CancelButton->setObjectName("CancelButton");
+  CancelButton->setToolTip("Stop the running operation");
+  CancelButton->resize(60, 20);
+  CancelButton->setFocusPolicy(Qt::NoFocus);
+  CancelButton->hide();
+  connect(CancelButton, &QPushButton::clicked, this, [this] { controller_.CancelClick(); });
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName("PopupMenu1");
@@ -163,10 +190,43 @@ void TForm1::FillDrives() {
   if (i >= 0) DriveComboBox1->setCurrentIndex(i);
 }
 
-template <class F>
-void TForm1::Run(F handler) {
-  handler();
-  ProgressBar1->hide();
+void TForm1::LayOut() {
+  const int w = width(), h = height();
+  const int treeWidth = static_cast<int>(std::lround((w - 119) * 177.0 / 650.0));
+  const int listLeft = 116 + treeWidth + 3;
+  const int browserBottom = 393 + (h - kStartHeight) / 2;
+  DriveComboBox1->setGeometry(116, 5, treeWidth, 19);
+  DirectoryOutline1->setGeometry(116, 24, treeWidth, browserBottom - 24);
+  FileListBox1->setGeometry(listLeft, 4, w - listLeft, browserBottom - 4);
+  RichEdit1->setGeometry(1, browserBottom - 1, w - 2, h - 65 - (browserBottom - 1));
+  GroupBox1->setGeometry(4, h - 65, w - 4, 41);
+  const int spacing = static_cast<int>(std::lround(150.0 * (w - 4) / 765.0));
+  for (int i = 0; i < kWriterCount; ++i) formats_->button(i)->move(16 + i * spacing, 16);
+  Panel1->setGeometry(4, h - 24, w - 4, 24);
+  CancelButton->move(Panel1->width() - 5 - CancelButton->width(), 2);
+  ProgressBar1->move(CancelButton->x() - 4 - ProgressBar1->width(), 4);
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  LayOut();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  // The operation under way is told to stop; it unwinds once the window is gone.
+  if (controller_.Busy()) controller_.CancelClick();
+  event->accept();
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (!LocalPaths(event->mimeData()).empty() && !controller_.Busy()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  const std::vector<std::string> paths = LocalPaths(event->mimeData());
+  if (paths.empty()) return;
+  event->acceptProposedAction();
+  controller_.FilesDropped(paths);
 }
 
 void TForm1::contextMenuEvent(QContextMenuEvent* event) { PopupMenu1->popup(event->globalPos()); }
@@ -175,15 +235,55 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
       static_cast<QWidget*>(watched)->window() == this) {
     auto* key = static_cast<QKeyEvent*>(event);
+    const bool ctrl = key->modifiers() & Qt::ControlModifier;
     if (key->key() == Qt::Key_Escape && !key->isAutoRepeat()) {
       controller_.FormKeyDown(kKeyEscape);
       return true;
+    }
+    if (key->key() == Qt::Key_Q && ctrl) {
+      controller_.FormKeyDown(kKeyQ, true);
+      return true;
+    }
+    // Return and Delete act on the file list's selection when it has the focus.
+    const bool inList = watched == FileListBox1 || watched == FileListBox1->viewport();
+    if (inList && !ctrl && !key->isAutoRepeat()) {
+      if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        controller_.FormKeyDown(kKeyReturn);
+        return true;
+      }
+      if (key->key() == Qt::Key_Delete) {
+        controller_.FormKeyDown(kKeyDelete);
+        return true;
+      }
     }
   }
   return QWidget::eventFilter(watched, event);
 }
 
 std::string TForm1::SelectedFile() { return FileListBox1->SelectedPath(); }
+std::vector<std::string> TForm1::SelectedFiles() { return FileListBox1->SelectedPaths(); }
+void TForm1::SetTreeFolder(const std::string& folder) { DirectoryOutline1->SetFolder(folder); }
+
+void TForm1::SetBusy(bool busy) {
+  for (QWidget* c : std::initializer_list<QWidget*>{SpeedButton1, SpeedButton2, SpeedButton3, SpeedButton4, GroupBox1})
+    c->setEnabled(!busy);
+  if (!busy) {
+    ProgressBar1->hide();
+    CancelButton->hide();
+    ProgressBar1->setValue(0);
+  }
+}
+
+void TForm1::ShowProgress(int percent) {
+  ProgressBar1->setValue(percent);
+  ProgressBar1->show();
+  CancelButton->show();
+}
+
+PasswordAnswer TForm1::AskPassword(const std::string& entry, bool again, std::string& password) {
+  PasswordDialog dialog(entry, again, this);
+  return dialog.Ask(password);
+}
 std::string TForm1::FileListFolder() { return FileListBox1->Folder(); }
 void TForm1::SetFileListFolder(const std::string& folder) { FileListBox1->SetFolder(folder); }
 void TForm1::FileListUpdate() { FileListBox1->Reload(); }

@@ -43,6 +43,7 @@ class TForm1 : public QWidget, public IMainView {
   QTextEdit* RichEdit1;
   QLabel* Panel1;
   QProgressBar* ProgressBar1;
+  QPushButton* CancelButton;  // beside the progress bar while an operation runs
   QGroupBox* GroupBox1;
   QRadioButton *RadioButton1, *RadioButton2, *RadioButton3, *RadioButton4, *RadioButton5;
   QMenu* PopupMenu1;
@@ -50,6 +51,11 @@ class TForm1 : public QWidget, public IMainView {
 
   // IMainView
   std::string SelectedFile() override;
+  std::vector<std::string> SelectedFiles() override;
+  void SetTreeFolder(const std::string& folder) override;
+  void SetBusy(bool busy) override;
+  void ShowProgress(int percent) override;
+  PasswordAnswer AskPassword(const std::string& entry, bool again, std::string& password) override;
   std::string FileListFolder() override;
   void SetFileListFolder(const std::string& folder) override;
   void FileListUpdate() override;
@@ -84,13 +90,18 @@ class TForm1 : public QWidget, public IMainView {
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildControls();
   void FillDrives();
-  // Runs a handler; the progress bar it may have shown goes away after it.
-  template <class F>
-  void Run(F handler);
+  // Places the controls for the window's size: the start-up size gives the
+  // form's own geometry; the folder tree and the file list share any other
+  // width, and the entry pane takes the rest of the height.
+  void LayOut();
 
   IArchiveEngine& engine_;
   TForm1Controller controller_;

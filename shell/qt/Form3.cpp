@@ -29,6 +29,20 @@ TForm3::TForm3(bool& confirmed, const std::string& treeFolder, QWidget* parent)
   BitBtn2->setObjectName("BitBtn2");
   BitBtn2->setGeometry(240, 36, 113, 25);
   BitBtn1->setDefault(true);
+  // The destination, in the column under the buttons: the folder highlighted
+  // in the list, opened or not.
+  auto* caption = new QLabel("Extract to:", this);
+  caption->setGeometry(200, 72, 161, 16);
+  DestinationLabel = new QLabel(this);
+  DestinationLabel->setObjectName("DestinationLabel");
+  DestinationLabel->setGeometry(200, 90, 161, 175);
+  DestinationLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  DestinationLabel->setWordWrap(true);
+  DestinationLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  QFont bold = DestinationLabel->font();
+  bold.setBold(true);
+  DestinationLabel->setFont(bold);
+  connect(DirectoryListBox1, &QListWidget::currentItemChanged, this, [this] { controller_.SelectionChanged(); });
   connect(BitBtn1, &QPushButton::clicked, this, [this] { controller_.BitBtn1Click(); });
   connect(BitBtn2, &QPushButton::clicked, this, [this] { controller_.BitBtn2Click(); });
   // A folder is opened by double-clicking it.
@@ -39,6 +53,19 @@ TForm3::TForm3(bool& confirmed, const std::string& treeFolder, QWidget* parent)
 }
 
 std::string TForm3::ListFolder() { return folder_; }
+
+std::string TForm3::SelectedFolder() {
+  const QListWidgetItem* item = DirectoryListBox1->currentItem();
+  return item ? item->data(kPathRole).toString().toStdString() : std::string();
+}
+
+void TForm3::ShowDestination(const std::string& path) {
+  // Long paths wrap after any "/", not only at blanks.
+  QString text = QString::fromStdString(path);
+  text.replace('/', QString("/") + QChar(0x200B));
+  DestinationLabel->setText(text);
+  DestinationLabel->setToolTip(QString::fromStdString(path));
+}
 
 void TForm3::SetListFolder(const std::string& folder) {
   folder_ = QDir::cleanPath(QString::fromStdString(folder)).toStdString();

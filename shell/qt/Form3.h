@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 
@@ -17,11 +18,14 @@ class TForm3 : public QDialog, public IDestinationView {
   TForm3(bool& confirmed, const std::string& treeFolder, QWidget* parent = nullptr);
 
   QListWidget* DirectoryListBox1;
+  QLabel* DestinationLabel;  // the full path the files will go to
   QPushButton* BitBtn1;  // OK
   QPushButton* BitBtn2;  // Cancel
 
   std::string ListFolder() override;
   void SetListFolder(const std::string& folder) override;
+  std::string SelectedFolder() override;
+  void ShowDestination(const std::string& path) override;
   void CloseDialog() override;
   void ShowMessage(const std::string& text) override;
 

@@ -86,14 +86,24 @@ TEST_F(ControllerTest, PreviewCoversTheTenExtensionsOnly) {
   EXPECT_EQ(e.listed.size(), 11u);
 }
 
-TEST_F(ControllerTest, PlainFileLeavesPaneAndStatusAlone) {
+// The pane never shows the listing of another file than the selected one;
+// a status line that is not the preview's stays.
+TEST_F(ControllerTest, NonArchiveClearsThePreview) {
   v.pane = {"old"};
   v.status = "kept";
   v.selected = "/d/notes.txt";
   c.wyswietl();
-  EXPECT_EQ(v.pane, std::vector<std::string>{"old"});
+  EXPECT_TRUE(v.pane.empty());
   EXPECT_EQ(v.status, "kept");
-  EXPECT_TRUE(e.listed.empty());
+  v.selected = "/d/a.zip";
+  e.entries = {"x"};
+  c.wyswietl();
+  EXPECT_EQ(v.pane.size(), 2u);
+  v.selected = "/d/notes.txt";
+  c.wyswietl();
+  EXPECT_TRUE(v.pane.empty());
+  EXPECT_EQ(v.status, "");
+  EXPECT_EQ(e.listed.size(), 1u);
 }
 
 TEST_F(ControllerTest, UnreadableArchiveGivesEmptyPane) {
@@ -177,6 +187,41 @@ TEST_F(ControllerTest, QuitHelpAndWebPage) {
   EXPECT_EQ(e.cancels, 0);
 }
 
+TEST_F(ControllerTest, Keyboard) {
+  e.entries = {"x"};
+  v.selected = dir.file("a.zip");
+  c.FormKeyDown(kKeyReturn);  // an archive: previewed
+  EXPECT_EQ(e.listed.size(), 1u);
+  v.selected = "/d/notes.txt";
+  c.FormKeyDown(kKeyReturn);  // a document: opened
+  EXPECT_EQ(v.opened, std::vector<std::string>{"/d/notes.txt"});
+  v.selected = dir.path();
+  c.FormKeyDown(kKeyReturn);  // a folder: shown
+  EXPECT_EQ(v.treeFolder, dir.path());
+  EXPECT_EQ(v.listFolder, dir.path());
+  v.selected = "/d/notes.txt";
+  c.FormKeyDown(kKeyDelete);  // asks as "Delete file" does; "No" keeps it
+  EXPECT_EQ(v.questions, std::vector<std::string>{"Do you really want to delete the selected file \n/d/notes.txt?"});
+  c.FormKeyDown(kKeyQ);
+  EXPECT_EQ(v.terminated, 0);
+  c.FormKeyDown(kKeyQ, true);
+  EXPECT_EQ(v.terminated, 1);
+}
+
+TEST_F(ControllerTest, DroppedFiles) {
+  testutil::WriteFile(dir.file("a.zip"), "PK");
+  e.entries = {"x"};
+  c.FilesDropped({dir.file("a.zip")});  // one archive while idle: previewed
+  EXPECT_EQ(v.pane, (std::vector<std::string>{dir.file("a.zip"), "x"}));
+  c.FilesDropped({dir.file("a.zip"), "/d/b.txt"});
+  EXPECT_EQ(v.status, "Drop one archive to view it, or click \"New archive\" first to add files");
+  OpenBuild("new");
+  c.FilesDropped({dir.file("a.zip"), "/d/b.txt"});  // during a build: added
+  EXPECT_EQ(c.BuildCount, 3);
+  EXPECT_EQ(c.BuildFiles[2], "/d/b.txt");
+  EXPECT_EQ(e.listed.size(), 1u);
+}
+
 // ---- New archive, Add file ----
 
 TEST_F(ControllerTest, NewArchiveGivesTheFormatExtension) {
@@ -225,6 +270,15 @@ TEST_F(ControllerTest, AddFileTwiceKeepsBothAndListsThem) {
   EXPECT_EQ(v.pane.back(), "/d/a.txt");
   EXPECT_EQ(v.pane[v.pane.size() - 2], "/d/a.txt");
   EXPECT_EQ(v.status, "Adding file to archive");
+}
+
+TEST_F(ControllerTest, AddFileTakesEverySelectedEntry) {
+  OpenBuild("new");
+  v.selection = {"/d/a.txt", "/d/docs", "/d/b.txt"};
+  c.SpeedButton2Click();
+  EXPECT_EQ(c.BuildCount, 4);
+  EXPECT_EQ(std::vector<std::string>(c.BuildFiles.begin() + 1, c.BuildFiles.begin() + 4), v.selection);
+  EXPECT_EQ(v.pane.back(), "/d/b.txt");
 }
 
 TEST_F(ControllerTest, ThreeHundredFirstFileIsRefused) {

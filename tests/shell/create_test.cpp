@@ -189,16 +189,70 @@ TEST_F(CreateTest, BuildOverExistingArchive) {
   EXPECT_EQ(c.BuildMode, 1);
 }
 
-TEST_F(CreateTest, WriterNotYetAvailableDoesNothing) {
+// A create that cannot be done says why and leaves the window in its normal
+// state, where a click previews again.
+TEST_F(CreateTest, WriterMissingOrFailingEndsTheBuildSayingWhy) {
   e.available = false;
+  v.format = WriterKind::Lha;
   v.selected = dir.file("a.txt");
-  v.saveAnswers = {dir.file("x")};
   c.SpeedButton3Click();
   EXPECT_TRUE(v.saveTitles.empty());
+  EXPECT_EQ(v.status, "LHA archives cannot be written yet");
   OpenBuild("set", {dir.file("a.txt")});
   c.SpeedButton3Click();
   EXPECT_TRUE(e.compressed.empty());
-  EXPECT_EQ(c.BuildMode, 2);
+  EXPECT_EQ(c.BuildMode, 1);
+  EXPECT_TRUE(v.pane.empty());
+  EXPECT_EQ(v.status, "LHA archives cannot be written yet");
+  v.selected = dir.file("x.zip");
+  c.wyswietl();
+  EXPECT_EQ(e.listed.size(), 1u);
+
+  e.available = true;
+  e.compressResult = 0;
+  e.writeArchive = false;
+  e.during = [&] { e.Fail("Cabinet.dll not found"); };
+  OpenBuild("set", {dir.file("a.txt")});
+  c.SpeedButton3Click();
+  EXPECT_EQ(c.BuildMode, 1);
+  EXPECT_EQ(v.status, "Could not create set.lha: Cabinet.dll not found");
+}
+
+// Folders go in with their subfolders, after the files, added to the archive
+// the file runs wrote; the bar covers all runs in the order they come.
+TEST_F(CreateTest, BuildWithAFolderAndProgressOverAllRuns) {
+  ASSERT_TRUE(plat::CreateDir(dir.file("docs")));
+  testutil::WriteFile(dir.file("docs/c.txt"), std::string(100, 'c'));
+  OpenBuild("set", {dir.file("docs"), dir.file("a.txt"), dir.file("b.txt")});
+  e.during = [&] {
+    e.Progress(0, 0);
+    e.Progress(100, 100);
+  };
+  c.SpeedButton3Click();
+  ASSERT_EQ(e.compressed.size(), 3u);
+  EXPECT_EQ(e.compressed[1].FileSpec, (std::vector<std::string>{dir.file("a.txt"), dir.file("b.txt")}));
+  EXPECT_FALSE(e.compressed[1].RecurseDirs);
+  const TWriterProps& folder = e.compressed[2];
+  EXPECT_EQ(folder.FileSpec, std::vector<std::string>{dir.file("docs") + "/*"});
+  EXPECT_TRUE(folder.RecurseDirs);
+  EXPECT_EQ(folder.StoredDirNames, zid::sdRelativeStoreStart);
+  EXPECT_TRUE(folder.AddToArchive);
+  // Weights 5, 5 + 4 and 100 bytes of 114.
+  EXPECT_EQ(v.progress, (std::vector<int>{0, 4, 4, 12, 12, 100}));
+  EXPECT_EQ(v.busySpells, 1);
+  EXPECT_FALSE(v.busy);
+  EXPECT_EQ(v.status, "Created set.zip with 3 files");
+}
+
+TEST_F(CreateTest, CancelStopsTheBuildAndLeavesNoArchive) {
+  OpenBuild("set", {dir.file("a.txt"), dir.file("b.txt")});
+  e.during = [&] { c.CancelClick(); };
+  c.SpeedButton3Click();
+  EXPECT_EQ(e.compressed.size(), 1u);
+  EXPECT_EQ(e.cancels, 1);
+  EXPECT_FALSE(plat::FileExists(dir.file("set.zip")));
+  EXPECT_EQ(v.status, "Cancelled: set.zip was not created");
+  EXPECT_EQ(c.BuildMode, 1);
 }
 
 TEST_F(CreateTest, HandlersWaitWhileAnOperationRuns) {

@@ -26,11 +26,13 @@ class CwdGuard {
 
 class FakeDestination : public IDestinationView {
  public:
-  std::string folder;
+  std::string folder, highlighted, shown;
   int closed = 0;
   std::vector<std::string> messages;
   std::string ListFolder() override { return folder; }
-  void SetListFolder(const std::string& f) override { folder = f; }
+  void SetListFolder(const std::string& f) override { folder = highlighted = f; }
+  std::string SelectedFolder() override { return highlighted; }
+  void ShowDestination(const std::string& path) override { shown = path; }
   void CloseDialog() override { ++closed; }
   void ShowMessage(const std::string& t) override { messages.push_back(t); }
 };
@@ -115,7 +117,7 @@ TEST_F(ExtractTest, ConfirmedIsClearedBeforeEveryShowing) {
 TEST_F(ExtractTest, ChosenFolderBecomesExtractDir) {
   ASSERT_TRUE(plat::CreateDir(dir.file("out")));
   v.onDestination = [&] {
-    dview.folder = dir.file("out");
+    dview.SetListFolder(dir.file("out"));  // opened by a double click
     dlg.BitBtn1Click();
   };
   v.selected = dir.file("a.zip");
@@ -138,6 +140,29 @@ TEST_F(ExtractTest, OutcomeOnTheStatusLine) {
   e.extractResult = {1, 0};
   c.SpeedButton4Click();
   EXPECT_EQ(v.status, "Extracted 1 file");
+  e.extractResult = {2, 4, 3};
+  c.SpeedButton4Click();
+  EXPECT_EQ(v.status, "Extracted 2 of 6 files, 3 encrypted entries skipped, 1 failed");
+  e.extractResult = {1, 0, 0, true};
+  c.SpeedButton4Click();
+  EXPECT_EQ(v.status, "Extraction cancelled after 1 file");
+  e.extractResult = {0, 0};
+  e.during = [&] { e.Fail("Unknown archive type"); };
+  c.SpeedButton4Click();
+  EXPECT_EQ(v.status, "Could not extract a.zip: Unknown archive type");
+}
+
+// The engine's password question reaches the screen; the answer goes back.
+TEST_F(ExtractTest, PasswordAskedThroughTheView) {
+  v.selected = dir.file("a.zip");
+  v.passwords = {{PasswordAnswer::Ok, "secret"}};
+  PasswordAnswer answer = PasswordAnswer::Cancel;
+  std::string given;
+  e.during = [&] { answer = e.Ask("docs/a.txt", given); };
+  c.SpeedButton4Click();
+  EXPECT_EQ(v.passwordAsked, std::vector<std::string>{"docs/a.txt"});
+  EXPECT_EQ(answer, PasswordAnswer::Ok);
+  EXPECT_EQ(given, "secret");
 }
 
 TEST_F(ExtractTest, WorksDuringABuildWithoutTouchingIt) {
@@ -159,10 +184,27 @@ TEST_F(ExtractTest, ExtractorNotYetAvailableDoesNothing) {
   EXPECT_TRUE(v.messages.empty());
 }
 
+// The highlighted folder receives the files, opened or not, and the dialog
+// shows its path.
+TEST_F(ExtractTest, HighlightedFolderIsTheDestination) {
+  ASSERT_TRUE(plat::CreateDir(dir.file("fl")));
+  v.onDestination = [&] {
+    dview.highlighted = dir.file("fl");
+    dlg.SelectionChanged();
+    EXPECT_EQ(dview.shown, dir.file("fl"));
+    dlg.BitBtn1Click();
+  };
+  v.selected = dir.file("a.zip");
+  c.SpeedButton4Click();
+  ASSERT_EQ(e.extracted.size(), 1u);
+  EXPECT_EQ(e.extracted[0].ExtractDir, dir.file("fl"));
+}
+
 TEST_F(ExtractTest, DialogStartsInMainFolderAndRefusesAMissingFolder) {
   EXPECT_EQ(dview.folder, dir.path());
+  EXPECT_EQ(dview.shown, dir.path());
   EXPECT_EQ(plat::GetCurrentDir(), dir.path());
-  dview.folder = dir.file("gone");
+  dview.folder = dview.highlighted = dir.file("gone");
   dlg.BitBtn1Click();
   EXPECT_FALSE(c.DestinationConfirmed);
   EXPECT_EQ(dview.closed, 0);  // stays open

@@ -18,6 +18,7 @@ class FakeView : public IMainView {
  public:
   // What the screen shows.
   std::string selected;
+  std::vector<std::string> selection;  // several selected; empty: just `selected`
   std::string listFolder = "/home/user";
   std::string treeFolder = "/home/user";
   std::string drive = "/";
@@ -33,14 +34,45 @@ class FakeView : public IMainView {
   std::deque<bool> yesNo;
   std::deque<std::string> saveAnswers;  // "" = dialog cancelled
   std::function<void()> onDestination;  // what the user does in the dialog
+  struct PasswordReply {
+    PasswordAnswer answer;
+    std::string password;
+  };
+  std::deque<PasswordReply> passwords;  // empty queue: "Skip"
 
   // What was asked.
   std::vector<std::string> messages, questions, saveTitles, opened, openedIn, properties, urls;
   std::string saveFileName;
   int fileListUpdates = 0, fileListRepaints = 0, treeUpdates = 0, treeRepaints = 0, paneRepaints = 0;
   int destinationShown = 0, helpShown = 0, terminated = 0;
+  std::vector<std::string> passwordAsked;  // entry names, "again" marked with a trailing "*"
+  std::vector<int> progress;
+  std::function<void(int)> onProgress;  // what the user does when the bar moves
+  bool busy = false;
+  int busySpells = 0;
 
   std::string SelectedFile() override { return selected; }
+  std::vector<std::string> SelectedFiles() override {
+    if (!selection.empty()) return selection;
+    return selected.empty() ? std::vector<std::string>{} : std::vector<std::string>{selected};
+  }
+  void SetTreeFolder(const std::string& f) override { treeFolder = f; }
+  void SetBusy(bool b) override {
+    busy = b;
+    if (b) ++busySpells;
+  }
+  void ShowProgress(int percent) override {
+    progress.push_back(percent);
+    if (onProgress) onProgress(percent);
+  }
+  PasswordAnswer AskPassword(const std::string& entry, bool again, std::string& password) override {
+    passwordAsked.push_back(entry + (again ? "*" : ""));
+    if (passwords.empty()) return PasswordAnswer::Skip;
+    const PasswordReply r = passwords.front();
+    passwords.pop_front();
+    password = r.password;
+    return r.answer;
+  }
   std::string FileListFolder() override { return listFolder; }
   void SetFileListFolder(const std::string& f) override { listFolder = f; }
   void FileListUpdate() override { ++fileListUpdates; }
@@ -135,6 +167,11 @@ class FakeEngine : public IArchiveEngine {
     lines.insert(lines.end(), entries.begin(), entries.end());
   }
   void Cancel() override { ++cancels; }
+
+  // What a real engine does from inside an operation.
+  void Progress(int byFile, int byArchive) { ReportProgress(byFile, byArchive); }
+  PasswordAnswer Ask(const std::string& entry, std::string& password) { return AskPassword(entry, false, password); }
+  void Fail(const std::string& why) { SetFailure(why); }
 };
 
 }  // namespace shelltest

@@ -2,6 +2,8 @@
 // the commands are read back by the preview, by extraction and by peers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/files.h"
 #include "shell/Unit1.h"
 #include "support/testutil.h"
@@ -71,16 +73,9 @@ class RealEngineShell : public ::testing::Test {
 TEST_F(RealEngineShell, ZipAndJarAreConnected) {
   EXPECT_TRUE(e.WriterAvailable(WriterKind::Zip));
   EXPECT_TRUE(e.WriterAvailable(WriterKind::Jar));
-  EXPECT_FALSE(e.WriterAvailable(WriterKind::Cab));
   EXPECT_TRUE(e.ExtractorAvailable(ExtractorKind::Zip));
   EXPECT_TRUE(e.ExtractorAvailable(ExtractorKind::Jar));
-  EXPECT_FALSE(e.ExtractorAvailable(ExtractorKind::Lha));
   EXPECT_TRUE(e.ListerAvailable());
-  TWriterProps cab = c.Components().MakeCab1;
-  cab.ArchiveFile = dir.file("x.cab");
-  cab.FileSpec = {Put("a.txt", "a")};
-  EXPECT_EQ(e.Compress(cab), 0);
-  EXPECT_FALSE(plat::FileExists(dir.file("x.cab")));
 }
 
 // Every run of a build writes the archive afresh from all paths so far; an
@@ -138,7 +133,7 @@ TEST_F(RealEngineShell, DamagedEntryCountsAsFailed) {
 TEST_F(RealEngineShell, UnreadableArchiveExtractsNothing) {
   const std::string fake = Put("fake.zip", "plain text, no archive here");
   ExtractSelected(fake);
-  EXPECT_EQ(v.status, "Extracted 0 files");
+  EXPECT_EQ(v.status.rfind("Could not extract fake.zip: ", 0), 0u) << v.status;
   EXPECT_EQ(Preview(fake), std::vector<std::string>{});
 }
 
@@ -146,24 +141,57 @@ TEST_F(RealEngineShell, UnreadableArchiveExtractsNothing) {
 // is left under the archive's name, and the next command works again.
 TEST_F(RealEngineShell, ProgressIsForwardedAndCancelStopsTheRun) {
   const std::string big = Put("big.bin", testutil::RandomBytes(3 << 20, 7));
-  int reports = 0;
-  e.SetProgressHandler([&](int byFile, int byArchive) {
-    ++reports;
-    EXPECT_GE(byFile, 0);
-    EXPECT_LE(byArchive, 100);
-    e.Cancel();
-  });
+  v.onProgress = [&](int) { c.CancelClick(); };
   CreateSingle("big", big);
-  EXPECT_GT(reports, 0);
-  EXPECT_EQ(v.status, "Could not create big.zip");
+  EXPECT_FALSE(v.progress.empty());
+  EXPECT_EQ(v.status, "Cancelled: big.zip was not created");
   EXPECT_FALSE(plat::FileExists(dir.file("big.zip")));
 
-  e.SetProgressHandler(nullptr);
+  v.onProgress = nullptr;
+  v.progress.clear();
   CreateSingle("big", big);
   EXPECT_EQ(v.status, "Created big.zip with 1 file");
+  v.progress.clear();
   ExtractSelected(dir.file("big.zip"));
   EXPECT_EQ(v.status, "Extracted 1 file");
   EXPECT_EQ(testutil::ReadFile(dir.file("out/big.bin")), testutil::ReadFile(big));
+  EXPECT_EQ(v.progress.back(), 100);
+  EXPECT_TRUE(std::is_sorted(v.progress.begin(), v.progress.end()));
+}
+
+// Encrypted entries: the password is asked once and opens the others too;
+// "Skip" leaves them out and the status line says so.
+TEST_F(RealEngineShell, EncryptedEntriesAskForThePassword) {
+  REQUIRE_TOOL("zip");
+  for (const char* name : {"p1.txt", "p2.txt", "p3.txt"}) Put(name, testutil::TextBytes(5000, name[1]));
+  const std::string zip = dir.file("locked.zip");
+  ASSERT_EQ(testutil::Run("cd " + testutil::ShellQuote(dir.path()) + " && zip -q -P secret locked.zip p1.txt p2.txt p3.txt"), 0);
+
+  v.passwords = {{PasswordAnswer::Ok, "wrong"}, {PasswordAnswer::Ok, "secret"}};
+  ExtractSelected(zip);
+  EXPECT_EQ(v.passwordAsked, (std::vector<std::string>{"p1.txt", "p1.txt*"}));
+  EXPECT_EQ(v.status, "Extracted 3 files");
+  EXPECT_EQ(testutil::ReadFile(dir.file("out/p3.txt")), testutil::ReadFile(dir.file("p3.txt")));
+
+  v.passwordAsked.clear();
+  ExtractSelected(zip);  // passwords are not kept from one extraction to the next
+  EXPECT_EQ(v.passwordAsked, std::vector<std::string>{"p1.txt"});
+  EXPECT_EQ(v.status, "Extracted 0 of 3 files, 3 encrypted entries skipped");
+}
+
+// A folder in the build list goes in with its subfolders, under its own name.
+TEST_F(RealEngineShell, FolderInTheBuildKeepsItsTree) {
+  plat::CreateDir(dir.file("docs"));
+  plat::CreateDir(dir.file("docs/deep"));
+  Put("docs/a.txt", "a");
+  Put("docs/deep/b.txt", "b");
+  const std::string c1 = Put("c.txt", "c");
+  Build("tree", {dir.file("docs"), c1});
+  const std::string zip = dir.file("tree.zip");
+  EXPECT_EQ(v.status, "Created tree.zip with 3 files");
+  std::vector<std::string> listed = Preview(zip);
+  std::sort(listed.begin() + 1, listed.end());
+  EXPECT_EQ(listed, (std::vector<std::string>{zip, "c.txt", "docs/a.txt", "docs/deep/b.txt"}));
 }
 
 // An archive from a peer: the preview lists its files (not its folders) and
