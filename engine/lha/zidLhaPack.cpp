@@ -24,8 +24,14 @@ constexpr unsigned kLengthBias = 253;  // code = length + 253
 constexpr uint32_t kBlockBytes = 32768 - 24;
 constexpr uint32_t kMaxBlockTokens = kBlockBytes;
 
-// A three-byte match further back than this costs more than three literals.
+// Before the first block has been sent there are no code lengths to price a
+// short match with: a three-byte match further back than this is taken to
+// cost more than its three literals.
 constexpr uint32_t kTooFar = 4096;
+// Matches up to this long are priced against their literals.
+constexpr uint32_t kPricedMatch = 6;
+// The price in bits of a code the last block did not use.
+constexpr uint8_t kUnusedCodeBits = 12;
 
 inline unsigned BitLength(uint32_t v) { return v == 0 ? 0 : 32 - static_cast<unsigned>(__builtin_clz(v)); }
 
@@ -55,6 +61,18 @@ class TLzhBlock {
   bool Empty() const { return tokens_.empty(); }
   void Send();
 
+  // Whether a match of len bytes (at most kPricedMatch) at dist, standing for
+  // the literals text[0..len), costs fewer bits than those literals with the
+  // codes of the last block sent.
+  bool Pays(uint32_t len, uint32_t dist, const uint8_t* text) const {
+    if (!priced_) return len > TLzhMatchFinder::kMinMatch || dist <= kTooFar;
+    const unsigned pc = BitLength(dist - 1);
+    unsigned match = cBits_[len + kLengthBias] + pBits_[pc] + (pc > 1 ? pc - 1 : 0);
+    unsigned literals = 0;
+    for (uint32_t i = 0; i < len; ++i) literals += cBits_[text[i]];
+    return match < literals;
+  }
+
  private:
   bool Account() {
     if ((tokens_.size() & 7) == 1) ++bytes_;  // a new flag byte
@@ -79,6 +97,10 @@ class TLzhBlock {
   std::array<uint16_t, kMaxNP> pCode_{};
   std::array<uint8_t, kNT> tLen_{};
   std::array<uint16_t, kNT> tCode_{};
+  // Bits per code in the last block sent, for pricing short matches.
+  bool priced_ = false;
+  std::array<uint8_t, kNC> cBits_{};
+  std::array<uint8_t, kMaxNP> pBits_{};
 };
 
 // Frequencies of the code-length codes that describe the literal/length
@@ -201,6 +223,12 @@ void TLzhBlock::Send() {
     PutCode(pLen_.data(), pCode_.data(), pc);
     if (pc > 1) out_.Put(pc - 1, pos & ((1u << (pc - 1)) - 1));
   }
+  // The next block is priced with this one's codes; a single code costs one bit.
+  for (unsigned i = 0; i < kNC; ++i)
+    cBits_[i] = cLen_[i] != 0 ? cLen_[i] : c.used == 1 && i == c.single ? 1 : kUnusedCodeBits;
+  for (unsigned i = 0; i < np_; ++i)
+    pBits_[i] = pLen_[i] != 0 ? pLen_[i] : p.used == 1 && i == p.single ? 1 : kUnusedCodeBits;
+  priced_ = true;
   tokens_.clear();
   bytes_ = 0;
   cFreq_.fill(0);
@@ -248,10 +276,11 @@ TLzhEncodeResult TLzhEncoder::Encode(const TLzhEncodeJob& job) {
   uint32_t tick = 0;
   while (mf.Fill()) {
     if ((++tick & 0xFFFF) == 0 && cancelled()) return erCancelled;
-    const uint8_t byte = mf.At(0);
+    const uint8_t* text = mf.Text();
     uint32_t dist = 0;
     uint32_t len = mf.Next(dist);
-    if (len == TLzhMatchFinder::kMinMatch && dist > kTooFar) len = 0;
+    if (len != 0 && len <= kPricedMatch && !block.Pays(len, dist, text)) len = 0;
+    const uint8_t byte = text[0];
     if (havePrev) {
       if (prevLen >= TLzhMatchFinder::kMinMatch && len <= prevLen) {
         // The match began at the previous byte; enter the rest of it into the dictionary.

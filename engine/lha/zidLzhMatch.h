@@ -41,8 +41,8 @@ class TLzhMatchFinder {
   int64_t BytesRead() const { return bytesRead_; }
   // Bytes from the cursor to the end of what was read.
   uint32_t Available() const { return end_ - cur_; }
-  // The byte at the cursor + offset (offset may be -1: the byte before it).
-  uint8_t At(int offset) const { return buf_[cur_ - base_ + static_cast<uint32_t>(offset)]; }
+  // The bytes from the cursor on (Available() of them).
+  const uint8_t* Text() const { return buf_.get() + (cur_ - base_); }
 
   // Enters the string at the cursor into the dictionary and moves past it.
   // Returns the longest match's length (0 when shorter than kMinMatch) and
