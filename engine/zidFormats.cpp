@@ -10,7 +10,9 @@
 #include "engine/base/zidUnBase.h"
 #include "engine/cab/zidMakeCab.h"
 #include "engine/cab/zidUnCab.h"
+#include "engine/lha/zidBlakHole.h"
 #include "engine/lha/zidLha.h"
+#include "engine/lha/zidUnBH.h"
 #include "engine/lha/zidUnLha.h"
 #include "engine/listing/zidRizWalker.h"
 #include "engine/other/zidUnACE2.h"
@@ -46,7 +48,7 @@ const std::vector<TFormat>& Table() {
       {"ZIP", "zip", {atZip, atZipExe, atZipDS, atZipMV}, {".zip"}, Extractor<TUnZip>, Writer<TZip>},
       {"JAR", "jar", {atJar, atJarExe}, {".jar"}, Extractor<TUnJar>, Writer<TJar>},
       {"LHA", "lha", {atLha, atLhaExe, atLzh, atLzhExe}, {".lha", ".lzh"}, Extractor<TUnLha>, Writer<TLha>},
-      {"BH", "bh", {atBh, atBhExe}, {".bh"}, nullptr, nullptr},
+      {"BH", "bh", {atBh, atBhExe}, {".bh"}, Extractor<TUnBh>, Writer<TBlakHole>},
       {"CAB", "cab", {atCab, atCabExe}, {".cab"}, Extractor<TUnCab>, Writer<TMakeCab>},
       {"GZIP", "gzip", {atGZip}, {".gz", ".gzip", ".tgz", ".z", ".taz"}, Extractor<TUnGZip>, nullptr},
       {"TAR", "tar", {atTar}, {".tar"}, Extractor<TUnTar>, nullptr},

@@ -35,6 +35,7 @@ std::unique_ptr<TRizWalker> MakeLhaWalker(TArcType type);   // zidRizLha.cpp
 std::unique_ptr<TRizWalker> MakeTarWalker(TArcType type);   // zidRizTar.cpp
 std::unique_ptr<TRizWalker> MakeGZipWalker(TArcType type);  // zidRizGZip.cpp
 std::unique_ptr<TRizWalker> MakeArjWalker(TArcType type);   // zidRizArj.cpp
+std::unique_ptr<TRizWalker> MakeBhWalker(TArcType type);    // zidRizBh.cpp
 std::unique_ptr<TRizWalker> MakeZooWalker(TArcType type);   // zidRizZoo.cpp
 std::unique_ptr<TRizWalker> MakeAceWalker(TArcType type);   // zidRizAce.cpp
 std::unique_ptr<TRizWalker> MakeCabWalker(TArcType type);   // zidRizCab.cpp

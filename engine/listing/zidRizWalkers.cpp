@@ -22,6 +22,7 @@ const TWalkerLine kWalkers[] = {
     {{atTar}, MakeTarWalker},
     {{atGZip}, MakeGZipWalker},
     {{atArj, atArjExe}, MakeArjWalker},
+    {{atBh, atBhExe}, MakeBhWalker},
     {{atZoo}, MakeZooWalker},
     {{atAce, atAceExe}, MakeAceWalker},
     {{atCab, atCabExe}, MakeCabWalker},

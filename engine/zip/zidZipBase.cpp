@@ -4,11 +4,11 @@
 #include <array>
 
 #include "engine/base/zidBytes.h"
-#include "engine/base/zidFilterStreams.h"
 #include "engine/base/zidMethods.h"
 #include "engine/base/zidStreams.h"
 #include "engine/zip/zidCrypt.h"
 #include "engine/zip/zidDeflate.h"
+#include "engine/zip/zidStoreDeflate.h"
 #include "engine/zip/zidZipNames.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
@@ -20,8 +20,6 @@ namespace zid {
 namespace {
 
 constexpr int64_t k4G = int64_t{1} << 32;
-// Below this size a file is deflated into memory first and stored when that is smaller.
-constexpr int64_t kSmallFile = 257;
 constexpr uint32_t kDescriptorSig = 0x08074B50;
 
 bool ReadExact(TStream32& s, int64_t pos, void* buf, int64_t n) {
@@ -241,54 +239,25 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
 
   uint32_t crc = 0;
   int64_t done = 0;
-  auto progress = [this, &it, &done](int64_t n) {
-    done += n;
-    BytesRemaining -= n;
-    ReportProgress(it.FileSize, done);
-  };
-  if (encrypt) {
-    CodecControl pre;
-    pre.Cancel = &cancel_;
-    const uint32_t raw = CalcStreamCrc32(*src, pre, &cancel_, nullptr, 0);
-    if (cancel_) return false;
-    crc = raw ^ 0xFFFFFFFFu;
-    src->Seek(0, plat::soFromBeginning);
-    const TEncryptionHeader eh = MakeEncryptionHeader(Password, crc);
-    out.WriteBuffer(eh.data(), kEncryptionHeaderSize);
-  }
-  CodecControl ctl;
-  ctl.Encrypt = encrypt;
-  ctl.Cancel = &cancel_;
-  if (!store && size < kSmallFile) {
-    // Small files: deflate into memory first; the keys stay untouched until
-    // the bytes are known, so the encryption header already written still fits.
-    TMemoryStream32 mem;
-    CodecControl plain;
-    uint32_t memCrc = 0;
-    if (!CompressStream(*src, mem, plain, dt, nullptr, memCrc)) return false;
-    if (mem.Size() > size) {
-      store = true;
-      src->Seek(0, plat::soFromBeginning);
-    } else {
-      if (!encrypt) crc = memCrc;
-      std::string bytes(static_cast<const char*>(mem.Memory()), static_cast<size_t>(mem.Size()));
-      if (encrypt) EncryptBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-      out.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-      progress(size);
-    }
-  } else if (!store) {
-    if (!CompressStream(*src, out, ctl, dt, progress, crc)) return false;
-  }
-  if (store && src) {
-    TStoreStream ss(out, ctl, 32);
-    ss.ProgressProc = progress;
-    const int64_t copied = ss.CopyAll(*src);
-    if (cancel_) return false;
-    if (copied != size) {
-      ReportError(it.SourcePath, "", VolumeName, E_READERROR);
-      return false;
-    }
-    if (!encrypt) crc = size > 0 ? (ss.Crc() ^ 0xFFFFFFFFu) : 0;
+  if (src) {
+    TStoreDeflateJob job;
+    job.source = src.get();
+    job.size = size;
+    job.store = store;
+    job.encrypt = encrypt;
+    job.password = Password;
+    job.type = dt;
+    job.cancel = &cancel_;
+    job.progress = [this, &it, &done](int64_t n) {
+      done += n;
+      BytesRemaining -= n;
+      ReportProgress(it.FileSize, done);
+    };
+    const TStoreDeflateResult r = WriteStoredOrDeflated(out, job);
+    if (r.status == TStoreDeflateStatus::ReadError) ReportError(it.SourcePath, "", VolumeName, E_READERROR);
+    if (r.status != TStoreDeflateStatus::Ok) return false;
+    store = r.stored;
+    crc = r.crc;
   }
   if (cancel_) return false;
 

@@ -1,0 +1,195 @@
+#include "engine/lha/zidUnBH.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "engine/base/zidBytes.h"
+#include "engine/base/zidStreams.h"
+#include "engine/lha/zidLzh5.h"
+#include "engine/other/zidCopyStored.h"
+#include "engine/zip/zidCrypt.h"
+#include "engine/zip/zidInflate.h"
+#include "platform/files.h"
+
+namespace zid {
+
+namespace {
+
+// Archives made by versions below this begin the data's key state afresh and do not encipher stored entries.
+constexpr uint8_t kMadeByKeysContinue = 3;
+
+int64_t ReadAt(TStream32& s, int64_t pos, void* buf, int64_t n) {
+  if (s.Seek(pos, plat::soFromBeginning) != pos) return 0;
+  int64_t got = 0;
+  while (got < n) {
+    const int64_t r = s.Read(static_cast<uint8_t*>(buf) + got, n - got);
+    if (r <= 0) break;
+    got += r;
+  }
+  return got;
+}
+
+bool Supported(uint8_t method) {
+  return method == bmStored || method == bmFused1 || method == bmFused3 || method == bmDeflate;
+}
+
+}  // namespace
+
+void TUnBh::ProcessArchive() {
+  const TArcType type = GetArcType();
+  if (type != atBh && type != atBhExe) {
+    ArchiveFailed(E_BADARCTYPE, ArcTypeEnumName(type));
+    return;
+  }
+  if ((OutputMode == omToFile || OutputMode == omAppendFile) && !GetExtractDir().empty() &&
+      !plat::DirectoryExists(GetExtractDir()))
+    plat::ForceDirectories(GetExtractDir());
+  TStream32* s = ArchiveStream();
+  if (s == nullptr) {
+    ArchiveFailed(E_READERROR);
+    return;
+  }
+
+  // Scan: every header, by the stored sizes, before any data is read.
+  std::vector<TItem> items;
+  int64_t pos = std::max<int64_t>(0, ArcStartOffset());
+  std::string trouble;
+  while (!Cancelled()) {
+    std::array<uint8_t, kBhHeaderSize> buf{};
+    const int64_t got = ReadAt(*s, pos, buf.data(), kBhHeaderSize);
+    TItem item;
+    if (got < kBhHeaderSize) {
+      if (got >= 4 && Get32(buf.data()) == kBhSignature) trouble = "the archive ends inside a header";
+      break;
+    }
+    if (!ParseBhHeader(buf.data(), item.header)) break;
+    const TBhHeader& h = item.header;
+    item.offset = pos;
+    if (h.nameLength <= kBhMaxName) {
+      std::string raw(h.nameLength, '\0');
+      if (ReadAt(*s, pos + kBhHeaderSize, raw.data(), h.nameLength) != h.nameLength) {
+        trouble = "the archive ends inside a name";
+        break;
+      }
+      item.name = BhDisplayName(raw, TranslateOemChar);
+      items.push_back(std::move(item));
+    }
+    pos = h.NextOffset(pos);  // at least 37 bytes further on
+  }
+  if (Cancelled()) return;
+  const std::string where = " at offset " + std::to_string(pos);
+  if (items.empty() && !trouble.empty()) {
+    ArchiveFailed(E_READERROR, trouble + where);
+    return;
+  }
+  for (const TItem& item : items) {
+    if (Cancelled()) return;
+    ExtractItem(item);
+  }
+  if (!Cancelled() && !trouble.empty()) ArchiveFailed(E_READERROR, trouble + where);
+}
+
+void TUnBh::ExtractItem(const TItem& item) {
+  const TBhHeader& h = item.header;
+  TEntry e;
+  e.storedName = item.name;
+  e.packedSize = h.packed;
+  e.unpackedSize = h.original;
+  e.crc = h.crc;
+  e.crcKind = 32;
+  e.dosDate = h.dosDate;
+  e.attr = h.attr & 0xFF;
+  e.isDir = h.IsFolder();
+  e.encrypted = h.Encrypted();
+  if (e.isDir) {
+    ExtractEntry(e, [] { return true; });
+    return;
+  }
+  const uint8_t method = h.EffectiveMethod();
+  if (!Supported(method) || (e.encrypted && h.packed < static_cast<uint32_t>(kEncryptionHeaderSize))) {
+    if (MatchesSpec(e.storedName, RecurseDirs)) {
+      if (!Supported(method))
+        EntryFailed(e.storedName, E_UNSUPPORTEDMETHOD, "method " + std::to_string(h.method));
+      else
+        EntryFailed(e.storedName, E_BADFILEHEADER, "the encryption header is cut short");
+    }
+    SkipEntry(h.packed);
+    return;
+  }
+
+  // The password that passed the header check (the keys are then set for the data).
+  std::string password;
+  TEncryptionHeader header{};
+  bool haveHeader = false;
+  auto verify = [&](const std::string& candidate) {
+    if (!haveHeader) {
+      TStream32* s = ArchiveStream();
+      if (s == nullptr ||
+          ReadAt(*s, h.DataOffset(item.offset), header.data(), kEncryptionHeaderSize) != kEncryptionHeaderSize)
+        return false;
+      haveHeader = true;
+    }
+    // BH has no data descriptors: byte 11 is always the CRC's top byte.
+    if (!CheckEncryptionHeader(header.data(), 0, h.crc, candidate, 0)) return false;
+    password = candidate;
+    return true;
+  };
+  auto decode = [&] {
+    if (e.encrypted && !haveHeader) return false;
+    return Decode(item, e.encrypted, password);
+  };
+  ExtractEntry(e, decode,
+               e.encrypted ? std::function<bool(const std::string&)>(verify) : std::function<bool(const std::string&)>());
+}
+
+bool TUnBh::Decode(const TItem& item, bool encrypted, const std::string& password) {
+  const TBhHeader& h = item.header;
+  const uint8_t method = h.EffectiveMethod();
+  int64_t offset = h.DataOffset(item.offset);
+  int64_t packed = h.packed;
+  bool decipher = encrypted;
+  if (encrypted) {
+    offset += kEncryptionHeaderSize;
+    packed -= kEncryptionHeaderSize;
+    if (h.madeBy < kMadeByKeysContinue) {
+      if (method == bmStored)
+        decipher = false;
+      else
+        InitKeys(password);
+    }
+  }
+  TDecodeJob job;
+  job.source = EntrySource(offset, packed);
+  if (decipher) {
+    auto plain = job.source.read;
+    job.source.read = [plain](uint8_t* buf, int64_t count) -> int64_t {
+      const int64_t got = plain(buf, count);
+      if (got > 0) DecryptBuffer(buf, got);
+      return got;
+    };
+  }
+  job.cancel = CancelFlag();
+  job.expectedSize = h.original;
+  int64_t produced = 0;
+  job.sink.write = [this, &produced](const uint8_t* buf, int64_t n) -> int64_t {
+    if (!WriteOutput(buf, n)) return 0;
+    produced += n;
+    return n;
+  };
+  job.progress = [this](int64_t) { ReportProgress(entryTotal_, entryDone_); };
+  int r = drInvalidData;
+  TLzhParams params{};
+  switch (method) {
+    case bmStored: r = CopyStored(job); break;
+    case bmFused1:
+    case bmFused3:
+      if (LzhBhParams(method, encrypted, params)) r = LzhDecode(job, params);
+      break;
+    case bmDeflate: r = InflateWindow(job, false); break;
+    default: break;
+  }
+  return DecodeResultOk(r, produced, h.original);
+}
+
+}  // namespace zid

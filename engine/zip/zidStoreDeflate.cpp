@@ -1,0 +1,75 @@
+#include "engine/zip/zidStoreDeflate.h"
+
+#include "engine/base/zidFilterStreams.h"
+#include "engine/zip/zidCrypt.h"
+#include "engine/zip/zidDeflate.h"
+#include "platform/files.h"
+
+namespace zid {
+
+namespace {
+
+// Below this size a file is deflated into memory first and stored when that is smaller.
+constexpr int64_t kSmallFile = 257;
+
+}  // namespace
+
+TStoreDeflateResult WriteStoredOrDeflated(TStream32& out, const TStoreDeflateJob& job) {
+  TStoreDeflateResult res;
+  TStream32& src = *job.source;
+  const int64_t size = job.size;
+  auto cancelled = [&job] { return job.cancel != nullptr && *job.cancel; };
+  auto fail = [&res](TStoreDeflateStatus s) {
+    res.status = s;
+    return res;
+  };
+  bool store = job.store;
+  uint32_t crc = 0;
+  if (job.encrypt) {
+    CodecControl pre;
+    pre.Cancel = job.cancel;
+    const uint32_t raw = CalcStreamCrc32(src, pre, job.cancel, nullptr, 0);
+    if (cancelled()) return fail(TStoreDeflateStatus::Cancelled);
+    crc = raw ^ 0xFFFFFFFFu;
+    src.Seek(0, plat::soFromBeginning);
+    const TEncryptionHeader eh = MakeEncryptionHeader(job.password, crc);
+    out.WriteBuffer(eh.data(), kEncryptionHeaderSize);
+  }
+  CodecControl ctl;
+  ctl.Encrypt = job.encrypt;
+  ctl.Cancel = job.cancel;
+  if (!store && size < kSmallFile) {
+    // Small files: deflate into memory first; the keys stay untouched until
+    // the bytes are known, so the encryption header already written still fits.
+    TMemoryStream32 mem;
+    CodecControl plain;
+    uint32_t memCrc = 0;
+    if (!CompressStream(src, mem, plain, job.type, nullptr, memCrc)) return fail(TStoreDeflateStatus::Cancelled);
+    if (mem.Size() > size) {
+      store = true;
+      src.Seek(0, plat::soFromBeginning);
+    } else {
+      if (!job.encrypt) crc = memCrc;
+      std::string bytes(static_cast<const char*>(mem.Memory()), static_cast<size_t>(mem.Size()));
+      if (job.encrypt) EncryptBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+      out.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+      if (job.progress) job.progress(size);
+    }
+  } else if (!store) {
+    if (!CompressStream(src, out, ctl, job.type, job.progress, crc)) return fail(TStoreDeflateStatus::Cancelled);
+  }
+  if (store) {
+    TStoreStream ss(out, ctl, 32);
+    ss.ProgressProc = job.progress;
+    const int64_t copied = ss.CopyAll(src);
+    if (cancelled()) return fail(TStoreDeflateStatus::Cancelled);
+    if (copied != size) return fail(TStoreDeflateStatus::ReadError);
+    if (!job.encrypt) crc = size > 0 ? (ss.Crc() ^ 0xFFFFFFFFu) : 0;
+  }
+  if (cancelled()) return fail(TStoreDeflateStatus::Cancelled);
+  res.stored = store;
+  res.crc = size == 0 ? 0 : crc;
+  return res;
+}
+
+}  // namespace zid

@@ -1,0 +1,45 @@
+// The data step the ZIP, JAR and BH writers share for one file: its bytes
+// stored or raw-deflated behind the caller's header, optionally enciphered
+// behind a 12-byte encryption header. The caller writes its header (with
+// room for the sizes) before this step and rewrites it afterwards; this step
+// only appends to the end of the archive stream.
+//
+// Its decisions: a file shorter than 257 bytes is deflated into memory first
+// and stored when the deflated form would be larger; encrypting needs the
+// CRC-32 before any data goes out (it is in the encryption header), so the
+// file is read twice then.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "engine/base/zidStreams.h"
+#include "engine/base/zidTypes.h"
+
+namespace zid {
+
+struct TStoreDeflateJob {
+  TStream32* source = nullptr;  // the file, at position 0
+  int64_t size = 0;             // its size in bytes
+  bool store = false;           // store it without trying to deflate
+  bool encrypt = false;         // encipher (callers never encrypt an empty file)
+  std::string password;
+  TDeflateType type = dtDeflateN;
+  bool* cancel = nullptr;                  // the owner's cancel flag; may be null
+  std::function<void(int64_t)> progress;   // plain bytes of each chunk; may be empty
+};
+
+enum class TStoreDeflateStatus { Ok, Cancelled, ReadError };
+
+struct TStoreDeflateResult {
+  TStoreDeflateStatus status = TStoreDeflateStatus::Ok;
+  bool stored = false;  // the data went out stored (asked for, or deflating did not pay)
+  uint32_t crc = 0;     // finished CRC-32 of the file, 0 for an empty file
+};
+
+// Appends the data (with the encryption header when encrypting) at the
+// current position of out. A write the archive refuses raises E_RAISE 25136.
+TStoreDeflateResult WriteStoredOrDeflated(TStream32& out, const TStoreDeflateJob& job);
+
+}  // namespace zid

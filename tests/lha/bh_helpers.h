@@ -1,0 +1,237 @@
+// Helpers of the BH tests: a source tree, a configured TBlakHole, a walk over
+// the entries of an archive read byte by byte, a builder of hand-made entries
+// (the cases our writer never produces), and runners of the extractor and
+// the directory reader that collect what they report.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/base/zidBytes.h"
+#include "engine/base/zidCrc.h"
+#include "engine/lha/zidBlakHole.h"
+#include "engine/lha/zidUnBH.h"
+#include "engine/listing/zidRizER.h"
+#include "engine/zip/zidCrypt.h"
+#include "support/testutil.h"
+
+namespace bhtest {
+
+namespace fs = std::filesystem;
+
+inline uint32_t Crc32(const std::string& s) { return zid::Crc32Of(s.data(), static_cast<int64_t>(s.size())); }
+
+// Long runs with a short period: matches reach their longest.
+inline std::string Repetitive(size_t n) {
+  std::string s;
+  while (s.size() < n) s += std::string(300, 'a') + "0123456789abcdef0123456789abcdef";
+  s.resize(n);
+  return s;
+}
+
+// Every kind of file the writer must handle, below tmp/src: empty, one byte,
+// repetitive and text past 64 KiB, random, a stored-by-type extension,
+// nested folders, a non-ASCII name.
+inline std::string MakeTree(const testutil::TempDir& tmp) {
+  const std::string src = tmp.file("src");
+  fs::create_directories(src + "/sub/deeper");
+  testutil::WriteFile(src + "/zero.dat", "");
+  testutil::WriteFile(src + "/one.txt", "x");
+  testutil::WriteFile(src + "/repeat.txt", Repetitive(150000));
+  testutil::WriteFile(src + "/random.bin", testutil::RandomBytes(70000, 2));
+  testutil::WriteFile(src + "/text.txt", testutil::TextBytes(200000, 1));
+  testutil::WriteFile(src + "/notes.zip", testutil::TextBytes(5000, 3));
+  testutil::WriteFile(src + "/sub/caf\xC3\xA9 \xE2\x82\xAC.txt", testutil::TextBytes(3000, 4));
+  testutil::WriteFile(src + "/sub/deeper/d.txt", testutil::TextBytes(10, 5));
+  return src;
+}
+constexpr int kTreeFiles = 8;
+
+// The regular files below a folder with their bytes, by relative path.
+inline std::vector<std::pair<std::string, std::string>> Files(const std::string& dir) {
+  std::vector<std::pair<std::string, std::string>> out;
+  if (!fs::exists(dir)) return out;
+  for (auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file())
+      out.emplace_back(fs::relative(e.path(), dir).string(), testutil::ReadFile(e.path().string()));
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// A writer that answers without asking; errors collected when asked for.
+inline void Quiet(zid::TBlakHole& w, std::vector<int>* errors = nullptr) {
+  w.DeleteOptions = zid::doFinal;
+  w.OnReplaceFile = [](zid::TZipCommon*, const std::string&, const std::string&, uint32_t, uint32_t, int64_t,
+                       int64_t, uint32_t, uint32_t, bool& replace) { replace = true; };
+  w.OnError = [errors](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int code) {
+    if (errors) errors->push_back(code);
+  };
+}
+
+// Adds the files below src (recursively, names relative to src) to arc.
+inline int Build(const std::string& arc, const std::string& src, zid::TCompressMethod method,
+                 const std::string& password = "", std::vector<int>* errors = nullptr) {
+  zid::TBlakHole w;
+  Quiet(w, errors);
+  w.SetCompressMethod(method);
+  w.Password = password;
+  w.RecurseDirs = true;
+  w.FileSpec = {src + "/*"};
+  w.SetArchiveFile(arc);
+  return w.Compress();
+}
+
+// One entry as it lies in the archive.
+struct Entry {
+  int64_t offset = 0;
+  std::string head;  // the 37 bytes
+  std::string name;
+  std::string data;  // packed data (with the encryption header)
+  const uint8_t* h() const { return reinterpret_cast<const uint8_t*>(head.data()); }
+  uint8_t flags() const { return h()[9]; }
+  uint8_t method() const { return h()[10]; }
+  uint32_t packed() const { return zid::Get32(h() + 15); }
+  uint32_t original() const { return zid::Get32(h() + 19); }
+  uint32_t crc() const { return zid::Get32(h() + 23); }
+};
+
+// Walks an archive entry by entry to its end; every byte must belong to an entry.
+inline std::vector<Entry> Entries(const std::string& arc) {
+  const std::string a = testutil::ReadFile(arc);
+  std::vector<Entry> out;
+  size_t pos = 0;
+  while (pos < a.size()) {
+    Entry e;
+    e.offset = static_cast<int64_t>(pos);
+    if (pos + 37 > a.size()) {
+      ADD_FAILURE() << "a header runs past the end at " << pos;
+      break;
+    }
+    e.head = a.substr(pos, 37);
+    const size_t nameLen = zid::Get16(e.h() + 33), extraLen = zid::Get16(e.h() + 35);
+    e.name = a.substr(pos + 37, nameLen);
+    e.data = a.substr(pos + 37 + nameLen + extraLen, e.packed());
+    pos += 37 + nameLen + extraLen + e.packed();
+    if (pos > a.size()) ADD_FAILURE() << "data run past the end: " << e.name;
+    out.push_back(e);
+  }
+  return out;
+}
+
+inline const Entry* Find(const std::vector<Entry>& es, const std::string& name) {
+  auto it = std::find_if(es.begin(), es.end(), [&](const Entry& e) { return e.name == name; });
+  return it == es.end() ? nullptr : &*it;
+}
+
+// ---- hand-made entries -------------------------------------------------------------------
+
+struct Raw {
+  std::string name = "file.txt";
+  uint8_t method = 0;
+  uint8_t flags = 0;
+  uint8_t madeBy = 6;
+  std::string data;      // as stored (with any encryption header)
+  std::string original;  // for the size and the CRC
+  uint16_t attr = 0x20;
+  int nameLength = -1;   // stored name length when not the name's own
+  uint32_t dosDate = 0x58210000;
+};
+
+inline std::string RawEntry(const Raw& r) {
+  uint8_t h[37] = {};
+  zid::Put32(h, 0x07054842);
+  const uint16_t nameLen = static_cast<uint16_t>(r.nameLength >= 0 ? r.nameLength : static_cast<int>(r.name.size()));
+  zid::Put16(h + 4, static_cast<uint16_t>(37 + nameLen));
+  h[6] = 37;
+  h[7] = r.madeBy;
+  h[8] = 8;
+  h[9] = r.flags;
+  h[10] = r.method;
+  zid::Put32(h + 11, r.dosDate);
+  zid::Put32(h + 15, static_cast<uint32_t>(r.data.size()));
+  zid::Put32(h + 19, static_cast<uint32_t>(r.original.size()));
+  zid::Put32(h + 23, Crc32(r.original));
+  zid::Put16(h + 27, r.attr);
+  zid::Put16(h + 33, nameLen);
+  std::string name = r.name;
+  name.resize(nameLen, 'n');
+  return std::string(reinterpret_cast<const char*>(h), 37) + name + r.data;
+}
+
+// The 12-byte encryption header for the plain data's CRC followed by the
+// packed bytes enciphered: as with the ZIP cipher, continuing from the header's
+// keys, or (fresh) from keys initialised again from the password.
+inline std::string Encipher(const std::string& packed, const std::string& plain, const std::string& password,
+                            bool fresh = false) {
+  zid::TCryptKeysSaver saver;
+  const zid::TEncryptionHeader eh = zid::MakeEncryptionHeader(password, Crc32(plain));
+  if (fresh) zid::InitKeys(password);
+  std::string body = packed;
+  zid::EncryptBuffer(body.data(), static_cast<int64_t>(body.size()));
+  return std::string(reinterpret_cast<const char*>(eh.data()), eh.size()) + body;
+}
+
+// ---- running the components ------------------------------------------------------------------
+
+struct Report {
+  int returned = 0;
+  zid::TUnBase::TStats stats;
+  std::vector<int> errors;
+  std::string text;
+  bool Has(int code) const { return std::find(errors.begin(), errors.end(), code) != errors.end(); }
+};
+
+// Extracts arc into dir (empty: test mode) with the password (empty: none).
+inline Report Extract(const std::string& arc, const std::string& dir, const std::string& password = "") {
+  Report rep;
+  zid::TUnBh un;
+  un.SetArchiveFile(arc);
+  un.FileSpec = {"*.*"};
+  un.Password = password;
+  un.CreateStoredDirs = true;
+  un.OnError = [&rep](zid::TZipCommon*, const std::string& name, const std::string& extra, const std::string&,
+                      int code) {
+    rep.errors.push_back(code);
+    rep.text += std::to_string(code) + " " + name + " " + extra + "\n";
+  };
+  if (dir.empty()) {
+    rep.returned = un.ExtractTest();
+  } else {
+    un.SetExtractDir(dir);
+    rep.returned = un.Extract();
+  }
+  rep.stats = un.Stats();
+  return rep;
+}
+
+struct Listed {
+  std::string name;
+  int64_t packed = 0;
+  int64_t unpacked = 0;
+  uint32_t crc = 0;
+  bool encrypted = false;
+  std::string method;
+};
+
+inline std::vector<Listed> List(const std::string& arc, std::vector<int>* errors = nullptr) {
+  std::vector<Listed> out;
+  zid::TRizER r;
+  r.SetArchiveFile(arc);
+  r.FileSpec = {"*.*"};
+  r.ShowEmptyDirs = true;
+  r.OnRead = [&out](zid::TZipCommon* s, int, int) {
+    out.push_back({s->FileName, s->PackedSize, s->UnpackedSize, s->CRC, s->Encrypted, s->MethodName});
+  };
+  r.OnError = [errors](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int code) {
+    if (errors) errors->push_back(code);
+  };
+  r.Activate();
+  return out;
+}
+
+}  // namespace bhtest
