@@ -9,7 +9,6 @@
 #include "engine/base/zidMask.h"
 #include "engine/base/zidSafeName.h"
 #include "engine/base/zidStreams.h"
-#include "engine/zip/zidCrypt.h"
 #include "platform/hooks.h"
 #include "platform/paths.h"
 #include "platform/safeopen.h"
@@ -89,6 +88,10 @@ void TUnBase::StartOperation() {
   if (CpuType == cpt80486) CpuType = cptAuto;
   MaxFileDate = 0;
   stats_ = TStats{};
+  // The target folder is made when missing; the folders below it as files need them.
+  if (DiskOutput() && !extractDir_.empty() && !plat::DirectoryExists(extractDir_) &&
+      !plat::ForceDirectories(extractDir_))
+    ReportError(extractDir_, plat::ErrorText(plat::LastError()), VolumeName, E_CREATEDIRERROR);
 }
 
 void TUnBase::EntryFailed(const std::string& name, int code, const std::string& extra) {
@@ -258,7 +261,9 @@ bool TUnBase::CheckPassword(const std::function<bool(const std::string&)>& verif
     if (verify(Password)) return true;
   }
   if (!OnGetPassword) {
-    ReportError(FileName, "OnGetPassword", VolumeName, E_REQUIREDEVENT);
+    // A password was given and is wrong: say that. None at all: nobody to ask.
+    if (!Password.empty() || !Passwords.empty()) ReportError(FileName, std::string(), VolumeName, E_INVALIDPASSWORD);
+    else ReportError(FileName, "OnGetPassword", VolumeName, E_REQUIREDEVENT);
     return false;
   }
   for (int attempt = 0; attempt < PasswordAttempts && !Cancelled(); ++attempt) {
@@ -336,26 +341,6 @@ void TUnBase::BeginChecksum(uint8_t kind) {
 }
 
 uint32_t TUnBase::ComputedCrc() const { return crcKind_ == 32 ? crcRunning_ ^ 0xFFFFFFFFu : crcRunning_; }
-
-bool TUnBase::WriteDecoded(uint8_t* buf, int64_t count) {
-  if (count <= 0) return true;
-  switch (decryptStep_) {
-    case TDecryptStep::ZipCipher:
-      DecryptBuffer(buf, count);
-      break;
-    case TDecryptStep::ArjXor:
-      if (!arjPassword_.empty()) {
-        for (int64_t i = 0; i < count; ++i) {
-          buf[i] ^= static_cast<uint8_t>(arjPassword_[arjKeyPos_]);
-          arjKeyPos_ = (arjKeyPos_ + 1) % arjPassword_.size();
-        }
-      }
-      break;
-    case TDecryptStep::None:
-      break;
-  }
-  return WriteOutput(buf, count);
-}
 
 bool TUnBase::WriteOutput(const uint8_t* buf, int64_t count) {
   if (count <= 0) return true;

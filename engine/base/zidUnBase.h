@@ -44,9 +44,6 @@ struct TEntry {
   bool encrypted = false;
 };
 
-// The decryption step WriteDecoded applies before output.
-enum class TDecryptStep { None, ZipCipher, ArjXor };
-
 class TCustomDClass : public TZipCommon {
  public:
   // Extracts the entries FileSpec selects; returns the number extracted.
@@ -158,11 +155,11 @@ class TUnBase : public TCustomDClass {
   bool BeginEntry(const TEntry& e);
   bool CheckPassword(const std::function<bool(const std::string&)>& verify);
   bool OpenOutput();
-  // The decryption step chosen by decryptStep_, then the output; updates the
-  // running checksum over the bytes as written. False on a short write.
-  bool WriteDecoded(uint8_t* buf, int64_t count);
-  // As WriteDecoded without the decryption step.
+  // The output of decoded bytes; updates the running checksum over the bytes
+  // as written. False on a short write. (Deciphering belongs to the entry's
+  // input, before decoding: compressed data is enciphered, not its output.)
   bool WriteOutput(const uint8_t* buf, int64_t count);
+  bool WriteDecoded(const uint8_t* buf, int64_t count) { return WriteOutput(buf, count); }
   // Stamps date and attributes and closes the output; keep puts the file in
   // place under its name, otherwise it is removed and any earlier file of
   // that name stays as it was.
@@ -173,10 +170,7 @@ class TUnBase : public TCustomDClass {
   uint32_t ComputedCrc() const;
   void BeginChecksum(uint8_t kind);
 
-  TDecryptStep decryptStep_ = TDecryptStep::None;
   bool asciiTranslate_ = false;  // bare LF written as CR LF (GZIP text members)
-  std::string arjPassword_;      // the XOR key of garbled ARJ entries
-  size_t arjKeyPos_ = 0;
 
   // The output of the current entry.
   std::string outRoot_;                 // folder the relative part hangs below
