@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <set>
 
 #include "engine/base/zidDecoder.h"
 #include "platform/cabinet/cabformat.h"
@@ -79,6 +78,7 @@ void TUnCab::ProcessArchive() {
   } release{*this};
 
   currentCabinet_ = archive;
+  granted_.clear();
   firstCabinet_ = true;
   stop_ = fatal_ = false;
   files_.ClearMaps();
@@ -102,9 +102,14 @@ void TUnCab::ProcessArchive() {
     if (!CopyPass(currentCabinet_) || Cancelled() || stop_ || nextName_.empty()) break;
     const std::string next = NextCabinetPath(currentCabinet_, nextName_);
     if (next.empty() || visited.count(next) != 0) break;
-    if (!RequestVolume(next, cabIndex_ + 2)) break;
-    currentCabinet_ = VolumeName;
-    CloseArchive();
+    // A cabinet the library asked for already is not asked for again.
+    if (granted_.count(next) != 0) {
+      currentCabinet_ = next;
+    } else {
+      if (!RequestVolume(next, cabIndex_ + 2)) break;
+      currentCabinet_ = VolumeName;
+      CloseArchive();
+    }
     if (!visited.insert(currentCabinet_).second) break;
     firstCabinet_ = false;
     BytesTotal = BytesRemaining = 0;
@@ -265,6 +270,7 @@ cab::FileHandle TUnCab::NextCabinet(cab::FDINOTIFICATION& n) {
   }
   const std::string chosen = VolumeName;
   CloseArchive();
+  granted_.insert(chosen);
   n.psz3 = plat::ExtractFilePath(chosen);
   n.psz1 = plat::ExtractFileName(chosen);
   return 0;

@@ -19,6 +19,7 @@
 // read at all ends the extraction (the archive failed).
 #pragma once
 
+#include <set>
 #include <string>
 
 #include "engine/base/zidUnBase.h"
@@ -55,6 +56,7 @@ class TUnCab : public TUnBase {
   std::string nextName_, nextDisk_, cabPath_;
   uint16_t setId_ = 0, cabIndex_ = 0;
   std::string currentCabinet_;
+  std::set<std::string> granted_;  // cabinets the volume request gave already
   bool firstCabinet_ = true;
   bool stop_ = false;       // a failure that ends the walk (reported)
   bool fatal_ = false;      // a library error the engine has no code for (erf_ says which)

@@ -229,23 +229,22 @@ bool FdiContext::LoadNext(const PFNFDINOTIFY& notify) {
   return Fail(n.fdie == FDIERROR_NONE ? FDIERROR_WRONG_CABINET : n.fdie);
 }
 
-// Loads the cabinets a file continues into, up to the one where it ends.
+// Loads the cabinets the folder of a file goes on into, up to the one where
+// it ends: the decoder takes a folder only when all of it is there, also for
+// a file that ends before the cut.
 bool FdiContext::EnsureContinuation(size_t li, const CabFile& rec, const PFNFDINOTIFY& notify) {
   size_t k = li;
-  CabFile cur = rec;
-  while (cur.ToNext()) {
+  int folder = rec.FolderIndex(chain[k]->header.cFolders);
+  for (;;) {
+    const FdiLink& cab = *chain[k];
+    bool goesOn = false;
+    if (folder == cab.header.cFolders - 1)
+      for (const CabFile& f : cab.files) goesOn = goesOn || f.ToNext();
+    if (!goesOn) return true;
     if (k + 1 >= chain.size() && !LoadNext(notify)) return false;
     ++k;
-    const CabFile* found = nullptr;
-    for (const CabFile& f : chain[k]->files)
-      if (f.FromPrev() && f.uoffFolderStart == cur.uoffFolderStart && f.cbFile == cur.cbFile) {
-        found = &f;
-        break;
-      }
-    if (found == nullptr) return Fail(FDIERROR_CORRUPT_CABINET, erfDetailBadHeader);
-    cur = *found;
+    folder = 0;
   }
-  return true;
 }
 
 // libmspack's list of a merged set holds every file once: each cabinet's
@@ -269,7 +268,7 @@ mscabd_file* FdiContext::FindMerged(size_t li, size_t index) {
 
 bool FdiContext::CopyFile(size_t li, size_t index, FileHandle hf, const PFNFDINOTIFY& notify) {
   const CabFile rec = chain[li]->files[index];
-  if (rec.ToNext() && !EnsureContinuation(li, rec, notify)) return false;
+  if (!EnsureContinuation(li, rec, notify)) return false;
   mscabd_file* f = FindMerged(li, index);
   if (f == nullptr) return Fail(FDIERROR_CORRUPT_CABINET, erfDetailBadHeader);
   int err;

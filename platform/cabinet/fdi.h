@@ -28,7 +28,7 @@
 //                      end (the ERF record says why not), no
 //                      fdintCLOSE_FILE_INFO follows, and the walk goes on
 //                      unless the handler returns -1.
-//   fdintNEXT_CABINET  the file continues in the next cabinet of the set:
+//   fdintNEXT_CABINET  the file's folder goes on in the next cabinet of the set:
 //                      psz1 its name, psz2 its disk, psz3 the folder it is
 //                      looked for in, fdie why the previous try failed (or
 //                      FDIERROR_NONE). The handler may change psz1 and psz3;

@@ -3,14 +3,20 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "engine/cab/zidMakeCab.h"
+#include "engine/cab/zidUnCab.h"
+#include "engine/listing/zidRizER.h"
 #include "platform/cabinet/cabformat.h"
+#include "platform/codepage.h"
 #include "platform/cabinet/fci.h"
 #include "platform/cabinet/fdi.h"
 #include "support/testutil.h"
@@ -116,5 +122,183 @@ inline bool ReadAll(const std::string& dir, const std::string& name, std::map<st
   cab::FDIDestroy(fdi);
   return ok;
 }
+
+// ---- the engine ------------------------------------------------------------------
+
+// What an extraction reported.
+struct Extracted {
+  int count = 0;
+  zid::TUnBase::TStats stats;
+  std::vector<int> errors;
+  std::vector<std::string> volumesAsked;  // OnNextVolume, in order
+};
+
+// Extracts (or tests, when dir is empty) path with FileSpec "*.*"; setup may
+// change properties and events after the helper's own.
+inline Extracted ExtractCab(const std::string& path, const std::string& dir,
+                            const std::function<void(zid::TUnCab&)>& setup = nullptr) {
+  Extracted r;
+  zid::TUnCab un;
+  un.SetArchiveFile(path);
+  if (!dir.empty()) {
+    ::mkdir(dir.c_str(), 0755);
+    un.SetExtractDir(dir);
+  }
+  un.FileSpec = {"*.*"};
+  un.OnError = [&r](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int code) {
+    r.errors.push_back(code);
+  };
+  un.OnNextVolume = [&r](zid::TZipCommon*, std::string& name, int, bool exists, bool& cancel) {
+    r.volumesAsked.push_back(name);
+    cancel = !exists;
+  };
+  if (setup) setup(un);
+  r.count = dir.empty() ? un.ExtractTest() : un.Extract();
+  r.stats = un.Stats();
+  return r;
+}
+
+struct ListedEntry {
+  std::string name;
+  int64_t size = 0;
+  std::string method;
+};
+
+// The directory reader's entries of path, and the codes it reported.
+inline std::vector<ListedEntry> ListCab(const std::string& path, std::vector<int>* errors = nullptr) {
+  std::vector<ListedEntry> out;
+  zid::TRizER r;
+  r.SetArchiveFile(path);
+  r.FileSpec = {"*.*"};
+  r.OnRead = [&out](zid::TZipCommon* s, int, int) {
+    out.push_back({s->FileName, s->UnpackedSize, s->MethodName});
+  };
+  r.OnError = [errors](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int code) {
+    if (errors) errors->push_back(code);
+  };
+  r.Activate();
+  return out;
+}
+
+// cabextract -l of path as (size, name); names as this system shows them:
+// cabextract prints names without the UTF-8 mark as their bytes, which read
+// as CP437 here.
+inline std::vector<ListedEntry> PeerList(const std::string& path) {
+  std::string text;
+  testutil::Run("cd " + testutil::ShellQuote(path.substr(0, path.rfind('/'))) + " && cabextract -l " +
+                    testutil::ShellQuote(path.substr(path.rfind('/') + 1)) + " 2>/dev/null",
+                &text);
+  std::vector<ListedEntry> out;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(pos, end - pos);
+    pos = end + 1;
+    const size_t bar1 = line.find(" | ");
+    const size_t bar2 = bar1 == std::string::npos ? bar1 : line.find(" | ", bar1 + 3);
+    if (bar2 == std::string::npos || line.find("File size") != std::string::npos) continue;
+    ListedEntry e;
+    e.size = std::strtoll(line.substr(0, bar1).c_str(), nullptr, 10);
+    e.name = line.substr(bar2 + 3);
+    if (!plat::IsValidUtf8(e.name)) e.name = plat::OemToAnsi(e.name);
+    out.push_back(e);
+  }
+  return out;
+}
+
+// ---- hand-made cabinets -------------------------------------------------------------
+
+inline void Put16(std::string& s, uint16_t v) {
+  s += static_cast<char>(v & 0xFF);
+  s += static_cast<char>(v >> 8);
+}
+inline void Put32(std::string& s, uint32_t v) {
+  Put16(s, static_cast<uint16_t>(v));
+  Put16(s, static_cast<uint16_t>(v >> 16));
+}
+
+// A single-folder cabinet of stored blocks, laid out as writers do; the
+// fields can be spoiled afterwards for the hostile cases.
+struct CabBuilder {
+  struct Block {
+    std::string data;
+    int uncompressed = -1;  // -1: the data's length
+  };
+  struct File {
+    std::string name;
+    uint32_t size = 0;
+    uint32_t offset = 0;
+    uint16_t folder = 0;
+    uint16_t attribs = 0x20;
+  };
+  std::vector<Block> blocks;
+  std::vector<File> files;
+  uint16_t type = 0;
+  uint16_t setID = 1;
+  uint16_t index = 0;
+  std::string prev, next;
+  int extraBlocks = 0;  // blocks the folder claims beyond those present
+
+  // A stored file in blocks of at most 32 KiB.
+  void AddStored(const std::string& name, const std::string& data) {
+    uint32_t offset = 0;
+    for (const Block& b : blocks) offset += static_cast<uint32_t>(b.uncompressed < 0 ? b.data.size() : b.uncompressed);
+    files.push_back({name, static_cast<uint32_t>(data.size()), offset, 0, 0x20});
+    for (size_t p = 0; p < data.size(); p += 32768) blocks.push_back({data.substr(p, 32768), -1});
+  }
+
+  std::string Bytes() const {
+    std::string names;
+    uint16_t flags = 0;
+    if (!prev.empty()) {
+      flags |= 1;
+      names += prev + '\0' + '\0';
+    }
+    if (!next.empty()) {
+      flags |= 2;
+      names += next + '\0' + '\0';
+    }
+    std::string fileRecs;
+    for (const File& f : files) {
+      Put32(fileRecs, f.size);
+      Put32(fileRecs, f.offset);
+      Put16(fileRecs, f.folder);
+      Put16(fileRecs, 0x5A21);
+      Put16(fileRecs, 0x6000);
+      Put16(fileRecs, f.attribs);
+      fileRecs += f.name + '\0';
+    }
+    std::string data;
+    for (const Block& b : blocks) {
+      const auto cb = static_cast<uint16_t>(b.data.size());
+      const auto ub = static_cast<uint16_t>(b.uncompressed < 0 ? b.data.size() : b.uncompressed);
+      Put32(data, cab::BlockChecksum(reinterpret_cast<const uint8_t*>(b.data.data()), cb, ub));
+      Put16(data, cb);
+      Put16(data, ub);
+      data += b.data;
+    }
+    const uint32_t header = 36 + static_cast<uint32_t>(names.size());
+    const uint32_t dataStart = header + 8 + static_cast<uint32_t>(fileRecs.size());
+    std::string out = "MSCF";
+    Put32(out, 0);
+    Put32(out, dataStart + static_cast<uint32_t>(data.size()));
+    Put32(out, 0);
+    Put32(out, header + 8);
+    Put32(out, 0);
+    out += static_cast<char>(3);
+    out += static_cast<char>(1);
+    Put16(out, 1);
+    Put16(out, static_cast<uint16_t>(files.size()));
+    Put16(out, flags);
+    Put16(out, setID);
+    Put16(out, index);
+    out += names;
+    Put32(out, dataStart);
+    Put16(out, static_cast<uint16_t>(blocks.size() + extraBlocks));
+    Put16(out, type);
+    return out + fileRecs + data;
+  }
+};
 
 }  // namespace cabtest
