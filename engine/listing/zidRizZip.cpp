@@ -1,14 +1,18 @@
 // The directory reader's ZIP walker: ZIP, JAR and their self-extractors,
 // multi-volume sets (atZipMV) and sets spanned over removable disks (atZipDS).
 //
-// With a central directory the walk goes from central header to central
-// header and never touches the local headers. Without one (the archive was
-// cut short, or detection found only local headers) it goes from local
-// header to local header, skipping the data by the stored compressed size,
-// after OnCorruptZipHeader agreed.
+// With a central directory the entries come from the shared record reader
+// (zidZipReader.h), with the checks the extractor makes: an entry whose local
+// header lies outside the archive or whose data overlaps another entry's is
+// reported (and listed), and counts that disagree with the end record are
+// reported. The local headers are not read. Without a usable directory (the
+// archive was cut short, or detection found only local headers) the walk goes
+// from local header to local header, skipping the data by the stored
+// compressed size, after OnCorruptZipHeader agreed.
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/base/zidBytes.h"
 #include "engine/base/zidDetect.h"
@@ -18,6 +22,7 @@
 #include "engine/listing/zidRizWalker.h"
 #include "engine/zip/zidCrypt.h"
 #include "engine/zip/zidZipNames.h"
+#include "engine/zip/zidZipReader.h"
 #include "engine/zip/zidZipRecords.h"
 #include "platform/paths.h"
 
@@ -27,7 +32,6 @@ namespace {
 
 constexpr uint32_t kAttrFolder = 0x10;
 constexpr uint32_t kAttrVolume = 0x08;
-constexpr uint16_t kFlagEncrypted = 0x0001;
 
 class TZipWalker : public TRizWalker {
  public:
@@ -44,7 +48,10 @@ class TZipWalker : public TRizWalker {
   // A record that is not the expected header ends the walk; when it is the
   // first one, the archive has no usable headers at all.
   void WrongRecord(TRizER& r);
-  void CentralStep(TRizER& r);
+  // Lists the whole central directory; false when it is missing or cut short.
+  bool ListCentral(TRizER& r);
+  static int64_t FirstLocalHeader(TRizER& r);
+  void CentralEntry(TRizER& r, const TCheckedRecord& c);
   void LocalStep(TRizER& r);
   std::string VolumeOfDisk(TRizER& r, int disk) const;
   // Common fields of both headers.
@@ -53,7 +60,6 @@ class TZipWalker : public TRizWalker {
 
   TArcType type_;
   THeaderTypeState state_ = 0;
-  bool central_ = false;
   int lastDisk_ = 0;
   int64_t headersSeen_ = 0;
   std::string name_;
@@ -102,14 +108,18 @@ void TZipWalker::Setup(TRizER& r) {
     if (!(state_ & htCentral)) state_ = htLocal;
   }
 
-  uint8_t head[kCentralHeaderSize] = {};
+  uint8_t head[kLocalHeaderSize] = {};
   if (state_ & htCentral) {
-    central_ = true;
-    if (r.ReadAt(r.StartOffset, head, kCentralHeaderSize) < static_cast<int64_t>(kCentralHeaderSize)) return;
-    r.SetHeaderLength(kCentralHeaderSize);
-  } else if (state_ == htLocal) {
-    central_ = false;
-    if (r.ReadAt(r.StartOffset, head, kLocalHeaderSize) < static_cast<int64_t>(kLocalHeaderSize)) return;
+    if (ListCentral(r)) return;
+    // A directory cut short: the entries are read from their local headers.
+    state_ = htLocal;
+    r.StartOffset = FirstLocalHeader(r);
+  }
+  if (state_ == htLocal) {
+    if (r.ReadAt(r.StartOffset, head, kLocalHeaderSize) < static_cast<int64_t>(kLocalHeaderSize)) {
+      r.ReportError(r.GetArchiveFile(), "the local header is cut short", r.VolumeName, E_BADFILEHEADER);
+      return;
+    }
     if (IsSpanMarker(head)) r.StartOffset += kSpanMarkerSize;
     r.SetHeaderLength(kLocalHeaderSize);
   } else {
@@ -117,12 +127,7 @@ void TZipWalker::Setup(TRizER& r) {
   }
 }
 
-void TZipWalker::Step(TRizER& r) {
-  if (central_)
-    CentralStep(r);
-  else
-    LocalStep(r);
-}
+void TZipWalker::Step(TRizER& r) { LocalStep(r); }
 
 void TZipWalker::WrongRecord(TRizER& r) {
   if (headersSeen_ == 0) r.ReportError(r.GetArchiveFile(), std::string(), r.VolumeName, E_BADFILEHEADER);
@@ -174,47 +179,67 @@ void TZipWalker::FillEntry(TRizER& r, uint16_t flags, uint16_t method, uint16_t 
   r.MethodName = (attr & (kAttrFolder | kAttrVolume)) ? std::string() : MethodName(TMethodFamily::Zip, method, flags, attr);
 }
 
-void TZipWalker::CentralStep(TRizER& r) {
-  uint8_t* h = r.HeaderBuf();
-  const uint32_t sig = Get32(h);
-  if (!IsCentralSig(sig)) return WrongRecord(r);
-  ++headersSeen_;
-  uint8_t ciphered[kCentralHeaderSize];
-  const bool enciphered = IsEncipheredSig(sig);
-  if (enciphered) {
-    std::memcpy(ciphered, h, kCentralHeaderSize);
-    TCryptKeysSaver keep;
-    DecipherRecordBody(h, htCentral);
+int64_t TZipWalker::FirstLocalHeader(TRizER& r) {
+  std::vector<uint8_t> buf(65536);
+  const int64_t n = r.ReadAt(0, buf.data(), static_cast<int64_t>(buf.size()));
+  for (int64_t i = 0; i + 4 <= n; ++i)
+    if (buf[i] == 0x50 && (IsLocalSig(Get32(&buf[i])) || IsSpanMarker(&buf[i]))) return i;
+  return 0;
+}
+
+bool TZipWalker::ListCentral(TRizER& r) {
+  TStream32* s = r.ArchiveStream();
+  if (s == nullptr) return true;
+  TZipLayout layout = ZipLayoutOf(r.Detection(), s->Size());
+  layout.dirStart = r.StartOffset;
+  layout.spanned = type_ == atZipDS || type_ == atZipMV;
+  TZipScanOptions opt;
+  opt.cancelled = [&r] { return r.Cancelled(); };
+  TZipScan scan;
+  ScanCentralDirectory(*s, layout, opt, scan, nullptr);
+  if (r.Cancelled()) return true;
+  if (!scan.found || scan.cut) {
+    r.ReportError(r.GetArchiveFile(), "the central directory is cut short: the entries are read from their local headers",
+                  r.VolumeName, E_BADFILEHEADER);
+    return false;
   }
-  TCentralHeader c;
-  c.Read(h);
-  if (!ReadNameAndExtra(r, enciphered ? ciphered : nullptr, hrCentral, c.NameLength, c.ExtraLength))
-    return r.EndWalk();
-  r.NextOffset += static_cast<int64_t>(c.NameLength) + c.ExtraLength + c.CommentLength;
+  for (const std::string& w : scan.warnings) r.ReportError(r.GetArchiveFile(), w, r.VolumeName, E_BADFILEHEADER);
+  opt.overlapping = &scan.overlapping;
+  opt.correction = scan.correction;
+  TZipScan second;
+  ScanCentralDirectory(*s, layout, opt, second, [this, &r](const TCheckedRecord& c) {
+    CentralEntry(r, c);
+    return !r.Cancelled();
+  });
+  r.ArchiveSwitched();
+  return true;
+}
 
-  TEntrySizes sizes;
-  sizes.CompressedSize = c.CompressedSize;
-  sizes.UncompressedSize = c.UncompressedSize;
-  sizes.LocalHeaderOffset = c.LocalHeaderOffset;
-  ParseExtraField(reinterpret_cast<const uint8_t*>(extra_.data()), extra_.size(), true, sizes);
-
-  const std::string decoded = ZipEntryName(name_, c.Flags, c.VersionMadeBy, extra_, r.TranslateOemChar);
+void TZipWalker::CentralEntry(TRizER& r, const TCheckedRecord& c) {
+  const TCentralHeader& h = c.rec->header;
+  ++headersSeen_;
+  const std::string decoded = ZipEntryName(c.rec->rawName, h.Flags, h.VersionMadeBy, c.rec->extra, r.TranslateOemChar);
   if (type_ == atZipDS || type_ == atZipMV) {
-    r.VolumeName = VolumeOfDisk(r, c.DiskNumberStart);
+    r.VolumeName = VolumeOfDisk(r, h.DiskNumberStart);
   } else if (!(state_ & htLocal)) {
     r.ReportError(decoded, std::string(), r.VolumeName, E_BADFILEHEADER);
   }
   if (!r.AcceptName(decoded, r.RecurseDirs)) return;
-
-  const uint32_t attr = c.ExternalAttr & 0xFFFF;
-  r.VersionMadeBy = c.VersionMadeBy;
-  r.VersionNeeded = c.VersionNeeded;
-  r.InternalAttr = c.InternalAttr;
+  // Listed all the same: the listing shows what the directory says, the
+  // error says why the entry will not extract.
+  if (c.problem != 0 || c.overlaps)
+    r.ReportError(decoded, c.problem != 0 ? c.why : "the entry overlaps the data of another entry", r.VolumeName,
+                  c.problem != 0 ? c.problem : E_BADLOCALOFFSET);
+  const uint32_t attr = h.ExternalAttr & 0xFFFF;
+  r.VersionMadeBy = h.VersionMadeBy;
+  r.VersionNeeded = h.VersionNeeded;
+  r.InternalAttr = h.InternalAttr;
   r.ExternalAttr = attr;
-  FillEntry(r, c.Flags, c.Method, c.Time, c.Date, c.Crc32, sizes, attr);
+  FillEntry(r, h.Flags, h.Method, h.Time, h.Date, h.Crc32, c.rec->sizes, attr);
   // Some writers (jar among them) mark folders by the trailing separator only.
   const bool folder = (attr & kAttrFolder) != 0 || (!r.FileName.empty() && r.FileName.back() == '/');
-  r.ReportEntry(folder, true, sizes.LocalHeaderOffset + r.Detection().ZipOffsetAdjust);
+  const bool spanned = type_ == atZipDS || type_ == atZipMV;
+  r.ReportEntry(folder, true, spanned ? c.rec->sizes.LocalHeaderOffset + r.Detection().ZipOffsetAdjust : c.localOffset);
 }
 
 void TZipWalker::LocalStep(TRizER& r) {

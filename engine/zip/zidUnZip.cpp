@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/base/zidBytes.h"
 #include "engine/base/zidDetect.h"
 #include "engine/base/zidStreams.h"
 #include "engine/zip/zidCrypt.h"
@@ -60,66 +61,171 @@ void TUnZip::ProcessArchive() {
   if ((OutputMode == omToFile || OutputMode == omAppendFile) && !GetExtractDir().empty() &&
       !plat::DirectoryExists(GetExtractDir()))
     plat::ForceDirectories(GetExtractDir());
-  std::vector<TZipDirEntry> list;
-  if (!BuildList(list)) {
+  if (archive_ == nullptr) {
     MarkArchiveFailed();
     return;
   }
-  for (const TZipDirEntry& e : list) {
-    if (Cancelled()) break;
-    ExtractOne(e);
-  }
+  const THeaderTypeState flags = det_.ZipStructureFlags;
+  bool ok = false;
+  if (Spanned() && (flags & htEnding))
+    ok = ExtractSpanned();
+  else if (flags & htCentral)
+    ok = ExtractFromDirectory();
+  else if (flags & htLocal)
+    ok = ExtractFromLocalHeaders(false);
+  else
+    ReportError(GetArchiveFile(), std::string(), VolumeName, E_BADFILEHEADER);
+  if (!ok) MarkArchiveFailed();
 }
 
 // ---------------------------------------------------------------------------
-// The entry list
+// The entries
 
-bool TUnZip::BuildList(std::vector<TZipDirEntry>& list) {
-  TZipDirOptions opt;
-  opt.translateOem = TranslateOemChar;
-  opt.spanned = Spanned();
-  opt.offsetAdjust = det_.ZipOffsetAdjust;
-  opt.wanted = [this](const std::string& name) { return MatchesSpec(name, RecurseDirs); };
+bool TUnZip::Wanted(const std::string& name) { return MatchesSpec(name, RecurseDirs); }
+
+void TUnZip::Warn(const std::string& text) { ReportError(GetArchiveFile(), text, VolumeName, E_BADFILEHEADER); }
+
+TZipLayout TUnZip::Layout() {
+  TZipLayout layout = ZipLayoutOf(det_, archive_->Size());
+  layout.spanned = Spanned();
+  return layout;
+}
+
+// Reports a checked record that cannot be extracted; true when it can.
+bool TUnZip::RecordUsable(const TCheckedRecord& c, const std::string& name) {
+  if (c.problem != 0) {
+    EntryFailed(name, c.problem, c.why);
+    return false;
+  }
+  if (c.overlaps) {
+    EntryFailed(name, E_BADLOCALOFFSET, "the entry overlaps the data of another entry");
+    return false;
+  }
+  return true;
+}
+
+// Two walks over the directory, holding no list: the first checks every
+// record (places, overlaps, the end record's counts) and finds the newest
+// date; the second extracts entry by entry.
+bool TUnZip::ExtractFromDirectory() {
+  const TZipLayout layout = Layout();
+  TZipScanOptions opt;
   opt.cancelled = [this] { return Cancelled(); };
-  opt.error = [this](int code, const std::string& name, const std::string& extra) { EntryFailed(name, code, extra); };
-  const THeaderTypeState flags = det_.ZipStructureFlags;
-  if (archive_ == nullptr) return false;
+  TZipScan scan;
+  ScanCentralDirectory(*archive_, layout, opt, scan, [this](const TCheckedRecord& c) {
+    MaxFileDate = std::max(MaxFileDate, (uint32_t{c.rec->header.Date} << 16) | c.rec->header.Time);
+    return true;
+  });
+  if (Cancelled()) return true;
+  if (!scan.found || scan.cut) return ExtractFromLocalHeaders(true);
+  for (const std::string& w : scan.warnings) Warn(w);
+  opt.overlapping = &scan.overlapping;
+  opt.correction = scan.correction;
+  TZipScan second;
+  ScanCentralDirectory(*archive_, layout, opt, second, [this](const TCheckedRecord& c) {
+    TZipDirEntry e = EntryOfCentral(c, TranslateOemChar);
+    if (!Wanted(e.name)) return true;
+    if (RecordUsable(c, e.name)) ExtractOne(e);
+    return !Cancelled();
+  });
+  return true;
+}
 
-  if (Spanned() && (flags & htEnding)) {
-    TEndRecord end;
-    end.Read(det_.EndRecord.data());
-    lastDisk_ = currentDisk_ = end.ThisDisk;
-    LastVolume = CurrentVolume = lastDisk_ + 1;
-    if (GetArcType() == atZipDS) {
-      span_.DiskCounter = 0;
-      if (!span_.SwitchDisk(-1, lastDisk_ + 1)) return false;
-    }
-    int64_t dirStart = static_cast<int64_t>(end.DirectoryOffset);
-    if (end.DirectoryDisk == end.ThisDisk && (flags & htCentral)) dirStart = det_.ArcStartOffset;
-    if (!SelectDisk(end.DirectoryDisk, dirStart)) return false;
-    auto nextDisk = [this]() -> TStream32* { return NextDisk() ? archive_.get() : nullptr; };
-    if (!ReadCentralDirectory(*archive_, dirStart, opt, list, nextDisk)) {
-      ReportError(GetArchiveFile(), std::string(), VolumeName, E_BADFILEHEADER);
-      return false;
-    }
-  } else if (flags & htCentral) {
-    if (!ReadCentralDirectory(*archive_, det_.ArcStartOffset, opt, list)) {
-      ReportError(GetArchiveFile(), std::string(), VolumeName, E_BADFILEHEADER);
-      return false;
-    }
-  } else if (flags & htLocal) {
-    if (OnCorruptZipHeader) {
-      bool cancel = true;
-      OnCorruptZipHeader(this, flags, cancel);
-      if (cancel) return false;
-    }
-    ReadLocalHeaders(*archive_, std::max<int64_t>(0, det_.ArcStartOffset), opt, list);
-  } else {
+// A set of volumes or disks: the list is read first (the directory lies on the
+// last disk), then the entries are extracted disk after disk.
+bool TUnZip::ExtractSpanned() {
+  TEndRecord end;
+  end.Read(det_.EndRecord.data());
+  lastDisk_ = currentDisk_ = end.ThisDisk;
+  LastVolume = CurrentVolume = lastDisk_ + 1;
+  if (GetArcType() == atZipDS) {
+    span_.DiskCounter = 0;
+    if (!span_.SwitchDisk(-1, lastDisk_ + 1)) return false;
+  }
+  TZipLayout layout = Layout();
+  int64_t dirStart = static_cast<int64_t>(end.DirectoryOffset);
+  if (end.DirectoryDisk == end.ThisDisk && (det_.ZipStructureFlags & htCentral)) dirStart = det_.ArcStartOffset;
+  layout.dirStart = dirStart;
+  if (!SelectDisk(end.DirectoryDisk, dirStart)) return false;
+  TZipScanOptions opt;
+  opt.cancelled = [this] { return Cancelled(); };
+  opt.nextDisk = [this]() -> TStream32* { return NextDisk() ? archive_.get() : nullptr; };
+  struct TListed {
+    TZipDirEntry entry;
+    uint32_t index;
+    int problem;
+    std::string why;
+  };
+  std::vector<TListed> list;
+  list.reserve(std::min<uint64_t>(layout.declaredEntries, 65536));
+  TZipScan scan;
+  ScanCentralDirectory(*archive_, layout, opt, scan, [&](const TCheckedRecord& c) {
+    TZipDirEntry e = EntryOfCentral(c, TranslateOemChar);
+    MaxFileDate = std::max(MaxFileDate, e.dosDate);
+    if (Wanted(e.name)) list.push_back(TListed{std::move(e), c.index, c.problem, c.why});
+    return true;
+  });
+  if (!scan.found) {
     ReportError(GetArchiveFile(), std::string(), VolumeName, E_BADFILEHEADER);
     return false;
   }
-  for (const TZipDirEntry& e : list) MaxFileDate = std::max(MaxFileDate, e.dosDate);
+  if (scan.cut) Warn("the central directory is cut short");
+  for (const std::string& w : scan.warnings) Warn(w);
+  for (const TListed& l : list) {
+    if (Cancelled()) break;
+    TCheckedRecord c;
+    c.problem = l.problem;
+    c.why = l.why;
+    c.overlaps = std::binary_search(scan.overlapping.begin(), scan.overlapping.end(), l.index);
+    if (RecordUsable(c, l.entry.name)) ExtractOne(l.entry);
+  }
   return true;
+}
+
+// No usable central directory: the entries come from the local headers, one
+// after the other, when OnCorruptZipHeader agrees (or is not assigned).
+bool TUnZip::ExtractFromLocalHeaders(bool directoryCut) {
+  const THeaderTypeState flags = directoryCut ? THeaderTypeState{htLocal} : det_.ZipStructureFlags;
+  if (OnCorruptZipHeader) {
+    bool cancel = true;
+    OnCorruptZipHeader(this, flags, cancel);
+    if (cancel) return false;
+  }
+  Warn(directoryCut ? "the central directory is cut short: the entries are read from their local headers"
+                    : "no central directory: the entries are read from their local headers");
+  int found = 0;
+  std::string lastName;
+  const int64_t start = directoryCut ? FirstLocalHeader() : std::max<int64_t>(0, det_.ArcStartOffset);
+  const TLocalWalkEnd how = WalkLocalHeaders(
+      *archive_, start, TranslateOemChar, [this] { return Cancelled(); },
+      [&](const TZipDirEntry& e) {
+        ++found;
+        MaxFileDate = std::max(MaxFileDate, e.dosDate);
+        if (Wanted(e.name)) ExtractOne(e);
+      },
+      lastName);
+  if (how == TLocalWalkEnd::Cut) Warn("a local header is cut short");
+  if (how == TLocalWalkEnd::Descriptor) {
+    ++found;
+    if (Wanted(lastName)) EntryFailed(lastName, E_BADFILEHEADER, "sizes only in a data descriptor");
+  }
+  if (found == 0 && how != TLocalWalkEnd::Cancelled) {
+    ArchiveFailed(E_BADFILEHEADER, "no entry found");
+    return true;
+  }
+  return true;
+}
+
+// Where the local headers begin when the directory could not be used: the
+// first local signature from the start of the archive.
+int64_t TUnZip::FirstLocalHeader() {
+  std::vector<uint8_t> buf(65536);
+  const int64_t n = archive_->Seek(0, plat::soFromBeginning) == 0
+                        ? archive_->Read(buf.data(), static_cast<int64_t>(buf.size()))
+                        : 0;
+  for (int64_t i = 0; i + 4 <= n; ++i)
+    if (buf[i] == 0x50 && (IsLocalSig(Get32(&buf[i])) || Get32(&buf[i]) == kSpanMarkerSig)) return i;
+  return 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -178,7 +284,12 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
     return;
   }
   TLocalInfo li;
-  if (archive_ == nullptr || !ReadLocalInfo(*archive_, e.localOffset, li)) {
+  const TLocalRead got = archive_ ? ReadLocalRecord(*archive_, e.localOffset, li) : TLocalRead::NotFound;
+  if (got == TLocalRead::Cut) {
+    EntryFailed(e.name, E_BADFILEHEADER, "the local header is cut short");
+    return;
+  }
+  if (got != TLocalRead::Ok) {
     EntryFailed(e.name, E_BADLOCALOFFSET);
     return;
   }
@@ -191,6 +302,14 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
   const TEntry te = MakeEntry(e, crc);
   if (te.isDir) {
     ExtractEntry(te, [] { return true; });
+    return;
+  }
+  // Strong and AES encryption look like the traditional cipher to a reader
+  // that only tests bit 0: they are named, never tried with a password.
+  const std::string unsupported = UnsupportedEncryption(e.flags, e.method);
+  if (!unsupported.empty()) {
+    EntryFailed(e.name, E_UNSUPPORTEDMETHOD, unsupported);
+    SkipEntry(e.compressedSize);
     return;
   }
   if (te.encrypted && passwordFailed_) {

@@ -31,7 +31,15 @@ class TUnZip : public TUnBase {
   virtual bool FoldersByName() const;
 
  private:
-  bool BuildList(std::vector<TZipDirEntry>& list);
+  bool ExtractFromDirectory();
+  bool ExtractSpanned();
+  bool ExtractFromLocalHeaders(bool directoryCut);
+  int64_t FirstLocalHeader();
+  TZipLayout Layout();
+  bool Wanted(const std::string& name);
+  bool RecordUsable(const TCheckedRecord& c, const std::string& name);
+  // A problem of the archive's records that does not stop the extraction.
+  void Warn(const std::string& text);
   void ExtractOne(const TZipDirEntry& e);
   bool DecodeData(const TZipDirEntry& e, uint16_t flags, uint16_t method, int64_t packed, int64_t unpacked,
                   TZipEntryInput& in);

@@ -10,6 +10,7 @@
 #include "engine/zip/zidDeflate.h"
 #include "engine/zip/zidStoreDeflate.h"
 #include "engine/zip/zidZipNames.h"
+#include "engine/zip/zidZipReader.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
@@ -93,47 +94,44 @@ bool TZipBase::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
     if (!ReadExact(in, oldDet_.ZipCommentPos, list.ArchiveComment.data(), n)) list.ArchiveComment.clear();
   }
 
-  int64_t pos = end.TotalEntries > 0 ? oldDet_.ArcStartOffset : 0;
+  if (end.TotalEntries == 0 && (oldDet_.ZipStructureFlags & htCentral) == 0) return true;  // an empty archive
+  TZipLayout layout = ZipLayoutOf(oldDet_, fileSize);
+  TZipScanOptions opt;
+  opt.cancelled = [this] { return cancel_; };
+  TZipScan scan;
   int64_t firstLocal = -1;
-  for (uint32_t i = 0; i < end.TotalEntries; ++i) {
-    if (cancel_) return false;
-    std::array<uint8_t, kCentralHeaderSize> rec{};
-    if (pos < 0 || !ReadExact(in, pos, rec.data(), kCentralHeaderSize)) return bad("");
-    const uint32_t sig = Get32(rec.data());
-    if (!IsCentralSig(sig)) return bad("");
-    const bool enc = IsEncipheredSig(sig);
-    if (enc) DecryptHeaderRecord(rec.data(), hrCentral);
+  std::string badName;
+  list.Items.reserve(std::min<uint64_t>(layout.declaredEntries, 65536));
+  ScanCentralDirectory(in, layout, opt, scan, [&](const TCheckedRecord& c) {
+    const TCentralRecord& r = *c.rec;
     TCompHeaderItem it;
-    it.Central.Read(rec.data());
-    it.RawName.resize(it.Central.NameLength);
-    it.Extra.resize(it.Central.ExtraLength);
-    it.Comment.resize(it.Central.CommentLength);
-    int64_t p = pos + static_cast<int64_t>(kCentralHeaderSize);
-    if (!ReadExact(in, p, it.RawName.data(), it.Central.NameLength)) return bad("");
-    if (enc) DecryptBuffer(it.RawName.data(), it.Central.NameLength);
-    p += it.Central.NameLength;
-    if (!ReadExact(in, p, it.Extra.data(), it.Central.ExtraLength)) return bad(it.RawName);
-    p += it.Central.ExtraLength;
-    if (!ReadExact(in, p, it.Comment.data(), it.Central.CommentLength)) return bad(it.RawName);
-    pos = p + it.Central.CommentLength;
-
-    TEntrySizes sz{it.Central.CompressedSize, it.Central.UncompressedSize, it.Central.LocalHeaderOffset};
-    ParseExtraField(reinterpret_cast<const uint8_t*>(it.Extra.data()), it.Extra.size(), true, sz);
-    it.HeadersEnciphered = enc;
+    it.Central = r.header;
+    it.RawName.assign(r.rawName);
+    it.Extra.assign(r.extra);
+    it.Comment.assign(r.comment);
+    it.HeadersEnciphered = r.enciphered;
     it.StoredDate = (uint32_t{it.Central.Date} << 16) | it.Central.Time;
     it.StoredAttr = it.Central.ExternalAttr & 0xFF;
-    it.PackedSize = sz.CompressedSize;
-    it.UnpackedSize = sz.UncompressedSize;
-    it.LocalOffset = sz.LocalHeaderOffset + oldDet_.ZipOffsetAdjust;
+    it.PackedSize = r.sizes.CompressedSize;
+    it.UnpackedSize = r.sizes.UncompressedSize;
+    it.LocalOffset = c.localOffset;
     it.Name = plat::ToNative(ZipEntryName(it.RawName, it.Central.Flags, it.Central.VersionMadeBy, it.Extra,
                                           TranslateOemChar));
-    if (it.LocalOffset < 0 || it.LocalOffset + static_cast<int64_t>(kLocalHeaderSize) + it.PackedSize > fileSize)
-      return bad(it.Name);
+    if (c.problem != 0) {
+      badName = it.Name;
+      return false;
+    }
     if (firstLocal < 0 || it.LocalOffset < firstLocal) firstLocal = it.LocalOffset;
     it.Action = caCopy;
     if (Switch == swDelete && MatchesSpec(it.Name, RecurseDirs)) it.Action = caDrop;
     list.Items.push_back(std::move(it));
-  }
+    return true;
+  });
+  if (cancel_) return false;
+  if (!badName.empty() || scan.stopped) return bad(badName);
+  if (!scan.found || scan.cut) return bad("");
+  // Entries that share bytes cannot be copied apart.
+  if (!scan.overlapping.empty()) return bad(list.Items[scan.overlapping.front()].Name);
   if (t == atZipExe || t == atJarExe)
     stubLength_ = firstLocal >= 0 ? firstLocal : std::max<int64_t>(0, oldDet_.ArcStartOffset);
   return true;

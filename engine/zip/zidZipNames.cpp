@@ -3,6 +3,7 @@
 #include "engine/base/zidBytes.h"
 #include "engine/base/zidCrc.h"
 #include "engine/base/zidNames.h"
+#include "engine/zip/zidZipRecords.h"
 #include "platform/codepage.h"
 
 namespace zid {
@@ -11,21 +12,13 @@ namespace {
 
 // The UTF-8 name of an Info-ZIP Unicode path field, when it belongs to raw.
 bool UnicodePathField(std::string_view raw, std::string_view extra, std::string& out) {
-  const auto* p = reinterpret_cast<const uint8_t*>(extra.data());
-  size_t pos = 0;
-  while (pos + 4 <= extra.size()) {
-    uint16_t id = Get16(p + pos);
-    size_t len = Get16(p + pos + 2);
-    if (pos + 4 + len > extra.size()) return false;
-    if (id == kExtraUnicodePath && len >= 5 && p[pos + 4] == 1) {
-      uint32_t crc = Get32(p + pos + 5);
-      if (crc != Crc32Of(raw.data(), static_cast<int64_t>(raw.size()))) return false;
-      std::string_view name(extra.data() + pos + 9, len - 5);
-      if (!plat::IsValidUtf8(name)) return false;
-      out.assign(name);
-      return true;
-    }
-    pos += 4 + len;
+  for (TExtraFields f(extra.data(), extra.size()); f.Next();) {
+    if (f.Id() != kExtraUnicodePath || f.Size() < 5 || f.Data()[0] != 1) continue;
+    if (Get32(f.Data() + 1) != Crc32Of(raw.data(), static_cast<int64_t>(raw.size()))) return false;
+    std::string_view name(reinterpret_cast<const char*>(f.Data()) + 5, f.Size() - 5);
+    if (!plat::IsValidUtf8(name)) return false;
+    out.assign(name);
+    return true;
   }
   return false;
 }

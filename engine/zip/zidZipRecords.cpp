@@ -198,18 +198,23 @@ void ApplyLargeFile(const uint8_t* data, size_t size, bool central, TEntrySizes&
 
 }  // namespace
 
+bool TExtraFields::Next() {
+  if (next_ + 4 > len_) return false;
+  const size_t size = Get16(p_ + next_ + 2);
+  if (size > len_ - next_ - 4) return false;
+  pos_ = next_;
+  id_ = Get16(p_ + pos_);
+  size_ = size;
+  next_ = pos_ + 4 + size;
+  return true;
+}
+
 void ParseExtraField(const uint8_t* extra, size_t len, bool central, TEntrySizes& sizes) {
-  size_t pos = 0;
-  while (pos + 4 <= len) {
-    const uint16_t id = Get16(extra + pos);
-    const size_t size = Get16(extra + pos + 2);
-    pos += 4;
-    if (size > len - pos) return;  // runs past the extra field: the rest is skipped
-    if (id == kExtraZip64)
-      ApplyZip64(extra + pos, size, central, sizes);
-    else if (id == kExtraLargeFile)
-      ApplyLargeFile(extra + pos, size, central, sizes);
-    pos += size;
+  for (TExtraFields f(extra, len); f.Next();) {
+    if (f.Id() == kExtraZip64)
+      ApplyZip64(f.Data(), f.Size(), central, sizes);
+    else if (f.Id() == kExtraLargeFile)
+      ApplyLargeFile(f.Data(), f.Size(), central, sizes);
   }
 }
 

@@ -161,6 +161,27 @@ struct TZip64Locator {
 void WriteSpanMarker(uint8_t* p);
 bool IsSpanMarker(const uint8_t* p);  // needs 4 bytes
 
+// The blocks of an extra field in order. A block whose declared size runs
+// past the field ends the walk: the rest of the field is skipped.
+class TExtraFields {
+ public:
+  TExtraFields(const void* extra, size_t len) : p_(static_cast<const uint8_t*>(extra)), len_(len) {}
+  // Moves to the next block; false when there is none.
+  bool Next();
+  uint16_t Id() const { return id_; }
+  const uint8_t* Data() const { return p_ + pos_ + 4; }
+  size_t Size() const { return size_; }
+  size_t Offset() const { return pos_; }  // of the block's ID within the field
+
+ private:
+  const uint8_t* p_;
+  size_t len_;
+  size_t pos_ = 0;
+  size_t next_ = 0;
+  uint16_t id_ = 0;
+  size_t size_ = 0;
+};
+
 // Sizes of one entry as the extra fields complete them. Start from the
 // 32-bit header fields; ParseExtraField widens them.
 struct TEntrySizes {

@@ -253,13 +253,16 @@ TEST(RizerHostile, NamesAndSizesPastTheEndStopTheWalk) {
     b.Add(File("a.txt", "a"));
     b.Add(File("b.txt", "b"));
     std::string bytes = b.Bytes();
-    // The second central header claims a 65535-byte name: more than the file holds.
+    // The second central header claims a 65535-byte name: more than the file
+    // holds. The directory counts as cut short: the local headers are listed.
     const size_t second = b.LocalPart().size() + 46 + 5;
     zid::Put16(reinterpret_cast<uint8_t*>(bytes.data()) + second + 28, 0xFFFF);
     const auto r = ListArchive(Write(dir, "name.zip", bytes));
     EXPECT_TRUE(r.ok);
-    ASSERT_EQ(r.entries.size(), 1u);
-    EXPECT_EQ(r.entries[0].name, "a.txt");
+    ASSERT_EQ(r.entries.size(), 2u);
+    EXPECT_EQ(r.entries[1].name, "b.txt");
+    ASSERT_FALSE(r.errors.empty());
+    EXPECT_EQ(r.errors[0], zid::E_BADFILEHEADER);
   }
   {
     ZipBuilder b;
@@ -281,12 +284,15 @@ TEST(RizerHostile, DirectoryWithoutItsLocalHeadersReportsEachEntry) {
   b.Add(File("a.txt", "a"));
   b.Add(File("b.txt", "b"));
   std::string bytes = b.Bytes();
-  // The first central header points at no local header: 25114 per entry, the walk goes on.
+  // The first central header points at no local header: 25114 per entry, the
+  // walk goes on. The next local header found moves every offset by the same
+  // amount (as for a stub added in front), which puts b.txt's header past the
+  // directory's start: 25115 for it.
   zid::Put32(reinterpret_cast<uint8_t*>(bytes.data()) + b.LocalPart().size() + 42, 7);
   const auto r = ListArchive(Write(dir, "bad.zip", bytes));
   EXPECT_TRUE(r.ok);
   EXPECT_EQ(r.entries.size(), 2u);
-  EXPECT_EQ(r.errors, (std::vector<int>{zid::E_BADFILEHEADER, zid::E_BADFILEHEADER}));
+  EXPECT_EQ(r.errors, (std::vector<int>{zid::E_BADFILEHEADER, zid::E_BADFILEHEADER, zid::E_BADLOCALOFFSET}));
 }
 
 // ---------------------------------------------------------------------------
