@@ -58,6 +58,12 @@ void TForm1Controller::tworzenie() {
 }
 
 void TForm1Controller::FolderChanged() {
+  if (BuildMode == 1 && previewShown_) {
+    // The list no longer holds the file the pane was showing.
+    view_.PaneClear();
+    view_.SetStatus("");
+    previewShown_ = false;
+  }
   view_.SetTreeDrive(view_.SelectedDrive());
   view_.SetFileListFolder(view_.TreeFolder());
   view_.TreeUpdate();

@@ -32,7 +32,7 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // The form's size at start-up, and the least it can be made.
 constexpr int kStartWidth = 769, kStartHeight = 536;
-constexpr int kMinWidth = 600, kMinHeight = 440;
+constexpr int kMinWidth = 620, kMinHeight = 440;
 
 // The local paths among dropped URLs; empty when any is not a local file.
 std::vector<std::string> LocalPaths(const QMimeData* data) {
@@ -216,6 +216,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
   // The operation under way is told to stop; it unwinds once the window is gone.
   if (controller_.Busy()) controller_.CancelClick();
   event->accept();
+  // Closing the main window ends the program, the help window with it.
+  QCoreApplication::quit();
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {

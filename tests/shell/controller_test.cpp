@@ -55,6 +55,13 @@ TEST_F(ControllerTest, FolderChangeShowsTreeFolderInFileList) {
   v.treeFolder = "/tmp";
   c.zmiana1();
   EXPECT_EQ(v.listFolder, "/tmp");
+  // A preview goes with the folder that held the archive.
+  v.selected = "/tmp/a.zip";
+  c.wyswietl();
+  EXPECT_FALSE(v.pane.empty());
+  c.zmiana1();
+  EXPECT_TRUE(v.pane.empty());
+  EXPECT_EQ(v.status, "");
 }
 
 TEST_F(ControllerTest, PreviewOfUpperCaseArchiveListsPathAndEntries) {

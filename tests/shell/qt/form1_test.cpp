@@ -190,6 +190,7 @@ class Form1Test : public QObject {
     QCOMPARE(w->RichEdit1->geometry().bottom() + 1, w->GroupBox1->y());
     QCOMPARE(w->Panel1->geometry(), QRect(4, 776, 1096, 24));
     QCOMPARE(w->RadioButton5->geometry().right() < w->GroupBox1->width(), true);
+    QVERIFY(w->grab().save(ScreenshotDir() + "/resized.png"));
     w->resize(769, 536);
     CheckStartGeometry();
   }
@@ -316,6 +317,7 @@ class Form1Test : public QObject {
                         dlg.DirectoryListBox1->visualItemRect(found.first()).center());
       QCOMPARE(dlg.DestinationLabel->toolTip(), Path("fl"));
       QVERIFY(dlg.DestinationLabel->text().contains("fl"));
+      dlg.grab().save(ScreenshotDir() + "/destination.png");
       dlg.BitBtn1->click();
     });
     w->SpeedButton4->click();
