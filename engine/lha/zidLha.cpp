@@ -39,11 +39,16 @@ bool TLha::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
   const std::string& arc = GetArchiveFile();
   old_.clear();
   written_.clear();
+  const int64_t size = in.Size();
   if (!IsLhaFamily(oldDet_.ArcType)) {
+    // What a delete of every entry leaves (the end mark alone) is an archive
+    // with no entries, though nothing in it says LHA.
+    uint8_t mark = 1;
+    if (size == 0 || (size == 1 && in.Seek(0, plat::soFromBeginning) == 0 && in.Read(&mark, 1) == 1 && mark == 0))
+      return true;
     ReportError(arc, ArcTypeEnumName(oldDet_.ArcType), VolumeName, E_BADARCTYPE);
     return false;
   }
-  const int64_t size = in.Size();
   int64_t pos = std::max<int64_t>(0, oldDet_.ArcStartOffset);
   // Where the detector saw the archive begin may hold no header after all (a
   // self-extractor's code can contain "-lh?-", some archives have a prefix):

@@ -323,6 +323,20 @@ TEST(LhaWriterUpdate, SwitchesRewriteOnlyWhatTheyConcern) {
     EXPECT_TRUE(testutil::ReadFile(tmp.file("x/b.txt")) == b1);
   }
 
+  // Deleting everything leaves the end mark alone, an archive that takes files again.
+  TLha e;
+  Quiet(e, &errors);
+  e.Switch = swDelete;
+  e.FileSpec = {"*"};
+  e.SetArchiveFile(arc);
+  const std::string kept = testutil::ReadFile(arc);
+  EXPECT_EQ(e.Compress(), 3);
+  EXPECT_EQ(testutil::ReadFile(arc), std::string(1, '\0'));
+  e.Switch = swAdd;
+  EXPECT_EQ(Build(e, arc, src), 2);
+  EXPECT_TRUE(errors.empty()) << ::testing::PrintToString(errors);
+  testutil::WriteFile(arc, kept);
+
   TLha r;
   r.Switch = swRead;
   std::vector<std::string> read;
