@@ -71,8 +71,9 @@ void TUnACE::ProcessArchive() {
   processed_ = 0;
   anyEntry_ = false;
   decoding_ = false;
-  progressOf_ = nullptr;
+  progressOf_ = -1;
   packedSeen_ = 0;
+  askedFor_ = -1;
   VolumeName = GetArchiveFile();
   BytesTotal = BytesRemaining = 0;
 
@@ -215,7 +216,13 @@ int TUnACE::ChangeVolume(ace::TRequest& r) {
 }
 
 int TUnACE::AskPassword(ace::TRequest& r) {
-  if (r.entry) FileName = StoredName(r.entry->name);
+  if (r.entry) {
+    FileName = StoredName(r.entry->name);
+    if (r.entry->index != askedFor_) {
+      askedFor_ = r.entry->index;
+      questions_ = 0;
+    }
+  }
   // the library checked the one it had and found it wrong
   if (!r.password.empty()) ReportError(FileName, r.password, VolumeName, E_INVALIDPASSWORD);
   if (!OnGetPassword) {
@@ -262,7 +269,6 @@ int TUnACE::OnState(ace::TState& s) {
 int TUnACE::StartEntry(ace::TState& s) {
   const ace::TEntryInfo& info = *s.entry;
   anyEntry_ = true;
-  questions_ = 0;
   decoding_ = false;
   entry_ = TEntry();
   entry_.storedName = StoredName(info.name);
@@ -323,8 +329,8 @@ bool TUnACE::DecodeEntry(ace::TState& s) {
 }
 
 int TUnACE::Progress(ace::TState& s) {
-  if (s.entry != progressOf_ || s.packedDone < packedSeen_) {
-    progressOf_ = s.entry;
+  if (s.entry->index != progressOf_ || s.packedDone < packedSeen_) {
+    progressOf_ = s.entry->index;
     packedSeen_ = 0;
   }
   BytesRemaining = std::max<int64_t>(0, BytesRemaining - static_cast<int64_t>(s.packedDone - packedSeen_));

@@ -61,9 +61,10 @@ class TUnACE : public TUnBase {
   bool anyEntry_ = false;      // an entry was started (errors after it are not the whole archive's)
   TEntry entry_;               // the entry being handled; its CRC is the final one after the CRC state
   bool decoding_ = false;      // the progress blocks are entry_'s output
-  const void* progressOf_ = nullptr;
+  int progressOf_ = -1;        // the member the progress counts are of
   uint64_t packedSeen_ = 0;
-  int questions_ = 0;          // password questions for the current entry
+  int askedFor_ = -1;          // the member the password questions are for
+  int questions_ = 0;          // how many were asked for it
 };
 
 }  // namespace zid

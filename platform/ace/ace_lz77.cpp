@@ -15,16 +15,15 @@ constexpr unsigned kModeSymbol = 283;
 }  // namespace
 
 void THistory::Save(TSnapshot& s) const {
-  if (buf_) {
-    if (!s.buf) s.buf.reset(new uint8_t[kSize]);
-    std::memcpy(s.buf.get(), buf_.get(), kSize);
-  }
+  s.bytes.clear();
+  ForEachPiece(total_ - Available(), [&](const uint8_t* p, size_t n) { s.bytes.insert(s.bytes.end(), p, p + n); });
   s.total = total_;
   s.filled = filled_;
 }
 
 void THistory::Restore(const TSnapshot& s) {
-  if (buf_ && s.buf) std::memcpy(buf_.get(), s.buf.get(), kSize);
+  uint64_t at = s.total - s.bytes.size();
+  for (uint8_t b : s.bytes) buf_[(at++) & kMask] = b;
   total_ = s.total;
   filled_ = s.filled;
 }

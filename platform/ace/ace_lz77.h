@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/ace/ace_bits.h"
 
@@ -20,7 +21,7 @@ class THistory {
   static constexpr uint32_t kMask = kSize - 1;
 
   void Allocate() {
-    if (!buf_) buf_.reset(new uint8_t[kSize]());
+    if (!buf_) buf_.reset(new uint8_t[kSize]);  // never read before it is written (Available)
   }
   // Forgets what was decoded (a member of a non-solid archive starts empty).
   void Clear() { filled_ = 0; }
@@ -54,9 +55,10 @@ class THistory {
     }
   }
 
-  // A copy of the whole state, to decode a member twice (password check, then output).
+  // A copy of the state (the bytes a match may still reach), to decode a
+  // member twice: the password check, then the output.
   struct TSnapshot {
-    std::unique_ptr<uint8_t[]> buf;
+    std::vector<uint8_t> bytes;
     uint64_t total = 0;
     uint64_t filled = 0;
   };

@@ -282,6 +282,7 @@ void TSession::ProcessMember(TMember& m) {
   e.solid = solid_;
   e.split = f.ToNext();
   e.volume = main_.volume;
+  e.index = members_++;
 
   bool skipped = true;
   if (Selected(f.name)) {

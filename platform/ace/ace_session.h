@@ -116,6 +116,7 @@ class TSession {
   THistory hist_;
   THistory::TSnapshot snapshot_;
   bool cancelled_ = false;
+  int members_ = 0;  // members met so far
 };
 
 }  // namespace ace

@@ -91,6 +91,7 @@ struct TEntryInfo {
   bool solid = false;       // decoded with the history of the members before it
   bool split = false;       // continues in the next volume
   int volume = 0;           // main-header number of the volume with its first segment
+  int index = 0;            // 0, 1, 2 ... in archive order (members of a call)
 };
 
 struct TRequest {
