@@ -1,38 +1,20 @@
 // zefa l: the table, the JSON object, masks and exit codes.
 #include <gtest/gtest.h>
 
-#include "engine/base/zidBytes.h"
-#include "engine/zip/zidZipRecords.h"
 #include "support/testutil.h"
+#include "zip/zip_fixture.h"
 
 using testutil::ShellQuote;
 
 namespace {
 
-// A stored entry in a one-file ZIP, written field by field.
+// A stored entry in a one-file ZIP dated 2024-01-01 12:00:00.
 std::string OneEntryZip(const std::string& name, const std::string& data, uint32_t crc, uint16_t flags = 0) {
-  zid::TLocalHeader l;
-  l.Flags = flags;
-  l.Time = 0x6000;   // 12:00:00
-  l.Date = 0x5821;   // 2024-01-01
-  l.Crc32 = crc;
-  l.CompressedSize = l.UncompressedSize = static_cast<uint32_t>(data.size());
-  l.NameLength = static_cast<uint16_t>(name.size());
-  uint8_t lh[zid::kLocalHeaderSize];
-  l.Write(lh);
-  zid::TCentralHeader c;
-  c.CopyFromLocal(l);
-  c.ExternalAttr = 0x20;
-  uint8_t ch[zid::kCentralHeaderSize];
-  c.Write(ch);
-  zid::TEndRecord e;
-  e.EntriesThisDisk = e.TotalEntries = 1;
-  e.DirectorySize = static_cast<uint32_t>(sizeof ch + name.size());
-  e.DirectoryOffset = sizeof lh + name.size() + data.size();
-  uint8_t er[zid::kEndRecordSize];
-  e.Write(er);
-  return std::string(reinterpret_cast<char*>(lh), sizeof lh) + name + data +
-         std::string(reinterpret_cast<char*>(ch), sizeof ch) + name + std::string(reinterpret_cast<char*>(er), sizeof er);
+  ziptest::Entry e = ziptest::Plain(name, data);
+  e.crc = crc;
+  e.flags = flags;
+  e.dosDate = 0x5821;
+  return ziptest::Build({e});
 }
 
 int Zefa(const std::string& args, std::string* out, bool withStderr = false) {

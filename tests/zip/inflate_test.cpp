@@ -2,11 +2,11 @@
 // from 7-Zip), and the failure results on damaged or hostile streams.
 #include <gtest/gtest.h>
 
-#include "decoder_helpers.h"
+#include "zip_fixture.h"
 #include "engine/zip/zidInflate.h"
 
-using dectest::BitWriter;
-using dectest::Decode;
+using ziptest::BitWriter;
+using ziptest::Decode;
 
 namespace {
 
@@ -64,7 +64,7 @@ TEST(InflateWindow, DecodesZlibOutputAtEveryLevel) {
                                 std::string()};
   for (const std::string& data : inputs) {
     for (int level : {0, 1, 6, 9}) {
-      std::string packed = dectest::ZlibDeflate(data, level);
+      std::string packed = ziptest::RawDeflate(data, level);
       auto d = Decode(Plain, packed, static_cast<int64_t>(data.size()));
       EXPECT_EQ(d.result, zid::drOk) << "level " << level << " size " << data.size();
       EXPECT_TRUE(d.out == data) << "level " << level << " size " << data.size();
@@ -79,7 +79,7 @@ TEST(InflateWindow, DecodesZlibOutputAtEveryLevel) {
 
 TEST(InflateWindow, SwitchSelectsTheVariant) {
   std::string data = testutil::TextBytes(100000, 4);
-  std::string packed = dectest::ZlibDeflate(data, 6);
+  std::string packed = ziptest::RawDeflate(data, 6);
   zid::SetDeflate64(false);
   EXPECT_FALSE(zid::Deflate64Enabled());
   auto d = Decode([](const zid::TDecodeJob& j) { return zid::InflateWindow(j); }, packed, -1);
@@ -134,7 +134,7 @@ TEST(InflateWindow, DecodesDeflate64From7Zip) {
   testutil::WriteFile(dir.file("in.bin"), data);
   std::string cmd = "cd " + testutil::ShellQuote(dir.path()) + " && 7zz a -tzip -mm=Deflate64 -mx=9 out.zip in.bin";
   ASSERT_EQ(testutil::Run(cmd), 0);
-  auto entries = dectest::ReadZip(dir.file("out.zip"));
+  auto entries = ziptest::ReadZip(dir.file("out.zip"));
   ASSERT_EQ(entries.size(), 1u);
   ASSERT_EQ(entries[0].method, 9);
   auto d = Decode(Wide, entries[0].data, static_cast<int64_t>(entries[0].usize));
@@ -145,15 +145,15 @@ TEST(InflateWindow, DecodesDeflate64From7Zip) {
 TEST(InflateWindow, DecodesCorpusDeflate64Entries) {
   for (const char* name : {"commons__lorem-ipsum-deflate64.zip", "sharpcompress__Zip.deflate64.zip",
                            "commons__COMPRESS-380.zip"}) {
-    std::string path = dectest::CorpusZip(name);
+    std::string path = ziptest::CorpusZip(name);
     if (path.empty()) GTEST_SKIP() << "corpus absent";
     int decoded = 0;
-    for (const auto& e : dectest::ReadZip(path)) {
+    for (const auto& e : ziptest::ReadZip(path)) {
       if (e.method != 9) continue;
       auto d = Decode(Wide, e.data, static_cast<int64_t>(e.usize));
       EXPECT_EQ(d.result, zid::drOk) << name << ": " << e.name;
       EXPECT_EQ(d.out.size(), e.usize) << name << ": " << e.name;
-      EXPECT_EQ(dectest::Crc(d.out), e.crc) << name << ": " << e.name;
+      EXPECT_EQ(ziptest::Crc(d.out), e.crc) << name << ": " << e.name;
       ++decoded;
     }
     EXPECT_GT(decoded, 0) << name;
@@ -173,7 +173,7 @@ TEST(InflateWindow, StoredBlockWithBadNlen) {
 
 TEST(InflateWindow, CancelStopsOutput) {
   std::string data = testutil::RandomBytes(300000, 12);
-  std::string packed = dectest::ZlibDeflate(data, 1);
+  std::string packed = ziptest::RawDeflate(data, 1);
   bool cancel = false;
   int writes = 0, writesAfterCancel = 0;
   size_t pos = 0;
@@ -199,7 +199,7 @@ TEST(InflateWindow, CancelStopsOutput) {
 TEST(InflateWindow, TruncatedStreamIsNeverSuccess) {
   std::string data = testutil::TextBytes(100000, 13) + testutil::RandomBytes(5000, 14);
   for (int level : {0, 1, 9}) {
-    std::string packed = dectest::ZlibDeflate(data, level);
+    std::string packed = ziptest::RawDeflate(data, level);
     std::vector<size_t> cuts = {0, 1, 2, 3, packed.size() - 1, packed.size() - 2};
     for (size_t c = 5; c < packed.size(); c += packed.size() / 37) cuts.push_back(c);
     for (size_t cut : cuts) {
@@ -212,7 +212,7 @@ TEST(InflateWindow, TruncatedStreamIsNeverSuccess) {
 
 TEST(InflateWindow, OutputFailureAndProgress) {
   std::string data = testutil::TextBytes(200000, 15);
-  std::string packed = dectest::ZlibDeflate(data, 6);
+  std::string packed = ziptest::RawDeflate(data, 6);
   size_t pos = 0;
   std::vector<int64_t> reports;
   zid::TDecodeJob job;

@@ -2,34 +2,34 @@
 // unreduce (2-5), over the corpus samples and hand-made hostile streams.
 #include <gtest/gtest.h>
 
-#include "decoder_helpers.h"
+#include "zip_fixture.h"
 #include "engine/zip/zidExplode.h"
 #include "engine/zip/zidUnreduce.h"
 #include "engine/zip/zidUnshrink.h"
 
-using dectest::BitWriter;
-using dectest::Decode;
+using ziptest::BitWriter;
+using ziptest::Decode;
 
 namespace {
 
 // Decodes every entry of a corpus archive with the given method through `fn`
 // and checks size and CRC; returns how many entries it decoded.
-int DecodeCorpus(const std::string& name, const std::function<int(const dectest::ZipEntry&, const zid::TDecodeJob&)>& fn,
+int DecodeCorpus(const std::string& name, const std::function<int(const ziptest::ZipEntry&, const zid::TDecodeJob&)>& fn,
                  const std::function<bool(uint16_t)>& wanted) {
-  std::string path = dectest::CorpusZip(name);
+  std::string path = ziptest::CorpusZip(name);
   int decoded = 0;
-  for (const auto& e : dectest::ReadZip(path)) {
+  for (const auto& e : ziptest::ReadZip(path)) {
     if (!wanted(e.method)) continue;
     auto d = Decode([&](const zid::TDecodeJob& j) { return fn(e, j); }, e.data, static_cast<int64_t>(e.usize));
     EXPECT_EQ(d.result, zid::drOk) << name << ": " << e.name;
     EXPECT_EQ(d.out.size(), e.usize) << name << ": " << e.name;
-    EXPECT_EQ(dectest::Crc(d.out), e.crc) << name << ": " << e.name;
+    EXPECT_EQ(ziptest::Crc(d.out), e.crc) << name << ": " << e.name;
     ++decoded;
   }
   return decoded;
 }
 
-int ExplodeEntry(const dectest::ZipEntry& e, const zid::TDecodeJob& j) {
+int ExplodeEntry(const ziptest::ZipEntry& e, const zid::TDecodeJob& j) {
   return zid::Explode(j, zid::ExplodeOptionsFromFlags(e.flags));
 }
 
@@ -151,7 +151,7 @@ struct ShrinkWriter {
 
 TEST(Unshrink, DecodesCorpusSamples) {
   if (testutil::CorpusDir().empty()) GTEST_SKIP() << "corpus absent";
-  auto fn = [](const dectest::ZipEntry&, const zid::TDecodeJob& j) { return zid::Unshrink(j); };
+  auto fn = [](const ziptest::ZipEntry&, const zid::TDecodeJob& j) { return zid::Unshrink(j); };
   auto shrunk = [](uint16_t m) { return m == 1; };
   EXPECT_EQ(DecodeCorpus("commons__SHRUNK.ZIP", fn, shrunk), 2);
   EXPECT_EQ(DecodeCorpus("sharpcompress__Zip.shrink.zip", fn, shrunk), 2);
@@ -264,7 +264,7 @@ int Reduce1(const zid::TDecodeJob& j) { return zid::Unreduce(j, 1); }
 
 TEST(Unreduce, DecodesCorpusSamples) {
   if (testutil::CorpusDir().empty()) GTEST_SKIP() << "corpus absent";
-  auto fn = [](const dectest::ZipEntry& e, const zid::TDecodeJob& j) { return zid::Unreduce(j, e.method - 1); };
+  auto fn = [](const ziptest::ZipEntry& e, const zid::TDecodeJob& j) { return zid::Unreduce(j, e.method - 1); };
   auto reduced = [](uint16_t m) { return m >= 2 && m <= 5; };
   for (const char* name : {"sharpcompress__Zip.reduce1.zip", "sharpcompress__Zip.reduce2.zip",
                            "sharpcompress__Zip.reduce3.zip", "sharpcompress__Zip.reduce4.zip"})

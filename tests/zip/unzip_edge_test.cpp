@@ -6,14 +6,14 @@
 #include "engine/base/zidBytes.h"
 #include "engine/zip/zidCrypt.h"
 #include "platform/files.h"
-#include "unzip_helpers.h"
+#include "zip_fixture.h"
 
 using testutil::ReadFile;
 using testutil::TempDir;
 using testutil::WriteFile;
-using unziptest::Build;
-using unziptest::Entry;
-using unziptest::Plain;
+using ziptest::Build;
+using ziptest::Entry;
+using ziptest::Plain;
 
 namespace {
 
@@ -46,8 +46,8 @@ std::string Deflate64Sample(std::string& plain) {
   std::string out;
   // stored block, not final
   out += '\0';
-  unziptest::Put16(out, 40000);
-  unziptest::Put16(out, static_cast<uint16_t>(~40000));
+  ziptest::Put16(out, 40000);
+  ziptest::Put16(out, static_cast<uint16_t>(~40000));
   out += head;
   // fixed block, final: bits LSB first
   uint64_t acc = 0;
@@ -87,7 +87,7 @@ TEST(UnZipRules, StubWithoutFixedOffsetsIsCorrected) {
   // 77 bytes in front; the offsets do not count them and the directory start
   // is found from the end record's position.
   WriteFile(tmp.file("s.zip"), Build({Plain("a.txt", a, true), Plain("b.bin", b)}, std::string(77, 'X')));
-  unziptest::Report r = unziptest::Extract(tmp.file("s.zip"), tmp.file("out"));
+  ziptest::Report r = ziptest::Extract(tmp.file("s.zip"), tmp.file("out"));
   EXPECT_TRUE(r.codes.empty());
   EXPECT_EQ(ReadFile(tmp.file("out/a.txt")), a);
   EXPECT_EQ(ReadFile(tmp.file("out/b.bin")), b);
@@ -100,12 +100,12 @@ TEST(UnZipRules, ComplementedCrcPassesAndWrongCrcFails) {
   Entry bad = Plain("bad.txt", "hello");
   bad.crc ^= 0x100;
   WriteFile(tmp.file("c.zip"), Build({good, bad}));
-  unziptest::Report r = unziptest::Extract(tmp.file("c.zip"), tmp.file("out"), nullptr, true);
+  ziptest::Report r = ziptest::Extract(tmp.file("c.zip"), tmp.file("out"), nullptr, true);
   ASSERT_EQ(r.ends.size(), 2u);
   EXPECT_TRUE(r.ends[0].second);
   EXPECT_FALSE(r.ends[1].second);
   EXPECT_TRUE(r.codes.empty());  // with OnEnd assigned the verdict goes there only
-  r = unziptest::Extract(tmp.file("c.zip"), tmp.file("out2"));
+  r = ziptest::Extract(tmp.file("c.zip"), tmp.file("out2"));
   EXPECT_EQ(r.codes, std::vector<int>{zid::E_CRCERROR});
 }
 
@@ -113,7 +113,7 @@ TEST(UnZipRules, PasswordsListWithoutOnGetPassword) {
   TempDir tmp;
   WriteFile(tmp.file("p.zip"), Build({Encrypted("one.txt", "first secret", "alpha"),
                                       Encrypted("two.txt", "second secret", "beta")}));
-  unziptest::Report r = unziptest::Extract(tmp.file("p.zip"), tmp.file("out"),
+  ziptest::Report r = ziptest::Extract(tmp.file("p.zip"), tmp.file("out"),
                                            [](zid::TUnZip& un) { un.Passwords = {"nope", "alpha"}; });
   EXPECT_EQ(ReadFile(tmp.file("out/one.txt")), "first secret");
   EXPECT_FALSE(plat::FileExists(tmp.file("out/two.txt")));
@@ -129,7 +129,7 @@ TEST(UnZipRules, AcceptedPasswordGoesToTheFrontOfPasswords) {
             Build({Encrypted("one.txt", "first", "gamma"), Encrypted("two.txt", "second", "gamma")}));
   int asked = 0;
   zid::TUnZip un;
-  unziptest::Report r = unziptest::Extract(
+  ziptest::Report r = ziptest::Extract(
       tmp.file("p.zip"), tmp.file("out"),
       [&](zid::TUnZip& u) {
         u.Passwords = {"x"};
@@ -155,8 +155,8 @@ TEST(UnZipRules, EncryptedSizesAndWrongPasswordPassingTheCheckByte) {
   Entry empty = Encrypted("empty.txt", "", "pw");  // exactly the 12 header bytes
   ASSERT_EQ(empty.data.size(), 12u);
   WriteFile(tmp.file("e.zip"), Build({tooShort, empty}));
-  unziptest::Report r =
-      unziptest::Extract(tmp.file("e.zip"), tmp.file("out"), [](zid::TUnZip& u) { u.Password = "pw"; });
+  ziptest::Report r =
+      ziptest::Extract(tmp.file("e.zip"), tmp.file("out"), [](zid::TUnZip& u) { u.Password = "pw"; });
   EXPECT_EQ(r.codes, std::vector<int>{zid::E_BADFILEHEADER});
   EXPECT_TRUE(plat::FileExists(tmp.file("out/empty.txt")));
   EXPECT_EQ(ReadFile(tmp.file("out/empty.txt")), "");
@@ -171,7 +171,7 @@ TEST(UnZipRules, EncryptedSizesAndWrongPasswordPassingTheCheckByte) {
     if (zid::CheckEncryptionHeader(reinterpret_cast<const uint8_t*>(e.data.data()), 0, e.crc, cand, 0)) wrong = cand;
   }
   ASSERT_FALSE(wrong.empty());
-  r = unziptest::Extract(tmp.file("w.zip"), tmp.file("out2"), [&](zid::TUnZip& u) { u.Password = wrong; });
+  r = ziptest::Extract(tmp.file("w.zip"), tmp.file("out2"), [&](zid::TUnZip& u) { u.Password = wrong; });
   EXPECT_EQ(r.codes, std::vector<int>{zid::E_CRCERROR});
 }
 
@@ -180,12 +180,12 @@ TEST(UnZipRules, LocalHeadersOnlyUnlessOnCorruptZipHeaderCancels) {
   std::string zip = Build({Plain("a.txt", "alpha"), Plain("b.txt", testutil::TextBytes(4000, 5), true)});
   zip.resize(zip.find("PK\x01\x02"));  // no central directory, no end record
   WriteFile(tmp.file("d.zip"), zip);
-  unziptest::Report r = unziptest::Extract(tmp.file("d.zip"), tmp.file("out"));
+  ziptest::Report r = ziptest::Extract(tmp.file("d.zip"), tmp.file("out"));
   EXPECT_EQ(r.codes, std::vector<int>{zid::E_BADFILEHEADER});  // the warning: no central directory
   EXPECT_EQ(ReadFile(tmp.file("out/a.txt")), "alpha");
   EXPECT_EQ(ReadFile(tmp.file("out/b.txt")), testutil::TextBytes(4000, 5));
   uint8_t seen = 0;
-  r = unziptest::Extract(tmp.file("d.zip"), tmp.file("out2"), [&](zid::TUnZip& u) {
+  r = ziptest::Extract(tmp.file("d.zip"), tmp.file("out2"), [&](zid::TUnZip& u) {
     u.OnCorruptZipHeader = [&](zid::TZipCommon*, uint8_t flags, bool&) { seen = flags; };
   });
   EXPECT_EQ(seen, zid::htLocal);
@@ -200,7 +200,7 @@ TEST(UnZipRules, Deflate64ThenDeflateAndUnsupportedMethods) {
   d64.name = "d64.bin";
   d64.data = Deflate64Sample(plain);
   d64.method = 9;
-  d64.crc = unziptest::Crc(plain);
+  d64.crc = ziptest::Crc(plain);
   d64.usize = static_cast<int64_t>(plain.size());
   Entry asDeflate = d64;  // the same data as method 8: distance code 30 is invalid there
   asDeflate.name = "as8.bin";
@@ -211,7 +211,7 @@ TEST(UnZipRules, Deflate64ThenDeflateAndUnsupportedMethods) {
   Entry m12 = Plain("m12.bin", "data");
   m12.method = 12;
   WriteFile(tmp.file("m.zip"), Build({d64, asDeflate, after, tokenized, m12}));
-  unziptest::Report r = unziptest::Extract(tmp.file("m.zip"), tmp.file("out"));
+  ziptest::Report r = ziptest::Extract(tmp.file("m.zip"), tmp.file("out"));
   EXPECT_EQ(ReadFile(tmp.file("out/d64.bin")), plain);
   EXPECT_EQ(ReadFile(tmp.file("out/after.txt")), testutil::TextBytes(70000, 6));
   // As plain Deflate the stream reads differently and fails one way or the other.
@@ -228,7 +228,7 @@ TEST(UnZipRules, CancelDuringDecodeStopsTheOperation) {
   TempDir tmp;
   WriteFile(tmp.file("big.zip"), Build({Plain("a.bin", testutil::TextBytes(3000000, 7), true),
                                         Plain("b.txt", "never reached")}));
-  unziptest::Report r = unziptest::Extract(tmp.file("big.zip"), tmp.file("out"), [](zid::TUnZip& u) {
+  ziptest::Report r = ziptest::Extract(tmp.file("big.zip"), tmp.file("out"), [](zid::TUnZip& u) {
     u.OnProgress = [](zid::TZipCommon* s, uint8_t byFile, uint8_t) {
       if (byFile > 10) s->SetCancel(true);
     };
@@ -249,7 +249,7 @@ TEST(UnZipHostile, TruncatedAtEveryOffsetOfAGoodSample) {
     const std::string path = tmp.file("t" + std::to_string(cut) + ".zip");
     WriteFile(path, good.substr(0, cut));
     zid::TUnZip un;
-    unziptest::Report r = unziptest::Extract(path, tmp.file("o" + std::to_string(cut)),
+    ziptest::Report r = ziptest::Extract(path, tmp.file("o" + std::to_string(cut)),
                                              [](zid::TUnZip& u) { u.OutputMode = zid::omTest; }, true, &un);
     // Whatever survives: never an entry passed with wrong or missing bytes.
     for (auto& [name, pass] : r.ends) EXPECT_TRUE(pass || name.empty());
@@ -269,7 +269,7 @@ TEST(UnZipHostile, DeclaredSizesThatLie) {
   Entry storedShort = Plain("stored.txt", content);
   storedShort.usize = 0xFFFFFFF0;
   WriteFile(tmp.file("l.zip"), Build({zeroPacked, huge, small, storedShort}));
-  unziptest::Report r = unziptest::Extract(tmp.file("l.zip"), tmp.file("out"));
+  ziptest::Report r = ziptest::Extract(tmp.file("l.zip"), tmp.file("out"));
   EXPECT_EQ(r.codes, (std::vector<int>{zid::E_READERROR, zid::E_CORRUPTINPUT, zid::E_CRCERROR, zid::E_READERROR}));
   // A failed entry leaves nothing behind, not even the part that decoded.
   for (const char* name : {"zero.txt", "huge.txt", "small.txt", "stored.txt"})
@@ -279,7 +279,7 @@ TEST(UnZipHostile, DeclaredSizesThatLie) {
   Entry big = Plain("big.txt", content, true);
   big.centralExtra = std::string("\x64\x00\x06\x00\x00\x00\x00\x80\x00\x00", 10);
   WriteFile(tmp.file("b.zip"), Build({big}));
-  r = unziptest::Extract(tmp.file("b.zip"), tmp.file("out2"));
+  r = ziptest::Extract(tmp.file("b.zip"), tmp.file("out2"));
   // 128 TiB cannot fit: refused before anything is written.
   EXPECT_EQ(r.codes, std::vector<int>{zid::E_DISKFULL});
 }
@@ -297,7 +297,7 @@ TEST(UnZipHostile, OverlappingEntriesAreRefused) {
     entries.push_back(again);
   }
   WriteFile(tmp.file("bomb.zip"), Build(entries));
-  unziptest::Report r = unziptest::Extract(tmp.file("bomb.zip"), tmp.file("out"));
+  ziptest::Report r = ziptest::Extract(tmp.file("bomb.zip"), tmp.file("out"));
   EXPECT_EQ(r.stats.passed, 1);
   EXPECT_EQ(r.stats.failed, 50);
   ASSERT_EQ(r.codes.size(), 50u);
@@ -309,7 +309,7 @@ TEST(UnZipHostile, OverlappingEntriesAreRefused) {
   a.csize = 40;
   a.usize = 4;
   WriteFile(tmp.file("ov.zip"), Build({a, b}));
-  r = unziptest::Extract(tmp.file("ov.zip"), tmp.file("out2"));
+  r = ziptest::Extract(tmp.file("ov.zip"), tmp.file("out2"));
   ASSERT_FALSE(r.codes.empty());
   EXPECT_EQ(r.codes[0], zid::E_BADLOCALOFFSET);
 }
@@ -321,7 +321,7 @@ TEST(UnZipHostile, DirectoryCountsAndOffsetsPastTheEnd) {
   std::string zip = Build({Plain("ok.txt", "fine"), far});
   for (size_t k = 14; k > 10; --k) zip[zip.size() - k] = '\xFF';  // entries on this disk / total: 65,535
   WriteFile(tmp.file("c.zip"), zip);
-  unziptest::Report r = unziptest::Extract(tmp.file("c.zip"), tmp.file("out"));
+  ziptest::Report r = ziptest::Extract(tmp.file("c.zip"), tmp.file("out"));
   EXPECT_EQ(ReadFile(tmp.file("out/ok.txt")), "fine");
   EXPECT_EQ(r.codes, (std::vector<int>{zid::E_BADFILEHEADER, zid::E_BADLOCALOFFSET}));  // the count, then far.txt
 }
@@ -350,7 +350,7 @@ TEST(UnZipHostile, BadCompressedStreams) {
   WriteFile(tmp.file("x.zip"), Build({make("d.bin", 8, 0, overSub), make("d64.bin", 9, 0, overSub),
                                       make("n.bin", 9, 0, badNlen), make("i.bin", 6, 4, badTree),
                                       make("r.bin", 2, 0, bigFollowers), make("s.bin", 1, 0, badControl)}));
-  unziptest::Report r = unziptest::Extract(tmp.file("x.zip"), tmp.file("out"));
+  ziptest::Report r = ziptest::Extract(tmp.file("x.zip"), tmp.file("out"));
   EXPECT_EQ(r.stats.failed, 6);
   ASSERT_EQ(r.codes.size(), 6u);
   for (int c : r.codes) EXPECT_TRUE(c == zid::E_BADBLOCK || c == zid::E_READERROR) << c;
@@ -360,7 +360,7 @@ TEST(UnZipHostile, NamesThatClimbOutAreRefused) {
   TempDir tmp;
   WriteFile(tmp.file("n.zip"), Build({Plain("../evil.txt", "x"), Plain("/abs/evil2.txt", "y"),
                                       Plain("a/../../evil3.txt", "z"), Plain("fine.txt", "ok")}));
-  unziptest::Report r = unziptest::Extract(tmp.file("n.zip"), tmp.file("box/out"));
+  ziptest::Report r = ziptest::Extract(tmp.file("n.zip"), tmp.file("box/out"));
   EXPECT_FALSE(plat::FileExists(tmp.file("box/evil.txt")));
   EXPECT_FALSE(plat::FileExists(tmp.file("evil.txt")));
   EXPECT_FALSE(plat::FileExists(tmp.file("box/evil3.txt")));

@@ -4,7 +4,7 @@
 
 #include "engine/zip/zidUnJar.h"
 #include "platform/files.h"
-#include "unzip_helpers.h"
+#include "zip_fixture.h"
 
 using testutil::ReadFile;
 int Shell(const std::string& c, std::string* out = nullptr) { return testutil::Run(c, out); }
@@ -32,7 +32,7 @@ void ExpectSameTree(const std::string& src, const std::string& out) {
   }
 }
 
-void ExpectClean(const unziptest::Report& r) {
+void ExpectClean(const ziptest::Report& r) {
   EXPECT_TRUE(r.codes.empty()) << "first error code " << (r.codes.empty() ? 0 : r.codes[0]);
   EXPECT_EQ(r.stats.failed, 0);
   EXPECT_FALSE(r.stats.archiveFailed);
@@ -75,7 +75,7 @@ TEST(UnZipPeers, ExtractsByteExact) {
     std::string cmd = c.command;
     cmd.replace(cmd.find("%A"), 2, archive);
     ASSERT_EQ(Shell("cd " + ShellQuote(src) + " && " + cmd), 0);
-    unziptest::Report r = unziptest::Extract(archive, out, [&](zid::TUnZip& un) { un.Password = c.password; });
+    ziptest::Report r = ziptest::Extract(archive, out, [&](zid::TUnZip& un) { un.Password = c.password; });
     ExpectClean(r);
     ExpectSameTree(src, out);
   }
@@ -89,7 +89,7 @@ TEST(UnZipPeers, JarFromJarTool) {
   const std::string archive = tmp.file("a.jar");
   ASSERT_EQ(Shell("cd " + ShellQuote(src) + " && jar cf " + ShellQuote(archive) + " ."), 0);
   zid::TUnJar jar;
-  unziptest::Report r = unziptest::Extract(
+  ziptest::Report r = ziptest::Extract(
       archive, tmp.file("out"), [](zid::TUnZip& un) { un.CreateStoredDirs = true; }, false, &jar);
   ExpectClean(r);
   ExpectSameTree(src, tmp.file("out"));
@@ -101,14 +101,14 @@ TEST(UnZipPeers, JarFromJarTool) {
 TEST(UnZipPeers, JarFolderRuleByName) {
   TempDir tmp;
   // Attributes 0 everywhere, as jar writers leave them.
-  unziptest::Entry dir = unziptest::Plain("META-INF/", "");
+  ziptest::Entry dir = ziptest::Plain("META-INF/", "");
   dir.externalAttr = 0;
-  unziptest::Entry man = unziptest::Plain("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\n");
+  ziptest::Entry man = ziptest::Plain("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\n");
   man.externalAttr = 0;
-  WriteFile(tmp.file("t.jar"), unziptest::Build({dir, man}));
+  WriteFile(tmp.file("t.jar"), ziptest::Build({dir, man}));
   zid::TUnJar jar;
-  unziptest::Report r =
-      unziptest::Extract(tmp.file("t.jar"), tmp.file("out"), [](zid::TUnZip& un) { un.CreateStoredDirs = true; },
+  ziptest::Report r =
+      ziptest::Extract(tmp.file("t.jar"), tmp.file("out"), [](zid::TUnZip& un) { un.CreateStoredDirs = true; },
                          false, &jar);
   ExpectClean(r);
   EXPECT_TRUE(plat::DirectoryExists(tmp.file("out/META-INF")));
@@ -125,7 +125,7 @@ TEST(UnZipPeers, UnixPermissionsAndLinks) {
   Shell("cd " + ShellQuote(src) + " && chmod 4755 tool.sh && chmod 600 secret.txt && ln -s secret.txt link");
   ASSERT_EQ(Shell("cd " + ShellQuote(src) + " && zip -q -y " + ShellQuote(tmp.file("u.zip")) + " tool.sh secret.txt link"),
             0);
-  unziptest::Report r = unziptest::Extract(tmp.file("u.zip"), tmp.file("out"));
+  ziptest::Report r = ziptest::Extract(tmp.file("u.zip"), tmp.file("out"));
   ExpectClean(r);
   std::string mode;
   Shell("stat -c %a " + ShellQuote(tmp.file("out/tool.sh")) + " " + ShellQuote(tmp.file("out/secret.txt")), &mode);
@@ -153,7 +153,7 @@ TEST(UnZipCorpus, LegacyMethods) {
     ++tried;
     TempDir tmp;
     zid::TUnZip un;
-    unziptest::Report r = unziptest::Extract(
+    ziptest::Report r = ziptest::Extract(
         path, tmp.path(),
         [](zid::TUnZip& u) {
           u.OutputMode = zid::omTest;

@@ -7,7 +7,7 @@
 #include "engine/zip/zidZip.h"
 #include "platform/drives.h"
 #include "support/testutil.h"
-#include "zip_writer_helpers.h"
+#include "zip_fixture.h"
 
 using namespace zid;
 namespace fs = std::filesystem;
