@@ -13,6 +13,7 @@
 // the number's most significant bit, for LSB-first its least significant.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -34,6 +35,23 @@ class TBitReaderT {
 
   // Makes at least n (<= 56) bits available.
   void Need(unsigned n) {
+    if (count_ >= n) return;
+    if (end_ - pos_ >= 8) {
+      // Eight bytes at once; the whole bytes that fit are counted. The bits
+      // past count_ then hold the start of the next byte, which the next
+      // load puts in the same place again, so they never need clearing.
+      uint64_t v;
+      std::memcpy(&v, in_.get() + pos_, 8);
+      if constexpr (MsbFirst) {
+        bits_ |= FromBigEndian(v) >> count_;
+      } else {
+        bits_ |= FromLittleEndian(v) << count_;
+      }
+      const unsigned take = (63 - count_) >> 3;
+      pos_ += take;
+      count_ += take * 8;
+      return;
+    }
     while (count_ < n) {
       if (pos_ == end_ && !Refill()) {
         // past the end: zero bits, counted so that consuming them is noticed
@@ -92,6 +110,7 @@ class TBitReaderT {
       overrun_ = true;
       return done;
     }
+    if (count_ == 0) bits_ = 0;  // bits read ahead: the bytes themselves are copied below
     while (done < n) {
       if (pos_ == end_ && !Refill()) {
         overrun_ = true;
@@ -111,6 +130,15 @@ class TBitReaderT {
   int64_t BytesRead() const { return taken_; }
 
  private:
+  static uint64_t FromBigEndian(uint64_t v) {
+    if constexpr (std::endian::native == std::endian::little) return __builtin_bswap64(v);
+    return v;
+  }
+  static uint64_t FromLittleEndian(uint64_t v) {
+    if constexpr (std::endian::native == std::endian::big) return __builtin_bswap64(v);
+    return v;
+  }
+
   bool Refill() {
     if (ended_) return false;
     int64_t want = kBlockSize;
