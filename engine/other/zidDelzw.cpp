@@ -17,13 +17,22 @@ constexpr unsigned kInitWidth = 9;
 constexpr unsigned kMaxWidth = 16;
 constexpr uint32_t kTableSize = 1u << kMaxWidth;
 constexpr uint32_t kClear = 256;
-constexpr uint32_t kOutWindow = 65536;
+// Output collects in a buffer and goes to the sink once this much is there;
+// the slack behind it holds the longest string a code can stand for.
+constexpr uint32_t kFlushAt = 131072;
+constexpr uint32_t kOutBuffer = kFlushAt + kTableSize;
 
 class TDelzw {
  public:
   explicit TDelzw(const TDecodeJob& job)
-      : job_(job), br_(job.source), out_(job, kOutWindow), prefix_(new uint16_t[kTableSize]()),
-        suffix_(new uint8_t[kTableSize]()), stack_(new uint8_t[kTableSize]) {}
+      : job_(job), br_(job.source), prefix_(new uint16_t[kTableSize]()), suffix_(new uint8_t[kTableSize]()),
+        length_(new uint16_t[kTableSize]()), out_(new uint8_t[kOutBuffer]) {
+    for (uint32_t c = 0; c < 256; ++c) {
+      suffix_[c] = static_cast<uint8_t>(c);
+      length_[c] = 1;
+    }
+    limit_ = job.expectedSize;
+  }
 
   int Run() {
     uint8_t h[kLzwHeaderSize];
@@ -41,7 +50,6 @@ class TDelzw {
     int32_t old = -1;
     uint8_t first = 0;  // first byte of the previous string
     for (;;) {
-      if (DecodeCancelled(job_)) return drCancelled;
       if (freeEnt > maxCode) {
         SkipRestOfGroup(width, inGroup);
         ++width;
@@ -57,7 +65,7 @@ class TDelzw {
         if (code >= 256) return drInvalidData;
         old = static_cast<int32_t>(code);
         first = static_cast<uint8_t>(code);
-        if (!out_.Put(first)) return Stopped();
+        out_[pos_++] = first;
         continue;
       }
       if (code == kClear && blockMode) {
@@ -69,35 +77,48 @@ class TDelzw {
         inGroup = 0;
         continue;
       }
-      const uint32_t incoming = code;
-      uint32_t sp = kTableSize;
-      if (code >= freeEnt) {
+      uint32_t len;
+      if (code < freeEnt) {
+        len = length_[code];
+        first = Unwind(code, len);
+      } else {
         // Only the entry being defined may be used before it exists: the
         // previous string followed by its own first byte.
         if (code > freeEnt || freeEnt >= tableEnd) return drInvalidData;
-        stack_[--sp] = first;
-        code = static_cast<uint32_t>(old);
+        len = length_[old] + 1u;
+        first = Unwind(static_cast<uint32_t>(old), len - 1);
+        out_[pos_ + len - 1] = first;
       }
-      // Entries point at lower codes only, so the chain ends within the table size.
-      while (code >= 256) {
-        if (sp <= 1) return drInvalidData;
-        stack_[--sp] = suffix_[code];
-        code = prefix_[code];
-      }
-      first = static_cast<uint8_t>(code);
-      stack_[--sp] = first;
-      if (!out_.PutBytes(stack_.get() + sp, kTableSize - sp)) return Stopped();
+      pos_ += len;
       if (freeEnt < tableEnd) {
         prefix_[freeEnt] = static_cast<uint16_t>(old);
         suffix_[freeEnt] = first;
+        length_[freeEnt] = static_cast<uint16_t>(length_[old] + 1);
         ++freeEnt;
       }
-      old = static_cast<int32_t>(incoming);
+      old = static_cast<int32_t>(code);
+      if (pos_ >= kFlushAt) {
+        const int r = Flush();
+        if (r != drOk) return r;
+      }
     }
-    return out_.Finish();
+    return Flush();
   }
 
  private:
+  // Writes the string of `code` (len bytes; entries point at lower codes
+  // only, so the chain is exactly that long) at the output position, last
+  // byte first. Returns its first byte.
+  uint8_t Unwind(uint32_t code, uint32_t len) {
+    uint8_t* p = out_.get() + pos_ + len - 1;
+    while (code >= 256) {
+      *p-- = suffix_[code];
+      code = prefix_[code];
+    }
+    *p = static_cast<uint8_t>(code);
+    return static_cast<uint8_t>(code);
+  }
+
   // The compressor pads the group of eight codes it was filling when the
   // width changes or the table is cleared.
   void SkipRestOfGroup(unsigned width, unsigned inGroup) {
@@ -105,15 +126,34 @@ class TDelzw {
     for (unsigned i = inGroup; i < 8; ++i) br_.Get(width);
   }
 
-  // Output refused: a failed sink, or more than the declared size.
-  int Stopped() { return out_.Status() != drOk ? out_.Status() : drInvalidData; }
+  // Hands the collected output to the sink. Past the declared size only what
+  // fits goes out, and the stream is refused.
+  int Flush() {
+    if (DecodeCancelled(job_)) return drCancelled;
+    int64_t n = pos_;
+    bool over = false;
+    if (limit_ >= 0 && written_ + n > limit_) {
+      n = limit_ - written_;
+      over = true;
+    }
+    if (n > 0) {
+      if (!job_.sink.write || job_.sink.write(out_.get(), n) != n) return drOutputFailed;
+      written_ += n;
+      if (job_.progress) job_.progress(written_);
+    }
+    pos_ = 0;
+    return over ? drInvalidData : drOk;
+  }
 
   const TDecodeJob& job_;
   TBitReader br_;
-  TOutWindow out_;
   std::unique_ptr<uint16_t[]> prefix_;
   std::unique_ptr<uint8_t[]> suffix_;
-  std::unique_ptr<uint8_t[]> stack_;
+  std::unique_ptr<uint16_t[]> length_;  // string length of each code
+  std::unique_ptr<uint8_t[]> out_;
+  uint32_t pos_ = 0;
+  int64_t written_ = 0;
+  int64_t limit_ = -1;
 };
 
 }  // namespace

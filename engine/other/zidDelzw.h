@@ -29,7 +29,7 @@ TLzwHeader CheckLzwHeader(const uint8_t* header);
 // allowed past the table is the next free code itself, the string just being
 // defined), drOutputFailed, drCancelled. Output stops at job.expectedSize when
 // that is known (a longer stream is drInvalidData). Memory: the tables of
-// 64 Ki codes, a 64 KiB string stack, the input block and a 64 KiB output window.
+// 64 Ki codes (5 bytes each), the input block and a 192 KiB output buffer.
 int Delzw(const TDecodeJob& job);
 
 }  // namespace zid
