@@ -38,7 +38,6 @@ void TLha::SetArcType(TArcType) { det_.ArcType = atLha; }
 bool TLha::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
   const std::string& arc = GetArchiveFile();
   old_.clear();
-  written_.clear();
   const int64_t size = in.Size();
   if (!IsLhaFamily(oldDet_.ArcType)) {
     // What a delete of every entry leaves (the end mark alone) is an archive
@@ -49,56 +48,56 @@ bool TLha::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
     ReportError(arc, ArcTypeEnumName(oldDet_.ArcType), VolumeName, E_BADARCTYPE);
     return false;
   }
-  int64_t pos = std::max<int64_t>(0, oldDet_.ArcStartOffset);
-  // Where the detector saw the archive begin may hold no header after all (a
-  // self-extractor's code can contain "-lh?-", some archives have a prefix):
-  // the first valid header from there on is the start.
-  TLhaEntry first;
-  if (ReadLhaEntry(in, pos, size, first) != lrEntry) {
-    const int64_t found = FindLhaEntry(in, pos + 1, size);
-    if (found > 0) pos = found;
-  }
-  if (oldDet_.ArcType == atLhaExe || oldDet_.ArcType == atLzhExe) stubLength_ = pos;
+  const TLhaReadAt read = [&in](int64_t pos, void* buf, int64_t n) -> int64_t {
+    if (pos < 0 || in.Seek(pos, plat::soFromBeginning) != pos) return 0;
+    return std::max<int64_t>(0, in.Read(buf, n));
+  };
+  const bool sfx = oldDet_.ArcType == atLhaExe || oldDet_.ArcType == atLzhExe;
+  int64_t pos = LhaFirstHeader(read, std::max<int64_t>(0, oldDet_.ArcStartOffset), sfx);
+  // Whatever lies before the first header (a self-extractor, a prefix) is kept.
+  stubLength_ = std::min(pos, size);
   for (;;) {
     if (cancel_) return false;
-    TLhaEntry e;
-    const TLhaRead r = ReadLhaEntry(in, pos, size, e);
-    if (r == lrEnd) break;
-    if (r == lrBad) {
-      // An archive this writer cannot walk to its end is left alone.
-      ReportError(arc, "", VolumeName, E_BADFILEHEADER);
+    TLhaHeader h;
+    const TLhaParse r = ReadLhaHeader(read, pos, h, TranslateOemChar);
+    if (r == lhEnd) break;
+    // An archive this writer cannot walk to its end, every header checked, is left alone.
+    if (r != lhOk || !LhaChecksumOk(read, h) || h.nextOffset <= pos || h.nextOffset > size ||
+        h.originalSize > 0xFFFFFFFFll) {
+      ReportError(arc, h.name, VolumeName, E_BADFILEHEADER);
       return false;
     }
+    const TLhaEntry e = LhaEntryOf(h);
     TCompHeaderItem it;
-    it.Name = LhaDisplayName(e.Name);
+    it.Name = e.Name;
     it.Action = caCopy;
-    it.LocalOffset = e.Offset;
-    it.PackedSize = e.DataSize;
-    it.UnpackedSize = e.Original;
-    it.Crc = e.Crc;
+    it.LocalOffset = h.offset;
+    it.PackedSize = h.packedSize;
+    it.UnpackedSize = h.originalSize;
+    it.Crc = h.crc;
     it.StoredDate = e.DosDate;
     it.StoredAttr = e.Attr;
     if (Switch == swDelete && MatchesSpec(it.Name, RecurseDirs)) it.Action = caDrop;
     if (Switch == swRead) {
-      ShowEntry(e, it.Name);
-      if (OnRead) OnRead(this, e.Offset, list.Count());
+      ShowEntry(h, e);
+      if (OnRead) OnRead(this, h.offset, list.Count());
     }
     list.Items.push_back(std::move(it));
-    pos = e.Next;
-    old_[e.Offset] = std::move(e);
+    pos = h.nextOffset;
+    old_[h.offset] = std::move(h);
   }
   return true;
 }
 
-void TLha::ShowEntry(const TLhaEntry& e, const std::string& name) {
-  FileName = name;
-  PackedSize = e.DataSize;
-  UnpackedSize = e.Original;
+void TLha::ShowEntry(const TLhaHeader& h, const TLhaEntry& e) {
+  FileName = e.Name;
+  PackedSize = h.packedSize;
+  UnpackedSize = h.originalSize;
   Ratio = CalcRatio(UnpackedSize, PackedSize);
-  CRC = e.Crc;
-  MethodId = static_cast<uint8_t>(e.MethodChar());
-  MethodName = zid::MethodName(TMethodFamily::Lha, e.MethodChar(), 0, e.Attr);
-  ExternalAttr = e.Attr;
+  CRC = h.crc;
+  MethodId = static_cast<uint8_t>(h.MethodChar());
+  MethodName = zid::MethodName(TMethodFamily::Lha, h.MethodChar(), 0, h.attr);
+  ExternalAttr = h.attr;
   Encrypted = false;
   plat::DosDateTimeToDateTime(e.DosDate, FileDate);
 }
@@ -107,15 +106,10 @@ bool TLha::CopyEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int in
   TCompHeaderItem& it = list[index];
   const auto found = old_.find(it.LocalOffset);
   if (found == old_.end()) return false;
-  const TLhaEntry& e = found->second;
+  const TLhaHeader& h = found->second;
   const int64_t newOffset = out.Seek(0, plat::soFromEnd);
-  const int64_t span = e.Next - e.Offset;
-  if (in.Seek(e.Offset, plat::soFromBeginning) != e.Offset || out.CopyFrom(in, span) != span) return false;
-  TLhaEntry moved = e;
-  moved.Next += newOffset - moved.Offset;
-  moved.DataOffset += newOffset - moved.Offset;
-  moved.Offset = newOffset;
-  written_[newOffset] = moved;
+  const int64_t span = h.nextOffset - h.offset;
+  if (in.Seek(h.offset, plat::soFromBeginning) != h.offset || out.CopyFrom(in, span) != span) return false;
   it.LocalOffset = newOffset;
   return true;
 }
@@ -124,8 +118,9 @@ bool TLha::CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& list,
   TCompHeaderItem& it = list[index];
   const auto found = old_.find(it.LocalOffset);
   if (found == old_.end()) return false;
+  const TLhaHeader& h = found->second;
   // Whatever level the entry had, it is written again as level 0.
-  TLhaEntry e = found->second;
+  TLhaEntry e = LhaEntryOf(h);
   e.Name = it.Name;
   if (e.IsFolder() && !e.Name.empty() && e.Name.back() != '/') e.Name += '/';
   const std::string head = LhaLevel0Header(e);
@@ -135,13 +130,8 @@ bool TLha::CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& list,
   }
   const int64_t newOffset = out.Seek(0, plat::soFromEnd);
   if (!WriteAll(out, head)) return false;
-  if (in.Seek(e.DataOffset, plat::soFromBeginning) != e.DataOffset || out.CopyFrom(in, e.DataSize) != e.DataSize)
+  if (in.Seek(h.dataOffset, plat::soFromBeginning) != h.dataOffset || out.CopyFrom(in, h.packedSize) != h.packedSize)
     return false;
-  e.Level = 0;
-  e.Offset = newOffset;
-  e.DataOffset = newOffset + static_cast<int64_t>(head.size());
-  e.Next = e.DataOffset + e.DataSize;
-  written_[newOffset] = e;
   it.LocalOffset = newOffset;
   return true;
 }
@@ -211,10 +201,6 @@ bool TLha::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
     RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
   out.Seek(0, plat::soFromEnd);
 
-  e.Offset = start;
-  e.DataOffset = start + static_cast<int64_t>(head.size());
-  e.Next = end;
-  written_[start] = e;
   it.LocalOffset = start;
   it.PackedSize = e.DataSize;
   it.UnpackedSize = size;

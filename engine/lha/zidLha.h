@@ -12,7 +12,9 @@
 // Names are written as their UTF-8 bytes (no OEM translation: lhasa and 7-Zip
 // show UTF-8 names right on Linux, a CP437 name comes out mangled), with "\"
 // between folders. Each header carries the Unix extension of level 0 (Unix
-// time and mode), which lhasa applies when extracting.
+// time and mode), which lhasa applies when extracting. The old archive is
+// read with the shared header reader; level-0 and level-1 checksums must
+// hold, since the new archive is rebuilt from what was read.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +22,7 @@
 
 #include "engine/base/zidCompBase.h"
 #include "engine/lha/zidLhaEntry.h"
+#include "engine/lha/zidLhaHeader.h"
 
 namespace zid {
 
@@ -41,16 +44,15 @@ class TLha : public TCompBase {
   int EntryHeaderSize() const override { return 24; }
 
  private:
-  // Fills the current-entry properties from a header (swRead, AfterWrite).
-  void ShowEntry(const TLhaEntry& e, const std::string& name);
+  // Fills the current-entry properties from a header (swRead).
+  void ShowEntry(const TLhaHeader& h, const TLhaEntry& e);
   // Writes the data of a new file behind its header; returns its method
   // character ('0' when stored) or 0 on failure (reported).
   char WriteData(TStream32& out, TStream32& src, TCompHeaderItem& it, char method, uint16_t& crc);
   bool StoreData(TStream32& out, TStream32& src, TCompHeaderItem& it, uint16_t& crc);
 
-  // The headers of the old archive by offset, and of the entries written.
-  std::map<int64_t, TLhaEntry> old_;
-  std::map<int64_t, TLhaEntry> written_;
+  // The headers of the old archive by offset.
+  std::map<int64_t, TLhaHeader> old_;
 };
 
 }  // namespace zid

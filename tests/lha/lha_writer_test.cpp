@@ -201,8 +201,9 @@ TEST(LhaWriterEncoder, IncompressibleInputIsReportedUnpackable) {
   EXPECT_LT(written, job.limit);
 }
 
-// Other archivers' archives (levels 0, 1 and 2, a self-extractor): a file is
-// added, and everything before it stays as it was, byte for byte.
+// Other archivers' archives (levels 0 to 3, a self-extractor): a file is added,
+// and everything before it stays as it was, byte for byte. One whose header
+// checksum does not hold is left alone.
 TEST(LhaWriterUpdate, AddingToPeerArchivesKeepsTheirEntriesByteForByte) {
   const std::string corpus = testutil::CorpusDir();
   if (corpus.empty()) GTEST_SKIP() << "no corpus";
@@ -210,12 +211,14 @@ TEST(LhaWriterUpdate, AddingToPeerArchivesKeepsTheirEntriesByteForByte) {
     const char* file;
     bool readable;
     bool sfx = false;
+    const char* skipPeer = "";
   };
   const Case cases[] = {
       {"explzh_723__h0_lh5.lzh", true},          {"explzh_723__h1_lh6.lzh", true},
       {"explzh_723__h2_lh7.lzh", true},          {"explzh_723__h2_subdir.lzh", true},
       {"explzh_723__declha_sfx_ansi.exe", true, true}, {"lh2_222__eas.lzh", true},
-      {"lha_unix114i__h0_lh6.lzh", true},        {"lha_os2_208__h3_lh5.lzh", false},  // level 3: left alone
+      {"lha_unix114i__h0_lh6.lzh", true},        {"lha_os2_208__h3_lh5.lzh", true, false, "7zz"},  // 7-Zip reads no level 3
+      {"explzh_723__h1_lh6.lzh", false},  // its header checksum spoilt below: left alone
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
@@ -225,6 +228,11 @@ TEST(LhaWriterUpdate, AddingToPeerArchivesKeepsTheirEntriesByteForByte) {
     const std::string arc = tmp.file(c.file);
     std::filesystem::copy_file(orig, arc);
     std::filesystem::permissions(arc, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+    std::string before = testutil::ReadFile(orig);
+    if (!c.readable) {
+      before[1] = static_cast<char>(before[1] + 1);
+      testutil::WriteFile(arc, before);
+    }
     testutil::WriteFile(tmp.file("added.txt"), testutil::TextBytes(20000, 6));
     TLha w;
     std::vector<int> errors;
@@ -232,11 +240,10 @@ TEST(LhaWriterUpdate, AddingToPeerArchivesKeepsTheirEntriesByteForByte) {
     w.SetCompressMethod(cmFrozen5);
     w.FileSpec = {tmp.file("added.txt")};
     w.SetArchiveFile(arc);
-    const std::string before = testutil::ReadFile(orig);
     if (!c.readable) {
       EXPECT_EQ(w.Compress(), 0);
       EXPECT_EQ(errors, std::vector<int>{E_BADFILEHEADER});
-      EXPECT_EQ(testutil::ReadFile(arc), before);
+      EXPECT_TRUE(testutil::ReadFile(arc) == before);
       continue;
     }
     EXPECT_EQ(w.Compress(), 1);
@@ -245,8 +252,8 @@ TEST(LhaWriterUpdate, AddingToPeerArchivesKeepsTheirEntriesByteForByte) {
     const size_t added = after.find("added.txt");
     ASSERT_NE(added, std::string::npos);
     const size_t head = added - 22;
-    EXPECT_EQ(after.substr(0, head), before.substr(0, head));
-    EXPECT_EQ(PeerTests(arc), "");
+    EXPECT_TRUE(after.substr(0, head) == before.substr(0, head));
+    EXPECT_EQ(PeerTests(arc, c.skipPeer), "");
     // lhasa does not find the archive inside this self-extractor (7-Zip does).
     if (testutil::HaveTool("lhasa") && !c.sfx) {
       std::string log;
