@@ -260,10 +260,12 @@ ExtractResult ArchiveEngine::Extract(const TExtractorProps& extractor) {
     returned = x->Extract();
   } catch (const std::exception&) {
   }
-  // The tally lives on this frame only.
+  // The tally lives on this frame only; passwords typed are not kept.
   x->OnEnd = nullptr;
   x->OnError = nullptr;
   x->OnGetPassword = nullptr;
+  x->Password.clear();
+  x->Passwords.clear();
 
   const zid::TUnBase::TStats& stats = x->Stats();
   ExtractResult r;

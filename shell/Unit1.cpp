@@ -10,15 +10,7 @@ namespace shell {
 
 const char* const kHomePage = "https://zefa-archiver.example.org/";
 
-namespace {
-
 const char* const kPreviewStatus = "View file inside the archive";
-
-std::string Plural(int n, const char* one, const char* many) {
-  return std::to_string(n) + (n == 1 ? one : many);
-}
-
-}  // namespace
 
 TForm1Controller::BusyScope::BusyScope(TForm1Controller& c) : c_(c) {
   c_.busy_ = true;
@@ -177,7 +169,7 @@ void TForm1Controller::CancelClick() {
 
 void TForm1Controller::ReportExtracted(const std::string& archive, const ExtractResult& r) {
   if (r.Cancelled) {
-    view_.SetStatus("Extraction cancelled after " + Plural(r.Extracted, " file", " files"));
+    view_.SetStatus("Extraction cancelled after " + CountText(r.Extracted, " file", " files"));
     return;
   }
   if (r.Failed == 0) {
@@ -185,13 +177,13 @@ void TForm1Controller::ReportExtracted(const std::string& archive, const Extract
     if (r.Extracted == 0 && !why.empty())
       view_.SetStatus("Could not extract " + plat::ExtractFileName(archive) + ": " + why);
     else
-      view_.SetStatus("Extracted " + Plural(r.Extracted, " file", " files"));
+      view_.SetStatus("Extracted " + CountText(r.Extracted, " file", " files"));
     return;
   }
   const int total = r.Extracted + r.Failed;
-  std::string text = "Extracted " + std::to_string(r.Extracted) + " of " + Plural(total, " file", " files");
+  std::string text = "Extracted " + std::to_string(r.Extracted) + " of " + CountText(total, " file", " files");
   if (r.Encrypted > 0)
-    text += ", " + Plural(r.Encrypted, " encrypted entry", " encrypted entries") + " skipped";
+    text += ", " + CountText(r.Encrypted, " encrypted entry", " encrypted entries") + " skipped";
   if (r.Failed > r.Encrypted) text += ", " + std::to_string(r.Failed - r.Encrypted) + " failed";
   view_.SetStatus(text);
 }

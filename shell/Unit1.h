@@ -13,6 +13,11 @@
 
 namespace shell {
 
+// "1 file", "2 files": a count with the word that fits it.
+inline std::string CountText(int n, const char* one, const char* many) {
+  return std::to_string(n) + (n == 1 ? one : many);
+}
+
 // The address the "ZEFA SOFTWARE" button opens.
 extern const char* const kHomePage;
 // Slots of the build list.

@@ -11,10 +11,6 @@ namespace shell {
 
 namespace {
 
-std::string Plural(int n, const char* one, const char* many) {
-  return std::to_string(n) + (n == 1 ? one : many);
-}
-
 // A writer run over a folder: the folder itself is stored with everything
 // below it ("docs/a.txt", "docs/sub/b.txt"), whatever the writer's own scan.
 TWriterProps FolderRun(const TWriterProps& writer, const std::string& folder) {
@@ -118,7 +114,7 @@ void TForm1Controller::ReportCreated(const std::string& archive, int count) {
     plat::DeleteFile(archive);
     view_.SetStatus("Cancelled: " + name + " was not created");
   } else if (count > 0 && plat::FileExists(archive)) {
-    view_.SetStatus("Created " + name + " with " + Plural(count, " file", " files"));
+    view_.SetStatus("Created " + name + " with " + CountText(count, " file", " files"));
   } else {
     const std::string why = engine_.FailureText();
     view_.SetStatus("Could not create " + name + (why.empty() ? std::string() : ": " + why));

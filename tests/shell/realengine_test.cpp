@@ -165,7 +165,8 @@ TEST_F(RealEngineShell, EncryptedEntriesAskForThePassword) {
   REQUIRE_TOOL("zip");
   for (const char* name : {"p1.txt", "p2.txt", "p3.txt"}) Put(name, testutil::TextBytes(5000, name[1]));
   const std::string zip = dir.file("locked.zip");
-  ASSERT_EQ(testutil::Run("cd " + testutil::ShellQuote(dir.path()) + " && zip -q -P secret locked.zip p1.txt p2.txt p3.txt"), 0);
+  const std::string cd = "cd " + testutil::ShellQuote(dir.path());
+  ASSERT_EQ(testutil::Run(cd + " && zip -q -P secret locked.zip p1.txt p2.txt p3.txt"), 0);
 
   v.passwords = {{PasswordAnswer::Ok, "wrong"}, {PasswordAnswer::Ok, "secret"}};
   ExtractSelected(zip);

@@ -340,7 +340,8 @@ class Form1Test : public QObject {
     bool seen = false;
     engine.onExtract = [&] {
       engine.Progress(40);
-      seen = w->Panel1->text() == "Extracting bundle.zip ..." && w->ProgressBar1->isVisible() && w->CancelButton->isVisible() && w->ProgressBar1->value() == 40 &&
+      seen = w->Panel1->text() == "Extracting bundle.zip ..." && w->ProgressBar1->isVisible() &&
+             w->CancelButton->isVisible() && w->ProgressBar1->value() == 40 &&
              !w->SpeedButton3->isEnabled();
       w->grab().save(ScreenshotDir() + "/extracting.png");
       return ExtractResult{1, 0};
