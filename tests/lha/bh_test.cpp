@@ -256,9 +256,11 @@ TEST(BhListing, EncryptedEntriesAreListedWithoutTheirTwelveByteHeader) {
   testutil::WriteFile(tmp.file("x.bh"), RawEntry({"a", 3, 1, 6, std::string(20, 'x'), "abc"}) +
                                             RawEntry({"b", 8, 3, 6, std::string(5, 'x'), "abc"}) +
                                             RawEntry({"c", 2, 0, 6, "xyz", "abc"}) +
-                                            RawEntry({"d", 1, 0, 6, "xyz", "abc"}));
+                                            RawEntry({"d", 1, 0, 6, "xyz", "abc"}) +
+                                            RawEntry({"caf\x82", 0, 0, 6, "abc", "abc"}));  // not UTF-8: CP437
   const std::vector<Listed> ls = List(tmp.file("x.bh"));
-  ASSERT_EQ(ls.size(), 4u);
+  ASSERT_EQ(ls.size(), 5u);
+  EXPECT_EQ(ls[4].name, "caf\xC3\xA9");
   EXPECT_EQ(ls[0].packed, 8);
   EXPECT_EQ(ls[0].method, "Fused3");
   EXPECT_EQ(ls[1].packed, 5);
