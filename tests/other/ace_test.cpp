@@ -147,6 +147,30 @@ TEST(AceCorpus, ListingAgreesWithTheRecordedEntries) {
   EXPECT_EQ(multi.totalFiles, 1);
 }
 
+// A member late in a solid archive needs the ones before it (decoded, not
+// written); an archive behind a stub is found and read the same.
+TEST(AceCorpus, SolidSelectionsAndStubs) {
+  const std::string corpus = AceCorpus();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+  TempDir d;
+  const Report late = Extract<zid::TUnACE>(corpus + "sharpcompress__Ace.method2-solid.ace", d.file("late"),
+                                           [&](zid::TUnACE& un) {
+                                             plat::ForceDirectories(d.file("late"));
+                                             un.FileSpec = {"Tect*"};
+                                           });
+  EXPECT_EQ(late.stats.passed, 1);
+  EXPECT_EQ(late.stats.failed, 0);
+  EXPECT_EQ(plat::FileStat(d.file("late/Tect.txt.txt")).size, 15498);
+  EXPECT_FALSE(plat::FileStat(d.file("late/exe")).exists);
+
+  const std::string sfx = Save(d, "sfx.ace", testutil::RandomBytes(5000, 3) +
+                                                 ReadFile(corpus + "sharpcompress__Ace.method1.ace"));
+  const Report x = Extract<zid::TUnACE>(sfx, Fresh(d.file("sfx")));
+  EXPECT_EQ(x.stats.passed, 5);
+  EXPECT_EQ(x.stats.failed, 0);
+  EXPECT_EQ(List(sfx).entries.size(), 3u);
+}
+
 // The extractor's rules on a small archive: a folder entry, an empty folder, files.
 TEST(AceExtract, MasksFoldersAndRenames) {
   TempDir d;

@@ -147,7 +147,8 @@ inline std::string Block(const std::string& body) {
   return b + body;
 }
 
-inline std::string MainHeader(uint16_t flags = 0, uint8_t volume = 0, uint8_t version = 20) {
+inline std::string MainHeader(uint16_t flags = 0, uint8_t volume = 0, uint8_t version = 20,
+                              const std::string& packedComment = std::string()) {
   std::string b;
   Put8(b, 0);
   Put16(b, flags);
@@ -158,6 +159,10 @@ inline std::string MainHeader(uint16_t flags = 0, uint8_t volume = 0, uint8_t ve
   Put8(b, volume);
   Put32(b, 0x58216000);
   b.append(8, '\0');
+  if (flags & 0x0002) {
+    Put16(b, static_cast<uint16_t>(packedComment.size()));
+    b += packedComment;
+  }
   return Block(b);
 }
 

@@ -11,6 +11,8 @@
 #include "platform/ace/ace_crypt.h"
 #include "platform/ace/ace_lz77.h"
 #include "platform/ace/ace_output.h"
+#include "platform/ace/unace.h"
+#include "support/testutil.h"
 #include "platform/ace_builder.h"
 
 using acetest::Bits;
@@ -325,4 +327,32 @@ TEST(AceBlocked, DamagedStreamsEndWithAnError) {
        }), 10, true, ace::TResult::DataError},
   };
   for (const Case& c : cases) EXPECT_EQ(Decode(c.stream(), c.size, c.blocked), c.expected) << c.name;
+}
+
+// The archive data, with a comment packed the way comments are: literals, and
+// copies from where the same pair of bytes was last seen.
+TEST(AceLibrary, ReadsTheArchiveDataAndItsComment) {
+  Bits b;
+  b.Put(10, 15);
+  const ace::THuffman t = acetest::PutTable(b, std::vector<uint8_t>(284, 9), 11);
+  acetest::PutSymbol(b, t, 'a');
+  acetest::PutSymbol(b, t, 'b');
+  acetest::PutSymbol(b, t, 256);  // 2 bytes from 0: abab
+  acetest::PutSymbol(b, t, 257);  // the pair "ab" was last seen before 2: 3 bytes from there
+  acetest::PutSymbol(b, t, 'c');
+  acetest::PutSymbol(b, t, 'c');
+  acetest::PutSymbol(b, t, 'c');
+  testutil::TempDir d;
+  testutil::WriteFile(d.file("c.ace"), acetest::MainHeader(0x8802, 3, 20, b.Bytes()));
+  ace::TUnAce lib;
+  ace::TArchiveData data;
+  EXPECT_EQ(lib.ACEReadArchiveData(d.file("c.ace"), data), ace::kErrorNotReady);
+  ASSERT_EQ(lib.ACEInitDll(ace::TInitDll()), 0);
+  ASSERT_EQ(lib.ACEReadArchiveData(d.file("c.ace"), data), 0);
+  EXPECT_EQ(data.comment, "abababaccc");
+  EXPECT_TRUE(data.solid);
+  EXPECT_TRUE(data.multiVolume);
+  EXPECT_EQ(data.volume, 3);
+  EXPECT_EQ(data.verExtract, 20);
+  EXPECT_EQ(lib.ACEReadArchiveData(d.file("none.ace"), data), ace::kErrorOpen);
 }
