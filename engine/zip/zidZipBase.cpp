@@ -48,7 +48,9 @@ std::string WithoutLargeFileField(const std::string& extra) {
 std::string ZipNameBytes(const std::string& name, uint16_t& flags) {
   std::string bytes = name;
   std::replace(bytes.begin(), bytes.end(), '\\', '/');
-  if (plat::IsAscii(bytes))
+  // A name on disk that is not valid UTF-8 keeps its bytes: flagged, it
+  // would be refused by readers that check the flag's promise.
+  if (plat::IsAscii(bytes) || !plat::IsValidUtf8(bytes))
     flags = static_cast<uint16_t>(flags & ~kFlagUtf8);
   else
     flags = static_cast<uint16_t>(flags | kFlagUtf8);
@@ -286,11 +288,11 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   ch.InternalAttr = 1;
   ch.ExternalAttr = it.IsDir ? plat::faDirectory : it.FileAttr;
   ch.LocalHeaderOffset = static_cast<uint32_t>(start);
-  if (flags & kFlagUtf8) {
+  if (!plat::IsAscii(name)) {
     // unzip turns names from a DOS host into ISO-8859-1 even when they are
-    // flagged UTF-8; from a Unix host it takes them as they are. Such entries
-    // therefore name the Unix host and carry their permission bits, which
-    // that host's readers apply.
+    // flagged UTF-8; from a Unix host it takes them as they are (bytes that
+    // are not UTF-8 too). Such entries therefore name the Unix host and carry
+    // their permission bits, which that host's readers apply.
     const plat::FileInfo fi = plat::FileStat(it.SourcePath);
     const uint32_t mode = it.IsDir ? (0040000u | (fi.exists ? fi.mode & 0777 : 0755))
                                    : (0100000u | (fi.exists ? fi.mode & 0777 : 0644));

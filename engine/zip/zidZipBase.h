@@ -5,7 +5,9 @@
 // archive can be read and rewritten.
 //
 // Names are written with "/" between folders. ASCII names are stored as they
-// are; any other name is stored as UTF-8 with general purpose flag bit 11.
+// are; any other name is stored as UTF-8 with general purpose flag bit 11,
+// except a name on disk that is not valid UTF-8: its bytes are stored as they
+// are, without the flag, and the entry is marked as made on Unix.
 // The OEM (CP437) translation is not used for writing: a CP437 name without
 // the flag comes out mangled in unzip, 7zz and bsdtar on Linux ("cafe" with an
 // accent becomes "caf\202"), while the flagged UTF-8 name is read right by

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/base/Err_Msgs.h"
+#include "engine/zip/zidUnZipDecode.h"
 #include "engine/zip/zidZip.h"
 #include "platform/files.h"
 #include "support/hostile.h"
@@ -153,4 +154,35 @@ TEST(ZipHostile, EncryptionTheEngineDoesNotDoIsNamed) {
     EXPECT_NE(r.extras[0].find(c.text), std::string::npos) << r.extras[0];
     EXPECT_EQ(r.stats.passed, 1);
   }
+}
+
+// Method 8 decodes in one call below the size cap and streams above it: both
+// give the same verdicts, codes and bytes for good, corrupt, cut and over-long data.
+TEST(ZipHostile, BothInflatePathsAgree) {
+  TempDir tmp;
+  const std::string text = testutil::TextBytes(20000, 5);
+  const std::string packed = RawDeflate(text);
+  auto entry = [&](const std::string& name, const std::string& data, int64_t usize) {
+    Entry e = Plain(name, text, true);
+    e.data = data;
+    e.usize = usize;
+    return e;
+  };
+  std::string corrupt = packed;
+  corrupt[packed.size() / 2] ^= 0x55;
+  WriteFile(tmp.file("i.zip"),
+            Build({entry("good.txt", packed, 20000), entry("corrupt.txt", corrupt, 20000),
+                   entry("cut.txt", packed.substr(0, packed.size() / 2), 20000), entry("long.txt", packed, 15000),
+                   entry("short.txt", packed, 25000), entry("garbage.txt", std::string(300, '\xFF'), 20000)}));
+  Report oneCall = Extract(tmp.file("i.zip"), tmp.file("a"));
+  zid::SetInflateOneCallCap(0);
+  Report streamed = Extract(tmp.file("i.zip"), tmp.file("b"));
+  zid::SetInflateOneCallCap(int64_t{32} << 20);
+  EXPECT_EQ(oneCall.codes, streamed.codes);
+  EXPECT_EQ(oneCall.stats.passed, 1);
+  EXPECT_EQ(ReadFile(tmp.file("a/good.txt")), text);
+  EXPECT_EQ(ReadFile(tmp.file("b/good.txt")), text);
+  const std::vector<int> want{zid::E_CORRUPTINPUT, zid::E_READERROR, zid::E_CRCERROR, zid::E_CORRUPTINPUT,
+                              zid::E_BADBLOCK};
+  EXPECT_EQ(streamed.codes, want);
 }

@@ -245,3 +245,27 @@ TEST(ZipWriter, FourGigabyteFileUsesTheLargeFields) {
   ASSERT_EQ(ExtractPassed(arc, tmp.file("out")), 1);
   EXPECT_EQ(std::filesystem::file_size(tmp.file("out/big.bin")), std::filesystem::file_size(big));
 }
+
+// A name on disk that is not UTF-8 keeps its bytes, without the UTF-8 flag
+// (readers that check the flag refuse the archive otherwise), made on Unix.
+TEST(ZipWriter, NamesThatAreNotUtf8KeepTheirBytes) {
+  testutil::TempDir tmp;
+  const std::string latin1 = "caf\xE9.txt";
+  testutil::WriteFile(tmp.file("src/" + latin1), "latin");
+  testutil::WriteFile(tmp.file("src/ok.txt"), "ok");
+  const std::string arc = tmp.file("n.zip");
+  TZip z;
+  ASSERT_EQ(Build(z, arc, tmp.file("src")), 2);
+  const auto dir = ReadCentral(arc);
+  const Central* c = FindEntry(dir, latin1);
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->flags & 0x800, 0);
+  EXPECT_EQ(c->madeBy >> 8, 3);
+  std::string out;
+  if (testutil::HaveTool("unzip")) EXPECT_EQ(testutil::Run("unzip -tq " + ShellQuote(arc), &out), 0) << out;
+  if (testutil::HaveTool("7zz")) EXPECT_EQ(testutil::Run("7zz t " + ShellQuote(arc), &out), 0) << out;
+  if (testutil::HaveTool("python3")) {
+    const std::string py = "import zipfile,sys; sys.exit(zipfile.ZipFile(sys.argv[1]).testzip() is not None)";
+    EXPECT_EQ(testutil::Run("python3 -c " + ShellQuote(py) + " " + ShellQuote(arc), &out), 0) << out;
+  }
+}
