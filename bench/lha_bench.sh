@@ -52,23 +52,36 @@ run() {  # tool archive
   esac
 }
 
-declare -A best
+# Best of the rounds: wall time, and CPU time (user + system), which a busy
+# machine disturbs less.
+declare -A wall cpu
 for r in $(seq "$rounds"); do
   for m in $methods; do
     for t in $tools; do
-      s=$(date +%s.%N)
-      run "$t" "$work/lh$m.lzh" >/dev/null 2>&1 || echo "$t failed on -lh$m-"
-      e=$(echo "$(date +%s.%N) - $s" | bc)
+      /usr/bin/time -f "%e %U %S" -o "$work/time.txt" bash -c "$(declare -f run); zefa=$zefa run $t $work/lh$m.lzh" \
+        >/dev/null 2>&1 || echo "$t failed on -lh$m-"
+      read -r e u s < "$work/time.txt"
+      c=$(echo "$u + $s" | bc)
       k="$t.$m"
-      if [ -z "${best[$k]:-}" ] || [ "$(echo "$e < ${best[$k]}" | bc)" = 1 ]; then best[$k]=$e; fi
+      if [ -z "${wall[$k]:-}" ] || [ "$(echo "$e < ${wall[$k]}" | bc)" = 1 ]; then wall[$k]=$e; fi
+      if [ -z "${cpu[$k]:-}" ] || [ "$(echo "$c < ${cpu[$k]}" | bc)" = 1 ]; then cpu[$k]=$c; fi
     done
   done
 done
 
-printf '%-8s' method; for t in $tools; do printf '%10s' "$t"; done; for t in $tools; do [ "$t" = zefa ] || printf '%12s' "$t/zefa"; done; echo
-for m in $methods; do
-  printf '%-8s' "-lh$m-"
-  for t in $tools; do printf '%9.2fs' "${best[$t.$m]}"; done
-  for t in $tools; do [ "$t" = zefa ] || printf '%12.2f' "$(echo "scale=2; ${best[$t.$m]} / ${best[zefa.$m]}" | bc)"; done
-  echo
+for what in wall cpu; do
+  echo "$what time (best of $rounds):"
+  printf '  %-8s' method; for t in $tools; do printf '%10s' "$t"; done
+  for t in $tools; do [ "$t" = zefa ] || printf '%12s' "$t/zefa"; done; echo
+  for m in $methods; do
+    printf '  %-8s' "-lh$m-"
+    for t in $tools; do eval "v=\${$what[$t.$m]}"; printf '%9.2fs' "$v"; done
+    eval "z=\${$what[zefa.$m]}"
+    for t in $tools; do
+      [ "$t" = zefa ] && continue
+      eval "v=\${$what[$t.$m]}"
+      printf '%12.2f' "$(echo "scale=2; $v / $z" | bc)"
+    done
+    echo
+  done
 done
