@@ -97,6 +97,7 @@ void TUnBase::StartOperation() {
 void TUnBase::EntryFailed(const std::string& name, int code, const std::string& extra) {
   ReportError(name, extra, VolumeName, code);
   CountFailedEntry();
+  if (code == E_PASSWORDFAILED || code == E_INVALIDPASSWORD || code == E_PASSWORDPROTECTED) ++stats_.encrypted;
 }
 
 void TUnBase::ArchiveFailed(int code, const std::string& extra) {
