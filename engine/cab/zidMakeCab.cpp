@@ -386,6 +386,7 @@ bool TMakeCab::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   item_ = nullptr;
   if (!ok) {
     AddFailed(it);
+    if (OnEnd) OnEnd(this, FileName, false);
     // After a cancel nothing more is written: the loop drops the rest.
     if (cancel_) DestroyContext();
     return false;
