@@ -18,6 +18,9 @@ namespace {
 
 // Archives made by versions below this begin the data's key state afresh and do not encipher stored entries.
 constexpr uint8_t kMadeByKeysContinue = 3;
+// LzhDecode's window: 26624 bytes below variant 5, 64 KiB from there on.
+constexpr unsigned kLzhSmallWindow = 0x6800;
+constexpr unsigned kLzhLargeWindowVariant = 5;
 
 int64_t ReadAt(TStream32& s, int64_t pos, void* buf, int64_t n) {
   if (s.Seek(pos, plat::soFromBeginning) != pos) return 0;
@@ -184,7 +187,12 @@ bool TUnBh::Decode(const TItem& item, bool encrypted, const std::string& passwor
     case bmStored: r = CopyStored(job); break;
     case bmFused1:
     case bmFused3:
-      if (LzhBhParams(method, encrypted, params)) r = LzhDecode(job, params);
+      if (LzhBhParams(method, encrypted, params)) {
+        // Fused3's 15 dictionary bits reach 32 KiB back: the window must hold
+        // every distance its position codes can give, not only 26 KiB.
+        if ((1u << params.dicBit) > kLzhSmallWindow) params.variant = kLzhLargeWindowVariant;
+        r = LzhDecode(job, params);
+      }
       break;
     case bmDeflate: r = InflateWindow(job, false); break;
     default: break;
