@@ -317,6 +317,28 @@ TEST(BhWriter, UpdatesCopyRenameAndDeleteEntries) {
   const Report rep = Extract(arc, tmp.file("out"), "pw");
   EXPECT_EQ(rep.text, "");
   EXPECT_EQ(rep.stats.passed, 3);  // zero.dat, random.bin, notes.zip
+
+  // Deleting every entry leaves an empty file, which takes new files again.
+  d.FileSpec = {"*"};
+  d.SetArchiveFile(arc);
+  EXPECT_EQ(d.Compress(), 3);
+  EXPECT_EQ(std::filesystem::file_size(arc), 0u);
+  EXPECT_EQ(Build(arc, src, cmDeflate), kTreeFiles);
+  EXPECT_EQ(Extract(arc, "").stats.passed, kTreeFiles);
+}
+
+// A name of 256 bytes or more would be skipped by the extractor: such a file is not added.
+TEST(BhWriter, NamesTheExtractorWouldSkipAreRefused) {
+  testutil::TempDir tmp;
+  const std::string src = tmp.file("src");
+  const std::string deep = src + "/" + std::string(200, 'd');
+  std::filesystem::create_directories(deep);
+  testutil::WriteFile(deep + "/" + std::string(55, 'f'), "x");  // 256 bytes stored
+  testutil::WriteFile(deep + "/" + std::string(54, 'f'), "y");  // 255 bytes stored
+  std::vector<int> errors;
+  EXPECT_EQ(Build(tmp.file("x.bh"), src, cmFuse, "", &errors), 1);
+  EXPECT_EQ(errors, std::vector<int>{E_BADFILENAME});
+  EXPECT_EQ(Extract(tmp.file("x.bh"), "").stats.passed, 1);
 }
 
 TEST(BhCli, CreateListTestAndExtract) {
