@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace plat {
@@ -91,6 +92,31 @@ uint32_t PackDos(int64_t year, int month, int day, int hour, int minute, int sec
          (static_cast<uint32_t>(minute) << 5) | static_cast<uint32_t>(second / 2);
 }
 
+// UTC offset in seconds of local time at the instant t.
+long OffsetAt(time_t t) {
+  struct tm lt;
+  return localtime_r(&t, &lt) ? lt.tm_gmtoff : 0;
+}
+
+// Unix time of a local wall-clock time. mktime would do, but glibc reads the
+// time zone file again on every call when TZ is not set; localtime_r keeps
+// the zone it loaded. The offsets a day before and a day after are the only
+// candidates (zones do not change twice within two days); of the instants
+// that show this wall-clock time the earlier one wins, as with mktime. A time
+// the clocks skipped takes the offset from before the change.
+int64_t LocalToUnix(int64_t year, int month, int day, int hour, int minute, int second) {
+  const int64_t wall = DaysFromCivil(year, month, day) * 86400 + (static_cast<int64_t>(hour) * 60 + minute) * 60 + second;
+  const long before = OffsetAt(static_cast<time_t>(wall - 86400));
+  const long after = OffsetAt(static_cast<time_t>(wall + 86400));
+  const int64_t t1 = wall - before;
+  const int64_t t2 = wall - after;
+  const bool ok1 = OffsetAt(static_cast<time_t>(t1)) == before;
+  const bool ok2 = OffsetAt(static_cast<time_t>(t2)) == after;
+  if (ok1 && ok2) return std::min(t1, t2);
+  if (ok2) return t2;
+  return t1;
+}
+
 constexpr uint32_t kDosMin = (0u << 25) | (1u << 21) | (1u << 16);  // 1980-01-01 00:00:00
 constexpr uint32_t kDosMax = (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;
 
@@ -153,8 +179,7 @@ uint32_t UnixToDosDateTime(int64_t unixTime) {
 int64_t DosDateTimeToUnix(uint32_t dos) {
   struct tm t;
   if (!DosFields(dos, t)) return -1;
-  time_t r = mktime(&t);
-  return static_cast<int64_t>(r);
+  return LocalToUnix(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
 }
 
 TDateTime UnixToDateTime(int64_t unixTime) {
@@ -168,16 +193,8 @@ TDateTime UnixToDateTime(int64_t unixTime) {
 
 int64_t DateTimeToUnix(TDateTime dt) {
   if (!std::isfinite(dt) || std::fabs(dt) > 1e8) return 0;
-  Fields f = Decode(dt);
-  struct tm t = {};
-  t.tm_year = static_cast<int>(f.year - 1900);
-  t.tm_mon = f.month - 1;
-  t.tm_mday = f.day;
-  t.tm_hour = f.hour;
-  t.tm_min = f.minute;
-  t.tm_sec = f.second;
-  t.tm_isdst = -1;
-  return static_cast<int64_t>(mktime(&t));
+  const Fields f = Decode(dt);
+  return LocalToUnix(f.year, f.month, f.day, f.hour, f.minute, f.second);
 }
 
 }  // namespace plat

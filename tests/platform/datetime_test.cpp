@@ -146,3 +146,30 @@ TEST(DateTime, NowIsLocalToday) {
 }
 
 }  // namespace
+
+// The local-time conversion (which does not read the zone file per call)
+// agrees with mktime, around DST changes too, except inside the skipped hour.
+TEST(DateTime, LocalTimeAgreesWithMktime) {
+  for (const char* zone : {"Europe/Berlin", "America/New_York", "Australia/Lord_Howe", "UTC"}) {
+    ZoneScope z(zone);
+    for (int y : {1985, 2021, 2024}) {
+      for (int day = 1; day <= 366; day += 3) {
+        for (int h = 0; h < 24; ++h) {
+          struct tm t = {};
+          t.tm_year = y - 1900;
+          t.tm_mon = 0;
+          t.tm_mday = day;
+          t.tm_hour = h;
+          t.tm_min = 30;
+          t.tm_isdst = -1;
+          const time_t want = mktime(&t);  // normalises the fields
+          struct tm back;
+          localtime_r(&want, &back);
+          if (back.tm_hour != h) continue;  // a skipped hour: mktime's choice is its own
+          const uint32_t dos = Dos(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, 0);
+          EXPECT_EQ(plat::DosDateTimeToUnix(dos), static_cast<int64_t>(want)) << zone << " " << y << " " << day << " " << h;
+        }
+      }
+    }
+  }
+}
