@@ -74,7 +74,13 @@ TEST_P(CabHostile, EndsWithAnErrorInsideTheTarget) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, CabHostile, ::testing::ValuesIn(kHostile));
+INSTANTIATE_TEST_SUITE_P(Cases, CabHostile, ::testing::ValuesIn(kHostile),
+                         [](const ::testing::TestParamInfo<Hostile>& info) {
+                           std::string name = info.param.what;
+                           for (char& c : name)
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           return name;
+                         });
 
 // A cabinet that names itself as the next one ends after itself.
 TEST(CabHostile, SelfNamedNextCabinetEndsAfterItself) {

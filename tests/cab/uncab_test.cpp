@@ -104,7 +104,13 @@ TEST_P(CabCorpus, ExtractsAndListsAsCabextract) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, CabCorpus, ::testing::ValuesIn(kCorpus));
+INSTANTIATE_TEST_SUITE_P(Corpus, CabCorpus, ::testing::ValuesIn(kCorpus),
+                         [](const ::testing::TestParamInfo<CorpusCab>& info) {
+                           std::string name = fs::path(info.param.path).stem().string();
+                           for (char& c : name)
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           return name;
+                         });
 
 // Cabinets gcab makes, stored and MSZIP, extract byte for byte.
 TEST(UnCab, GcabCabinetsExtractByteExact) {
