@@ -209,3 +209,12 @@ TEST(LzhDecode, OlderMethodsFromTheCorpusAndTheirTruncations) {
       EXPECT_EQ(Decode(data.substr(0, cut), h.originalSize, c.decode).result, zid::drInputExhausted) << cut;
   }
 }
+
+TEST(LzhufDecode, AMatchAtTheStartCopiesTheRingsSpaces) {
+  // 10001100: symbol 256 (a match of 3) in the starting tree; then position 0
+  // (upper code 000, six low bits 0): the 3 bytes just before the start.
+  const std::string stream("\x8C\x00\x00", 3);
+  const Decoded d = Decode(stream, 3, zid::LzhufDecode);
+  EXPECT_EQ(d.result, zid::drOk);
+  EXPECT_EQ(d.out, "   ");
+}
