@@ -1,6 +1,9 @@
 // zefa a: add files to an archive (created when missing); zefa d: delete
 // entries from one. The writer comes from the format table: by -f, else by
 // the archive's extension, else ZIP.
+#include <unistd.h>
+
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -34,13 +37,69 @@ struct AddOptions {
   bool move = false;
   bool refresh = false;
   std::string paths_mode = "relative";
+  bool links = false;
 };
 
 bool HasWildcards(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
 
-bool IsDotFolder(const std::string& path) {
-  const std::string last = plat::ExtractFileName(plat::ExcludeTrailingPathDelimiter(path));
-  return last == "." || last == "..";
+// The folder a relative path's stored name is taken from: the current one,
+// or above it for as many leading "../" as the path has (those are not
+// stored, as zip does).
+std::string StoreBase(const std::string& path) {
+  std::string base = plat::IncludeTrailingPathDelimiter(plat::GetCurrentDir());
+  size_t i = 0;
+  for (;;) {
+    if (path.compare(i, 2, "./") == 0) {
+      i += 2;
+    } else if (path.compare(i, 3, "../") == 0 || path.substr(i) == "..") {
+      base += "../";
+      i += 3;
+    } else {
+      break;
+    }
+  }
+  return plat::IncludeTrailingPathDelimiter(plat::ExpandFileName(base));
+}
+
+// Symbolic links among the paths (and below the folders when recursing):
+// the file scan does not take them yet, so each is named rather than left
+// out without a word. The count.
+int ReportLinks(const std::vector<std::string>& paths, bool recurse) {
+  namespace fs = std::filesystem;
+  int n = 0;
+  auto say = [&n](const fs::path& p) {
+    std::cerr << "zefa: " << Printable(p.string()) << ": symbolic link left out (links are not followed yet)\n";
+    ++n;
+  };
+  for (const std::string& raw : paths) {
+    std::error_code ec;
+    const fs::path p(raw);
+    if (fs::is_symlink(p, ec)) {
+      say(p);
+      continue;
+    }
+    if (!recurse || !fs::is_directory(p, ec)) continue;
+    for (fs::recursive_directory_iterator it(p, fs::directory_options::skip_permission_denied, ec), end;
+         !ec && it != end; it.increment(ec))
+      if (it->is_symlink(ec)) say(it->path());
+  }
+  return n;
+}
+
+// The archive's folder must take a new file (the archive is rebuilt beside
+// itself) and an existing archive must be writable: one sentence when not.
+bool ArchiveWritable(const std::string& archive) {
+  std::string folder = plat::ExtractFileDir(plat::ExpandFileName(archive));
+  if (folder.empty()) folder = "/";
+  if (access(folder.c_str(), W_OK) != 0) {
+    std::cerr << "zefa: " << Printable(archive) << ": the archive cannot be written: its folder is read-only\n";
+    return false;
+  }
+  if (plat::FileExists(archive) && access(archive.c_str(), W_OK) != 0) {
+    std::cerr << "zefa: " << Printable(archive) << ": the archive cannot be written: it is read-only\n";
+    return false;
+  }
+  return true;
 }
 
 // The family an archive is written as: -f, else the existing archive's
@@ -91,8 +150,13 @@ bool MethodByName(const std::string& name, zid::TCompressMethod& m) {
 }
 
 // The writer's answers a command line gives without asking: a changed file replaces its entry.
-void Wire(zid::TCompBase& w, int* errors, ProgressBar& bar) {
+void Wire(zid::TCompBase& w, int* errors, ProgressBar& bar, bool* readOnly) {
   AttachErrorPrinter(w, errors);
+  w.OnNonWriteableArchive = [readOnly](zid::TZipCommon*, const std::string& archive, bool& write) {
+    std::cerr << "zefa: " << Printable(archive) << ": the archive cannot be written: it is read-only\n";
+    *readOnly = true;
+    write = false;
+  };
   w.OnReplaceFile = [](zid::TZipCommon*, const std::string&, const std::string&, uint32_t, uint32_t, int64_t,
                        int64_t, uint32_t, uint32_t, bool& replace) { replace = true; };
   w.OnProgress = [&bar, &w](zid::TZipCommon*, uint8_t byFile, uint8_t byArchive) {
@@ -101,12 +165,31 @@ void Wire(zid::TCompBase& w, int* errors, ProgressBar& bar) {
 }
 
 int RunAdd(AddOptions& opt) {
+  if (opt.links) {
+    std::cerr << "zefa: --links: storing symbolic links as links is not supported; without it they are followed\n";
+    return kExitFailed;
+  }
+  // Every named file must be there before anything is written.
+  bool missing = false;
+  for (const std::string& raw : opt.paths) {
+    const std::string path = plat::ToNative(raw);
+    if (!HasWildcards(path) && !plat::FileExists(path) && !plat::DirectoryExists(path)) {
+      PrintEngineError(zid::E_FILENOTFOUND, raw);
+      missing = true;
+    }
+  }
+  if (missing) {
+    std::cerr << "zefa: nothing written\n";
+    return kExitPartial;
+  }
+  if (!ArchiveWritable(opt.archive)) return kExitFailed;
   const zid::TFormat* format = WriterFormat(opt.archive, opt.format);
   if (format == nullptr) return kExitFailed;
   auto w = MakeWriter(*format);
   int errors = 0;
   ProgressBar bar("Adding");
-  Wire(*w, &errors, bar);
+  bool readOnly = false;
+  Wire(*w, &errors, bar, &readOnly);
   if (!opt.method.empty()) {
     zid::TCompressMethod m{};
     if (!MethodByName(opt.method, m) || !w->SupportedMethods().Contains(m)) {
@@ -118,6 +201,8 @@ int RunAdd(AddOptions& opt) {
   if (opt.store) w->SetCompressMethod(zid::cmStore);
   w->DeflateType = opt.level == "fast" ? zid::dtDeflateF : opt.level == "max" ? zid::dtDeflateX : zid::dtDeflateN;
   w->RecurseDirs = opt.recurse;
+  // Folders go in as entries of their own, so that empty ones come back.
+  w->StoreEmptySubDirs = opt.recurse;
   w->Password = opt.password;
   if (auto* zip = dynamic_cast<zid::TZipBase*>(w.get())) {
     zip->EncryptHeaders = opt.encryptHeaders;
@@ -132,66 +217,75 @@ int RunAdd(AddOptions& opt) {
 
   w->SetArchiveFile(opt.archive);
   int added = 0;
-  bool missing = false;
+  const int links = ReportLinks(opt.paths, opt.recurse);
   CancelOnSignal signals(w->CancelFlag());
   for (const std::string& raw : opt.paths) {
     if (CancelOnSignal::Signalled()) break;
     std::string path = plat::ToNative(raw);
     const bool isDir = !HasWildcards(path) && plat::DirectoryExists(path);
-    if (!isDir && !HasWildcards(path) && !plat::FileExists(path)) {
-      PrintEngineError(zid::E_FILENOTFOUND, raw);
-      missing = true;
-      continue;
-    }
-    if (opt.paths_mode == "none")
+    if (opt.paths_mode == "none") {
       w->StoredDirNames = zid::sdNone;
-    else if (opt.paths_mode == "absolute")
+    } else if (opt.paths_mode == "absolute" || (!path.empty() && path[0] == '/')) {
+      // An absolute path loses only its leading "/".
       w->StoredDirNames = zid::sdAbsoluteNoRoot;
-    else
-      // A folder keeps its own name in the archive, as other archivers do;
-      // "." and ".." stand for their contents.
-      w->StoredDirNames = isDir && !IsDotFolder(path) ? zid::sdRelativeStoreStart : zid::sdRelative;
+    } else {
+      // The path as given, without "./" and leading "../": "src/a.txt"
+      // stays "src/a.txt", "." stands for the folder's contents.
+      w->StoredDirNames = zid::sdExplorer_UserDefineDefaultDir;
+      w->DefaultDir = StoreBase(path);
+    }
+    // -r goes into the folders named, as zip -r does; a file named is that file only.
+    w->RecurseDirs = opt.recurse && isDir;
     if (isDir) path = plat::IncludeTrailingPathDelimiter(path) + "*";
     w->FileSpec = {path};
     // Assigned again for every path: whether the archive is new is decided at assignment.
     w->SetArchiveFile(opt.archive);
     added += w->Compress();
+    if (readOnly) return kExitFailed;
   }
   bar.Finish();
   if (const int sig = CancelOnSignal::Signalled()) {
     std::cerr << "zefa: interrupted; " << w->GetArchiveFile() << " left as it was\n";
     return 128 + sig;
   }
-  std::cout << added << (added == 1 ? " file" : " files") << " added to " << w->GetArchiveFile() << "\n";
+  std::cout << added << (added == 1 ? " file" : " files") << " added to " << Printable(w->GetArchiveFile()) << "\n";
   if (!plat::FileExists(w->GetArchiveFile())) return kExitFailed;
-  if (errors > 0 || missing) return kExitPartial;
+  if (errors > 0 || links > 0) return kExitPartial;
   return kExitOk;
 }
 
 int RunDelete(const std::string& archive, const std::vector<std::string>& masks) {
   if (!plat::FileExists(archive)) {
-    PrintEngineError(zid::E_OPENERROR, archive);
+    PrintEngineError(zid::E_FILENOTFOUND, archive);
     return kExitFailed;
   }
+  if (!ArchiveWritable(archive)) return kExitFailed;
   const zid::TFormat* format = WriterFormat(archive, "");
   if (format == nullptr) return kExitFailed;
   auto w = MakeWriter(*format);
   int errors = 0;
   ProgressBar bar("Deleting");
-  Wire(*w, &errors, bar);
+  bool readOnly = false;
+  Wire(*w, &errors, bar, &readOnly);
   w->Switch = zid::swDelete;
-  w->FileSpec = masks;
+  w->FileSpec = {"*.*"};
+  NameSelection selection(masks);
+  w->NameFilter = [&selection](const std::string& name) { return selection.Matches(name); };
   w->SetArchiveFile(archive);
   CancelOnSignal signals(w->CancelFlag());
   const int deleted = w->Compress();
+  if (readOnly) return kExitFailed;
   if (const int sig = CancelOnSignal::Signalled()) {
     std::cerr << "zefa: interrupted; " << w->GetArchiveFile() << " left as it was\n";
     return 128 + sig;
   }
   bar.Finish();
-  std::cout << deleted << (deleted == 1 ? " entry" : " entries") << " deleted from " << w->GetArchiveFile() << "\n";
+  // When the archive could not be read, no mask was tried: nothing more to say.
+  const int unmatched = errors > 0 && deleted == 0 ? 0 : selection.ReportUnmatched();
+  std::cout << deleted << (deleted == 1 ? " entry" : " entries") << " deleted from " << Printable(w->GetArchiveFile())
+            << "\n";
   if (errors > 0) return deleted > 0 ? kExitPartial : kExitFailed;
-  return deleted > 0 ? kExitOk : kExitPartial;
+  return deleted > 0 && unmatched == 0 ? kExitOk : kExitPartial;
 }
 
 }  // namespace
@@ -218,9 +312,11 @@ Command RegisterAdd(CLI::App& app) {
   mv->excludes(rf);
   rf->excludes(mv);
   sub->add_option("--paths", opt->paths_mode,
-                  "Stored names: relative (default; a folder keeps its own name), none, absolute (without the "
-                  "leading /)")
+                  "Stored names: relative (default: the paths as given, without ./ and leading ../; absolute ones "
+                  "without the leading /), none, absolute (without the leading /)")
       ->check(CLI::IsMember({"relative", "none", "absolute"}));
+  sub->add_flag("--links", opt->links, "Store symbolic links as links (default: follow them, as zip does)");
+  sub->footer(kExitCodesHelp);
   return Command{sub, [opt] { return RunAdd(*opt); }};
 }
 
@@ -229,7 +325,8 @@ Command RegisterDelete(CLI::App& app) {
   auto masks = std::make_shared<std::vector<std::string>>();
   CLI::App* sub = app.add_subcommand("d", "Delete entries from an archive");
   sub->add_option("archive", *archive, "The archive")->required();
-  sub->add_option("masks", *masks, "Entries to delete (wildcards * and ?)")->required();
+  sub->add_option("masks", *masks, "Entries to delete: whole stored names, * and ? (* crosses folders)")->required();
+  sub->footer(kExitCodesHelp);
   return Command{sub, [archive, masks] { return RunDelete(*archive, *masks); }};
 }
 

@@ -28,58 +28,112 @@ struct ExtractOptions {
   bool skipExisting = false;
   bool flat = false;
   bool dirs = false;
+  bool noDirs = false;
+  bool keepBroken = false;
+};
+
+// The question unzip asks before replacing a file: yes, no, all, none.
+// False (keep the file) also when input ends.
+class OverwriteQuestion {
+ public:
+  bool Replace(const std::string& shown) {
+    if (always_ >= 0) return always_ == 1;
+    for (;;) {
+      std::cerr << "replace " << Printable(shown) << "? [y]es, [n]o, [A]ll, [N]one: " << std::flush;
+      std::string answer;
+      if (!std::getline(std::cin, answer)) {
+        std::cerr << "\n";
+        always_ = 0;
+        return false;
+      }
+      if (answer == "y" || answer == "yes") return true;
+      if (answer == "n" || answer == "no") return false;
+      if (answer == "A" || answer == "all") always_ = 1;
+      else if (answer == "N" || answer == "none") always_ = 0;
+      else continue;
+      return always_ == 1;
+    }
+  }
+
+ private:
+  int always_ = -1;  // -1: ask; 0: keep every file; 1: replace every file
 };
 
 int Run(ExtractOptions& opt, bool test) {
-  if (!plat::FileExists(opt.archive) || plat::DirectoryExists(opt.archive)) {
-    PrintEngineError(zid::E_OPENERROR, opt.archive);
+  if (plat::DirectoryExists(opt.archive)) {
+    std::cerr << "zefa: " << Printable(opt.archive) << ": is a folder, not an archive\n";
+    return kExitFailed;
+  }
+  if (!plat::FileExists(opt.archive)) {
+    PrintEngineError(zid::E_FILENOTFOUND, opt.archive);
     return kExitFailed;
   }
   zid::TArchiveDetection d;
   zid::AssignArchiveFile(d, opt.archive);
   const zid::TFormat* format = zid::FormatOfType(d.ArcType);
   if (format == nullptr) {
-    std::cerr << "zefa: " << opt.archive << ": not an archive zefa knows\n";
+    std::cerr << "zefa: " << Printable(opt.archive) << ": not an archive zefa knows\n";
     return kExitFailed;
   }
   if (format->makeExtractor == nullptr) {
-    std::cerr << "zefa: " << opt.archive << ": " << zid::NotExtractableText(*format) << "\n";
+    std::cerr << "zefa: " << Printable(opt.archive) << ": " << zid::NotExtractableText(*format) << "\n";
     return kExitFailed;
   }
   std::unique_ptr<zid::TUnBase> un = format->makeExtractor(d.ArcType);
   un->SetArchiveFile(opt.archive);
 
   int errors = 0;
-  AttachErrorPrinter(*un, &errors);
-  un->FileSpec = opt.masks.empty() ? zid::TStrings{"*.*"} : opt.masks;
+  zid::TUnBase* unp = un.get();
+  // Entries are named as stored, never by the path they would get on disk.
+  auto shown = [unp](const std::string& file) {
+    const std::string& dir = unp->GetExtractDir();
+    if (!dir.empty() && file.size() > dir.size() && file.compare(0, dir.size(), dir) == 0)
+      return file.substr(dir.size());
+    return file;
+  };
+  AttachErrorPrinter(*un, &errors, shown);
+  NameSelection selection(opt.masks);
+  un->FileSpec = {"*.*"};
+  if (!opt.masks.empty())
+    un->NameFilter = [&selection](const std::string& name) { return selection.Matches(name); };
   un->UseStoredDirs = !opt.flat;
-  un->CreateStoredDirs = opt.dirs;
+  un->CreateStoredDirs = !opt.noDirs && !opt.flat;
+  un->KeepFailedFiles = opt.keepBroken;
   if (opt.havePassword) un->Password = opt.password;
+  OverwriteQuestion question;
+  ProgressBar bar(test ? "Testing" : "Extracting");
   if (opt.skipExisting) {
     // The engine skips every entry when told omSkip without asking: ask per file instead.
     un->ConfirmOverwrites = true;
     un->OnFileExists = [](zid::TZipCommon*, const std::string&, std::string&, zid::TOverwriteMode& mode) {
       mode = zid::omSkip;
     };
+  } else if (!opt.overwrite && !test && StdinIsTerminal()) {
+    un->ConfirmOverwrites = true;
+    un->OnFileExists = [&question, &bar, shown](zid::TZipCommon*, const std::string& file, std::string&,
+                                                zid::TOverwriteMode& mode) {
+      bar.Finish();
+      mode = question.Replace(shown(file)) ? zid::omOverwrite : zid::omSkip;
+    };
   }
   if (!opt.havePassword && StdinIsTerminal()) {
-    un->OnGetPassword = [](zid::TZipCommon*, const std::string& file, std::string& password, bool& tryAgain) {
-      tryAgain = AskPassword("Password for " + file + ": ", password);
+    un->OnGetPassword = [&bar, shown](zid::TZipCommon*, const std::string& file, std::string& password,
+                                      bool& tryAgain) {
+      bar.Finish();
+      tryAgain = AskPassword("Password for " + Printable(shown(file)) + ": ", password);
     };
   }
   // Volumes of a set are files next to the last one: take them when they exist.
   un->OnNextVolume = [](zid::TZipCommon*, std::string& volumeName, int, bool exists, bool& cancel) {
     if (!exists) {
-      PrintEngineError(zid::E_OPENERROR, volumeName);
+      PrintEngineError(zid::E_FILENOTFOUND, volumeName);
       cancel = true;
     }
   };
-  ProgressBar bar(test ? "Testing" : "Extracting");
-  un->OnProgress = [&bar, &un](zid::TZipCommon*, uint8_t byFile, uint8_t byArchive) {
-    bar.Update(byFile, byArchive, un->FileName);
+  un->OnProgress = [&bar, &un, shown](zid::TZipCommon*, uint8_t byFile, uint8_t byArchive) {
+    bar.Update(byFile, byArchive, shown(un->FileName));
   };
 
-  int passed = 0;
   CancelOnSignal signals(un->CancelFlag());
   if (test) {
     un->OutputMode = zid::omTest;
@@ -98,11 +152,11 @@ int Run(ExtractOptions& opt, bool test) {
     return 128 + sig;
   }
   const zid::TUnBase::TStats& st = un->Stats();
-  passed = st.passed;
   if (st.archiveFailed) return kExitFailed;
-  if (test) std::cout << passed << " of " << st.listed << " entries OK\n";
+  const int unmatched = selection.ReportUnmatched();
+  if (test) std::cout << st.passed << " of " << st.listed << " entries OK\n";
   if (st.skipped > 0) std::cout << st.skipped << (st.skipped == 1 ? " existing file kept\n" : " existing files kept\n");
-  if (st.failed > 0 || errors > 0) return kExitPartial;
+  if (st.failed > 0 || errors > 0 || unmatched > 0) return kExitPartial;
   return kExitOk;
 }
 
@@ -111,7 +165,7 @@ Command Register(CLI::App& app, bool test) {
   CLI::App* sub = test ? app.add_subcommand("t", "Test the entries of an archive: decode and check, store nothing")
                        : app.add_subcommand("x", "Extract the entries of an archive");
   sub->add_option("archive", opt->archive, "The archive")->required();
-  sub->add_option("masks", opt->masks, "Entries to process (wildcards * and ?); all when none");
+  sub->add_option("masks", opt->masks, "Entries to process: whole stored names, * and ? (* crosses folders); all when none");
   auto* pw = sub->add_option("-p,--password", opt->password, "Password of encrypted entries");
   if (!test) {
     sub->add_option("-o,--output", opt->outDir, "Target folder (default: the current folder)");
@@ -120,8 +174,11 @@ Command Register(CLI::App& app, bool test) {
     ow->excludes(sk);
     sk->excludes(ow);
     sub->add_flag("--flat", opt->flat, "Ignore the stored folders: every file goes into the target folder");
-    sub->add_flag("--dirs", opt->dirs, "Create the archive's folder entries, empty ones too");
+    sub->add_flag("--dirs", opt->dirs, "Create the archive's folder entries, empty ones too (the default)");
+    sub->add_flag("--no-dirs", opt->noDirs, "Leave out folders that would stay empty");
+    sub->add_flag("--keep-broken", opt->keepBroken, "Keep an entry that fails its checksum, under its name");
   }
+  sub->footer(kExitCodesHelp);
   return Command{sub, [opt, pw, test] {
                    opt->havePassword = pw->count() > 0;
                    return Run(*opt, test);

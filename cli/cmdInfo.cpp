@@ -1,4 +1,5 @@
 // zefa info: what the detector makes of each file.
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -7,8 +8,10 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/common.h"
 #include "engine/base/Err_Msgs.h"
 #include "engine/base/zidDetect.h"
+#include "engine/base/zidFormats.h"
 #include "engine/base/zidStreams.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -19,7 +22,7 @@ namespace cli {
 namespace {
 
 // A JSON string; bytes that are not UTF-8 are taken as Latin-1 so the output stays valid.
-std::string JsonString(const std::string& s) {
+std::string JsonText(const std::string& s) {
   const bool utf8 = plat::IsValidUtf8(s);
   std::string out = "\"";
   for (unsigned char c : s) {
@@ -46,25 +49,54 @@ bool Readable(const std::string& path) {
   return probe.IsOpen();
 }
 
+// What a user calls the type: "ZIP archive", "RAR archive", "not an archive".
+std::string TypeText(const zid::TArchiveDetection& d) {
+  if (!zid::IsRecognised(d.ArcType)) return "not an archive";
+  if (const zid::TFormat* f = zid::FormatOfType(d.ArcType)) return zid::FormatDisplayName(*f);
+  return plat::Trim(zid::ArcTypeNames[d.ArcType]) + " archive";
+}
+
+// Where the archive's data begins. For a ZIP the detector gives the central
+// directory; the archive itself starts at its first local header (0 for a
+// plain ZIP, after the stub of a self-extractor).
+int64_t RealStart(const std::string& file, const zid::TArchiveDetection& d) {
+  const zid::TFormat* f = zid::FormatOfType(d.ArcType);
+  if (f == nullptr || (f->cliName != "zip" && f->cliName != "jar") || d.ArcStartOffset <= 0) return d.ArcStartOffset;
+  zid::TFileStream32 in(file, plat::fmOpenRead | plat::fmShareDenyNone);
+  if (!in.IsOpen()) return d.ArcStartOffset;
+  std::vector<uint8_t> buf(65536 + 3);
+  int64_t pos = 0;
+  size_t carry = 0;
+  while (pos < d.ArcStartOffset) {
+    const int64_t got = in.Read(buf.data() + carry, 65536);
+    if (got <= 0) break;
+    const size_t n = carry + static_cast<size_t>(got);
+    for (size_t i = 0; i + 4 <= n; ++i)
+      if (buf[i] == 'P' && buf[i + 1] == 'K' && buf[i + 2] == 3 && buf[i + 3] == 4)
+        return std::min<int64_t>(pos - static_cast<int64_t>(carry) + static_cast<int64_t>(i), d.ArcStartOffset);
+    carry = std::min<size_t>(3, n);
+    std::copy(buf.begin() + static_cast<std::ptrdiff_t>(n - carry), buf.begin() + static_cast<std::ptrdiff_t>(n),
+              buf.begin());
+    pos += got;
+  }
+  return d.ArcStartOffset;
+}
+
 void PrintBlock(std::ostream& out, const std::string& file, const zid::TArchiveDetection& d) {
-  out << file << "\n"
-      << "  Type:              " << plat::Trim(zid::ArcTypeNames[d.ArcType]) << " ("
-      << zid::ArcTypeEnumName(d.ArcType) << ")\n"
-      << "  ArcStartOffset:    " << d.ArcStartOffset << "\n"
-      << "  ZipStructureFlags: " << static_cast<int>(d.ZipStructureFlags) << "\n"
-      << "  ZipOffsetAdjust:   " << d.ZipOffsetAdjust << "\n"
-      << "  ZipCommentPos:     " << d.ZipCommentPos << "\n"
-      << "  VolumeNumber:      " << d.VolumeNumber << "\n"
-      << "  VolumeLetter:      " << Letter(d.VolumeLetter) << "\n";
+  out << Printable(file) << "\n"
+      << "  Type:       " << TypeText(d) << "\n";
+  if (!zid::IsRecognised(d.ArcType)) return;
+  out << "  Starts at:  byte " << RealStart(file, d) << "\n";
+  if (d.VolumeNumber > 0) out << "  Volume:     " << d.VolumeNumber << "\n";
 }
 
 std::string JsonObject(const std::string& file, const zid::TArchiveDetection& d) {
   std::ostringstream o;
-  o << "{\"file\": " << JsonString(file) << ", \"type\": \"" << zid::ArcTypeEnumName(d.ArcType)
-    << "\", \"name\": " << JsonString(plat::Trim(zid::ArcTypeNames[d.ArcType]))
-    << ", \"start\": " << d.ArcStartOffset << ", \"zipFlags\": " << static_cast<int>(d.ZipStructureFlags)
+  o << "{\"file\": " << JsonText(file) << ", \"type\": \"" << zid::ArcTypeEnumName(d.ArcType)
+    << "\", \"name\": " << JsonText(plat::Trim(zid::ArcTypeNames[d.ArcType]))
+    << ", \"start\": " << RealStart(file, d) << ", \"zipFlags\": " << static_cast<int>(d.ZipStructureFlags)
     << ", \"zipOffsetAdjust\": " << d.ZipOffsetAdjust << ", \"volumeNumber\": " << d.VolumeNumber
-    << ", \"volumeLetter\": " << JsonString(Letter(d.VolumeLetter)) << "}";
+    << ", \"volumeLetter\": " << JsonText(Letter(d.VolumeLetter)) << "}";
   return o.str();
 }
 
@@ -79,7 +111,8 @@ int RunInfo(const InfoOptions& opt) {
   bool first = true;
   for (const std::string& file : opt.files) {
     if (!Readable(file)) {
-      std::cerr << "zefa: " << file << ": " << zid::LoadStr(zid::E_OPENERROR) << "\n";
+      if (plat::DirectoryExists(file)) std::cerr << "zefa: " << Printable(file) << ": is a folder, not an archive\n";
+      else PrintEngineError(plat::FileExists(file) ? zid::E_OPENERROR : zid::E_FILENOTFOUND, file);
       rc = kExitFailed;
       continue;
     }
@@ -108,6 +141,7 @@ Command RegisterInfo(CLI::App& app) {
   CLI::App* sub = app.add_subcommand("info", "Show the archive type the detector finds and where the archive starts");
   sub->add_option("archives", opt->files, "Files to examine")->required();
   sub->add_flag("--json", opt->json, "One JSON object per file");
+  sub->footer(kExitCodesHelp);
   return Command{sub, [opt] { return RunInfo(*opt); }};
 }
 

@@ -34,7 +34,8 @@ void PrintRow(const zid::TRizER& r) {
   std::snprintf(buf, sizeof buf, "%12lld  %-11s %12lld %3d%%  %s %s  %08x  ", static_cast<long long>(r.UnpackedSize),
                 r.MethodName.c_str(), static_cast<long long>(r.PackedSize), r.Ratio, when.substr(0, 10).c_str(),
                 when.substr(11).c_str(), static_cast<unsigned>(r.CRC));
-  Out(buf + Printable(r.FileName) + "\n");
+  // An encrypted entry carries a "*" beside its name, as zip's listings do.
+  Out(buf + Printable(r.FileName) + (r.Encrypted ? "*" : "") + "\n");
 }
 
 void PrintTableHead() {
@@ -82,7 +83,9 @@ int RunList(const ListOptions& opt) {
                         : "not an archive zefa can list");
     return kExitFailed;
   }
-  r.FileSpec = opt.masks.empty() ? std::vector<std::string>{"*.*"} : opt.masks;
+  r.FileSpec = {"*.*"};
+  NameSelection selection(opt.masks);
+  if (!opt.masks.empty()) r.NameFilter = [&selection](const std::string& name) { return selection.Matches(name); };
   r.ExcludeSpec = opt.excludes;
   r.ShowEmptyDirs = opt.dirs;
   bool openFailed = false;
@@ -92,7 +95,11 @@ int RunList(const ListOptions& opt) {
     PrintEngineError(code, file.empty() ? (volume.empty() ? opt.archive : volume) : file, ext);
   };
   // A damaged directory: list what the local headers still tell.
-  r.OnCorruptZipHeader = [](zid::TZipCommon*, uint8_t, bool& cancel) { cancel = false; };
+  bool damaged = false;
+  r.OnCorruptZipHeader = [&damaged](zid::TZipCommon*, uint8_t, bool& cancel) {
+    cancel = false;
+    damaged = true;
+  };
 
   bool first = true;
   int64_t totUnpacked = 0, totPacked = 0;
@@ -126,7 +133,13 @@ int RunList(const ListOptions& opt) {
     PrintTableTotals(totUnpacked, totPacked, totRatio, totFiles);
   }
   std::fflush(stdout);
-  return ran && !openFailed ? kExitOk : kExitFailed;
+  if (!ran || openFailed) return kExitFailed;
+  if (damaged) {
+    std::fprintf(stderr, "zefa: %s: the archive's directory is damaged or missing: listed from the entries' own headers\n",
+                 Printable(opt.archive).c_str());
+  }
+  const int unmatched = selection.ReportUnmatched();
+  return damaged || unmatched > 0 ? kExitPartial : kExitOk;
 }
 
 }  // namespace
@@ -135,7 +148,8 @@ Command RegisterList(CLI::App& app) {
   auto opt = std::make_shared<ListOptions>();
   CLI::App* sub = app.add_subcommand("l", "List the entries of an archive without extracting");
   sub->add_option("archive", opt->archive, "Archive to list")->required();
-  sub->add_option("masks", opt->masks, "Entries to list (wildcards * and ?; default *.*)");
+  sub->add_option("masks", opt->masks, "Entries to list: whole stored names, * and ? (* crosses folders); all when none");
+  sub->footer(kExitCodesHelp);
   sub->add_flag("--json", opt->json, "One JSON object with the entries and totals");
   sub->add_flag("--dirs", opt->dirs, "Also list folder entries");
   sub->add_option("--exclude", opt->excludes, "Leave out entries matching this mask (repeatable)")

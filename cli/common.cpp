@@ -10,6 +10,7 @@
 
 #include "engine/base/Err_Msgs.h"
 #include "engine/base/zidBase.h"
+#include "engine/base/zidMask.h"
 
 namespace cli {
 
@@ -76,19 +77,73 @@ CancelOnSignal::~CancelOnSignal() {
 int CancelOnSignal::Signalled() { return g_signal; }
 
 void PrintEngineError(int code, const std::string& file, const std::string& extendedMsg) {
-  std::string line = "zefa: " + std::to_string(code) + " " + zid::LoadStr(code);
-  if (!extendedMsg.empty()) line += ": " + Printable(extendedMsg);
-  if (!file.empty()) line += " (" + Printable(file) + ")";
+  const std::string who = file.empty() ? std::string() : Printable(file);
+  std::string line;
+  if (code == zid::E_REQUIREDEVENT && extendedMsg == "OnGetPassword") {
+    line = "zefa: " + who + " is encrypted: give the password with -p";
+  } else if (code == zid::E_INVALIDPASSWORD || code == zid::E_PASSWORDFAILED) {
+    // The engine's extra words may be the password typed: never shown.
+    line = "zefa: " + (who.empty() ? std::string() : who + ": ") + "wrong password (" + std::to_string(code) + ")";
+  } else {
+    line = "zefa: " + (who.empty() ? std::string() : who + ": ") + zid::LoadStr(code);
+    if (!extendedMsg.empty() && extendedMsg != file) line += ": " + Printable(extendedMsg);
+    line += " (" + std::to_string(code) + ")";
+  }
   std::cerr << line << std::endl;
 }
 
-void AttachErrorPrinter(zid::TZipCommon& component, int* counter) {
-  component.OnError = [counter](zid::TZipCommon*, const std::string& file, const std::string& ext,
-                                const std::string&, int code) {
+void AttachErrorPrinter(zid::TZipCommon& component, int* counter,
+                        std::function<std::string(const std::string&)> shown) {
+  component.OnError = [counter, shown](zid::TZipCommon*, const std::string& file, const std::string& ext,
+                                       const std::string&, int code) {
     if (counter) ++*counter;
-    PrintEngineError(code, file, ext);
+    PrintEngineError(code, shown ? shown(file) : file, ext);
   };
 }
+
+namespace {
+std::string Slashed(std::string s) {
+  for (char& c : s)
+    if (c == '\\') c = '/';
+  return s;
+}
+}  // namespace
+
+NameSelection::NameSelection(const std::vector<std::string>& masks) {
+  for (const std::string& m : masks) {
+    std::string mask = Slashed(m);
+    while (mask.rfind("./", 0) == 0) mask.erase(0, 2);
+    masks_.push_back(zid::NormalizeMask(mask));
+  }
+  used_.assign(masks_.size(), false);
+}
+
+bool NameSelection::Matches(const std::string& storedName) {
+  const std::string name = Slashed(storedName);
+  const std::string bare = !name.empty() && name.back() == '/' ? name.substr(0, name.size() - 1) : name;
+  bool any = false;
+  for (size_t i = 0; i < masks_.size(); ++i) {
+    if (zid::MatchesMask(name, masks_[i]) || zid::MatchesMask(bare, masks_[i])) {
+      used_[i] = true;
+      any = true;
+    }
+  }
+  return any;
+}
+
+int NameSelection::ReportUnmatched() const {
+  int n = 0;
+  for (size_t i = 0; i < masks_.size(); ++i) {
+    if (used_[i]) continue;
+    std::cerr << "zefa: no entry matches " << Printable(masks_[i]) << std::endl;
+    ++n;
+  }
+  return n;
+}
+
+const char* const kExitCodesHelp =
+    "Exit codes: 0 all good; 1 some entries failed, were left out or a mask matched nothing, or warnings; "
+    "2 usage error or the archive cannot be used; 128+N interrupted by signal N.";
 
 std::string JsonString(const std::string& s) {
   std::string r = "\"";
@@ -175,7 +230,8 @@ bool AskPassword(const std::string& prompt, std::string& password) {
   if (restore) {
     termios quiet = old;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    // TCSANOW: what was typed ahead of the prompt is the answer, kept.
+    tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
   }
   bool ok = static_cast<bool>(std::getline(std::cin, password));
   if (restore) tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace zid {
 class TZipCommon;
@@ -10,11 +12,33 @@ class TZipCommon;
 
 namespace cli {
 
-// "zefa: CODE text (file)" on stderr; the part in brackets only when file is
-// not empty; extra words of the engine follow the text after ": ".
+// "zefa: file: text: extra (code)" on stderr: the file first (left out when
+// empty), the engine's text, its extra words, the code last. A few reports
+// read better as a sentence of their own (a missing password, a wrong one).
 void PrintEngineError(int code, const std::string& file, const std::string& extendedMsg = std::string());
-// Routes a component's OnError to PrintEngineError and counts the reports.
-void AttachErrorPrinter(zid::TZipCommon& component, int* counter);
+// Routes a component's OnError to PrintEngineError and counts the reports;
+// shown (when set) turns the engine's file name into the one the user knows.
+void AttachErrorPrinter(zid::TZipCommon& component, int* counter,
+                        std::function<std::string(const std::string&)> shown = nullptr);
+
+// Entry selection as zip and unzip make it: each mask is matched against the
+// whole stored name, "*" crossing folders, so "a.txt" selects the top-level
+// entry only and "*.txt" every .txt at any depth. Remembers which masks
+// matched something.
+class NameSelection {
+ public:
+  explicit NameSelection(const std::vector<std::string>& masks);
+  bool Matches(const std::string& storedName);
+  // "zefa: no entry matches MASK" for every mask that matched nothing; the count.
+  int ReportUnmatched() const;
+
+ private:
+  std::vector<std::string> masks_;
+  std::vector<bool> used_;
+};
+
+// Exit codes, for the help of every command.
+extern const char* const kExitCodesHelp;
 
 // A JSON string literal with its quotes.
 std::string JsonString(const std::string& s);

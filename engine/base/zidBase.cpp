@@ -46,6 +46,7 @@ bool TZipCommon::MatchesSpec(const std::string& storedName, bool recurse) {
       return false;
     }
   }
+  if (NameFilter) return NameFilter(storedName);
   for (const std::string& line : FileSpec) {
     std::string mask = plat::ToNative(line);
     if (mask.empty()) mask = "*";

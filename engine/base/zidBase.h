@@ -112,6 +112,9 @@ class TZipCommon {
   // A name without a dot is tried once more with a dot appended (and one on the
   // mask when it has none), so "*.*" selects README. FileSpec is left as it is.
   bool MatchesSpec(const std::string& storedName, bool recurse);
+  // When set, it decides the selection instead of FileSpec (ExcludeSpec still
+  // applies first): a front end with its own matching rules plugs in here.
+  std::function<bool(const std::string& storedName)> NameFilter;
 
   // ---- errors and cancelling ------------------------------------------------
   // For problems after which the operation cannot go on: pauses the stopwatch,

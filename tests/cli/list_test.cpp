@@ -72,11 +72,11 @@ TEST(CliList, UnreadableArchivesExitWith2) {
   testutil::TempDir dir;
   std::string out;
   EXPECT_EQ(Zefa(ShellQuote(dir.file("missing.zip")), &out, true), 2);
-  EXPECT_EQ(out, "zefa: 25192 File not found (" + dir.file("missing.zip") + ")\n");
+  EXPECT_EQ(out, "zefa: " + dir.file("missing.zip") + ": File not found (25192)\n");
 
   testutil::WriteFile(dir.file("text.txt"), "no archive here, only words and more words");
   EXPECT_EQ(Zefa(ShellQuote(dir.file("text.txt")), &out, true), 2);
-  EXPECT_NE(out.find("zefa: 25327 Unknown file type"), std::string::npos) << out;
+  EXPECT_NE(out.find("text.txt: Unknown file type (25327)"), std::string::npos) << out;
 }
 
 TEST(CliList, DamagedArchiveListsLocalHeadersAndSaysSo) {
@@ -85,8 +85,10 @@ TEST(CliList, DamagedArchiveListsLocalHeadersAndSaysSo) {
   bytes.resize(30 + 5 + 3 + 10);  // the directory is cut off
   testutil::WriteFile(dir.file("cut.zip"), bytes);
   std::string out;
-  ASSERT_EQ(Zefa(ShellQuote(dir.file("cut.zip")) + " --json", &out), 0);
+  // Listed with a warning, and the exit code says something is wrong.
+  ASSERT_EQ(Zefa(ShellQuote(dir.file("cut.zip")) + " --json", &out, true), 1);
   EXPECT_NE(out.find("\"name\": \"a.txt\""), std::string::npos) << out;
+  EXPECT_NE(out.find("damaged or missing"), std::string::npos) << out;
 }
 
 // Names cannot drive the terminal: control and bidirectional characters are
