@@ -18,6 +18,7 @@ std::string LoadStr(int code);
 
 // Codes the engine emits by name.
 enum ErrorCode : int {
+  E_ACELIBRARY = 25103,
   E_BADFILEHEADER = 25114,
   E_BADLOCALOFFSET = 25115,
   E_BADBLOCK = 25116,
@@ -55,6 +56,7 @@ enum ErrorCode : int {
   E_UNKNOWNERROR = 25355,
   E_VERSIONERROR = 25402,
   E_USERCANCELED = 25443,
+  E_VOLUMEORDER = 25446,
   E_INVALIDPASSWORD = 26517,
   E_SKIPPEDFILE = 26800,
   E_PASSWORDFAILED = 26522,

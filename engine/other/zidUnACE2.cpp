@@ -13,10 +13,6 @@ namespace zid {
 
 namespace {
 
-// Codes of the error table without a name of their own.
-constexpr int kErrAceLibrary = 25103;  // "Error loading unacev2.dll..."
-constexpr int kErrVolumeOrder = 25446;  // "Volume is out of sequence"
-
 constexpr size_t kFileListSize = 0x2FFFF;
 constexpr size_t kMaxTempDir = 255;
 
@@ -27,7 +23,7 @@ int EngineCode(int libraryError) {
     case ace::kErrorOpen: return E_OPENERROR;
     case ace::kErrorRead:
     case ace::kErrorTruncated: return E_READERROR;
-    case ace::kErrorVolumeOrder: return kErrVolumeOrder;
+    case ace::kErrorVolumeOrder: return E_VOLUMEORDER;
     default: return E_BADFILEHEADER;
   }
 }
@@ -79,7 +75,7 @@ void TUnACE::ProcessArchive() {
 
   bool loaded = ace::kLibraryPresent;
   for (const char* name : kEntryPoints) loaded = loaded && ace::TUnAce::HasEntryPoint(name);
-  if (!loaded) return ArchiveFailed(kErrAceLibrary);
+  if (!loaded) return ArchiveFailed(E_ACELIBRARY);
 
   ace::TUnAce lib;
   ace::TInitDll init;
@@ -93,7 +89,7 @@ void TUnACE::ProcessArchive() {
   };
   init.request = [this](ace::TRequest& r) { return OnRequest(r); };
   init.state = [this](ace::TState& s) { return OnState(s); };
-  if (lib.ACEInitDll(init) != 0) return ArchiveFailed(kErrAceLibrary);
+  if (lib.ACEInitDll(init) != 0) return ArchiveFailed(E_ACELIBRARY);
   // An empty FileSpec means every entry here (the library is handed "*"):
   // the loop's own selection sees the same for this operation.
   struct TSpecGuard {

@@ -90,10 +90,6 @@ void TUnARJ::ProcessArchive() {
     return;
   }
   PasswordAttempts = std::min(PasswordAttempts, kMaxPasswordAttempts);
-  // The output folders are created as files need them; the target itself too.
-  if ((OutputMode == omToFile || OutputMode == omAppendFile) && !GetExtractDir().empty() &&
-      !plat::DirectoryExists(GetExtractDir()))
-    plat::ForceDirectories(GetExtractDir());
   volumeNumber_ = std::max(1, VolumeNumber());
   stop_ = false;
   encryptionVersion_ = 0;

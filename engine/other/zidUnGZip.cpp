@@ -81,9 +81,6 @@ std::string GzipMemberName(const std::string& archivePath, const std::string* st
 void TUnGZip::ProcessArchive() {
   memberChecks_ = false;
   nestedTar_ = doUnTar_ = false;
-  if ((OutputMode == omToFile || OutputMode == omAppendFile) && !GetExtractDir().empty() &&
-      !plat::DirectoryExists(GetExtractDir()))
-    plat::ForceDirectories(GetExtractDir());
   TStream32* s = ArchiveStream();
   if (s == nullptr) {
     ArchiveFailed(E_READERROR);

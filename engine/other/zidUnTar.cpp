@@ -25,9 +25,6 @@ bool NamesNothing(const std::string& name) {
 }  // namespace
 
 void TUnTar::ProcessArchive() {
-  if ((OutputMode == omToFile || OutputMode == omAppendFile) && !GetExtractDir().empty() &&
-      !plat::DirectoryExists(GetExtractDir()))
-    plat::ForceDirectories(GetExtractDir());
   ExtractTarStream(0);
 }
 

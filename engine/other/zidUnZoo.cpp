@@ -29,10 +29,6 @@ void TUnZoo::ProcessArchive() {
     return;
   }
   auto read = [this](int64_t pos, void* buf, int64_t n) { return ReadAt(pos, buf, n); };
-  // The output folders are created as files need them; the target itself too.
-  if ((OutputMode == omToFile || OutputMode == omAppendFile) && !GetExtractDir().empty() &&
-      !plat::DirectoryExists(GetExtractDir()))
-    plat::ForceDirectories(GetExtractDir());
   uint32_t first = 0;
   if (!ReadZooArchiveHeader(read, &first)) {
     ArchiveFailed(E_BADFILEHEADER, "no ZOO archive header");
