@@ -10,7 +10,6 @@
 #include "engine/lha/zidLzhuf.h"
 #include "engine/other/zidCopyStored.h"
 #include "platform/datetime.h"
-#include "platform/files.h"
 
 namespace zid {
 
@@ -41,9 +40,6 @@ std::string Printable(const std::string& id) {
 }  // namespace
 
 void TUnLha::ProcessArchive() {
-  if ((OutputMode == omToFile || OutputMode == omAppendFile) && !GetExtractDir().empty() &&
-      !plat::DirectoryExists(GetExtractDir()))
-    plat::ForceDirectories(GetExtractDir());
   TStream32* s = ArchiveStream();
   if (s == nullptr) {
     ArchiveFailed(E_READERROR);
