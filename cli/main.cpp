@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/common.h"
 
 namespace cli {
 // Registration functions of the command files; add one line per new command.
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
   CLI::App app{"zefa - the ZEFA Archiver command line: list, test, extract and create archives"};
   app.set_version_flag("--version", std::string("zefa ") + ZEFA_VERSION);
   app.require_subcommand(0, 1);
+  app.footer(cli::kExitCodesHelp);
   std::vector<cli::Command> commands = cli::RegisterCommands(app);
   try {
     app.parse(argc, argv);

@@ -1,6 +1,7 @@
 // The write loop of every writer: prepare, read the old directory, scan and
 // merge, write the new archive into a temporary stream, publish it.
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <new>
 
@@ -19,6 +20,14 @@
 namespace zid {
 
 namespace {
+
+// The archive's folder as the user named it: a symbolic link to a folder
+// leads there (the archive is written beside itself in that folder).
+bool FolderReached(const std::string& folder) {
+  if (plat::DirectoryExists(folder)) return true;
+  std::error_code ec;
+  return plat::FileStat(folder).isLink && std::filesystem::is_directory(folder, ec);
+}
 
 // A rename answer that keeps naming taken names would ask forever.
 constexpr int kMaxRenameQuestions = 1000;
@@ -108,7 +117,7 @@ bool TCompBase::Prepare() {
   dm.OnDiskWriteProtectErr = [this](bool& c) {
     if (OnDiskWriteProtectErr) OnDiskWriteProtectErr(this, c);
   };
-  if (plat::DirectoryExists(folder.empty() ? "/" : folder) && !dm.GetDriveInfo(GetArchiveFile())) return false;
+  if (FolderReached(folder.empty() ? "/" : folder) && !dm.GetDriveInfo(GetArchiveFile())) return false;
   targetRemovable_ = dm.DriveType == plat::DriveType::Removable;
 
   baseDir_.clear();
@@ -124,7 +133,7 @@ bool TCompBase::Prepare() {
       baseDir_ = plat::IncludeTrailingPathDelimiter(plat::ExpandFileName(plat::ToNative(DefaultDir)));
     }
   }
-  if (!folder.empty() && !plat::DirectoryExists(folder)) {
+  if (!folder.empty() && !FolderReached(folder)) {
     ReportError(GetArchiveFile(), folder, VolumeName, E_INVALIDDIR);
     return false;
   }

@@ -170,6 +170,7 @@ TEST(CliConventions, RefusalsAreSentencesWithExitCodes) {
   std::filesystem::create_directories(tmp.file("lk"));
   WriteFile(tmp.file("lk/t.txt"), "target\n");
   std::filesystem::create_symlink("t.txt", tmp.file("lk/l.txt"));
+  std::filesystem::create_directory_symlink("src", tmp.file("ldir"));
   ASSERT_EQ(Zefa(tmp, "a ro.zip a.txt"), 0);
   std::filesystem::permissions(tmp.file("ro.zip"), std::filesystem::perms::owner_read);
   // A stored entry whose data is damaged: its CRC fails.
@@ -189,6 +190,7 @@ TEST(CliConventions, RefusalsAreSentencesWithExitCodes) {
       {"d ro.zip a.txt", 2, "ro.zip: the archive cannot be written"},
       {"a -r lk.zip lk", 1, "lk/l.txt: symbolic link left out"},
       {"a --links lk2.zip lk", 2, "not supported"},
+      {"a ldir/q.zip a.txt", 0, "1 file added"},  // through a link to a folder
       {"t bad.zip", 1, "zefa: src/a.txt: File fails CRC check (25151)"},
       {"x bad.zip -o kb --keep-broken", 1, "src/a.txt: File fails CRC check (25151)"},
   };
@@ -200,6 +202,7 @@ TEST(CliConventions, RefusalsAreSentencesWithExitCodes) {
     EXPECT_EQ(out.find("event"), std::string::npos) << out;
   }
   EXPECT_FALSE(std::filesystem::exists(tmp.file("none.zip")));
+  EXPECT_TRUE(std::filesystem::is_regular_file(tmp.file("src/q.zip")));
   EXPECT_EQ(ReadFile(tmp.file("kb/src/a.txt")).size(), 6u);  // kept under its name
   std::string help;
   testutil::Run(ShellQuote(testutil::CliPath()) + " x --help", &help);
