@@ -11,6 +11,7 @@
 #include "engine/base/zidDetect.h"
 #include "engine/base/zidFormats.h"
 #include "engine/base/zidUnBase.h"
+#include "engine/other/zidUnGZip.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -96,6 +97,9 @@ int Run(ExtractOptions& opt, bool test) {
   un->FileSpec = {"*.*"};
   if (!opt.masks.empty())
     un->NameFilter = [&selection](const std::string& name) { return selection.Matches(name); };
+  // A .tar.gz gives the tar's files, as tar and bsdtar do.
+  if (auto* gz = dynamic_cast<zid::TUnGZip*>(un.get()))
+    gz->OnNestedTarFile = [](zid::TZipCommon*, const std::string&, bool& doUnTar) { doUnTar = true; };
   un->UseStoredDirs = !opt.flat;
   un->CreateStoredDirs = !opt.noDirs && !opt.flat;
   un->KeepFailedFiles = opt.keepBroken;

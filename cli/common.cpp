@@ -84,6 +84,12 @@ void PrintEngineError(int code, const std::string& file, const std::string& exte
   } else if (code == zid::E_INVALIDPASSWORD || code == zid::E_PASSWORDFAILED) {
     // The engine's extra words may be the password typed: never shown.
     line = "zefa: " + (who.empty() ? std::string() : who + ": ") + "wrong password (" + std::to_string(code) + ")";
+  } else if (code == zid::E_REQUIREDEVENT) {
+    // The engine asked something zefa gives no answer to: said without the event's name.
+    const bool volume = extendedMsg == "OnNextVolume" || extendedMsg == "OnGetNextCabinet";
+    line = "zefa: " + (who.empty() ? std::string() : who + ": ") +
+           (volume ? "the next volume of the set is needed" : "zefa cannot answer the engine's question here") + " (" +
+           std::to_string(code) + ")";
   } else {
     line = "zefa: " + (who.empty() ? std::string() : who + ": ") + zid::LoadStr(code);
     if (!extendedMsg.empty() && extendedMsg != file) line += ": " + Printable(extendedMsg);
