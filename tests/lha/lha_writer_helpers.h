@@ -12,6 +12,7 @@
 
 #include "engine/base/zidBytes.h"
 #include "engine/lha/zidLha.h"
+#include "engine/lha/zidUnLha.h"
 #include "support/testutil.h"
 
 namespace lhatest {
@@ -124,6 +125,18 @@ inline std::vector<std::pair<std::string, std::string>> Files(const std::string&
       out.emplace_back(fs::relative(e.path(), dir).string(), testutil::ReadFile(e.path().string()));
   std::sort(out.begin(), out.end());
   return out;
+}
+
+// Extracts arc with our own extractor into dir; returns the entries passed.
+inline int Extract(const std::string& arc, const std::string& dir) {
+  zid::TUnLha un;
+  un.SetArchiveFile(arc);
+  un.FileSpec = {"*.*"};
+  un.CreateStoredDirs = true;
+  fs::create_directories(dir);
+  un.SetExtractDir(dir);
+  un.Extract();
+  return un.Stats().passed;
 }
 
 // Extracts arc with a peer into a new folder; returns the command's status.

@@ -1,4 +1,4 @@
-// The LHA writer: archives the peers accept and extract byte for byte, the
+// The LHA writer: archives the peers and our extractor restore byte for byte, the
 // level-0 headers with their checksums, the store fallback, updates of
 // existing archives (ours and other archivers' levels 1 and 2), and the
 // encoder on inputs that stress its edge cases.
@@ -77,6 +77,8 @@ TEST_P(LhaWriterMethods, HeadersAreLevelZeroAndPeersRestoreEveryByte) {
   EXPECT_NE(Find(hs, "sub\\caf\xC3\xA9 \xE2\x82\xAC.txt"), nullptr);  // UTF-8 bytes as they are
 
   EXPECT_EQ(PeerTests(arc), "");
+  EXPECT_EQ(Extract(arc, tmp.file("mine")), 9);
+  EXPECT_EQ(Files(tmp.file("mine")), Files(src));
   for (const char* tool : {"lhasa", "7zz"}) {
     if (!testutil::HaveTool(tool)) continue;
     std::string log;
