@@ -45,9 +45,6 @@ void TUnBh::ProcessArchive() {
     ArchiveFailed(E_BADARCTYPE, ArcTypeEnumName(type));
     return;
   }
-  if ((OutputMode == omToFile || OutputMode == omAppendFile) && !GetExtractDir().empty() &&
-      !plat::DirectoryExists(GetExtractDir()))
-    plat::ForceDirectories(GetExtractDir());
   TStream32* s = ArchiveStream();
   if (s == nullptr) {
     ArchiveFailed(E_READERROR);
