@@ -183,6 +183,14 @@ int RunAdd(AddOptions& opt) {
     return kExitPartial;
   }
   if (!ArchiveWritable(opt.archive)) return kExitFailed;
+  if (plat::FileExists(opt.archive) && plat::FileStat(opt.archive).size > 0) {
+    zid::TArchiveDetection d;
+    zid::AssignArchiveFile(d, opt.archive);
+    if (!zid::IsRecognised(d.ArcType)) {
+      std::cerr << "zefa: " << Printable(opt.archive) << ": not an archive; zefa does not write over it\n";
+      return kExitFailed;
+    }
+  }
   const zid::TFormat* format = WriterFormat(opt.archive, opt.format);
   if (format == nullptr) return kExitFailed;
   auto w = MakeWriter(*format);
@@ -255,11 +263,23 @@ int RunAdd(AddOptions& opt) {
 }
 
 int RunDelete(const std::string& archive, const std::vector<std::string>& masks) {
+  if (plat::DirectoryExists(archive)) {
+    std::cerr << "zefa: " << Printable(archive) << ": is a folder, not an archive\n";
+    return kExitFailed;
+  }
   if (!plat::FileExists(archive)) {
     PrintEngineError(zid::E_FILENOTFOUND, archive);
     return kExitFailed;
   }
   if (!ArchiveWritable(archive)) return kExitFailed;
+  {
+    zid::TArchiveDetection d;
+    zid::AssignArchiveFile(d, archive);
+    if (!zid::IsRecognised(d.ArcType)) {
+      std::cerr << "zefa: " << Printable(archive) << ": not an archive\n";
+      return kExitFailed;
+    }
+  }
   const zid::TFormat* format = WriterFormat(archive, "");
   if (format == nullptr) return kExitFailed;
   auto w = MakeWriter(*format);

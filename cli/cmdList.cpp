@@ -65,6 +65,10 @@ std::string JsonEntry(const zid::TRizER& r) {
 }
 
 int RunList(const ListOptions& opt) {
+  if (plat::DirectoryExists(opt.archive)) {
+    std::fprintf(stderr, "zefa: %s: is a folder, not an archive\n", Printable(opt.archive).c_str());
+    return kExitFailed;
+  }
   if (!plat::FileExists(opt.archive)) {
     PrintEngineError(zid::E_FILENOTFOUND, opt.archive);
     return kExitFailed;

@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -92,7 +93,10 @@ void PrintEngineError(int code, const std::string& file, const std::string& exte
            std::to_string(code) + ")";
   } else {
     line = "zefa: " + (who.empty() ? std::string() : who + ": ") + zid::LoadStr(code);
-    if (!extendedMsg.empty() && extendedMsg != file) line += ": " + Printable(extendedMsg);
+    // The detector's type names ("atNA", "atZip") mean nothing to a user: left out.
+    const bool typeName = extendedMsg.size() > 2 && extendedMsg.compare(0, 2, "at") == 0 &&
+                          extendedMsg.find(' ') == std::string::npos && std::isupper(static_cast<unsigned char>(extendedMsg[2]));
+    if (!extendedMsg.empty() && extendedMsg != file && !typeName) line += ": " + Printable(extendedMsg);
     line += " (" + std::to_string(code) + ")";
   }
   std::cerr << line << std::endl;

@@ -191,6 +191,9 @@ TEST(CliConventions, RefusalsAreSentencesWithExitCodes) {
       {"a -r lk.zip lk", 1, "lk/l.txt: symbolic link left out"},
       {"a --links lk2.zip lk", 2, "not supported"},
       {"a ldir/q.zip a.txt", 0, "1 file added"},  // through a link to a folder
+      {"a a.txt src/a.txt", 2, "a.txt: not an archive"},
+      {"d a.txt a", 2, "a.txt: not an archive"},
+      {"l src", 2, "src: is a folder"},
       {"t bad.zip", 1, "zefa: src/a.txt: File fails CRC check (25151)"},
       {"x bad.zip -o kb --keep-broken", 1, "src/a.txt: File fails CRC check (25151)"},
   };
