@@ -1,6 +1,7 @@
 // zefa a: add files to an archive (created when missing); zefa d: delete
 // entries from one. The writer comes from the format table: by -f, else by
 // the archive's extension, else ZIP.
+#include <glob.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -173,7 +174,15 @@ int RunAdd(AddOptions& opt) {
   bool missing = false;
   for (const std::string& raw : opt.paths) {
     const std::string path = plat::ToNative(raw);
-    if (!HasWildcards(path) && !plat::FileExists(path) && !plat::DirectoryExists(path)) {
+    if (HasWildcards(path)) {
+      glob_t g{};
+      const bool none = glob(path.c_str(), 0, nullptr, &g) != 0 || g.gl_pathc == 0;
+      globfree(&g);
+      if (none) {
+        std::cerr << "zefa: no file matches " << Printable(raw) << "\n";
+        missing = true;
+      }
+    } else if (!plat::FileExists(path) && !plat::DirectoryExists(path)) {
       PrintEngineError(zid::E_FILENOTFOUND, raw);
       missing = true;
     }

@@ -184,6 +184,7 @@ TEST(CliConventions, RefusalsAreSentencesWithExitCodes) {
     std::string said;
   } cases[] = {
       {"a none.zip nosuch a.txt", 1, "zefa: nosuch: File not found (25192)"},
+      {"a none.zip 'x*.none' a.txt", 1, "zefa: no file matches x*.none"},
       {"x src", 2, "zefa: src: is a folder"},
       {"l nosuch.zip", 2, "nosuch.zip: File not found (25192)"},
       {"a ro.zip src/a.txt", 2, "ro.zip: the archive cannot be written"},
