@@ -1,7 +1,9 @@
 // Whole-archive extraction on arbitrary bytes: the input is written to a
 // temporary file and extracted by TUnZip into a temporary folder (with a
-// password for encrypted entries), which is emptied after each run. Any
-// outcome is fine except a crash, a hang, or a file written outside the folder.
+// password for encrypted entries), which is emptied after each run. Every
+// input is extracted twice: method 8 entries decoded in one call, then all
+// streamed through zlib. Any outcome is fine except a crash, a hang, or a file
+// written outside the folder.
 #include <unistd.h>
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <string>
 
 #include "engine/zip/zidUnZip.h"
+#include "engine/zip/zidUnZipDecode.h"
 
 namespace {
 
@@ -35,19 +38,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 0) std::fwrite(data, 1, size, f);
   std::fclose(f);
 
-  {
-    zid::TUnZip un;
-    un.SetArchiveFile(archive);
-    un.SetExtractDir(out);
-    un.FileSpec = {"*.*"};
-    un.CreateStoredDirs = true;
-    un.Password = "fuzz";
-    un.Extract();
+  for (const int64_t cap : {int64_t{32} << 20, int64_t{0}}) {
+    zid::SetInflateOneCallCap(cap);
+    {
+      zid::TUnZip un;
+      un.SetArchiveFile(archive);
+      un.SetExtractDir(out);
+      un.FileSpec = {"*.*"};
+      un.CreateStoredDirs = true;
+      un.Password = "fuzz";
+      un.Extract();
+    }
+    std::error_code ec;
+    fs::remove_all(out, ec);
+    // Nothing may appear next to the folder.
+    for (const auto& entry : fs::directory_iterator(WorkDir(), ec))
+      if (entry.path().filename() != "in.zip") std::abort();
   }
-  std::error_code ec;
-  fs::remove_all(out, ec);
-  // Nothing may appear next to the folder.
-  for (const auto& entry : fs::directory_iterator(WorkDir(), ec))
-    if (entry.path().filename() != "in.zip") std::abort();
   return 0;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <random>
+#include <thread>
 
 namespace plat {
 
@@ -13,6 +14,13 @@ namespace {
 std::function<void()>& PumpHook() {
   static std::function<void()> hook;
   return hook;
+}
+
+// The pump belongs to the thread that installed it: helper threads (the
+// ZIP writer's compressing workers) never run the window's event loop.
+std::thread::id& PumpThread() {
+  static std::thread::id id;
+  return id;
 }
 
 MessageBoxHook& BoxHook() {
@@ -38,11 +46,15 @@ RandomState& Rng() {
 }  // namespace
 
 void ProcessMessages() {
+  if (std::this_thread::get_id() != PumpThread()) return;
   auto& hook = PumpHook();
   if (hook) hook();
 }
 
-void SetProcessMessagesHook(std::function<void()> hook) { PumpHook() = std::move(hook); }
+void SetProcessMessagesHook(std::function<void()> hook) {
+  PumpThread() = std::this_thread::get_id();
+  PumpHook() = std::move(hook);
+}
 
 MsgResult MessageBox(MsgKind kind, const std::string& caption, const std::string& text) {
   auto& hook = BoxHook();

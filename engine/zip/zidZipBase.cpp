@@ -57,6 +57,8 @@ std::string ZipNameBytes(const std::string& name, uint16_t& flags) {
   return bytes;
 }
 
+TZipBase::~TZipBase() = default;
+
 TZipBase::TZipBase() {
   det_.ArcType = atZip;
   supported_ = {cmStore, cmDeflate};
@@ -210,7 +212,27 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   const TDeflateType dt = compressMethod_ == cmStore ? dtDeflateS : DeflateType;
   std::unique_ptr<TFileStream32> src;
   int64_t size = 0;
-  if (!it.IsDir) {
+  // Files without data encryption are compressed ahead by the workers.
+  TZipPrefetch::TResult pre;
+  bool prefetched = false;
+  if (!it.IsDir && Password.empty()) {
+    if (cancel_ && prefetch_) prefetch_->Stop();
+    if (!prefetch_ || prefetchList_ != &list || index < prefetchFrom_) StartPrefetch(list, index, dt);
+    prefetched = prefetch_ && prefetch_->Take(index, it.SourcePath, pre);
+    if (!prefetched && prefetch_) {
+      // Left from an operation that ended early: start again from here.
+      StartPrefetch(list, index, dt);
+      prefetched = prefetch_ && prefetch_->Take(index, it.SourcePath, pre);
+    }
+    if (cancel_) return false;
+  }
+  if (prefetched) {
+    if (pre.openFailed) {
+      ReportError(it.SourcePath, "", VolumeName, E_OPENERROR);
+      return false;
+    }
+    size = pre.size;
+  } else if (!it.IsDir) {
     src = std::make_unique<TFileStream32>(it.SourcePath, plat::fmOpenRead | plat::fmShareDenyNone);
     if (!src->IsOpen()) {
       ReportError(it.SourcePath, "", VolumeName, E_OPENERROR);
@@ -239,7 +261,16 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
 
   uint32_t crc = 0;
   int64_t done = 0;
-  if (src) {
+  if (prefetched) {
+    if (pre.data.status == TStoreDeflateStatus::ReadError) ReportError(it.SourcePath, "", VolumeName, E_READERROR);
+    if (pre.data.status != TStoreDeflateStatus::Ok) return false;
+    const int64_t n = pre.bytes->Size();
+    if (out.CopyFrom(*pre.bytes, n) != n) RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
+    BytesRemaining -= size;
+    ReportProgress(it.FileSize, it.FileSize);
+    store = pre.data.stored;
+    crc = pre.data.crc;
+  } else if (src) {
     TStoreDeflateJob job;
     job.source = src.get();
     job.size = size;
@@ -329,16 +360,36 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   return true;
 }
 
+void TZipBase::StartPrefetch(TCompHeaderObj& list, int from, TDeflateType dt) {
+  prefetch_.reset();
+  prefetchList_ = &list;
+  prefetchFrom_ = from;
+  std::vector<TZipPrefetch::TJob> jobs;
+  for (int i = from; i < list.Count(); ++i) {
+    const TCompHeaderItem& it = list[i];
+    if (it.Action != caCompress || it.IsDir) continue;
+    jobs.push_back(TZipPrefetch::TJob{i, it.SourcePath, dt == dtDeflateS || StoreByType(it.Name), dt});
+  }
+  // One file gains nothing from a worker.
+  if (jobs.size() < 2 || CompressWorkers == 1) return;
+  const int workers = CompressWorkers > 1 ? CompressWorkers : TZipPrefetch::DefaultWorkers();
+  prefetch_ = std::make_unique<TZipPrefetch>(std::move(jobs), GetTempDir(), workers);
+}
+
 // ---- closing records -----------------------------------------------------------------------
 
 void TZipBase::WriteEmptyArchive(TStream32& out) {
+  prefetch_.reset();
   uint8_t rec[kEndRecordSize] = {};
   Put32(rec, kEndSig);
   out.Seek(0, plat::soFromEnd);
   out.WriteBuffer(rec, kEndRecordSize);
 }
 
-bool TZipBase::FinishArchive(TStream32& out, TCompHeaderObj& list) { return WriteDirectory(out, list); }
+bool TZipBase::FinishArchive(TStream32& out, TCompHeaderObj& list) {
+  prefetch_.reset();
+  return WriteDirectory(out, list);
+}
 
 bool TZipBase::WriteDirectory(TStream32& out, TCompHeaderObj& list) {
   const int64_t dirOffset = out.Seek(0, plat::soFromEnd);

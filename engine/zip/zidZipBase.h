@@ -18,14 +18,19 @@
 #include <string>
 
 #include "engine/base/zidCompBase.h"
+#include "engine/zip/zidZipPrefetch.h"
 
 namespace zid {
 
 class TZipBase : public TCompBase {
  public:
   TZipBase();
+  ~TZipBase() override;
 
   bool EncryptHeaders = false;
+  // Threads compressing files ahead of the write loop: 0 one per core, 1 none
+  // (the loop compresses each file itself). The archive is the same either way.
+  int CompressWorkers = 0;
   int64_t LeaveSpaceOnFirstDisk = 0;
 
   // The writer's own type; the value is kept (no detection on writers).
@@ -61,6 +66,13 @@ class TZipBase : public TCompBase {
   // Bytes of an entry in the old archive: header, name, extra, data and a
   // data descriptor. False when the local header is missing or runs past the end.
   bool EntrySpan(TStream32& in, const TCompHeaderItem& item, int64_t& headerExtra, int64_t& total);
+
+ private:
+  // Hands the files of the list from `from` on to the compressing workers.
+  void StartPrefetch(TCompHeaderObj& list, int from, TDeflateType dt);
+  std::unique_ptr<TZipPrefetch> prefetch_;
+  const TCompHeaderObj* prefetchList_ = nullptr;
+  int prefetchFrom_ = 0;
 };
 
 // The name bytes of an entry and the flag bit 11 they need (see above).

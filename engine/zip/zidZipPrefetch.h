@@ -1,0 +1,85 @@
+// Compresses the files of a ZIP write loop ahead of it, one file per worker
+// thread, while the loop writes the finished ones in scan order. Each file's
+// bytes come from the same store-or-deflate step the loop would run itself
+// (WriteStoredOrDeflated), so the archive is byte for byte the one a single
+// thread writes.
+//
+// Memory stays bounded: a file is only started while the uncompressed bytes
+// of the files compressed but not yet written stay under a cap (the file the
+// loop waits for always starts), and a file's output beyond a few MiB goes to
+// an unlinked temporary file instead of memory.
+//
+// Only files without data encryption are given to the workers: the
+// traditional cipher keeps its keys engine-wide.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/base/zidStreams.h"
+#include "engine/base/zidTypes.h"
+#include "engine/zip/zidStoreDeflate.h"
+
+namespace zid {
+
+class TZipPrefetch {
+ public:
+  struct TJob {
+    int index = 0;     // in the write loop's list
+    std::string path;  // the file to read
+    bool store = false;
+    TDeflateType type = dtDeflateN;
+  };
+  struct TResult {
+    bool openFailed = false;
+    int64_t size = 0;  // of the file as read
+    TStoreDeflateResult data;
+    std::unique_ptr<TStream32> bytes;  // what goes behind the local header, at position 0
+  };
+
+  // Starts `workers` threads over the jobs (in list order); temporary files go to tempDir.
+  TZipPrefetch(std::vector<TJob> jobs, std::string tempDir, int workers);
+  ~TZipPrefetch();  // stops the workers and waits for them
+  TZipPrefetch(const TZipPrefetch&) = delete;
+  TZipPrefetch& operator=(const TZipPrefetch&) = delete;
+
+  // Waits for the job of list index `index` and hands its result over; the
+  // results of earlier jobs the loop did not ask for are dropped. False when
+  // `index` is not a job of this prefetcher (or names another file).
+  bool Take(int index, const std::string& path, TResult& out);
+  // Stops the workers: jobs under way end early, no new one starts.
+  void Stop();
+
+  // Workers for this machine: one per core.
+  static int DefaultWorkers();
+
+ private:
+  struct TSlot {
+    TJob job;
+    int64_t sourceSize = 0;
+    bool started = false;
+    bool done = false;
+    TResult result;
+  };
+  void Work();
+  void Run(TSlot& slot);
+  std::unique_ptr<TStream32> OutputFor(int64_t sourceSize);
+
+  std::vector<TSlot> slots_;
+  std::string tempDir_;
+  std::mutex mu_;
+  std::condition_variable cv_;
+  size_t next_ = 0;      // the next slot to start
+  size_t taken_ = 0;     // slots before this are handed over or dropped
+  int64_t pending_ = 0;  // source bytes of started slots not yet handed over
+  bool stop_ = false;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace zid
