@@ -138,6 +138,11 @@ TTarStep TTarScanner::Next(TTarItem& item) {
   const int64_t entryStart = pos_;
   bool pending = false;  // qualifying records were read for the entry to come
   uint8_t h[kTarBlock];
+  // The last entry's padding runs past the end: the file was cut, not ended.
+  if (pos_ > fileSize_) {
+    errorPos_ = fileSize_;
+    return TTarStep::Truncated;
+  }
   for (;;) {
     errorPos_ = pos_;
     const int64_t got = pos_ < fileSize_ ? readAt_(pos_, h, kTarBlock) : 0;
