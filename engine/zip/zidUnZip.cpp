@@ -65,6 +65,7 @@ void TUnZip::ProcessArchive() {
     MarkArchiveFailed();
     return;
   }
+  window_.Attach(Spanned() ? nullptr : archive_.get());
   const THeaderTypeState flags = det_.ZipStructureFlags;
   bool ok = false;
   if (Spanned() && (flags & htEnding))
@@ -76,6 +77,12 @@ void TUnZip::ProcessArchive() {
   else
     ReportError(GetArchiveFile(), std::string(), VolumeName, E_BADFILEHEADER);
   if (!ok) MarkArchiveFailed();
+  window_.Attach(nullptr);
+}
+
+TStream32* TUnZip::Input() {
+  if (archive_ == nullptr) return nullptr;
+  return Spanned() ? static_cast<TStream32*>(archive_.get()) : &window_;
 }
 
 // ---------------------------------------------------------------------------
@@ -197,7 +204,7 @@ bool TUnZip::ExtractFromLocalHeaders(bool directoryCut) {
   std::string lastName;
   const int64_t start = directoryCut ? FirstLocalHeader() : std::max<int64_t>(0, det_.ArcStartOffset);
   const TLocalWalkEnd how = WalkLocalHeaders(
-      *archive_, start, TranslateOemChar, [this] { return Cancelled(); },
+      *Input(), start, TranslateOemChar, [this] { return Cancelled(); },
       [&](const TZipDirEntry& e) {
         ++found;
         MaxFileDate = std::max(MaxFileDate, e.dosDate);
@@ -284,7 +291,7 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
     return;
   }
   TLocalInfo li;
-  const TLocalRead got = archive_ ? ReadLocalRecord(*archive_, e.localOffset, li) : TLocalRead::NotFound;
+  const TLocalRead got = Input() ? ReadLocalRecord(*Input(), e.localOffset, li) : TLocalRead::NotFound;
   if (got == TLocalRead::Cut) {
     EntryFailed(e.name, E_BADFILEHEADER, "the local header is cut short");
     return;
@@ -328,7 +335,7 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
     return;
   }
 
-  TZipEntryInput in([this]() -> TStream32* { return archive_.get(); },
+  TZipEntryInput in([this]() -> TStream32* { return Input(); },
                     Spanned() ? std::function<bool()>([this] { return NextDisk(); }) : nullptr, li.dataOffset,
                     e.compressedSize);
   in.RemainingCounter = &BytesRemaining;

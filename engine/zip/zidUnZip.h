@@ -10,10 +10,9 @@
 #include "engine/base/zidDiskSpan.h"
 #include "engine/base/zidUnBase.h"
 #include "engine/zip/zidZipDir.h"
+#include "engine/zip/zidZipInput.h"
 
 namespace zid {
-
-class TZipEntryInput;
 
 class TUnZip : public TUnBase {
  public:
@@ -49,7 +48,12 @@ class TUnZip : public TUnBase {
   bool NextDisk();
   bool Spanned() const;
 
+  // The archive as entries read it: through a read-ahead window for a single
+  // file, the stream of the current volume for sets.
+  TStream32* Input();
+
   TDiskSpannObj span_;
+  TWindowStream window_;
   int currentDisk_ = 0;
   int lastDisk_ = 0;
   bool passwordFailed_ = false;

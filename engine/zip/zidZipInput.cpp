@@ -1,6 +1,7 @@
 #include "engine/zip/zidZipInput.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/zip/zidCrypt.h"
 #include "platform/files.h"
@@ -40,6 +41,59 @@ int64_t TZipEntryInput::Seek(int64_t offset, int origin) {
   (void)offset;
   (void)origin;
   return consumed_;
+}
+
+namespace {
+constexpr int64_t kWindow = 65536;
+}  // namespace
+
+void TWindowStream::Attach(TStream32* s) {
+  s_ = s;
+  bufLen_ = 0;
+  pos_ = 0;
+  size_ = -1;
+}
+
+int64_t TWindowStream::Size() {
+  if (size_ < 0 && s_ != nullptr) size_ = s_->Size();
+  return size_;
+}
+
+int64_t TWindowStream::Seek(int64_t offset, int origin) {
+  if (origin == plat::soFromBeginning) pos_ = offset;
+  else if (origin == plat::soFromCurrent) pos_ += offset;
+  else pos_ = Size() + offset;
+  if (pos_ < 0) pos_ = 0;
+  return pos_;
+}
+
+int64_t TWindowStream::Read(void* buffer, int64_t count) {
+  if (s_ == nullptr || count <= 0) return 0;
+  auto* out = static_cast<uint8_t*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    if (pos_ >= bufPos_ && pos_ < bufPos_ + bufLen_) {
+      const int64_t take = std::min(count - done, bufPos_ + bufLen_ - pos_);
+      std::memcpy(out + done, buf_.get() + (pos_ - bufPos_), static_cast<size_t>(take));
+      done += take;
+      pos_ += take;
+      continue;
+    }
+    if (s_->Seek(pos_, plat::soFromBeginning) != pos_) break;
+    if (count - done >= kWindow) {
+      const int64_t got = s_->Read(out + done, count - done);
+      if (got <= 0) break;
+      done += got;
+      pos_ += got;
+      continue;
+    }
+    if (!buf_) buf_.reset(new uint8_t[kWindow]);
+    const int64_t got = s_->Read(buf_.get(), kWindow);
+    bufPos_ = pos_;
+    bufLen_ = std::max<int64_t>(0, got);
+    if (got <= 0) break;
+  }
+  return done;
 }
 
 }  // namespace zid

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "engine/base/zidStreams.h"
 
@@ -40,6 +41,28 @@ class TZipEntryInput : public TStream32 {
   int64_t consumed_ = 0;
   int64_t streamPos_;  // where the data goes on in the current volume
   bool decipher_ = false;
+};
+
+// A read-only view of an archive stream through a 64 KiB window: reads that
+// follow each other (a local header, then its entry's data, then the next
+// header) cost one read() per window instead of a seek and a read each.
+// Reads of a window or more go to the stream directly.
+class TWindowStream : public TStream32 {
+ public:
+  // Views `s` (null: nothing) from its start; forgets the window.
+  void Attach(TStream32* s);
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void*, int64_t) override { return 0; }
+  int64_t Seek(int64_t offset, int origin) override;
+  int64_t Size() override;
+
+ private:
+  TStream32* s_ = nullptr;
+  std::unique_ptr<uint8_t[]> buf_;
+  int64_t bufPos_ = 0;  // stream offset of buf_[0]
+  int64_t bufLen_ = 0;
+  int64_t pos_ = 0;
+  int64_t size_ = -1;
 };
 
 }  // namespace zid
