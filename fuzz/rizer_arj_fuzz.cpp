@@ -2,51 +2,17 @@
 // over arbitrary bytes taken as an ARJ archive: both end cleanly whatever the
 // headers claim (volume flags with no next volume, continued entries, garbled entries, sizes past the end),
 // and the listing's totals stay consistent with what was reported.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
-#include "engine/listing/zidRizER.h"
 #include "engine/other/zidUnArj.h"
-
-namespace {
-
-std::string ScratchFile() {
-  return "/tmp/rizer_arj_fuzz." + std::to_string(static_cast<long>(getpid())) + ".arj";
-}
-
-}  // namespace
+#include "fuzz_rizer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = ScratchFile();
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return 0;
-  if (size > 0) std::fwrite(data, 1, size, f);
-  std::fclose(f);
-
-  auto quiet = [](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int) {};
-  zid::TRizER r;
-  r.SetArchiveFile(path);
-  r.FileSpec = {"*.*"};
-  int64_t unpacked = 0;
-  int reported = 0;
-  r.OnRead = [&](zid::TZipCommon* s, int, int) {
-    unpacked += s->UnpackedSize;
-    ++reported;
-  };
-  r.OnError = quiet;
-  r.Activate();
-  if (reported > r.FileCount) __builtin_trap();
-  if (unpacked != r.TotalUnpackedSize) __builtin_trap();
-
-  zid::TUnARJ un;
-  un.SetArchiveFile(path);
-  un.FileSpec = {"*.*"};
-  un.Password = "fuzz";
-  un.OnError = quiet;
-  un.ExtractTest();
+  static std::string path;
+  if (!fuzzrizer::WriteScratch("rizer_arj_fuzz", ".arj", data, size, path)) return 0;
+  fuzzrizer::Walk(path, false);
+  fuzzrizer::ExtractTest<zid::TUnARJ>(path);
   return 0;
 }
