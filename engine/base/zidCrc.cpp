@@ -32,6 +32,19 @@ constexpr std::array<uint16_t, 256> MakeCrc16Table() {
 constexpr auto kCrc32 = MakeCrc32Table();
 constexpr auto kCrc16 = MakeCrc16Table();
 
+// Slicing by 8 for the 16-bit CRC: table k gives the effect of a byte that
+// has 8 - 1 - k more bytes behind it, so eight bytes cost eight lookups and
+// no dependency chain (the byte-wise loop was a quarter of LHA testing time).
+constexpr std::array<std::array<uint16_t, 256>, 8> MakeCrc16Slices() {
+  std::array<std::array<uint16_t, 256>, 8> t{};
+  t[0] = MakeCrc16Table();
+  for (int k = 1; k < 8; ++k)
+    for (int i = 0; i < 256; ++i) t[k][i] = static_cast<uint16_t>((t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF]);
+  return t;
+}
+
+constexpr auto kCrc16Slices = MakeCrc16Slices();
+
 }  // namespace
 
 const std::array<uint32_t, 256> Crc32Table = kCrc32;
@@ -47,9 +60,15 @@ void UpdateCrc32(const void* buffer, int64_t count, uint32_t& crc) {
 void UpdateCrc16(const void* buffer, int64_t count, uint16_t& crc) {
   if (count <= 0 || buffer == nullptr) return;
   const auto* p = static_cast<const uint8_t*>(buffer);
-  uint16_t c = crc;
-  for (int64_t i = 0; i < count; ++i) c = static_cast<uint16_t>(kCrc16[(c ^ p[i]) & 0xFF] ^ (c >> 8));
-  crc = c;
+  uint32_t c = crc;
+  const auto& t = kCrc16Slices;
+  for (; count >= 8; count -= 8, p += 8) {
+    const uint32_t lo = c ^ (p[0] | (uint32_t{p[1]} << 8));
+    c = t[7][lo & 0xFF] ^ t[6][lo >> 8] ^ t[5][p[2]] ^ t[4][p[3]] ^ t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^
+        t[0][p[7]];
+  }
+  for (int64_t i = 0; i < count; ++i) c = kCrc16[(c ^ p[i]) & 0xFF] ^ (c >> 8);
+  crc = static_cast<uint16_t>(c);
 }
 
 void UpdateCrc16(const void* buffer, int64_t count, uint32_t& crc) {

@@ -63,6 +63,16 @@ TEST(Crc16, ArcCheckValueAndWidths) {
   UpdateCrc16("x", -4, narrow);
   EXPECT_EQ(narrow, 0x55);
   EXPECT_EQ(Crc16Of("", 0), 0);
+  // Eight bytes at a time or one: the same value for every split and length.
+  const std::string data = "The quick brown fox jumps over the lazy dog, 0123456789 times over";
+  uint16_t whole = 0;
+  for (unsigned char ch : data) whole = static_cast<uint16_t>(Crc16Table[(whole ^ ch) & 0xFF] ^ (whole >> 8));
+  for (size_t cut = 0; cut <= 17; ++cut) {
+    uint16_t c = 0;
+    UpdateCrc16(data.data(), static_cast<int64_t>(cut), c);
+    UpdateCrc16(data.data() + cut, static_cast<int64_t>(data.size() - cut), c);
+    EXPECT_EQ(c, whole) << cut;
+  }
 }
 
 }  // namespace
