@@ -236,26 +236,47 @@ int RunAdd(AddOptions& opt) {
   int added = 0;
   const int links = ReportLinks(opt.paths, opt.recurse);
   CancelOnSignal signals(w->CancelFlag());
+  // Paths that store their names the same way go in one run of the writer:
+  // every run rewrites the archive, so one run per path would cost the square.
+  struct Run {
+    zid::TStoredDirNames mode;
+    std::string base;
+    bool recurse;
+    std::vector<std::string> specs;
+  };
+  std::vector<Run> runs;
   for (const std::string& raw : opt.paths) {
-    if (CancelOnSignal::Signalled()) break;
     std::string path = plat::ToNative(raw);
     const bool isDir = !HasWildcards(path) && plat::DirectoryExists(path);
+    Run r;
     if (opt.paths_mode == "none") {
-      w->StoredDirNames = zid::sdNone;
+      r.mode = zid::sdNone;
     } else if (opt.paths_mode == "absolute" || (!path.empty() && path[0] == '/')) {
       // An absolute path loses only its leading "/".
-      w->StoredDirNames = zid::sdAbsoluteNoRoot;
+      r.mode = zid::sdAbsoluteNoRoot;
     } else {
       // The path as given, without "./" and leading "../": "src/a.txt"
       // stays "src/a.txt", "." stands for the folder's contents.
-      w->StoredDirNames = zid::sdExplorer_UserDefineDefaultDir;
-      w->DefaultDir = StoreBase(path);
+      r.mode = zid::sdExplorer_UserDefineDefaultDir;
+      r.base = StoreBase(path);
     }
     // -r goes into the folders named, as zip -r does; a file named is that file only.
-    w->RecurseDirs = opt.recurse && isDir;
+    r.recurse = opt.recurse && isDir;
     if (isDir) path = plat::IncludeTrailingPathDelimiter(path) + "*";
-    w->FileSpec = {path};
-    // Assigned again for every path: whether the archive is new is decided at assignment.
+    if (!runs.empty() && runs.back().mode == r.mode && runs.back().base == r.base && runs.back().recurse == r.recurse) {
+      runs.back().specs.push_back(path);
+      continue;
+    }
+    r.specs = {path};
+    runs.push_back(std::move(r));
+  }
+  for (const Run& r : runs) {
+    if (CancelOnSignal::Signalled()) break;
+    w->StoredDirNames = r.mode;
+    w->DefaultDir = r.base;
+    w->RecurseDirs = r.recurse;
+    w->FileSpec = r.specs;
+    // Assigned again for every run: whether the archive is new is decided at assignment.
     w->SetArchiveFile(opt.archive);
     added += w->Compress();
     if (readOnly) return kExitFailed;
