@@ -78,6 +78,9 @@ void TUnLha::ProcessArchive() {
   if (Cancelled()) return;
   if (step == lhBad) ArchiveFailed(E_BADFILEHEADER, "bad LHA header" + where);
   else if (step == lhTruncated) ArchiveFailed(E_READERROR, "the archive ends inside the header" + where);
+  // A packed size past the end hides whatever followed: the archive was cut or the size is wrong.
+  else if (offset > ArchiveSize() && !items.empty())
+    ReportError(items.back().name, "the data runs past the end of the archive", VolumeName, E_READERROR);
 }
 
 void TUnLha::ExtractItem(const TLhaHeader& h) {

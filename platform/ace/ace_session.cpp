@@ -209,6 +209,8 @@ int TSession::Walk() {
   std::vector<uint8_t> h;
   for (;;) {
     if (cancelled_) return kErrorCancelled;
+    // a packed size past the end hides whatever followed it
+    if (pos_ > cur_.Size()) return Error(kErrorTruncated, volumes_[curIndex_]);
     if (pos_ >= cur_.Size()) return 0;
     const TResult r = ReadBlock(cur_, pos_, h);
     if (r == TResult::Truncated) return Error(kErrorTruncated, volumes_[curIndex_]);

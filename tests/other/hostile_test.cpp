@@ -219,4 +219,35 @@ TEST(Hostile, NamesThatClimbOutStayBelowTheTarget) {
   }
 }
 
+// A packed size that runs past the end of the file hides what followed: the
+// entry before it may pass, but the archive is reported as damaged.
+TEST(Hostile, PackedSizesPastTheEndAreReported) {
+  const std::string second = "second entry";
+  auto lha = [&](int level) {
+    std::string a = unlhatest::Stored("a.txt", "alpha", level);
+    a[9] = 0x10;  // packed size 0x100005
+    if (level == 0) a[1] = static_cast<char>(a[1] + 0x10);  // the header sum
+    return a + unlhatest::Stored("b.txt", second, level) + '\0';
+  };
+  othertest::ArjFields big;
+  big.name = "a.txt";
+  big.packed = 0x100005;
+  big.original = 5;
+  big.crc = othertest::Crc32("alpha");
+  acetest::Member ace = acetest::File("a.txt", "alpha");
+  ace.packSize = 0x100005;
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"lha", lha(0)},
+      {"lha", lha(2)},
+      {"arj", othertest::ArjMain() + othertest::ArjHeader(big) + "alpha" + othertest::ArjStored("b.txt", second) +
+                  othertest::ArjEnd()},
+      {"ace", acetest::MainHeader() + acetest::Entry(ace) + acetest::Entry(acetest::File("b.txt", second))},
+  };
+  TempDir tmp;
+  for (size_t i = 0; i < cases.size(); ++i) {
+    WriteFile(tmp.file("p"), cases[i].second);
+    EXPECT_FALSE(RunTest(cases[i].first, tmp.file("p")).clean) << i;
+  }
+}
+
 }  // namespace
