@@ -219,7 +219,7 @@ TEST(Hostile, NamesThatClimbOutStayBelowTheTarget) {
   }
 }
 
-// A packed size that runs past the end of the file hides what followed: the
+// A packed size (or ZOO's next pointer) past the end of the file hides what followed: the
 // entry before it may pass, but the archive is reported as damaged.
 TEST(Hostile, PackedSizesPastTheEndAreReported) {
   const std::string second = "second entry";
@@ -241,6 +241,7 @@ TEST(Hostile, PackedSizesPastTheEndAreReported) {
       {"lha", lha(2)},
       {"arj", othertest::ArjMain() + othertest::ArjHeader(big) + "alpha" + othertest::ArjStored("b.txt", second) +
                   othertest::ArjEnd()},
+      {"zoo", othertest::ZooArchive({{"a.txt", "alpha", "alpha"}, {"b.txt", second, second}}, {{0, 0x100000}})},
       {"ace", acetest::MainHeader() + acetest::Entry(ace) + acetest::Entry(acetest::File("b.txt", second))},
   };
   TempDir tmp;
