@@ -62,31 +62,6 @@ std::string StoreBase(const std::string& path) {
   return plat::IncludeTrailingPathDelimiter(plat::ExpandFileName(base));
 }
 
-// Symbolic links among the paths (and below the folders when recursing):
-// the file scan does not take them yet, so each is named rather than left
-// out without a word. The count.
-int ReportLinks(const std::vector<std::string>& paths, bool recurse) {
-  namespace fs = std::filesystem;
-  int n = 0;
-  auto say = [&n](const fs::path& p) {
-    std::cerr << "zefa: " << Printable(p.string()) << ": symbolic link left out (links are not followed yet)\n";
-    ++n;
-  };
-  for (const std::string& raw : paths) {
-    std::error_code ec;
-    const fs::path p(raw);
-    if (fs::is_symlink(p, ec)) {
-      say(p);
-      continue;
-    }
-    if (!recurse || !fs::is_directory(p, ec)) continue;
-    for (fs::recursive_directory_iterator it(p, fs::directory_options::skip_permission_denied, ec), end;
-         !ec && it != end; it.increment(ec))
-      if (it->is_symlink(ec)) say(it->path());
-  }
-  return n;
-}
-
 // The archive's folder must take a new file (the archive is rebuilt beside
 // itself) and an existing archive must be writable: one sentence when not.
 bool ArchiveWritable(const std::string& archive) {
@@ -234,7 +209,6 @@ int RunAdd(AddOptions& opt) {
 
   w->SetArchiveFile(opt.archive);
   int added = 0;
-  const int links = ReportLinks(opt.paths, opt.recurse);
   CancelOnSignal signals(w->CancelFlag());
   // Paths that store their names the same way go in one run of the writer:
   // every run rewrites the archive, so one run per path would cost the square.
@@ -288,7 +262,7 @@ int RunAdd(AddOptions& opt) {
   }
   std::cout << added << (added == 1 ? " file" : " files") << " added to " << Printable(w->GetArchiveFile()) << "\n";
   if (!plat::FileExists(w->GetArchiveFile())) return kExitFailed;
-  if (errors > 0 || links > 0) return kExitPartial;
+  if (errors > 0) return kExitPartial;
   return kExitOk;
 }
 

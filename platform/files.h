@@ -142,5 +142,9 @@ struct FindData {
 // Lists a folder (without "." and ".."); false when it cannot be read.
 // Links are described, not followed: a link to a folder is not a folder.
 bool ListDirectory(const std::string& dir, std::vector<FindData>& out);
+// What a symbolic link leads to, as an entry of its folder: the target's
+// size, date and attributes under the link's own name (isLink false). False
+// for a dangling link or a target that is neither a file nor a folder.
+bool ResolveLink(const std::string& path, FindData& entry);
 
 }  // namespace plat

@@ -290,6 +290,16 @@ uint64_t FileSystemId(const std::string& path) {
 
 void SetFileSystemIdHook(FileSystemIdHook hook) { g_fsIdHook = hook; }
 
+bool ResolveLink(const std::string& path, FindData& entry) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) return false;
+  entry.isLink = false;
+  entry.size = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;
+  entry.mtime = static_cast<int64_t>(st.st_mtim.tv_sec);
+  entry.attr = AttrFromStat(st, entry.name);
+  return true;
+}
+
 bool ListDirectory(const std::string& dir, std::vector<FindData>& out) {
   out.clear();
   int fd;

@@ -67,6 +67,9 @@ class TCompBase : public TCustomCClass, public TTempStreamOwner {
   TSwitch Switch = swAdd;
   bool VerifyBeforeDelete = false;
   bool IncludeHiddenDirs = false;
+  // A symbolic link is added as the file it leads to, and a link to a folder
+  // is walked as that folder (as zip does); off, links are left out.
+  bool FollowLinks = true;
   TDateAttribute DateAttribute = daFileDate;
 
   // ---- events -------------------------------------------------------------------

@@ -205,12 +205,23 @@ void TzidFileScan::WalkTree(const std::string& root, const TMaskList& masks) {
     size_t dirLen;
     std::vector<plat::FindData> entries;
     size_t next = 0;
+    std::pair<uint64_t, uint64_t> id{};
   };
   std::string dir = plat::IncludeTrailingPathDelimiter(root);
   std::vector<Frame> stack;
   auto enter = [&] {
-    if (OnRecurseDir) OnRecurseDir(*this, dir);
     Frame f{dir.size(), {}, 0};
+    if (FollowLinks) {
+      // A folder that is one of its own ancestors (a link leading back up) is
+      // not walked again: that is a loop, not more files.
+      plat::FileIdentity(dir, f.id.first, f.id.second);
+      for (const Frame& up : stack)
+        if (f.id.second != 0 && up.id == f.id) {
+          stack.push_back(std::move(f));
+          return;
+        }
+    }
+    if (OnRecurseDir) OnRecurseDir(*this, dir);
     if (!plat::ListDirectory(dir, f.entries)) f.entries.clear();  // unreadable: skipped
     stack.push_back(std::move(f));
   };
@@ -222,8 +233,9 @@ void TzidFileScan::WalkTree(const std::string& root, const TMaskList& masks) {
       if (!stack.empty()) dir.resize(stack.back().dirLen);
       continue;
     }
-    const plat::FindData entry = std::move(top.entries[top.next++]);
+    plat::FindData entry = std::move(top.entries[top.next++]);
     if (IsDotOrDotDot(entry.name)) continue;
+    if (entry.isLink && FollowLinks && !plat::ResolveLink(dir + entry.name, entry)) continue;
     ProcessEntry(dir, entry, &masks);
     plat::ProcessMessages();
     if (IsDirEntry(entry) && ((entry.attr & plat::faHidden) == 0 || IncludeHiddenDirs)) {
@@ -259,8 +271,10 @@ void TzidFileScan::ScanFlat() {
       });
       if (entries.empty()) continue;
       if (RootDirHook) RootDirHook(*this, folder);
-      for (const auto& e : entries) {
+      for (auto& e : entries) {
         if (*cancel_) return;
+        if (e.isLink && FollowLinks && !plat::ResolveLink(plat::IncludeTrailingPathDelimiter(folder) + e.name, e))
+          continue;
         ProcessEntry(folder, e, nullptr);
         plat::ProcessMessages();
       }

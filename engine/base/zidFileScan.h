@@ -120,6 +120,11 @@ class TzidFileScan {
   TzidFileAttributes Attributes{fsZeroAttr, fsReadOnly, fsArchive, fsCompressed, fsEncrypted};
   TzidFileAttributes AttributesEx;
   bool IncludeHiddenDirs = false;
+  // Symbolic links are taken as what they lead to (a file, or a folder walked
+  // like any other; a folder reached twice, as through a link loop, is walked
+  // once). Off: links are entries of their own, which the attribute filter
+  // usually leaves out.
+  bool FollowLinks = false;
   bool UpdateList = true;  // pass accepted entries to the hook
   TfsScanOptions ScanOptions = soScanDir;
 

@@ -267,6 +267,7 @@ bool TCompBase::ScanFiles(TCompHeaderObj& list) {
   scan.AttributesEx = AttributesEx;
   scan.RecurseDirs = RecurseDirs;
   scan.IncludeHiddenDirs = IncludeHiddenDirs;
+  scan.FollowLinks = FollowLinks;
   const std::string cwd = plat::IncludeTrailingPathDelimiter(plat::GetCurrentDir());
   TStrings masks;
   for (const auto& raw : FileSpec) {
