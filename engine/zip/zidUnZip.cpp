@@ -80,6 +80,10 @@ void TUnZip::ProcessArchive() {
   window_.Attach(nullptr);
 }
 
+void TUnZip::FailBeforeLoop(const TZipDirEntry& e, int code, const std::string& extra) {
+  if (Wanted(e.name)) EntryFailed(e.name, code, extra);
+}
+
 TStream32* TUnZip::Input() {
   if (archive_ == nullptr) return nullptr;
   return Spanned() ? static_cast<TStream32*>(archive_.get()) : &window_;
@@ -131,8 +135,12 @@ bool TUnZip::ExtractFromDirectory() {
   TZipScan second;
   ScanCentralDirectory(*archive_, layout, opt, second, [this](const TCheckedRecord& c) {
     TZipDirEntry e = EntryOfCentral(c, TranslateOemChar);
-    if (!Wanted(e.name)) return true;
-    if (RecordUsable(c, e.name)) ExtractOne(e);
+    // The selection is left to the extract loop (one test per entry); only
+    // entries that fail before it are tested here.
+    if (c.problem == 0 && !c.overlaps)
+      ExtractOne(e);
+    else if (Wanted(e.name))
+      RecordUsable(c, e.name);
     return !Cancelled();
   });
   return true;
@@ -208,7 +216,7 @@ bool TUnZip::ExtractFromLocalHeaders(bool directoryCut) {
       [&](const TZipDirEntry& e) {
         ++found;
         MaxFileDate = std::max(MaxFileDate, e.dosDate);
-        if (Wanted(e.name)) ExtractOne(e);
+        ExtractOne(e);
       },
       lastName);
   if (how == TLocalWalkEnd::Cut) Warn("a local header is cut short");
@@ -287,17 +295,17 @@ TEntry TUnZip::MakeEntry(const TZipDirEntry& e, uint32_t crc) const {
 void TUnZip::ExtractOne(const TZipDirEntry& e) {
   if (Cancelled()) return;
   if (!SelectDisk(e.disk, e.localOffset)) {
-    CountFailedEntry();
+    if (Wanted(e.name)) CountFailedEntry();
     return;
   }
   TLocalInfo li;
   const TLocalRead got = Input() ? ReadLocalRecord(*Input(), e.localOffset, li) : TLocalRead::NotFound;
   if (got == TLocalRead::Cut) {
-    EntryFailed(e.name, E_BADFILEHEADER, "the local header is cut short");
+    FailBeforeLoop(e, E_BADFILEHEADER, "the local header is cut short");
     return;
   }
   if (got != TLocalRead::Ok) {
-    EntryFailed(e.name, E_BADLOCALOFFSET);
+    FailBeforeLoop(e, E_BADLOCALOFFSET);
     return;
   }
   // The local CRC counts; writers that put it in a data descriptor leave it 0.
@@ -315,22 +323,22 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
   // that only tests bit 0: they are named, never tried with a password.
   const std::string unsupported = UnsupportedEncryption(e.flags, e.method);
   if (!unsupported.empty()) {
-    EntryFailed(e.name, E_UNSUPPORTEDMETHOD, unsupported);
+    FailBeforeLoop(e, E_UNSUPPORTEDMETHOD, unsupported);
     SkipEntry(e.compressedSize);
     return;
   }
   if (te.encrypted && passwordFailed_) {
-    EntryFailed(e.name, E_PASSWORDFAILED);
+    FailBeforeLoop(e, E_PASSWORDFAILED);
     SkipEntry(e.compressedSize);
     return;
   }
   if (!IsSupportedZipMethod(e.method)) {
-    EntryFailed(e.name, E_UNSUPPORTEDMETHOD, "method " + std::to_string(e.method));
+    FailBeforeLoop(e, E_UNSUPPORTEDMETHOD, "method " + std::to_string(e.method));
     SkipEntry(e.compressedSize);
     return;
   }
   if (te.encrypted && e.compressedSize < kEncryptionHeaderSize) {
-    EntryFailed(e.name, E_BADFILEHEADER, "the encryption header is cut short");
+    FailBeforeLoop(e, E_BADFILEHEADER, "the encryption header is cut short");
     SkipEntry(e.compressedSize);
     return;
   }

@@ -37,6 +37,8 @@ class TUnZip : public TUnBase {
   TZipLayout Layout();
   bool Wanted(const std::string& name);
   bool RecordUsable(const TCheckedRecord& c, const std::string& name);
+  // An entry that fails before the extract loop takes it: reported when selected.
+  void FailBeforeLoop(const TZipDirEntry& e, int code, const std::string& extra = std::string());
   // A problem of the archive's records that does not stop the extraction.
   void Warn(const std::string& text);
   void ExtractOne(const TZipDirEntry& e);

@@ -17,7 +17,7 @@ namespace {
 constexpr size_t kWindow = 65536;
 // A local header is read with this much behind it: name and extra field
 // nearly always fit, so one read does.
-constexpr int64_t kLocalRead = 1024;
+constexpr int64_t kLocalRead = 256;
 constexpr int64_t kSearchWindow = 32768;
 
 int64_t ReadFull(TStream32& s, void* buf, int64_t n) {
