@@ -255,19 +255,21 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   const bool large = NeedsLargeFileExtra(size, start);
   const size_t extraLen = large ? kLargeFileExtraLocal : 0;
   const int64_t headLen = static_cast<int64_t>(kLocalHeaderSize + name.size() + extraLen);
-  // Room for the header; its real content is written once the sizes are known.
-  std::string placeholder(static_cast<size_t>(headLen), '\0');
-  out.WriteBuffer(placeholder.data(), headLen);
+  // Compressed here, the data follows room for the header, whose real
+  // content is written once the sizes are known; compressed ahead, header and
+  // data go out together.
+  if (!prefetched) {
+    std::string placeholder(static_cast<size_t>(headLen), '\0');
+    out.WriteBuffer(placeholder.data(), headLen);
+  }
 
   uint32_t crc = 0;
   int64_t done = 0;
+  int64_t packed = 0;
   if (prefetched) {
     if (pre.data.status == TStoreDeflateStatus::ReadError) ReportError(it.SourcePath, "", VolumeName, E_READERROR);
     if (pre.data.status != TStoreDeflateStatus::Ok) return false;
-    const int64_t n = pre.bytes->Size();
-    if (out.CopyFrom(*pre.bytes, n) != n) RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
-    BytesRemaining -= size;
-    ReportProgress(it.FileSize, it.FileSize);
+    packed = pre.bytes->Size();
     store = pre.data.stored;
     crc = pre.data.crc;
   } else if (src) {
@@ -292,8 +294,7 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   }
   if (cancel_) return false;
 
-  const int64_t endPos = out.Seek(0, plat::soFromEnd);
-  const int64_t packed = endPos - start - headLen;
+  if (!prefetched) packed = out.Seek(0, plat::soFromEnd) - start - headLen;
   if (encrypt) flags |= 1;
   if (!store) flags |= DeflateFlagBits(dt);
   const uint32_t date = it.IsDir ? it.FileDate : EntryDate(it.FileDate);
@@ -338,9 +339,21 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   const TEntrySizes sizes{packed, size, start};
   if (large) WriteLargeFileExtra(hp + kLocalHeaderSize + name.size(), false, sizes);
   if (EncryptHeaders) EncryptHeaderRecord(hp, hrLocal, hp + kLocalHeaderSize, static_cast<int64_t>(name.size()));
-  out.Seek(start, plat::soFromBeginning);
-  out.WriteBuffer(head.data(), headLen);
-  out.Seek(0, plat::soFromEnd);
+  if (prefetched) {
+    if (auto* mem = dynamic_cast<TMemoryStream32*>(pre.bytes.get())) {
+      head.append(static_cast<const char*>(mem->Memory()), static_cast<size_t>(packed));
+      out.WriteBuffer(head.data(), static_cast<int64_t>(head.size()));
+    } else {
+      out.WriteBuffer(head.data(), headLen);
+      if (out.CopyFrom(*pre.bytes, packed) != packed) RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
+    }
+    BytesRemaining -= size;
+    ReportProgress(it.FileSize, it.FileSize);
+  } else {
+    out.Seek(start, plat::soFromBeginning);
+    out.WriteBuffer(head.data(), headLen);
+    out.Seek(0, plat::soFromEnd);
+  }
 
   it.Central = ch;
   it.RawName = name;
@@ -368,7 +381,7 @@ void TZipBase::StartPrefetch(TCompHeaderObj& list, int from, TDeflateType dt) {
   for (int i = from; i < list.Count(); ++i) {
     const TCompHeaderItem& it = list[i];
     if (it.Action != caCompress || it.IsDir) continue;
-    jobs.push_back(TZipPrefetch::TJob{i, it.SourcePath, dt == dtDeflateS || StoreByType(it.Name), dt});
+    jobs.push_back(TZipPrefetch::TJob{i, it.SourcePath, it.FileSize, dt == dtDeflateS || StoreByType(it.Name), dt});
   }
   // One file gains nothing from a worker.
   if (jobs.size() < 2 || CompressWorkers == 1) return;

@@ -38,8 +38,7 @@ TZipPrefetch::TZipPrefetch(std::vector<TJob> jobs, std::string tempDir, int work
   slots_.resize(jobs.size());
   for (size_t i = 0; i < jobs.size(); ++i) {
     slots_[i].job = std::move(jobs[i]);
-    const plat::FileInfo fi = plat::FileStat(slots_[i].job.path);
-    slots_[i].sourceSize = fi.exists ? fi.size : 0;
+    slots_[i].sourceSize = std::max<int64_t>(0, slots_[i].job.size);
   }
   for (int i = 0; i < std::max(1, workers); ++i) threads_.emplace_back([this] { Work(); });
 }
@@ -101,7 +100,7 @@ void TZipPrefetch::Run(TSlot& slot) {
     return;
   }
   r.size = std::max<int64_t>(0, src.Size());
-  r.bytes = OutputFor(r.size);
+  r.bytes = OutputFor(std::max(r.size, slot.sourceSize));
   // Only this thread touches its cancel flag; the progress step raises it
   // when the prefetcher is stopped.
   bool cancel = false;

@@ -33,6 +33,7 @@ class TZipPrefetch {
   struct TJob {
     int index = 0;     // in the write loop's list
     std::string path;  // the file to read
+    int64_t size = 0;  // as scanned: decides memory or a temporary file
     bool store = false;
     TDeflateType type = dtDeflateN;
   };
