@@ -10,6 +10,7 @@
 #include "engine/zip/zidCrypt.h"
 #include "platform/hooks.h"
 #include "support/testutil.h"
+#include "zip_fixture.h"
 
 namespace zid {
 namespace {
@@ -44,32 +45,14 @@ LocalEntry ReadFirstEntry(const std::string& zip) {
 
 // A one-entry stored archive around data already enciphered by us.
 std::string BuildZip(const std::string& name, const std::string& payload, uint32_t crc, uint32_t usize) {
-  auto hdr = [&](bool central) {
-    std::string h(central ? 46 : 30, '\0');
-    auto* p = reinterpret_cast<uint8_t*>(h.data());
-    Put32(p, central ? 0x02014B50u : 0x04034B50u);
-    int o = central ? 6 : 4;
-    if (central) Put16(p + 4, 20);
-    Put16(p + o, 20);          // version needed
-    Put16(p + o + 2, 1);       // flags: encrypted
-    Put16(p + o + 4, 0);       // stored
-    Put32(p + o + 6, 0x5A2B6000u);
-    Put32(p + o + 10, crc);
-    Put32(p + o + 14, static_cast<uint32_t>(payload.size()));
-    Put32(p + o + 18, usize);
-    Put16(p + o + 22, static_cast<uint16_t>(name.size()));
-    return h + name;
-  };
-  std::string local = hdr(false) + payload;
-  std::string central = hdr(true);
-  std::string end(22, '\0');
-  auto* e = reinterpret_cast<uint8_t*>(end.data());
-  Put32(e, 0x06054B50u);
-  Put16(e + 8, 1);
-  Put16(e + 10, 1);
-  Put32(e + 12, static_cast<uint32_t>(central.size()));
-  Put32(e + 16, static_cast<uint32_t>(local.size()));
-  return local + central + end;
+  ziptest::Entry e;
+  e.name = name;
+  e.data = payload;
+  e.flags = 1;  // encrypted
+  e.crc = crc;
+  e.usize = usize;
+  e.dosDate = 0x5A2B;
+  return ziptest::Build({e});
 }
 
 struct ReseedGuard {
