@@ -138,9 +138,22 @@ void TCompBase::TmpReportError(int eCode, const std::string& fileName) {
 // ---- the entry list ----------------------------------------------------------------------------
 
 int TCompHeaderObj::Find(const std::string& name) const {
-  for (int i = 0; i < Count(); ++i)
-    if ((*this)[i].Action != caDrop && (*this)[i].Name == name) return i;
+  if (indexed_ > Items.size()) {
+    index_.clear();
+    indexed_ = 0;
+  }
+  for (; indexed_ < Items.size(); ++indexed_) index_[Items[indexed_].Name].push_back(static_cast<int>(indexed_));
+  const auto it = index_.find(name);
+  if (it == index_.end()) return -1;
+  // An entry may hold items renamed since: the name is checked again.
+  for (int i : it->second)
+    if (static_cast<size_t>(i) < Items.size() && Items[i].Action != caDrop && Items[i].Name == name) return i;
   return -1;
+}
+
+void TCompHeaderObj::Rename(int i, const std::string& newName) {
+  Items[static_cast<size_t>(i)].Name = newName;
+  if (static_cast<size_t>(i) < indexed_) index_[newName].push_back(i);
 }
 
 int TCompHeaderObj::Kept() const {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/zip/zidZipRecords.h"
@@ -60,10 +61,22 @@ class TCompHeaderObj {
   const TCompHeaderItem& operator[](int i) const { return Items[static_cast<size_t>(i)]; }
   // The first item not dropped whose name equals name; -1 when none. Names
   // differ by case as file names do here ("Index.html" is not "index.html").
+  // Looked up through an index of the names, so a scan of many files does
+  // not search the whole list for each.
   int Find(const std::string& name) const;
+  // Gives item i another name (the index follows).
+  void Rename(int i, const std::string& newName);
   // Items that will be written (not dropped).
   int Kept() const;
-  void Clear() { Items.clear(); }
+  void Clear() {
+    Items.clear();
+    index_.clear();
+    indexed_ = 0;
+  }
+
+ private:
+  mutable std::unordered_map<std::string, std::vector<int>> index_;
+  mutable size_t indexed_ = 0;
 };
 
 }  // namespace zid

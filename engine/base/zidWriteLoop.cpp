@@ -427,7 +427,7 @@ bool TCompBase::AskRename(TCompHeaderObj& list, int existing, TCompHeaderItem&& 
     newName = plat::ToNative(newName);
     if (!rename || newName.empty() || plat::SameText(newName, oldName)) return false;
     if (list.Find(newName) >= 0) continue;
-    list[existing].Name = newName;
+    list.Rename(existing, newName);
     list[existing].Action = caRename;
     list.Items.push_back(std::move(file));
     return true;
