@@ -1,6 +1,7 @@
 // The two code pages of the engine: "ANSI" is UTF-8 on this system, "OEM" is CP437.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,8 @@ std::string OemToAnsi(std::string_view oem);
 // has no CP437 form or the input is not UTF-8: the caller keeps the name as it was.
 bool AnsiToOem(std::string_view ansi, std::string& out);
 bool IsValidUtf8(std::string_view s);
+// Appends the UTF-8 form of one code point (up to U+10FFFF).
+void AppendUtf8(std::string& out, uint32_t cp);
 bool IsAscii(std::string_view s);
 
 }  // namespace plat

@@ -19,6 +19,7 @@
 #include "engine/base/zidMethods.h"
 #include "engine/listing/zidRizER.h"
 #include "engine/listing/zidRizSteps.h"
+#include "platform/codepage.h"
 #include "engine/listing/zidRizWalker.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -98,24 +99,6 @@ std::u16string DecodeUnicodeName(std::string_view plain, std::string_view enc) {
   return out;
 }
 
-void AppendUtf8(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // Up to the first NUL character; unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(const std::u16string& w) {
   std::string out;
@@ -127,7 +110,7 @@ std::string Utf16ToUtf8(const std::u16string& w) {
     } else if (c >= 0xD800 && c < 0xE000) {
       c = 0xFFFD;
     }
-    AppendUtf8(out, c);
+    plat::AppendUtf8(out, c);
   }
   return out;
 }

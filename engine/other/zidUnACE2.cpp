@@ -92,10 +92,10 @@ void TUnACE::ProcessArchive() {
   if (lib.ACEInitDll(init) != 0) return ArchiveFailed(E_ACELIBRARY);
   // An empty FileSpec means every entry here (the library is handed "*"):
   // the loop's own selection sees the same for this operation.
-  struct TSpecGuard {
-    TStrings& spec;
+  struct TMasksGuard {
+    TStrings& masks;
     TStrings saved;
-    ~TSpecGuard() { spec = std::move(saved); }
+    ~TMasksGuard() { masks = std::move(saved); }
   } guard{FileSpec, FileSpec};
   if (FileSpec.empty()) FileSpec = {"*"};
 
