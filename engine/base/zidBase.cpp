@@ -1,5 +1,6 @@
 #include "engine/base/zidBase.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -34,7 +35,21 @@ void TZipCommon::RaiseError(const std::string& fileName, const std::string& exte
   if (!cancel_) throw E_RAISE(LoadStr(eCode), eCode, true);
 }
 
+namespace {
+
+// A mask that takes every name when folders are searched: "*", and "*.*"
+// (a name without a dot gets one for the second test).
+bool TakesEveryName(const std::string& mask) { return mask.empty() || mask == "*" || mask == "*.*"; }
+
+}  // namespace
+
 bool TZipCommon::MatchesSpec(const std::string& storedName, bool recurse) {
+  // The common case, nothing excluded and every name wanted, costs no name work.
+  const bool excludes = std::any_of(ExcludeSpec.begin(), ExcludeSpec.end(), [](const std::string& m) { return !m.empty(); });
+  if (!excludes) {
+    if (NameFilter) return NameFilter(storedName);
+    if (recurse && std::any_of(FileSpec.begin(), FileSpec.end(), TakesEveryName)) return true;
+  }
   const std::string name = plat::ToNative(storedName);
   const std::string bare = plat::ExtractFileName(name);
   const std::string folder = plat::ExtractFilePath(name);

@@ -177,20 +177,20 @@ bool TUnBase::BuildOutputName(const std::string& storedName) {
     extractDir_ = plat::ExtractFilePath(GetArchiveFile());
     if (extractDir_.empty()) extractDir_ = plat::IncludeTrailingPathDelimiter(plat::GetCurrentDir());
   }
-  std::vector<std::string> comps;
   std::string why;
-  if (!SplitEntryPath(storedName, comps, &why)) {
+  if (!SplitEntryPath(storedName, outRel_, &why)) {
     ReportError(storedName, why, VolumeName, E_BADFILENAME);
     return false;
   }
-  if (!UseStoredDirs) comps.erase(comps.begin(), comps.end() - 1);
-  if (comps.size() > plat::kMaxFolderDepth) {
+  if (!UseStoredDirs) outRel_.erase(outRel_.begin(), outRel_.end() - 1);
+  if (outRel_.size() > plat::kMaxFolderDepth) {
+    outRel_.clear();
     ReportError(storedName, std::string(), VolumeName, E_TOOMANYDIRS);
     return false;
   }
   outRoot_ = extractDir_;
-  outRel_ = std::move(comps);
-  FileName = outRoot_ + JoinComponents(outRel_, outRel_.size());
+  // Tests and memory output name the entry as stored; only files get a path.
+  FileName = DiskOutput() ? outRoot_ + JoinComponents(outRel_, outRel_.size()) : storedName;
   return true;
 }
 

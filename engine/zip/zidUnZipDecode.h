@@ -1,8 +1,7 @@
 // The ZIP compression methods the extractor decodes, by method number:
-// 0 stored, 1 shrunk, 2-5 reduced, 6 imploded, 8 deflated (in one call of
-// libdeflate when both sizes are known and at most 32 MiB, else streamed
-// through TDecompressStream, zlib's raw inflate), 9 Deflate64 (the window inflater
-// with the Deflate64 switch on). Knows nothing of headers.
+// 0 stored, 1 shrunk, 2-5 reduced, 6 imploded, 8 deflated (the stream
+// inflater, ISA-L), 9 Deflate64 (the window inflater with the Deflate64 switch
+// on). Knows nothing of headers.
 #pragma once
 
 #include <cstdint>
@@ -17,10 +16,6 @@ class TStream32;
 constexpr int kMethodUnsupported = -100;
 
 bool IsSupportedZipMethod(uint16_t method);
-
-// The largest compressed and uncompressed size of a method 8 entry decoded in
-// one call (default 32 MiB); 0 streams every entry. For tests and fuzzing.
-void SetInflateOneCallCap(int64_t bytes);
 
 // Decodes one entry's data from `input` (already limited to the compressed
 // size and deciphered) into job.sink. job.source is filled here; the rest of
