@@ -124,6 +124,7 @@ NameSelection::NameSelection(const std::vector<std::string>& masks) {
     std::string mask = Slashed(m);
     while (mask.rfind("./", 0) == 0) mask.erase(0, 2);
     masks_.push_back(zid::NormalizeMask(mask));
+    compiled_.emplace_back(masks_.back(), zid::TMaskCase::Exact);
   }
   used_.assign(masks_.size(), false);
 }
@@ -133,7 +134,7 @@ bool NameSelection::Matches(const std::string& storedName) {
   const std::string bare = !name.empty() && name.back() == '/' ? name.substr(0, name.size() - 1) : name;
   bool any = false;
   for (size_t i = 0; i < masks_.size(); ++i) {
-    if (zid::MatchesMask(name, masks_[i]) || zid::MatchesMask(bare, masks_[i])) {
+    if (compiled_[i].Matches(name) || compiled_[i].Matches(bare)) {
       used_[i] = true;
       any = true;
     }

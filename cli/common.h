@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/zidMask.h"
+
 namespace zid {
 class TZipCommon;
 }
@@ -23,8 +25,8 @@ void AttachErrorPrinter(zid::TZipCommon& component, int* counter,
 
 // Entry selection as zip and unzip make it: each mask is matched against the
 // whole stored name, "*" crossing folders, so "a.txt" selects the top-level
-// entry only and "*.txt" every .txt at any depth. Remembers which masks
-// matched something.
+// entry only and "*.txt" every .txt at any depth. Letters match their own
+// case only, as Unix names do. Remembers which masks matched something.
 class NameSelection {
  public:
   explicit NameSelection(const std::vector<std::string>& masks);
@@ -34,6 +36,7 @@ class NameSelection {
 
  private:
   std::vector<std::string> masks_;
+  std::vector<zid::TInternalMask> compiled_;
   std::vector<bool> used_;
 };
 

@@ -5,8 +5,6 @@ namespace zid {
 
 namespace {
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // Bytes taken by the character at pos: a valid UTF-8 sequence counts as one
 // character, any other byte stands alone.
 size_t CharLen(std::string_view s, size_t pos) {
@@ -29,8 +27,9 @@ size_t CharLen(std::string_view s, size_t pos) {
 
 }  // namespace
 
-bool TInternalMask::Compile(std::string_view mask) {
+bool TInternalMask::Compile(std::string_view mask, TMaskCase letters) {
   states_.clear();
+  fold_ = letters == TMaskCase::Fold;
   valid_ = false;
   endsWithDot_ = !mask.empty() && mask.back() == '.';
   bool skip = false;
@@ -42,7 +41,7 @@ bool TInternalMask::Compile(std::string_view mask) {
       // After a star a "?" adds nothing: the star's run already covers it.
       if (!skip) states_.push_back({Kind::AnyChar, false, 0});
     } else {
-      states_.push_back({Kind::Literal, skip, Upper(c)});
+      states_.push_back({Kind::Literal, skip, Folded(c)});
       if (skip) ++starRuns;
       skip = false;
     }
@@ -72,7 +71,7 @@ bool TInternalMask::MatchFrom(std::string_view name) const {
     if (s.skipTo) {
       if (s.kind == Kind::End) return true;  // a trailing star takes the rest
       size_t q = p;
-      while (q < n && Upper(name[q]) != s.ch) ++q;
+      while (q < n && Folded(name[q]) != s.ch) ++q;
       // No later occurrence: resuming an earlier star would only start the
       // search further right, so the name cannot match.
       if (q >= n) return false;
@@ -93,7 +92,7 @@ bool TInternalMask::MatchFrom(std::string_view name) const {
         }
         break;
       case Kind::Literal:
-        if (p < n && Upper(name[p]) == s.ch) {
+        if (p < n && Folded(name[p]) == s.ch) {
           ++p;
           ok = true;
         }

@@ -5,7 +5,8 @@
 //  - "*" matches any run of characters (also none), "?" exactly one
 //    character; a "?" right after a "*" is dropped, so "*?" is "*".
 //  - Square brackets and every other character are literal.
-//  - Case-insensitive for ASCII letters. Other bytes (UTF-8 sequences) are
+//  - Case-insensitive for ASCII letters (unless compiled to match case exactly,
+//    as the command line does for Unix names). Other bytes (UTF-8 sequences) are
 //    compared as they are: "É" and "é" are different. "?" takes one whole
 //    UTF-8 character; a byte that is not part of a valid sequence counts as
 //    one character of its own, so names that are not UTF-8 still match.
@@ -28,15 +29,18 @@ namespace zid {
 
 constexpr int kMaxMaskStars = 30;
 
+// Whether ASCII letters match either case.
+enum class TMaskCase : uint8_t { Fold, Exact };
+
 // One compiled mask.
 class TInternalMask {
  public:
   TInternalMask() = default;
-  explicit TInternalMask(std::string_view mask) { Compile(mask); }
+  explicit TInternalMask(std::string_view mask, TMaskCase c = TMaskCase::Fold) { Compile(mask, c); }
 
   // False (and an empty, never-matching mask) when the mask has more than
   // kMaxMaskStars star runs.
-  bool Compile(std::string_view mask);
+  bool Compile(std::string_view mask, TMaskCase c = TMaskCase::Fold);
   bool Valid() const { return valid_; }
   bool Matches(std::string_view name) const;
 
@@ -48,8 +52,10 @@ class TInternalMask {
     char ch;       // upper-cased literal (Literal only)
   };
   bool MatchFrom(std::string_view name) const;
+  char Folded(char c) const { return fold_ && c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
   std::vector<State> states_;
+  bool fold_ = true;
   bool endsWithDot_ = false;
   bool valid_ = false;
 };

@@ -42,8 +42,8 @@ void Tree(const TempDir& tmp) {
 
 }  // namespace
 
-// A mask is matched against the whole stored name, "*" crossing folders, for
-// l, x, t and d alike; one that matches nothing is said and gives exit 1.
+// A mask is matched against the whole stored name, "*" crossing folders, case
+// and all, for l, x, t and d alike; one that matches nothing is said and gives exit 1.
 TEST(CliConventions, MasksMatchWholeStoredNames) {
   TempDir tmp;
   Tree(tmp);
@@ -58,6 +58,7 @@ TEST(CliConventions, MasksMatchWholeStoredNames) {
       {"l m.zip '*a.txt'", 0, "a.txt\nsrc/a.txt\n", ""},
       {"l m.zip 'src/*.txt'", 0, "src/a.txt\nsrc/sub/b.txt\n", ""},
       {"t m.zip b.txt", 1, "", "zefa: no entry matches b.txt"},
+      {"l m.zip 'SRC/*'", 1, "", "zefa: no entry matches SRC/*"},
       {"x m.zip a.txt -o out", 0, "", ""},
       {"d m.zip a.txt", 0, "src/a.txt\nsrc/empty/\nsrc/sub/b.txt\n", "1 entry deleted"},
       {"d m.zip nothing.txt", 1, "", "zefa: no entry matches nothing.txt"},
