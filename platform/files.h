@@ -123,6 +123,17 @@ std::string TempFolder();
 // name, or "" on failure (like the Windows call the engine was written for).
 std::string CreateTempFileName(const std::string& dir, const std::string& prefix);
 
+// Creates an unnamed file in dir (Linux O_TMPFILE), open for reading and
+// writing with mode 0600: it has no name, so it vanishes with its last handle,
+// whatever ends the process. kNoHandle (errno set) when the system, the file
+// system or a missing /proc refuses it, or when unnamed files are switched off.
+Handle CreateUnnamedFile(const std::string& dir);
+// Gives an unnamed file a new unique name "<dir>/<prefix>XXXX.tmp"; dir must
+// be on the file's file system. Returns the name, or "" with errno set.
+std::string NameUnnamedFile(Handle h, const std::string& dir, const std::string& prefix);
+// Unnamed files are on by default; tests switch them off to take the named path.
+void SetUnnamedFilesEnabled(bool enabled);
+
 int64_t DiskFree(const std::string& path);   // bytes available, -1 on error
 int64_t DiskTotal(const std::string& path);  // -1 on error
 // An identity of the file system holding path (its device); two paths with

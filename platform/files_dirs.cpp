@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,7 @@ namespace {
 constexpr size_t kCopyChunk = 128 * 1024;
 
 FileSystemIdHook g_fsIdHook = nullptr;
+std::atomic<bool> g_unnamedFiles{true};
 
 // Keeps errno across clean-up calls so the caller sees the first failure.
 class ErrnoKeeper {
@@ -85,6 +87,9 @@ bool CopyTree(const std::string& from, const std::string& to) {
   utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW);
   return true;
 }
+
+// The name under which /proc shows an open handle.
+std::string ProcFdPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 std::string RandomHex8() {
   static std::mt19937_64 rng = [] {
@@ -267,6 +272,55 @@ std::string CreateTempFileName(const std::string& dir, const std::string& prefix
   errno = EEXIST;
   return "";
 }
+
+Handle CreateUnnamedFile(const std::string& dir) {
+#ifdef O_TMPFILE
+  if (!g_unnamedFiles) {
+    errno = EOPNOTSUPP;
+    return kNoHandle;
+  }
+  const std::string folder = dir.empty() ? GetCurrentDir() : dir;
+  int fd;
+  do {
+    fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return kNoHandle;
+  // Without /proc the file could be named only with a privilege the process
+  // may lack: better a named file now than one that can never be published.
+  struct stat st;
+  if (::stat(ProcFdPath(fd).c_str(), &st) != 0) {
+    ErrnoKeeper keep;
+    ::close(fd);
+    return kNoHandle;
+  }
+  return fd;
+#else
+  (void)dir;
+  errno = EOPNOTSUPP;
+  return kNoHandle;
+#endif
+}
+
+std::string NameUnnamedFile(Handle h, const std::string& dir, const std::string& prefix) {
+  if (h < 0 || prefix.find('/') != std::string::npos) {
+    errno = EINVAL;
+    return "";
+  }
+  std::string base = dir.empty() ? GetCurrentDir() : dir;
+  if (base.back() != '/') base += '/';
+  const std::string procPath = ProcFdPath(h);
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    std::string name = base + prefix + RandomHex8() + ".tmp";
+    int rc = ::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
+    if (rc != 0 && errno == ENOENT) rc = ::linkat(h, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
+    if (rc == 0) return name;
+    if (errno != EEXIST) return "";  // another file system, read-only, full
+  }
+  errno = EEXIST;
+  return "";
+}
+
+void SetUnnamedFilesEnabled(bool enabled) { g_unnamedFiles = enabled; }
 
 int64_t DiskFree(const std::string& path) {
   struct statvfs vfs;

@@ -97,25 +97,47 @@ TTempPublisher::TTempPublisher(TTempStreamOwner* owner, bool* cancel, const std:
 
 // ----------------------------------------------------------- TTempFileStream
 
-std::string TTempFileStream::MakeTemp(int mode, const std::string& finalName, const std::string& tempDir) {
-  if (mode != plat::fmCreate) return finalName;
+TTempFileStream::TTarget TTempFileStream::MakeTemp(int mode, const std::string& finalName,
+                                                   const std::string& tempDir) {
+  TTarget t;
+  if (mode != plat::fmCreate) {
+    t.name = finalName;
+    return t;
+  }
   std::string dir = plat::ToNative(tempDir);
   if (!dir.empty() && !plat::DirectoryExists(dir) && !plat::ForceDirectories(dir)) dir.clear();
   if (dir.empty()) dir = plat::TempFolder();
-  std::string name = plat::CreateTempFileName(dir, "zid");
-  if (name.empty() && dir != plat::TempFolder()) name = plat::CreateTempFileName(plat::TempFolder(), "zid");
-  return name;
+  // The folder is chosen first, the kind of file second: an unnamed file where
+  // the file system has them, else a named one in the same folder.
+  for (const std::string& d : {dir, plat::TempFolder()}) {
+    t.unnamed = plat::CreateUnnamedFile(d);
+    if (t.unnamed >= 0) {
+      const std::string folder = plat::ExcludeTrailingPathDelimiter(d);
+      t.dir = folder.empty() ? "/" : folder;
+      return t;
+    }
+    t.name = plat::CreateTempFileName(d, "zid");
+    if (!t.name.empty() || d == plat::TempFolder()) break;
+  }
+  return t;
 }
 
 TTempFileStream::TTempFileStream(TTempStreamOwner* owner, int mode, const std::string& finalName,
                                  const std::string& tempDir, bool* cancel)
-    : TFileStream32(MakeTemp(mode, finalName, tempDir),
-                    mode == plat::fmCreate ? plat::fmOpenReadWrite : mode),
+    : TTempFileStream(owner, mode, finalName, MakeTemp(mode, finalName, tempDir), cancel) {}
+
+TTempFileStream::TTempFileStream(TTempStreamOwner* owner, int mode, const std::string& finalName, TTarget target,
+                                 bool* cancel)
+    : TFileStream32(target.name, mode == plat::fmCreate ? plat::fmOpenReadWrite : mode),
       TTempPublisher(owner, cancel, finalName),
       isTemp_(mode == plat::fmCreate) {
-  // The temporary file was created empty and exclusively; it is opened, never
-  // re-created, so a link planted under its name is not followed.
-  if (isTemp_) {
+  if (target.unnamed >= 0) {
+    handle_ = target.unnamed;
+    tempDir_ = target.dir;
+    unnamed_ = true;
+  } else if (isTemp_) {
+    // The temporary file was created empty and exclusively; it is opened,
+    // never re-created, so a link planted under its name is not followed.
     tempName_ = fileName_;
     tempDir_ = plat::ExtractFileDir(tempName_);
     if (tempName_.empty()) isTemp_ = false;
@@ -139,6 +161,17 @@ void TTempFileStream::Discard() {
   if (isTemp_ && !tempName_.empty()) plat::DeleteFile(tempName_);
 }
 
+void TTempFileStream::NameUnnamed(bool sameDrive) {
+  // Beside the final name the publish is one rename; in its own folder the
+  // file is copied across as a named temporary file always was.
+  std::string name;
+  if (sameDrive) name = plat::NameUnnamedFile(handle_, DirOf(finalName_), "zid");
+  if (name.empty()) name = plat::NameUnnamedFile(handle_, tempDir_, "zid");
+  if (name.empty()) RaiseWriteError(plat::LastError());
+  tempName_ = name;
+  fileName_ = name;
+}
+
 bool TTempFileStream::Publish() {
   if (done_) return false;
   if (!isTemp_) {
@@ -151,19 +184,21 @@ bool TTempFileStream::Publish() {
     return false;
   }
   const int64_t size = Size();
-  Close();
+  const bool sameDrive = plat::FileSystemId(tempDir_) == plat::FileSystemId(DirOf(finalName_));
   done_ = true;
   try {
+    if (unnamed_) NameUnnamed(sameDrive);  // while the handle still holds the file
+    Close();
     Owner().TmpMoveBegin(*this, finalName_, cancel_, tempName_);
     if (CancelRequested()) {
       plat::DeleteFile(tempName_);
       return false;
     }
-    const bool sameDrive = plat::FileSystemId(tempDir_) == plat::FileSystemId(DirOf(finalName_));
     Owner().TmpMove(*this, finalName_, sameDrive, tempName_);
   } catch (...) {
     const int err = plat::LastError();
-    plat::DeleteFile(tempName_);
+    Close();
+    if (!tempName_.empty()) plat::DeleteFile(tempName_);
     if (plat::IsDiskFullError(err)) Owner().TmpReportError(E_DISKFULL, finalName_);
     plat::SetLastError(err);
     throw;

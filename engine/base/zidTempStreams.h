@@ -73,10 +73,15 @@ class TTempPublisher {
   std::string finalName_;
 };
 
-// Mode -1: a new temporary file "zid....tmp" in tempDir (the system temporary
-// folder when tempDir is empty or cannot be created); any other mode opens
-// finalName directly as a plain file stream (IsTemp() false, Publish a no-op).
-// A file that cannot be created gives a negative Handle(), as file streams do.
+// Mode -1: a new temporary file in tempDir (the system temporary folder when
+// tempDir is empty or cannot be created). Where the file system allows it the
+// file is unnamed, so a killed process leaves nothing behind, and gets its name
+// "zid....tmp" only when published: beside the final name on the same file
+// system (then renamed over it), in its own folder otherwise (then copied).
+// Elsewhere it is a named "zid....tmp" file from the start. Any other mode
+// opens finalName directly as a plain file stream (IsTemp() false, Publish a
+// no-op). A file that cannot be created gives a negative Handle(), as file
+// streams do.
 class TTempFileStream : public TFileStream32, public TTempPublisher {
  public:
   TTempFileStream(TTempStreamOwner* owner, int mode, const std::string& finalName, const std::string& tempDir,
@@ -90,19 +95,33 @@ class TTempFileStream : public TFileStream32, public TTempPublisher {
   // 25160 when the disk was full); the temp file is deleted in every case.
   // Other modes: closes the file, result true.
   bool Publish();
-  // Closes and deletes the temporary file; the final file is untouched.
+  // Closes and deletes the temporary file (an unnamed one vanishes on close);
+  // the final file is untouched.
   void Discard();
 
   int64_t Read(void* buffer, int64_t count) override;
 
   bool IsTemp() const { return isTemp_; }
+  // The temporary file's name: "" while an unnamed file is being written.
   const std::string& TempName() const { return tempName_; }
+  // The folder the temporary file was created in.
+  const std::string& TempFolder() const { return tempDir_; }
+  bool IsUnnamed() const { return unnamed_; }
 
  private:
-  static std::string MakeTemp(int mode, const std::string& finalName, const std::string& tempDir);
+  struct TTarget {
+    std::string name;  // a named temporary file, or finalName in the other modes
+    std::string dir;   // where an unnamed file lives
+    plat::Handle unnamed = plat::kNoHandle;
+  };
+  TTempFileStream(TTempStreamOwner* owner, int mode, const std::string& finalName, TTarget target, bool* cancel);
+  static TTarget MakeTemp(int mode, const std::string& finalName, const std::string& tempDir);
+  // Gives the unnamed file its name before the handle closes; raises on failure.
+  void NameUnnamed(bool sameDrive);
   std::string tempName_;
   std::string tempDir_;
   bool isTemp_;
+  bool unnamed_ = false;
   bool done_ = false;
 };
 

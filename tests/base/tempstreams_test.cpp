@@ -90,7 +90,7 @@ TEST(TempFileStream, CancelledLeavesFinalUntouchedAndNoTemp) {
     ASSERT_GE(t.Handle(), 0);
     ASSERT_TRUE(t.IsTemp());
     t.WriteBuffer("new", 3);
-    EXPECT_EQ(Leftovers(dir.path()).size(), 1u);
+    EXPECT_EQ(Leftovers(dir.path()).size(), t.IsUnnamed() ? 0u : 1u);
     cancel = true;
     EXPECT_FALSE(t.Publish());
   }
@@ -133,7 +133,7 @@ TEST(TempFileStream, SameFileSystemRenamesAndFiresMoveEndForLargeArchives) {
     // A temporary folder that does not exist yet is created.
     TTempFileStream t(&owner, plat::fmCreate, final, dir.file("tmp/sub"));
     ASSERT_GE(t.Handle(), 0);
-    EXPECT_EQ(plat::ExtractFileDir(t.TempName()), dir.file("tmp/sub"));
+    EXPECT_EQ(t.TempFolder(), dir.file("tmp/sub"));
     t.WriteBuffer(big.data(), static_cast<int64_t>(big.size()));
     EXPECT_TRUE(t.Publish());
     EXPECT_FALSE(t.Publish());  // once only
