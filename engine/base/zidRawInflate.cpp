@@ -3,19 +3,49 @@
 #include <isa-l/igzip_lib.h>
 
 #include <algorithm>
-#include <memory>
 
 namespace zid {
+
+struct TRawInflater::TState {
+  inflate_state z;
+};
+
+TRawInflater::TRawInflater() : s_(new TState) { Reset(); }
+TRawInflater::~TRawInflater() = default;
+
+void TRawInflater::Reset() {
+  isal_inflate_init(&s_->z);
+  s_->z.crc_flag = ISAL_DEFLATE;  // raw: no wrapper, no checksum of its own
+}
+
+int TRawInflater::Step(const uint8_t* in, uint32_t inLen, uint8_t* out, uint32_t outLen, uint32_t& inUsed,
+                       uint32_t& outMade) {
+  inflate_state& z = s_->z;
+  z.next_in = const_cast<uint8_t*>(in);
+  z.avail_in = inLen;
+  z.next_out = out;
+  z.avail_out = outLen;
+  const int r = isal_inflate(&z);
+  inUsed = inLen - z.avail_in;
+  outMade = outLen - z.avail_out;
+  return r < 0 ? drInvalidData : drOk;
+}
+
+bool TRawInflater::Finished() const { return s_->z.block_state == ISAL_BLOCK_FINISH; }
+
+// The decoder loads input eight bytes at a time; what it holds beyond the
+// final block's last bit is whole bytes of what follows the stream.
+uint32_t TRawInflater::OverRead() const { return Finished() ? static_cast<uint32_t>(s_->z.read_in_length / 8) : 0; }
 
 namespace {
 
 constexpr int64_t kInChunk = 65536;
 constexpr int64_t kOutChunk = 262144;
 
-// The decoder state (87 KiB) and the buffers, kept for the next stream of the
-// thread: a ZIP of many small entries would otherwise allocate them per entry.
+// The decoder and the buffers, kept for the next stream of the thread: a ZIP
+// of many small entries would otherwise allocate 400 KiB per entry.
 struct TInflateBuffers {
-  inflate_state state;
+  TRawInflater inflater;
   uint8_t in[kInChunk];
   uint8_t out[kOutChunk];
 };
@@ -26,18 +56,17 @@ int InflateRaw(const TDecodeJob& job, int64_t& produced) {
   thread_local std::unique_ptr<TInflateBuffers> buffers;
   if (!buffers) buffers.reset(new TInflateBuffers);
   TInflateBuffers& b = *buffers;
-  inflate_state& s = b.state;
-  isal_inflate_init(&s);
-  s.crc_flag = ISAL_DEFLATE;  // raw: no wrapper, no checksum of its own
+  b.inflater.Reset();
 
   produced = 0;
   int64_t taken = 0;
+  uint32_t pos = 0, end = 0;
   bool inputEnded = false;
   const int64_t expected = job.expectedSize;
   const int64_t budget = job.source.budget;
   for (;;) {
     if (DecodeCancelled(job)) return drCancelled;
-    if (s.avail_in == 0 && !inputEnded) {
+    if (pos == end && !inputEnded) {
       int64_t want = kInChunk;
       if (budget >= 0) want = std::min(want, budget - taken);
       const int64_t got = (want > 0 && job.source.read) ? job.source.read(b.in, want) : 0;
@@ -45,29 +74,27 @@ int InflateRaw(const TDecodeJob& job, int64_t& produced) {
         inputEnded = true;
       } else {
         taken += std::min(got, want);
-        s.next_in = b.in;
-        s.avail_in = static_cast<uint32_t>(std::min(got, want));
+        pos = 0;
+        end = static_cast<uint32_t>(std::min(got, want));
       }
     }
     int64_t room = kOutChunk;
     if (expected >= 0) room = std::min(room, expected - produced);
     if (room <= 0) return drOk;  // the declared size is reached; the CRC check judges the rest
-    s.next_out = b.out;
-    s.avail_out = static_cast<uint32_t>(room);
-    const uint32_t inBefore = s.avail_in;
-    const int r = isal_inflate(&s);
-    const int64_t made = room - s.avail_out;
+    uint32_t used = 0, made = 0;
+    const int r = b.inflater.Step(b.in + pos, end - pos, b.out, static_cast<uint32_t>(room), used, made);
+    pos += used;
     if (made > 0) {
       if (job.sink.write(b.out, made) != made) return drOutputFailed;
       produced += made;
       if (job.progress) job.progress(produced);
     }
-    if (r < 0) return drInvalidData;
-    if (s.block_state == ISAL_BLOCK_FINISH) return drOk;
+    if (r != drOk) return r;
+    if (b.inflater.Finished()) return drOk;
     // Nothing moved: with the input at its end the data was cut short.
-    if (made == 0 && s.avail_in == inBefore) {
+    if (made == 0 && used == 0) {
       if (inputEnded) return drInputExhausted;
-      if (s.avail_in > 0) return drInvalidData;  // would spin on input it will not take
+      if (pos < end) return drInvalidData;  // would spin on input it will not take
     }
   }
 }

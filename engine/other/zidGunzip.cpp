@@ -1,17 +1,19 @@
 #include "engine/other/zidGunzip.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
+
+#include "engine/base/zidCrc.h"
+#include "engine/base/zidRawInflate.h"
 
 namespace zid {
 
 namespace {
 
 constexpr uint32_t kInBlock = 65536;
-constexpr uint32_t kOutBlock = 131072;
+constexpr uint32_t kOutBlock = 262144;
+constexpr uint32_t kKeepBehind = 8;  // bytes an inflater may read past its stream
 
 uint32_t Le32(const uint8_t* p) {
   return p[0] | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
@@ -24,13 +26,8 @@ class TGunzipper {
       : job_(job), report_(report), in_(new uint8_t[kInBlock]), out_(new uint8_t[kOutBlock]) {
     limit_ = job.expectedSize;
   }
-  ~TGunzipper() {
-    if (zlibReady_) inflateEnd(&zs_);
-  }
 
   int Run() {
-    if (inflateInit2(&zs_, -MAX_WBITS) != Z_OK) return drInvalidData;
-    zlibReady_ = true;
     auto next = [this] { return NextByte(); };
     for (;;) {
       if (DecodeCancelled(job_)) return drCancelled;
@@ -48,36 +45,39 @@ class TGunzipper {
 
  private:
   int Member() {
-    if (inflateReset(&zs_) != Z_OK) return drInvalidData;
-    uLong crc = crc32(0L, Z_NULL, 0);
+    inflater_.Reset();
+    uint32_t crc = 0xFFFFFFFFu;  // the running value; the trailer holds its complement
     uint64_t length = 0;
     for (;;) {
       if (DecodeCancelled(job_)) return drCancelled;
-      if (pos_ == end_ && !Fill()) return drInputExhausted;
-      zs_.next_in = in_.get() + pos_;
-      zs_.avail_in = end_ - pos_;
-      zs_.next_out = out_.get();
-      zs_.avail_out = kOutBlock;
-      const int z = inflate(&zs_, Z_NO_FLUSH);
-      pos_ = end_ - zs_.avail_in;
-      const uint32_t n = kOutBlock - zs_.avail_out;
+      // At the end of the input one more step may still finish from the bits held.
+      const bool more = pos_ < end_ || Refill();
+      uint32_t used = 0, n = 0;
+      const int z = inflater_.Step(in_.get() + pos_, end_ - pos_, out_.get(), kOutBlock, used, n);
+      pos_ += used;
       if (n > 0) {
-        crc = crc32(crc, out_.get(), n);
+        UpdateCrc32(out_.get(), n, crc);
         length += n;
         const int w = Write(n);
         if (w != drOk) return w;
       }
-      if (z == Z_STREAM_END) break;
-      if (z == Z_BUF_ERROR && n == 0 && zs_.avail_in == 0) continue;  // wants more input
-      if (z != Z_OK) return drInvalidData;
+      if (z != drOk) return z;
+      if (inflater_.Finished()) break;
+      if (used == 0 && n == 0) {
+        if (!more) return drInputExhausted;
+        if (pos_ < end_) return drInvalidData;  // would spin on input it will not take
+      }
     }
+    // Bytes the inflater read past the stream belong to the trailer; Refill
+    // keeps enough of the previous block for them to be taken back.
+    pos_ -= std::min(pos_, inflater_.OverRead());
     uint8_t t[kGzipTrailerSize];
     for (uint8_t& b : t) {
       const int c = NextByte();
       if (c < 0) return drInputExhausted;
       b = static_cast<uint8_t>(c);
     }
-    if (Le32(t) != static_cast<uint32_t>(crc) || Le32(t + 4) != static_cast<uint32_t>(length))
+    if (Le32(t) != ~crc || Le32(t + 4) != static_cast<uint32_t>(length))
       report_.trailersOk = false;
     return drOk;
   }
@@ -105,6 +105,15 @@ class TGunzipper {
     // Put the first magic byte back: the header parse reads it again.
     --pos_;
     return true;
+  }
+
+  // Reads the next block after the last bytes of the current one (the few an
+  // inflater may have to give back).
+  bool Refill() {
+    const uint32_t keep = std::min<uint32_t>(end_, kKeepBehind);
+    std::memmove(in_.get(), in_.get() + end_ - keep, keep);
+    pos_ = end_ = keep;
+    return Fill(keep);
   }
 
   // Reads the next block into the buffer from `at` on.
@@ -148,8 +157,7 @@ class TGunzipper {
   int64_t taken_ = 0;
   int64_t limit_ = -1;
   bool ended_ = false;
-  z_stream zs_{};
-  bool zlibReady_ = false;
+  TRawInflater inflater_;
 };
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The gzip stream decoder (RFC 1952): member headers with their optional
-// fields, raw Deflate through zlib, and each member's trailer (CRC-32 and
+// fields, raw Deflate through the stream inflater, and each member's trailer (CRC-32 and
 // length) compared with what was decoded. Members that follow one another
 // (cat a.gz b.gz, pigz) decode into one output, as gzip -d does; bytes after
 // the last member that do not start another one are ignored (tape padding).
