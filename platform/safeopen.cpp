@@ -64,7 +64,92 @@ int OpenFolders(const std::string& root, const std::vector<std::string>& comps, 
   return dir.release();
 }
 
+// A name of the form ".zefa-<pid>-<n>.<suffix>" not used yet in the folder,
+// taken by make(name) (which fails with EEXIST when the name is in use).
+template <typename Make>
+bool MakeUnderTempName(const char* suffix, std::string& temp, Make make) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, ".zefa-%d-%u.%s", static_cast<int>(::getpid()), counter++, suffix);
+    if (make(buf)) {
+      temp = buf;
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+// Refuses a last component that a link or a file may not replace (a folder,
+// a fifo, a device): EISDIR / EINVAL.
+bool ReplaceableName(int dir, const std::string& name) {
+  struct stat st;
+  if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return true;
+  if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) return true;
+  errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  return false;
+}
+
+// Renames the temporary name over the final one; removes it when that fails.
+bool PutInPlace(int dir, const std::string& temp, const std::string& name) {
+  if (::renameat(dir, temp.c_str(), dir, name.c_str()) == 0) return true;
+  const int err = errno;
+  ::unlinkat(dir, temp.c_str(), 0);
+  errno = err;
+  return false;
+}
+
 }  // namespace
+
+bool CreateSymlinkBeneath(const std::string& root, const std::vector<std::string>& comps, const std::string& target,
+                          int64_t unixTime) {
+  if (comps.empty() || !ValidComponent(comps.back()) || target.empty() || target.find('\0') != std::string::npos) {
+    errno = EINVAL;
+    return false;
+  }
+  Fd dir(OpenFolders(root, comps, comps.size() - 1, true));
+  if (dir.fd < 0 || !ReplaceableName(dir.fd, comps.back())) return false;
+  std::string temp;
+  if (!MakeUnderTempName("link", temp, [&](const char* n) { return ::symlinkat(target.c_str(), dir.fd, n) == 0; }))
+    return false;
+  if (unixTime >= 0) {
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(unixTime);
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    ::utimensat(dir.fd, temp.c_str(), times, AT_SYMLINK_NOFOLLOW);  // a date that cannot be set is no failure
+  }
+  return PutInPlace(dir.fd, temp, comps.back());
+}
+
+bool CreateHardLinkBeneath(const std::string& root, const std::vector<std::string>& source,
+                           const std::vector<std::string>& comps) {
+  if (source.empty() || !ValidComponent(source.back()) || comps.empty() || !ValidComponent(comps.back())) {
+    errno = EINVAL;
+    return false;
+  }
+  Fd from(OpenFolders(root, source, source.size() - 1, false));
+  if (from.fd < 0) return false;
+  struct stat st;
+  if (::fstatat(from.fd, source.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  if (!S_ISREG(st.st_mode)) {
+    errno = EINVAL;
+    return false;
+  }
+  Fd dir(OpenFolders(root, comps, comps.size() - 1, true));
+  if (dir.fd < 0 || !ReplaceableName(dir.fd, comps.back())) return false;
+  std::string temp;
+  // No AT_SYMLINK_FOLLOW: a link is never resolved on the way.
+  if (!MakeUnderTempName("link", temp, [&](const char* n) {
+        return ::linkat(from.fd, source.back().c_str(), dir.fd, n, 0) == 0;
+      }))
+    return false;
+  if (!PutInPlace(dir.fd, temp, comps.back())) return false;
+  // A rename between two names of one file does nothing: the final name
+  // already stood for the source, and the temporary name goes.
+  ::unlinkat(dir.fd, temp.c_str(), 0);
+  return true;
+}
 
 Handle CreateFileBeneath(const std::string& root, const std::vector<std::string>& comps, Existing how) {
   if (comps.empty() || !ValidComponent(comps.back())) {

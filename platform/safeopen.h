@@ -31,6 +31,22 @@ FileInfo StatBeneath(const std::string& root, const std::vector<std::string>& co
 // Clears the read-only state of an existing file below the root (never through a link).
 bool MakeWritableBeneath(const std::string& root, const std::vector<std::string>& components);
 
+// Makes root/components... a symbolic link holding `target` (taken as it is:
+// the caller decides whether it may point there), creating missing folders
+// with the same rules as CreateFileBeneath. The link is made under a temporary
+// name in its folder and renamed over the final name, so an existing file or
+// link of that name is replaced whole; a folder (or anything other than a
+// file or a link) there is refused (EISDIR / EINVAL). unixTime >= 0 stamps the
+// link itself. False on failure, LastError() tells why.
+bool CreateSymlinkBeneath(const std::string& root, const std::vector<std::string>& components,
+                          const std::string& target, int64_t unixTime = -1);
+// Makes root/components... a second name of the regular file root/source...
+// (a hard link), the same way: no link among the folders of either path is
+// followed, and a source that is itself a link or not a regular file is
+// refused (EINVAL), so the new name never stands for something a link chose.
+bool CreateHardLinkBeneath(const std::string& root, const std::vector<std::string>& source,
+                           const std::vector<std::string>& components);
+
 // A file written below a root under a temporary name in its final folder, put
 // in place only when it is complete: Commit renames it over the final name
 // (replacing a file or a link there, never writing through either), Discard

@@ -368,8 +368,9 @@ bool TUnBase::WriteOutput(const uint8_t* buf, int64_t count) {
     }
     if (crcKind_ == 32) UpdateCrc32(piece, n, crcRunning_);
     else if (crcKind_ == 16) UpdateCrc16(piece, n, crcRunning_);
+    if (linkData_ != nullptr && !AppendLinkData(piece, n)) return false;
     int64_t written = n;
-    switch (OutputMode) {
+    switch (linkData_ != nullptr ? uint8_t{omTest} : OutputMode) {
       case omToFile:
       case omAppendFile:
         plat::SetLastError(0);
@@ -409,6 +410,14 @@ void TUnBase::CloseOutputHandle() {
   out_ = plat::kNoHandle;
 }
 
+int64_t TUnBase::OutputTime(const TEntry& e) const {
+  switch (DateAttribute) {
+    case daSysDate: return plat::DateTimeToUnix(plat::Now());
+    case daMaxFileDate: return plat::DosDateTimeToUnix(MaxFileDate);
+    default: return e.unixTime >= 0 ? e.unixTime : plat::DosDateTimeToUnix(e.dosDate);
+  }
+}
+
 bool TUnBase::CloseOutput(const TEntry& e, bool keep) {
   if (!DiskOutput()) {
     FileName = e.storedName;
@@ -419,12 +428,7 @@ bool TUnBase::CloseOutput(const TEntry& e, bool keep) {
     CloseOutputHandle();
     return true;
   }
-  int64_t when;
-  switch (DateAttribute) {
-    case daSysDate: when = plat::DateTimeToUnix(plat::Now()); break;
-    case daMaxFileDate: when = plat::DosDateTimeToUnix(MaxFileDate); break;
-    default: when = e.unixTime >= 0 ? e.unixTime : plat::DosDateTimeToUnix(e.dosDate); break;
-  }
+  const int64_t when = OutputTime(e);
   if (when >= 0) plat::FileSetDate(out_, when);
   if (RestoreFileAttr) {
     // Unix hosts store permission bits; never setuid, setgid or sticky.
@@ -479,6 +483,8 @@ TUnBase::TEntryResult TUnBase::ExtractEntry(const TEntry& e, const std::function
     ++stats_.passed;
     return TEntryResult::Folder;
   }
+  // A link whose target is its data stays a file wherever no link is made.
+  if ((e.isSymlink || e.isHardLink) && (!e.linkInData || MakesLinks())) return ExtractLink(e, decode, verify);
   if (!BeginEntry(e)) {
     ++stats_.skipped;
     SkipEntry(e.packedSize);

@@ -42,6 +42,12 @@ struct TEntry {
   uint32_t unixMode = 0;       // permission bits of an entry made on a Unix host (0: none)
   bool isDir = false;
   bool encrypted = false;
+  // Links, made as links only when extracting to disk with the stored
+  // folders (else: see ExtractLink).
+  bool isSymlink = false;   // a symbolic link to linkTarget
+  bool isHardLink = false;  // a second name of the entry stored as linkTarget, extracted earlier in the run
+  bool linkInData = false;  // the symbolic link's target is the entry's data (decoded and checked first)
+  std::string linkTarget;   // as stored, "/" separated
 };
 
 class TCustomDClass : public TZipCommon {
@@ -166,6 +172,13 @@ class TUnBase : public TCustomDClass {
   // False when a kept file could not be closed or put in place (reported).
   bool CloseOutput(const TEntry& e, bool keep = true);
   void SkipEntry(int64_t packedSize);
+  // The longest link target made (the data of a longer one is refused).
+  static constexpr int64_t kMaxLinkTarget = 4096;
+  // Why a symbolic link whose folder lies linkDepth folders below the
+  // extraction folder may not point at `target` (the reason, as a message
+  // ends); empty when it may: the target is relative, at most 4 KiB, and
+  // resolved from the link's folder it stays inside, with ".." only in front.
+  static std::string LinkTargetProblem(const std::string& target, size_t linkDepth);
   // The checksum of the bytes written so far, in the stored form of its kind.
   uint32_t ComputedCrc() const;
   void BeginChecksum(uint8_t kind);
@@ -186,12 +199,25 @@ class TUnBase : public TCustomDClass {
 
  private:
   bool DiskOutput() const { return OutputMode == omToFile || OutputMode == omAppendFile; }
+  // Links become links only in a plain extraction with the stored folders.
+  bool MakesLinks() const { return OutputMode == omToFile && UseStoredDirs; }
+  // A link entry, from the overwrite rules to the tally.
+  TEntryResult ExtractLink(const TEntry& e, const std::function<bool()>& decode,
+                           const std::function<bool(const std::string&)>& verify);
+  // Decodes a link's data into target (at most kMaxLinkTarget bytes), the
+  // checksum verdict in pass; false when the decode failed (reported).
+  bool DecodeLinkData(const TEntry& e, const std::function<bool()>& decode, std::string& target, bool& pass);
+  bool AppendLinkData(const uint8_t* buf, int64_t count);
+  bool MakeLink(const TEntry& e, const std::string& target);
+  std::string* linkData_ = nullptr;  // set while a link's data is decoded into memory
   bool TargetExists(plat::FileInfo* info = nullptr) const;
   // True (reported) when the output would replace the archive being read, or
   // the entry's declared size cannot fit on the target's disk.
   bool OutputRefused(int64_t declaredSize);
   void SetOutputPath(const std::string& path);
   void CloseOutputHandle();
+  // The Unix time an output is stamped with (DateAttribute), -1 for none.
+  int64_t OutputTime(const TEntry& e) const;
 
   std::string extractDir_;
   TStats stats_;

@@ -230,14 +230,18 @@ class TParser {
       // LHa for Unix keeps a symbolic link as a folder entry "link|target"
       // with the link's Unix file type
       bool link = (h_.unixMode & 0xF000) == 0xA000;
-      for (std::string* s : {&h_.rawName, &decoded}) {
-        size_t bar = s->find('|');
+      std::string targets[2];
+      std::string* names[2] = {&h_.rawName, &decoded};
+      for (int i = 0; i < 2; ++i) {
+        size_t bar = names[i]->find('|');
         if (bar != std::string::npos) {
-          s->resize(bar);
+          targets[i] = names[i]->substr(bar + 1);
+          names[i]->resize(bar);
           link = true;
         }
       }
       h_.isSymlink = link;
+      if (link) h_.linkTarget = wide && !targets[1].empty() ? targets[1] : DecodeEntryName(targets[0], origin_);
     }
     h_.name = wide ? decoded : DecodeEntryName(h_.rawName, origin_);
     h_.nextOffset = h_.dataOffset + h_.packedSize;

@@ -35,6 +35,7 @@ struct TLhaHeader {
   uint32_t unixMode = 0;   // from a Unix permission extension; 0 when none
   bool isDir = false;      // -lhd-
   bool isSymlink = false;  // a -lhd- entry stored as "name|target"
+  std::string linkTarget;  // that target, decoded like the name
   std::string rawName;     // folder then name as stored; 0xFF and "\" turned into "/"
   std::string name;        // rawName decoded: valid UTF-8 as it is, else CP437
 

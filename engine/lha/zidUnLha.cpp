@@ -99,10 +99,11 @@ void TUnLha::ExtractItem(const TLhaHeader& h) {
   TLzhParams params{};
   const TLhaMethod method = MethodOf(h, params);
   if (h.isSymlink) {
-    // A link could point anywhere: it is not made.
-    if (!MatchesSpec(e.storedName, RecurseDirs)) return;
-    ReportError(e.storedName, "symbolic link: not created", VolumeName, E_UNKNOWNFILETYPE);
-    SkipEntry(h.packedSize);
+    // The loop makes it when its target stays inside the folder.
+    e.isDir = false;
+    e.isSymlink = true;
+    e.linkTarget = h.linkTarget;
+    ExtractEntry(e, [] { return true; });
     return;
   }
   if (method == TLhaMethod::Unsupported) {

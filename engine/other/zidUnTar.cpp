@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/base/zidNames.h"
+#include "engine/base/zidSafeName.h"
 #include "engine/base/zidStreams.h"
 #include "engine/other/zidTarHeader.h"
 #include "platform/datetime.h"
@@ -57,6 +58,17 @@ void TUnTarBase::ExtractTarStream(int64_t start) {
     ArchiveFailed(E_BADFILEHEADER, "no tar header at offset " + std::to_string(scan.ErrorOffset()));
     return;
   }
+  // The files that hard links name, to tell which of them this run makes.
+  linkSources_.clear();
+  for (const TTarItem& it : items) {
+    if (it.type != '1') continue;
+    TNameOrigin origin;
+    origin.utf8 = it.nameUtf8;
+    origin.unixHost = true;
+    origin.translateOem = TranslateOemChar;
+    const std::string key = PathKey(DecodeEntryName(it.linkName, origin));
+    if (!key.empty()) linkSources_.emplace(key, false);
+  }
   for (const TTarItem& it : items) {
     if (Cancelled()) return;
     ExtractTarItem(it);
@@ -87,12 +99,31 @@ void TUnTarBase::ExtractTarItem(const TTarItem& item) {
   e.attr = e.isDir ? 0x10 : 0x20;
   e.unixMode = item.mode & 0777;
 
+  if (item.type == '2') {
+    // The loop makes it when its target stays inside the folder.
+    e.isSymlink = true;
+    e.linkTarget = DecodeEntryName(item.linkName, origin);
+    ExtractEntry(e, [] { return true; });
+    return;
+  }
+  if (item.type == '1') {
+    // A second name of a file this run has made; of anything else (a file
+    // that was there before, left out, or failed) it is not made. A test
+    // passes it.
+    const std::string target = DecodeEntryName(item.linkName, origin);
+    auto it = linkSources_.find(PathKey(target));
+    if ((OutputMode != omToFile && OutputMode != omAppendFile) || (it != linkSources_.end() && it->second)) {
+      e.isHardLink = true;
+      e.linkTarget = target;
+      RememberMade(name, ExtractEntry(e, [] { return true; }));
+      return;
+    }
+  }
   if (item.IsLink() || item.IsDevice()) {
-    // Links and special files are not made: a link could point anywhere.
+    // Special files are not made.
     if (!MatchesSpec(name, RecurseDirs)) return;
     std::string what;
     if (item.type == '1') what = "hard link to " + DecodeEntryName(item.linkName, origin) + ": not created";
-    else if (item.type == '2') what = "symbolic link to " + DecodeEntryName(item.linkName, origin) + ": not created";
     else what = "device or FIFO: not created";
     ReportError(name, what, VolumeName, E_UNKNOWNFILETYPE);
     SkipEntry(item.storedSize);
@@ -108,7 +139,21 @@ void TUnTarBase::ExtractTarItem(const TTarItem& item) {
     ExtractEntry(e, [] { return true; });
     return;
   }
-  ExtractEntry(e, [this, &item] { return CopyData(item); });
+  RememberMade(name, ExtractEntry(e, [this, &item] { return CopyData(item); }));
+}
+
+// A file a hard link names is remembered once it went where its name says.
+void TUnTarBase::RememberMade(const std::string& name, TEntryResult r) {
+  if (r != TEntryResult::Extracted || linkSources_.empty()) return;
+  auto it = linkSources_.find(PathKey(name));
+  if (it == linkSources_.end()) return;
+  it->second = OutputMode == omToFile && UseStoredDirs && outRoot_ == GetExtractDir() &&
+               JoinComponents(outRel_, outRel_.size()) == it->first;
+}
+
+std::string TUnTarBase::PathKey(const std::string& name) {
+  std::vector<std::string> comps;
+  return SplitEntryPath(name, comps) ? JoinComponents(comps, comps.size()) : std::string();
 }
 
 bool TUnTarBase::CopyData(const TTarItem& item) {

@@ -285,9 +285,13 @@ TEntry TUnZip::MakeEntry(const TZipDirEntry& e, uint32_t crc) const {
   } else {
     te.isDir = (te.attr & 0x10) != 0 || EndsWithSeparator(e.name) || (mode & kUnixTypeMask) == kUnixDir;
   }
-  // A symbolic link becomes a regular file holding the link text, with the
-  // usual permissions (a link's own bits are all set and mean nothing).
-  if ((mode & kUnixTypeMask) == kUnixLink) mode = 0;
+  // A symbolic link made on a Unix host: its data is the target. Where no
+  // link is made it is a file holding that text, with the usual permissions
+  // (a link's own bits are all set and mean nothing).
+  if ((mode & kUnixTypeMask) == kUnixLink) {
+    te.isSymlink = te.linkInData = !te.isDir;
+    mode = 0;
+  }
   te.unixMode = mode & 0777;
   return te;
 }
