@@ -229,6 +229,24 @@ TEST(Gzip, MembersHeadersAndTrailers) {
   }
 }
 
+// The inflater reads a few bytes past a member's data; wherever that end falls
+// against the 64 KiB input blocks, the trailer and the next member are found.
+TEST(Gzip, MemberEndsAroundInputBlocks) {
+  testutil::TempDir t;
+  Member first, second;
+  second.data = "and the second member\n";
+  first.data = testutil::RandomBytes(60000, 3);  // random bytes deflate to stored blocks: one byte in, one out
+  const int64_t end0 = static_cast<int64_t>(Gzip(first).size()) - 8;
+  for (int64_t shift = -12; shift <= 12; ++shift) {
+    first.data = testutil::RandomBytes(static_cast<size_t>(60000 + 65536 - end0 + shift), 3);
+    testutil::WriteFile(t.file("in.gz"), Gzip(first) + Gzip(second));
+    std::string got;
+    const Report r = ExtractOne(t, t.file("in.gz"), &got);
+    EXPECT_TRUE(Ok(r)) << shift;
+    EXPECT_TRUE(got == first.data + second.data) << shift;
+  }
+}
+
 // A member cut anywhere is an error, never a good file.
 TEST(Gzip, TruncatedAnywhereFails) {
   testutil::TempDir t;
