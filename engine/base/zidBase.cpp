@@ -114,7 +114,8 @@ std::string TZipCommon::VolumeFileName(const std::string& name, int n) {
   if (name.empty() || n < 0) return std::string();
   std::string folder = plat::ExtractFilePath(name);
   std::string file = plat::ExtractFileName(name);
-  size_t dot = file.find('.');
+  // The extension goes, the rest of a dotted name stays.
+  size_t dot = file.rfind('.');
   if (dot != std::string::npos) file.resize(dot);
   TArcType t = det_.ArcType;
   if (t == atRar || t == atRarExe) {

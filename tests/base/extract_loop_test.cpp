@@ -429,7 +429,9 @@ TEST(VolumeNames, ExtensionsFromNumberAndLetter) {
   x.Detection().VolumeLetter = 'a';
   EXPECT_EQ(x.VolumeFileName("/d/x.arj", 1), "/d/x.a01");
   x.Detection().VolumeLetter = 'C';
-  EXPECT_EQ(x.VolumeFileName("/d/x.tar.cab", 0), "/d/x.C00");
+  // Only the extension is replaced: a set named backup.2024.rar is not backup.r00.
+  EXPECT_EQ(x.VolumeFileName("/d/x.tar.cab", 0), "/d/x.tar.C00");
+  EXPECT_EQ(x.VolumeFileName("/d.v2/x", 1), "/d.v2/x.C01");
   EXPECT_EQ(x.VolumeFileName("/d/x.arj", 123), "/d/x.123");
   EXPECT_EQ(x.VolumeFileName("/d/x.arj", 42), "/d/x.C42");
   EXPECT_EQ(x.VolumeFileName("", 1), "");
