@@ -4,6 +4,7 @@
 // through a link.
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -344,6 +345,24 @@ TEST(Links, OutputsThatMakeNoLinks) {
 // the folder.
 struct Probe : zid::TUnTar {
   using zid::TUnBase::LinkTargetProblem;
+  // One link entry declared as 1 byte whose decode writes `data` in 1 KiB
+  // pieces while they are taken; `taken` counts them.
+  std::string data;
+  size_t taken = 0;
+  void ProcessArchive() override {
+    zid::TEntry e;
+    e.storedName = "l";
+    e.isSymlink = e.linkInData = true;
+    e.unpackedSize = 1;
+    e.crcKind = 0;
+    ExtractEntry(e, [this] {
+      for (size_t at = 0; at < data.size(); at += 1024, ++taken) {
+        const size_t n = std::min<size_t>(1024, data.size() - at);
+        if (!WriteOutput(reinterpret_cast<const uint8_t*>(data.data() + at), static_cast<int64_t>(n))) return false;
+      }
+      return true;
+    });
+  }
 };
 
 TEST(Links, TargetRule) {
@@ -360,4 +379,24 @@ TEST(Links, TargetRule) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(Probe::LinkTargetProblem(c.target, c.depth).empty(), c.ok) << c.target << " at depth " << c.depth;
+}
+
+// A decode that runs on past the declared size keeps no more than 4 KiB of a
+// link's target in memory.
+TEST(Links, LinkDataIsBounded) {
+  TempDir t;
+  testutil::WriteFile(t.file("a.tar"), gztartest::TarEnd());
+  for (const bool tooLong : {false, true}) {
+    Probe p;
+    p.data = tooLong ? std::string(1 << 20, 'a') : std::string("f");
+    int code = 0;
+    p.OnError = [&code](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int c) { code = c; };
+    p.SetArchiveFile(t.file("a.tar"));
+    p.FileSpec = {"*.*"};
+    p.SetExtractDir(t.file(tooLong ? "long" : "short"));
+    p.Extract();
+    EXPECT_EQ(code, tooLong ? zid::E_BADFILENAME : 0);
+    EXPECT_EQ(LinkAt(t.file(tooLong ? "long/l" : "short/l")), tooLong ? "" : "f");
+    EXPECT_LE(p.taken, 4u);
+  }
 }
