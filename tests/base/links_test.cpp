@@ -160,9 +160,17 @@ TEST(Links, PeerArchivesMakeInsideLinksAndRefuseOthers) {
     if (c.make.empty()) testutil::WriteFile(c.archive, c.bytes);
     else ASSERT_EQ(testutil::Run(c.make), 0);
     const std::string out = t.file(std::string("out-") + c.what);
-    const Outcome o = Unpack(c.factory, c.archive, out, [](zid::TUnBase& u) { u.CreateStoredDirs = true; });
+    std::map<std::string, bool> ends;  // OnEnd, by name below the folder
+    auto onEnd = [&ends, &out](zid::TZipCommon*, const std::string& f, bool pass) { ends[f.substr(out.size() + 1)] = pass; };
+    const Outcome o = Unpack(c.factory, c.archive, out, [&](zid::TUnBase& u) {
+      u.CreateStoredDirs = true;
+      u.OnEnd = onEnd;
+    });
     EXPECT_EQ(testutil::ReadFile(out + "/f.txt"), "hi\n");
-    for (const auto& [name, target] : kInside) EXPECT_EQ(LinkAt(out + "/" + name), target) << name;
+    for (const auto& [name, target] : kInside) {
+      EXPECT_EQ(LinkAt(out + "/" + name), target) << name;
+      EXPECT_TRUE(ends[name]) << name;
+    }
     EXPECT_EQ(testutil::ReadFile(out + "/sub/back"), "hi\n");  // followed by the user, it reads the file
     for (const auto& [name, target] : kOutside) {
       EXPECT_FALSE(Exists(out + "/" + name)) << name;
@@ -176,6 +184,21 @@ TEST(Links, PeerArchivesMakeInsideLinksAndRefuseOthers) {
     EXPECT_TRUE(test.codes.empty()) << test.text;
     EXPECT_EQ(test.stats.failed, 0);
     EXPECT_GE(test.stats.passed, std::string(c.what) == "tar.gz" ? 1 : 6);  // a test of a .tar.gz checks the gzip
+    // Again into the same folder, every existing name kept when asked: the links are asked about like files.
+    if (std::string(c.what) == "tar.gz") continue;  // asked about the .tar it unpacks first
+    std::vector<std::string> asked;
+    const Outcome again = Unpack(c.factory, c.archive, out, [&](zid::TUnBase& u) {
+      u.ConfirmOverwrites = true;
+      u.OnFileExists = [&](zid::TZipCommon*, const std::string& f, std::string&, zid::TOverwriteMode& m) {
+        asked.push_back(f.substr(out.size() + 1));
+        m = zid::omSkip;
+      };
+    });
+    for (const auto& [name, target] : kInside) {
+      EXPECT_NE(std::find(asked.begin(), asked.end(), name), asked.end()) << name;
+      EXPECT_EQ(LinkAt(out + "/" + name), target) << name;
+    }
+    EXPECT_EQ(again.stats.skipped, 4);
   }
 }
 
