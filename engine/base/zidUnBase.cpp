@@ -516,6 +516,10 @@ TUnBase::TEntryResult TUnBase::ExtractEntry(const TEntry& e, const std::function
     ++stats_.failed;
     return TEntryResult::Failed;
   }
+  return EndEntry(e, pass);
+}
+
+TUnBase::TEntryResult TUnBase::EndEntry(const TEntry& e, bool pass) {
   const std::string reported = DiskOutput() ? FileName : e.storedName;
   if (OnEnd) {
     OnEnd(this, reported, pass);

@@ -201,6 +201,8 @@ class TUnBase : public TCustomDClass {
   bool DiskOutput() const { return OutputMode == omToFile || OutputMode == omAppendFile; }
   // Links become links only in a plain extraction with the stored folders.
   bool MakesLinks() const { return OutputMode == omToFile && UseStoredDirs; }
+  // The end of an entry that decoded: OnEnd (or the CRC error) and the tally.
+  TEntryResult EndEntry(const TEntry& e, bool pass);
   // A link entry, from the overwrite rules to the tally.
   TEntryResult ExtractLink(const TEntry& e, const std::function<bool()>& decode,
                            const std::function<bool(const std::string&)>& verify);

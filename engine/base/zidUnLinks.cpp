@@ -159,14 +159,7 @@ TUnBase::TEntryResult TUnBase::ExtractLink(const TEntry& e, const std::function<
     SkipEntry(e.packedSize);
     if (pass && !MakeLink(e, e.linkTarget)) return failed(TEntryResult::Failed);
   }
-  const std::string reported = DiskOutput() ? FileName : e.storedName;
-  if (OnEnd) {
-    OnEnd(this, reported, pass);
-  } else if (!pass && !Cancelled()) {
-    ReportError(reported, std::string(), VolumeName, E_CRCERROR);
-  }
-  ++(pass ? stats_.passed : stats_.failed);
-  return pass ? TEntryResult::Extracted : TEntryResult::Failed;
+  return EndEntry(e, pass);
 }
 
 }  // namespace zid
