@@ -1,7 +1,7 @@
 // The stream inflater for raw DEFLATE (RFC 1951): ISA-L's igzip, about twice
 // as fast as zlib's inflate here, without holding a whole stream in memory.
-// Used for ZIP method 8 and gzip members; the window inflater (zidInflate)
-// stays for Deflate64 and BH.
+// Used for ZIP method 8, BH Deflate entries and gzip members; the window
+// inflater (zidInflate) stays for Deflate64.
 #pragma once
 
 #include <cstdint>

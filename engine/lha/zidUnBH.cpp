@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "engine/base/zidBytes.h"
+#include "engine/base/zidRawInflate.h"
 #include "engine/base/zidStreams.h"
 #include "engine/lha/zidLzh5.h"
 #include "engine/other/zidCopyStored.h"
 #include "engine/zip/zidCrypt.h"
-#include "engine/zip/zidInflate.h"
 #include "platform/files.h"
 
 namespace zid {
@@ -191,7 +191,11 @@ bool TUnBh::Decode(const TItem& item, bool encrypted, const std::string& passwor
         r = LzhDecode(job, params);
       }
       break;
-    case bmDeflate: r = InflateWindow(job, false); break;
+    case bmDeflate: {
+      int64_t made = 0;  // counted by the sink above
+      r = InflateRaw(job, made);
+      break;
+    }
     default: break;
   }
   return DecodeResultOk(r, produced, h.original);
