@@ -19,6 +19,7 @@
 #include "engine/listing/zidRizER.h"
 #include "engine/zip/zidCrypt.h"
 #include "support/testutil.h"
+#include "support/writer_tree.h"
 
 namespace bhtest {
 
@@ -26,30 +27,9 @@ namespace fs = std::filesystem;
 
 inline uint32_t Crc32(const std::string& s) { return zid::Crc32Of(s.data(), static_cast<int64_t>(s.size())); }
 
-// Long runs with a short period: matches reach their longest.
-inline std::string Repetitive(size_t n) {
-  std::string s;
-  while (s.size() < n) s += std::string(300, 'a') + "0123456789abcdef0123456789abcdef";
-  s.resize(n);
-  return s;
-}
-
-// Every kind of file the writer must handle, below tmp/src: empty, one byte,
-// repetitive and text past 64 KiB, random, a stored-by-type extension,
-// nested folders, a non-ASCII name.
-inline std::string MakeTree(const testutil::TempDir& tmp) {
-  const std::string src = tmp.file("src");
-  fs::create_directories(src + "/sub/deeper");
-  testutil::WriteFile(src + "/zero.dat", "");
-  testutil::WriteFile(src + "/one.txt", "x");
-  testutil::WriteFile(src + "/repeat.txt", Repetitive(150000));
-  testutil::WriteFile(src + "/random.bin", testutil::RandomBytes(70000, 2));
-  testutil::WriteFile(src + "/text.txt", testutil::TextBytes(200000, 1));
-  testutil::WriteFile(src + "/notes.zip", testutil::TextBytes(5000, 3));
-  testutil::WriteFile(src + "/sub/caf\xC3\xA9 \xE2\x82\xAC.txt", testutil::TextBytes(3000, 4));
-  testutil::WriteFile(src + "/sub/deeper/d.txt", testutil::TextBytes(10, 5));
-  return src;
-}
+using testutil::Quiet;
+using testutil::Repetitive;
+inline std::string MakeTree(const testutil::TempDir& tmp) { return testutil::MakeWriterTree(tmp); }
 constexpr int kTreeFiles = 8;
 
 // The regular files below a folder with their bytes, by relative path.
@@ -61,16 +41,6 @@ inline std::vector<std::pair<std::string, std::string>> Files(const std::string&
       out.emplace_back(fs::relative(e.path(), dir).string(), testutil::ReadFile(e.path().string()));
   std::sort(out.begin(), out.end());
   return out;
-}
-
-// A writer that answers without asking; errors collected when asked for.
-inline void Quiet(zid::TBlakHole& w, std::vector<int>* errors = nullptr) {
-  w.DeleteOptions = zid::doFinal;
-  w.OnReplaceFile = [](zid::TZipCommon*, const std::string&, const std::string&, uint32_t, uint32_t, int64_t,
-                       int64_t, uint32_t, uint32_t, bool& replace) { replace = true; };
-  w.OnError = [errors](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int code) {
-    if (errors) errors->push_back(code);
-  };
 }
 
 // Adds the files below src (recursively, names relative to src) to arc.

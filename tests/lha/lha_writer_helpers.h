@@ -14,47 +14,16 @@
 #include "engine/lha/zidLha.h"
 #include "engine/lha/zidUnLha.h"
 #include "support/testutil.h"
+#include "support/writer_tree.h"
 
 namespace lhatest {
 
 namespace fs = std::filesystem;
 using testutil::ShellQuote;
 
-// Highly repetitive bytes: long runs and a short period, so matches reach 256.
-inline std::string Repetitive(size_t n) {
-  std::string s;
-  while (s.size() < n) s += std::string(300, 'a') + "0123456789abcdef0123456789abcdef";
-  s.resize(n);
-  return s;
-}
-
-// Files of every kind the writer must handle, below tmp/src: empty, one byte,
-// repetitive, random, text past 64 KiB and past the dictionary, an extension
-// that is always stored, nested folders, a non-ASCII name and an empty folder.
-inline std::string MakeTree(const testutil::TempDir& tmp) {
-  const std::string src = tmp.file("src");
-  fs::create_directories(src + "/sub/deeper");
-  fs::create_directories(src + "/empty");
-  testutil::WriteFile(src + "/zero.dat", "");
-  testutil::WriteFile(src + "/one.txt", "x");
-  testutil::WriteFile(src + "/repeat.txt", Repetitive(150000));
-  testutil::WriteFile(src + "/random.bin", testutil::RandomBytes(70000, 2));
-  testutil::WriteFile(src + "/text.txt", testutil::TextBytes(200000, 1));
-  testutil::WriteFile(src + "/notes.zip", testutil::TextBytes(5000, 3));
-  testutil::WriteFile(src + "/sub/caf\xC3\xA9 \xE2\x82\xAC.txt", testutil::TextBytes(3000, 4));
-  testutil::WriteFile(src + "/sub/deeper/d.txt", testutil::TextBytes(10, 5));
-  return src;
-}
-
-// Sets the answers a test run gives without asking: a changed file replaces its entry.
-inline void Quiet(zid::TLha& w, std::vector<int>* errors = nullptr) {
-  w.DeleteOptions = zid::doFinal;
-  w.OnReplaceFile = [](zid::TZipCommon*, const std::string&, const std::string&, uint32_t, uint32_t, int64_t,
-                       int64_t, uint32_t, uint32_t, bool& replace) { replace = true; };
-  w.OnError = [errors](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int code) {
-    if (errors) errors->push_back(code);
-  };
-}
+using testutil::Quiet;
+using testutil::Repetitive;
+inline std::string MakeTree(const testutil::TempDir& tmp) { return testutil::MakeWriterTree(tmp, true); }
 
 // Adds the files below src (recursively, names relative to src) to arc.
 inline int Build(zid::TLha& w, const std::string& arc, const std::string& src) {

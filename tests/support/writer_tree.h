@@ -1,0 +1,53 @@
+// The source tree of the writer tests and a writer that answers without
+// asking: one set of files of every kind a writer must handle.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/base/zidBase.h"
+#include "engine/base/zidCompBase.h"
+#include "support/testutil.h"
+
+namespace testutil {
+
+// Long runs with a short period: matches reach their longest.
+inline std::string Repetitive(size_t n) {
+  std::string s;
+  while (s.size() < n) s += std::string(300, 'a') + "0123456789abcdef0123456789abcdef";
+  s.resize(n);
+  return s;
+}
+
+// Below tmp/src: empty, one byte, repetitive and text past 64 KiB and past the
+// dictionaries, random, an extension that is always stored, nested folders, a
+// non-ASCII name, and (when asked) an empty folder. Eight files.
+inline std::string MakeWriterTree(const TempDir& tmp, bool emptyFolder = false) {
+  namespace fs = std::filesystem;
+  const std::string src = tmp.file("src");
+  fs::create_directories(src + "/sub/deeper");
+  if (emptyFolder) fs::create_directories(src + "/empty");
+  WriteFile(src + "/zero.dat", "");
+  WriteFile(src + "/one.txt", "x");
+  WriteFile(src + "/repeat.txt", Repetitive(150000));
+  WriteFile(src + "/random.bin", RandomBytes(70000, 2));
+  WriteFile(src + "/text.txt", TextBytes(200000, 1));
+  WriteFile(src + "/notes.zip", TextBytes(5000, 3));
+  WriteFile(src + "/sub/caf\xC3\xA9 \xE2\x82\xAC.txt", TextBytes(3000, 4));
+  WriteFile(src + "/sub/deeper/d.txt", TextBytes(10, 5));
+  return src;
+}
+
+// Answers a writer's questions without asking: a changed file replaces its
+// entry, deleted files go for good; error codes are collected when asked for.
+inline void Quiet(zid::TCompBase& w, std::vector<int>* errors = nullptr) {
+  w.DeleteOptions = zid::doFinal;
+  w.OnReplaceFile = [](zid::TZipCommon*, const std::string&, const std::string&, uint32_t, uint32_t, int64_t,
+                       int64_t, uint32_t, uint32_t, bool& replace) { replace = true; };
+  w.OnError = [errors](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int code) {
+    if (errors) errors->push_back(code);
+  };
+}
+
+}  // namespace testutil
