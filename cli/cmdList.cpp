@@ -34,8 +34,10 @@ void PrintRow(const zid::TRizER& r) {
   std::snprintf(buf, sizeof buf, "%12lld  %-11s %12lld %3d%%  %s %s  %08x  ", static_cast<long long>(r.UnpackedSize),
                 r.MethodName.c_str(), static_cast<long long>(r.PackedSize), r.Ratio, when.substr(0, 10).c_str(),
                 when.substr(11).c_str(), static_cast<unsigned>(r.CRC));
-  // An encrypted entry carries a "*" beside its name, as zip's listings do.
-  Out(buf + Printable(r.FileName) + (r.Encrypted ? "*" : "") + "\n");
+  // An encrypted entry carries a "*" beside its name, as zip's listings do; a
+  // symbolic link shows its target as tar's listings do.
+  const std::string link = r.LinkTarget.empty() ? std::string() : " -> " + Printable(r.LinkTarget);
+  Out(buf + Printable(r.FileName) + (r.Encrypted ? "*" : "") + link + "\n");
 }
 
 void PrintTableHead() {
@@ -61,7 +63,8 @@ std::string JsonEntry(const zid::TRizER& r) {
                 IsoDateTime(r.FileDate).c_str(), static_cast<unsigned>(r.CRC), JsonString(r.MethodName).c_str(),
                 static_cast<unsigned>(r.MethodId), r.Encrypted ? "true" : "false",
                 static_cast<unsigned>(r.ExternalAttr), static_cast<long long>(r.EntryOffset()));
-  return "{\"name\": " + JsonString(r.FileName) + nums;
+  const std::string link = r.LinkTarget.empty() ? std::string() : ", \"link\": " + JsonString(r.LinkTarget);
+  return "{\"name\": " + JsonString(r.FileName) + link + nums;
 }
 
 int RunList(const ListOptions& opt) {

@@ -53,6 +53,7 @@ TRizER::~TRizER() = default;
 
 void TRizER::ResetEntry() {
   FileName.clear();
+  LinkTarget.clear();
   PackedSize = UnpackedSize = 0;
   TotalPackedSize = TotalUnpackedSize = 0;
   Ratio = 0;
@@ -228,6 +229,7 @@ std::string TRizER::DecodeName(const std::string& raw, bool utf8, bool unixHost)
 }
 
 bool TRizER::AcceptName(const std::string& decodedName, bool recurse) {
+  LinkTarget.clear();
   FileName = decodedName;
   std::replace(FileName.begin(), FileName.end(), '\\', '/');
   if (OnReadFile) OnReadFile(this, FileName);

@@ -48,6 +48,9 @@ class TRizER : public TZipCommon {
   // ---- published properties (besides those of TZipCommon) -----------------
   bool ShowEmptyDirs = false;
   int ZipCmntBufSize = 32000;
+  // The current entry's link target when it is a symbolic link whose header
+  // holds the target (TAR, LHA); empty otherwise.
+  std::string LinkTarget;
 
   // ---- events ---------------------------------------------------------------
   TOnFileNameEvent OnReadFile;  // a header's name is known, before filtering

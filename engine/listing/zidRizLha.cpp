@@ -68,6 +68,7 @@ void TLhaWalker::Step(TRizER& r) {
   r.VersionMadeBy = r.VersionNeeded = 0;
   r.InternalAttr = kInternalAttr;
   r.ExternalAttr = h.attr;
+  if (h.isSymlink) r.LinkTarget = h.linkTarget;
   r.ReportEntry(folder, true, start);
 }
 

@@ -54,6 +54,7 @@ void TTarWalker::Step(TRizER& r) {
   r.ExternalAttr = r.InternalAttr = folder ? kAttrFolder : 0;
   r.MethodName = MethodName(TMethodFamily::Tar, 0, 0, r.ExternalAttr);
   r.VersionMadeBy = r.VersionNeeded = 0;
+  if (item.type == '2') r.LinkTarget = r.DecodeName(item.linkName, item.nameUtf8, true);
   r.ReportEntry(folder, true, item.headerOffset);
 }
 

@@ -111,3 +111,18 @@ TEST(CliList, ControlCharactersInNamesAreEscaped) {
     EXPECT_NE(out.find(c.shown), std::string::npos) << out;
   }
 }
+
+// A symbolic link shows its target, in the table and in JSON (TAR and LHA keep it in the header).
+TEST(CliList, LinksShowTheirTargets) {
+  REQUIRE_TOOL("tar");
+  testutil::TempDir dir;
+  testutil::WriteFile(dir.file("t/f.txt"), "f");
+  ASSERT_EQ(testutil::Run("cd " + ShellQuote(dir.path()) + " && ln -s f.txt t/l && tar cf t.tar t"), 0);
+  std::string out;
+  ASSERT_EQ(Zefa(ShellQuote(dir.file("t.tar")), &out), 0);
+  EXPECT_NE(out.find("  t/l -> f.txt\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("  t/f.txt\n"), std::string::npos) << out;
+  ASSERT_EQ(Zefa(ShellQuote(dir.file("t.tar")) + " --json", &out), 0);
+  EXPECT_NE(out.find("{\"name\": \"t/l\", \"link\": \"f.txt\", "), std::string::npos) << out;
+  EXPECT_NE(out.find("{\"name\": \"t/f.txt\", \"packed\""), std::string::npos) << out;
+}
