@@ -16,8 +16,8 @@
 #include "engine/base/zidCrc.h"
 #include "engine/lha/zidBlakHole.h"
 #include "engine/lha/zidUnBH.h"
-#include "engine/listing/zidRizER.h"
 #include "engine/zip/zidCrypt.h"
+#include "support/component_runner.h"
 #include "support/testutil.h"
 #include "support/writer_tree.h"
 
@@ -148,35 +148,17 @@ inline std::string Encipher(const std::string& packed, const std::string& plain,
 
 // ---- running the components ------------------------------------------------------------------
 
-struct Report {
-  int returned = 0;
-  zid::TUnBase::TStats stats;
-  std::vector<int> errors;
-  std::string text;
-  bool Has(int code) const { return std::find(errors.begin(), errors.end(), code) != errors.end(); }
-};
+using Report = testutil::ExtractReport;
 
 // Extracts arc into dir (empty: test mode) with the password (empty: none).
 inline Report Extract(const std::string& arc, const std::string& dir, const std::string& password = "") {
-  Report rep;
-  zid::TUnBh un;
-  un.SetArchiveFile(arc);
-  un.FileSpec = {"*.*"};
-  un.Password = password;
-  un.CreateStoredDirs = true;
-  un.OnError = [&rep](zid::TZipCommon*, const std::string& name, const std::string& extra, const std::string&,
-                      int code) {
-    rep.errors.push_back(code);
-    rep.text += std::to_string(code) + " " + name + " " + extra + "\n";
-  };
-  if (dir.empty()) {
-    rep.returned = un.ExtractTest();
-  } else {
-    un.SetExtractDir(dir);
-    rep.returned = un.Extract();
-  }
-  rep.stats = un.Stats();
-  return rep;
+  return testutil::RunExtractor<zid::TUnBh>(
+      arc, dir,
+      [&](zid::TUnBh& un) {
+        un.Password = password;
+        un.CreateStoredDirs = true;
+      },
+      0);
 }
 
 struct Listed {
@@ -190,17 +172,13 @@ struct Listed {
 
 inline std::vector<Listed> List(const std::string& arc, std::vector<int>* errors = nullptr) {
   std::vector<Listed> out;
-  zid::TRizER r;
-  r.SetArchiveFile(arc);
-  r.FileSpec = {"*.*"};
-  r.ShowEmptyDirs = true;
-  r.OnRead = [&out](zid::TZipCommon* s, int, int) {
-    out.push_back({s->FileName, s->PackedSize, s->UnpackedSize, s->CRC, s->Encrypted, s->MethodName});
-  };
-  r.OnError = [errors](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int code) {
-    if (errors) errors->push_back(code);
-  };
-  r.Activate();
+  const std::vector<int> reported = testutil::RunLister(
+      arc,
+      [&out](const zid::TRizER& s, int) {
+        out.push_back({s.FileName, s.PackedSize, s.UnpackedSize, s.CRC, s.Encrypted, s.MethodName});
+      },
+      [](zid::TRizER& r) { r.ShowEmptyDirs = true; }, 0);
+  if (errors) errors->insert(errors->end(), reported.begin(), reported.end());
   return out;
 }
 

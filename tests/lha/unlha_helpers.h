@@ -4,12 +4,8 @@
 // collect what the components reported.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
-#include <future>
 #include <string>
 #include <vector>
 
@@ -18,7 +14,7 @@
 #include "engine/base/zidCrc.h"
 #include "engine/base/zidDecoder.h"
 #include "engine/lha/zidUnLha.h"
-#include "engine/listing/zidRizER.h"
+#include "support/component_runner.h"
 #include "support/testutil.h"
 
 namespace unlhatest {
@@ -219,49 +215,13 @@ inline Decoded Decode(const std::string& in, int64_t expected, const std::functi
   return d;
 }
 
-struct Report {
-  int returned = 0;
-  zid::TUnBase::TStats stats;
-  std::vector<int> errors;
-  std::string text;  // every report: code, name, extra
-  zid::TArcType type = zid::atNA;  // as the detector saw the archive
-  bool Has(int code) const { return std::find(errors.begin(), errors.end(), code) != errors.end(); }
-};
-
-// Runs fn under a 20 s watchdog: a decode that hangs aborts the test binary.
-inline void Watchdog(const std::function<void()>& fn) {
-  auto fut = std::async(std::launch::async, fn);
-  if (fut.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
-    std::fprintf(stderr, "watchdog: the component did not finish\n");
-    std::abort();
-  }
-  fut.get();
-}
+using Report = testutil::ExtractReport;
+using testutil::Watchdog;
 
 // Extracts archive into dir (dir empty: test mode).
 inline Report Extract(const std::string& archive, const std::string& dir,
                       const std::function<void(zid::TUnLha&)>& setup = nullptr) {
-  Report rep;
-  Watchdog([&] {
-    zid::TUnLha un;
-    un.SetArchiveFile(archive);
-    un.FileSpec = {"*.*"};
-    un.OnError = [&rep](zid::TZipCommon*, const std::string& name, const std::string& extra, const std::string&,
-                        int code) {
-      rep.errors.push_back(code);
-      rep.text += std::to_string(code) + " " + name + " " + extra + "\n";
-    };
-    if (setup) setup(un);
-    if (dir.empty()) {
-      rep.returned = un.ExtractTest();
-    } else {
-      un.SetExtractDir(dir);
-      rep.returned = un.Extract();
-    }
-    rep.stats = un.Stats();
-    rep.type = un.GetArcType();
-  });
-  return rep;
+  return testutil::RunExtractor<zid::TUnLha>(archive, dir, setup);
 }
 
 struct Listed {
@@ -277,19 +237,9 @@ struct Listing {
 
 inline Listing List(const std::string& archive) {
   Listing res;
-  Watchdog([&] {
-    zid::TRizER r;
-    r.SetArchiveFile(archive);
-    r.FileSpec = {"*.*"};
-    r.ShowEmptyDirs = true;
-    r.OnError = [&res](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int code) {
-      res.errors.push_back(code);
-    };
-    r.OnRead = [&res](zid::TZipCommon* s, int, int) {
-      res.entries.push_back({s->FileName, s->UnpackedSize, s->FileDate});
-    };
-    r.Activate();
-  });
+  res.errors = testutil::RunLister(
+      archive, [&res](const zid::TRizER& s, int) { res.entries.push_back({s.FileName, s.UnpackedSize, s.FileDate}); },
+      [](zid::TRizER& r) { r.ShowEmptyDirs = true; });
   return res;
 }
 

@@ -3,12 +3,8 @@
 // under a 20 s watchdog and collect what the components reported.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
-#include <future>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,7 +13,7 @@
 
 #include "engine/base/zidCrc.h"
 #include "engine/base/zidUnBase.h"
-#include "engine/listing/zidRizER.h"
+#include "support/component_runner.h"
 #include "support/testutil.h"
 
 namespace othertest {
@@ -246,51 +242,14 @@ inline std::string ZooLzwEncode(const std::string& in, bool clearWhenFull = true
 
 // ---- running the components --------------------------------------------------------
 
-struct Report {
-  int returned = 0;
-  zid::TUnBase::TStats stats;
-  std::vector<int> errors;
-  std::vector<std::string> extras;
-  bool Has(int code) const {
-    for (int e : errors)
-      if (e == code) return true;
-    return false;
-  }
-};
-
-// Runs fn under a 20 s watchdog: a decode that hangs aborts the test binary.
-inline void Watchdog(const std::function<void()>& fn) {
-  auto fut = std::async(std::launch::async, fn);
-  if (fut.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
-    std::fprintf(stderr, "watchdog: the component did not finish\n");
-    std::abort();
-  }
-  fut.get();
-}
+using Report = testutil::ExtractReport;
+using testutil::Watchdog;
 
 // Extracts archive into dir (dir empty: test mode) with extractor T.
 template <class T>
 Report Extract(const std::string& archive, const std::string& dir,
                const std::function<void(T&)>& setup = nullptr) {
-  Report rep;
-  Watchdog([&] {
-    T un;
-    un.SetArchiveFile(archive);
-    un.FileSpec = {"*.*"};
-    un.OnError = [&rep](zid::TZipCommon*, const std::string&, const std::string& ext, const std::string&, int code) {
-      rep.errors.push_back(code);
-      rep.extras.push_back(ext);
-    };
-    if (setup) setup(un);
-    if (dir.empty()) {
-      rep.returned = un.ExtractTest();
-    } else {
-      un.SetExtractDir(dir);
-      rep.returned = un.Extract();
-    }
-    rep.stats = un.Stats();
-  });
-  return rep;
+  return testutil::RunExtractor<T>(archive, dir, setup);
 }
 
 struct Listed {
@@ -308,21 +267,15 @@ struct Listing {
 
 inline Listing List(const std::string& archive, const std::function<void(zid::TRizER&)>& setup = nullptr) {
   Listing res;
-  Watchdog([&] {
-    zid::TRizER r;
-    r.SetArchiveFile(archive);
-    r.FileSpec = {"*.*"};
-    r.OnError = [&res](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int code) {
-      res.errors.push_back(code);
-    };
-    r.OnRead = [&res](zid::TZipCommon* s, int, int filenum) {
-      auto* z = static_cast<zid::TRizER*>(s);
-      res.entries.push_back({z->FileName, z->PackedSize, z->UnpackedSize, filenum});
-    };
-    r.OnTotals = [&res](zid::TZipCommon*, int64_t, int64_t, int, int n) { res.totalFiles = n; };
-    if (setup) setup(r);
-    r.Activate();
-  });
+  res.errors = testutil::RunLister(
+      archive,
+      [&res](const zid::TRizER& z, int filenum) {
+        res.entries.push_back({z.FileName, z.PackedSize, z.UnpackedSize, filenum});
+      },
+      [&](zid::TRizER& r) {
+        r.OnTotals = [&res](zid::TZipCommon*, int64_t, int64_t, int, int n) { res.totalFiles = n; };
+        if (setup) setup(r);
+      });
   return res;
 }
 
