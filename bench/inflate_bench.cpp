@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/zip/zidInflate.h"
+#include "../tests/support/raw_deflate.h"
 
 namespace {
 
@@ -38,20 +39,7 @@ const std::string& Original() {
 }
 
 const std::string& Packed() {
-  static const std::string packed = [] {
-    const std::string& in = Original();
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, in.size()), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-    z.avail_in = static_cast<uInt>(in.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-  }();
+  static const std::string packed = testutil::RawDeflate(Original(), 6);
   return packed;
 }
 

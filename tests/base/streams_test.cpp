@@ -13,6 +13,7 @@
 #include "engine/base/zidStreams.h"
 #include "engine/zip/zidCrypt.h"
 #include "platform/hooks.h"
+#include "support/raw_deflate.h"
 #include "support/testutil.h"
 
 namespace zid {
@@ -23,16 +24,9 @@ using testutil::TextBytes;
 
 // Raw Deflate through zlib directly, independent of the filters under test.
 std::string RawDeflate(const std::string& in, int level = 6) {
-  z_stream zs{};
-  deflateInit2(&zs, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&zs, in.size()), '\0');
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-  zs.avail_in = static_cast<uInt>(in.size());
-  zs.next_out = reinterpret_cast<Bytef*>(out.data());
-  zs.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
-  out.resize(zs.total_out);
-  deflateEnd(&zs);
+  int status = 0;
+  std::string out = testutil::RawDeflate(in, level, &status);
+  EXPECT_EQ(status, Z_STREAM_END);
   return out;
 }
 

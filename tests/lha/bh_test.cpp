@@ -3,7 +3,6 @@
 // directory reader, and hand-made entries for what our writer never makes
 // (Fused1, method 2, archives of old versions, damaged and hostile entries).
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <filesystem>
 
@@ -12,6 +11,7 @@
 #include "engine/lha/zidLhaPack.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
+#include "support/raw_deflate.h"
 
 using namespace zid;
 using namespace bhtest;
@@ -34,20 +34,6 @@ const Layout kLayouts[] = {
     // Encrypted Fused3 entries carry the Deflate level bits as well.
     {"fusePw", cmFuse, dtDeflateX, "pw", 3, 3},
 };
-
-std::string RawDeflate(const std::string& in) {
-  z_stream zs{};
-  deflateInit2(&zs, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  std::string out(compressBound(static_cast<uLong>(in.size())) + 64, '\0');
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-  zs.avail_in = static_cast<uInt>(in.size());
-  zs.next_out = reinterpret_cast<Bytef*>(out.data());
-  zs.avail_out = static_cast<uInt>(out.size());
-  deflate(&zs, Z_FINISH);
-  out.resize(zs.total_out);
-  deflateEnd(&zs);
-  return out;
-}
 
 std::string Fused(const std::string& in, const TLzhEncodeParams& params) {
   std::string out;
@@ -173,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(All, BhRoundTrip, ::testing::ValuesIn(kLayouts),
 TEST(BhExtract, MethodsAndKeyRulesOfOtherWriters) {
   const std::string plain = testutil::TextBytes(90000, 7) + Repetitive(30000);
   const TLzhEncodeParams fused1{13, 4, ckCrc32};
-  const std::string f1 = Fused(plain, fused1), f3 = Fused(plain, kLzhEncFused3), d = RawDeflate(plain);
+  const std::string f1 = Fused(plain, fused1), f3 = Fused(plain, kLzhEncFused3), d = testutil::RawDeflate(plain, 9);
   // Fused3 data of other writers may reach 32 KiB back (15 dictionary bits).
   const std::string block = testutil::RandomBytes(30000, 8), far = block + "-" + block;
   const std::string f3far = Fused(far, TLzhEncodeParams{15, 5, ckCrc32});
@@ -210,7 +196,7 @@ TEST(BhExtract, DamagedArchivesFailOnlyWhereTheyAreDamaged) {
   Raw badCrc{"crc.txt", 0, 0, 6, "hello", "hellO"};
   Raw longName{"long", 0, 0, 6, "skipped", "skipped"};
   longName.nameLength = 300;
-  const std::string deflated = RawDeflate("some text some text");
+  const std::string deflated = testutil::RawDeflate("some text some text", 9);
   const std::string full = RawEntry({"cut.txt", 8, 0, 6, deflated, "some text some text"});
   struct Case {
     const char* label;

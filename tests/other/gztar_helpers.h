@@ -3,8 +3,6 @@
 // and peer-tool utilities. The runners of other_helpers.h do the extracting.
 #pragma once
 
-#include <zlib.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "other_helpers.h"
+#include "support/raw_deflate.h"
 #include "support/testutil.h"
 
 namespace gztartest {
@@ -20,19 +19,7 @@ using othertest::Put16;
 using othertest::Put32;
 using othertest::Put8;
 
-inline std::string RawDeflate(const std::string& data) {
-  z_stream z{};
-  deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&z, static_cast<uLong>(data.size())) + 16, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
+using testutil::RawDeflate;
 
 // One gzip member; the optional fields are written when set.
 struct Member {

@@ -25,6 +25,7 @@
 #include "engine/base/zidDecoder.h"
 #include "engine/zip/zidUnZip.h"
 #include "engine/zip/zidZip.h"
+#include "support/raw_deflate.h"
 #include "support/testutil.h"
 
 namespace ziptest {
@@ -38,20 +39,7 @@ inline uint32_t Crc(const std::string& s) {
   return static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
 }
 
-// Raw deflate through zlib (window bits -15).
-inline std::string RawDeflate(const std::string& data, int level = 6) {
-  z_stream z{};
-  deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&z, data.size()) + 16, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
+using testutil::RawDeflate;
 
 // One entry as it goes into the archive; the sizes default to the data's.
 struct Entry {
