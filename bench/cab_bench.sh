@@ -7,53 +7,30 @@
 #   with the cabinet sizes (both results are checked with cabextract -t).
 # Usage: bench/cab_bench.sh [path/to/zefa]   (default: build/zefa)
 set -euo pipefail
-zefa=$(realpath "${1:-build/zefa}")
+source "$(dirname "$0")/lib.sh"
+bench_zefa "${1:-}"
 corpus=$(realpath "$(dirname "$0")/../../shared/corpus/cab" 2>/dev/null || true)
-work=$(mktemp -d /tmp/cab_bench-XXXXXX)
-trap 'rm -rf "$work"' EXIT
+bench_work cab_bench
 
 # 96 MB of mixed data: text-like runs and random blocks, in a few files.
-python3 - "$work/src" <<'PY'
-import os, random, sys
-root = sys.argv[1]; os.makedirs(root)
-rnd = random.Random(42)
-words = [bytes(rnd.choice(b"abcdefghijklmnopqrstuvwxyz") for _ in range(rnd.randint(2, 9))) for _ in range(5000)]
-def write(name, size):
-    with open(os.path.join(root, name), "wb") as f:
-        left = size
-        while left > 0:
-            if rnd.random() < 0.25:
-                chunk = rnd.randbytes(min(left, 65536))
-            else:
-                chunk = b" ".join(rnd.choice(words) for _ in range(12000))[:min(left, 65536)]
-            f.write(chunk); left -= len(chunk)
-write("big.bin", 64 * 2**20)
-for i in range(8):
-    write("part%02d.bin" % i, 4 * 2**20)
-PY
+files=("big.bin:$((64 * 2**20)):0.25")
+for i in $(seq 0 7); do files+=("$(printf 'part%02d.bin' "$i"):$((4 * 2**20)):0.25"); done
+mixed_files "$work/src" 42 abcdefghijklmnopqrstuvwxyz 5000 "${files[@]}"
 (cd "$work/src" && gcab -cz "$work/mszip.cab" ./*)
 echo "MSZIP cabinet: $(du -m "$work/mszip.cab" | cut -f1) MB from $(du -sm "$work/src" | cut -f1) MB"
 
-seconds() {  # command... -> prints wall seconds
-  local s e
-  s=$(date +%s.%N)
-  "$@" >/dev/null 2>&1 || echo "failed: $*" >&2
-  e=$(date +%s.%N)
-  echo "$e - $s" | bc
-}
 repeat10() { for _ in 1 2 3 4 5 6 7 8 9 10; do "$@" >/dev/null 2>&1; done; }
-best() { printf '%s\n' "$@" | sort -n | head -1; }
 
 decode() {  # label, cabinet, repeat (0/1)
   local label=$1 cab=$2 rep=$3 z=() c=() s=() run=()
   [ "$rep" = 1 ] && run=(repeat10)
   for _ in 1 2 3; do
-    z+=("$(seconds "${run[@]}" "$zefa" t "$cab")")
-    c+=("$(seconds "${run[@]}" cabextract -t "$cab")")
-    s+=("$(seconds "${run[@]}" 7zz t "$cab")")
+    z+=("$(wall_seconds "${run[@]}" "$zefa" t "$cab")")
+    c+=("$(wall_seconds "${run[@]}" cabextract -t "$cab")")
+    s+=("$(wall_seconds "${run[@]}" 7zz t "$cab")")
   done
   local bz bc bs
-  bz=$(best "${z[@]}"); bc=$(best "${c[@]}"); bs=$(best "${s[@]}")
+  bz=$(min_time "${z[@]}"); bc=$(min_time "${c[@]}"); bs=$(min_time "${s[@]}")
   printf '%-6s decode: zefa %6.2f s  cabextract %6.2f s (%.2fx)  7zz %6.2f s (%.2fx)\n' "$label" "$bz" "$bc" \
     "$(echo "scale=3; $bc / $bz" | bc)" "$bs" "$(echo "scale=3; $bs / $bz" | bc)"
 }
@@ -66,10 +43,10 @@ fi
 z=(); g=()
 for _ in 1 2 3; do
   rm -f "$work/z.cab" "$work/g.cab"
-  z+=("$(cd "$work/src" && seconds "$zefa" a -f cab --method mszip -r "$work/z.cab" .)")
-  g+=("$(cd "$work/src" && seconds gcab -cz "$work/g.cab" ./*)")
+  z+=("$(cd "$work/src" && wall_seconds "$zefa" a -f cab --method mszip -r "$work/z.cab" .)")
+  g+=("$(cd "$work/src" && wall_seconds gcab -cz "$work/g.cab" ./*)")
 done
 cabextract -t "$work/z.cab" >/dev/null && cabextract -t "$work/g.cab" >/dev/null
-bz=$(best "${z[@]}"); bg=$(best "${g[@]}")
+bz=$(min_time "${z[@]}"); bg=$(min_time "${g[@]}")
 printf 'MSZIP  encode: zefa %6.2f s (%d bytes)  gcab -cz %6.2f s (%d bytes, %.2fx)\n' "$bz" "$(stat -c %s "$work/z.cab")" \
   "$bg" "$(stat -c %s "$work/g.cab")" "$(echo "scale=3; $bg / $bz" | bc)"

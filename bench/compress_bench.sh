@@ -3,44 +3,18 @@
 # zip -r -9 and prints wall time and archive size with their ratios to zip.
 # Usage: bench/compress_bench.sh [path/to/zefa]   (default: build/zefa)
 set -euo pipefail
-zefa=${1:-build/zefa}
-zefa=$(realpath "$zefa")
-command -v zip >/dev/null || { echo "zip not installed"; exit 1; }
-work=$(mktemp -d /tmp/compress_bench-XXXXXX)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/lib.sh"
+bench_zefa "${1:-}"
+need_tool zip
+bench_work compress_bench
 
 # 200 MB: text-like files (source code, logs), random blocks (media), many
 # small files and a few large ones, in nested folders.
-python3 - "$work/src" <<'PY'
-import os, random, sys
-root = sys.argv[1]
-rnd = random.Random(7)
-words = [bytes(rnd.choice(b"abcdefghijklmnopqrstuvwxyz_{}();=") for _ in range(rnd.randint(2, 9))) for _ in range(4000)]
-def write(path, size, randomness):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        left = size
-        while left > 0:
-            if rnd.random() < randomness:
-                chunk = rnd.randbytes(min(left, 65536))
-            else:
-                chunk = b" ".join(rnd.choice(words) for _ in range(12000))[:min(left, 65536)]
-            f.write(chunk); left -= len(chunk)
-write(f"{root}/media/big.bin", 80 * 2**20, 0.6)
-for i in range(8):
-    write(f"{root}/logs/log{i}.txt", 8 * 2**20, 0.0)
-for i in range(2000):
-    write(f"{root}/src/m{i // 100}/f{i}.c", 28 * 2**10, 0.05)
-PY
+files=("media/big.bin:$((80 * 2**20)):0.6")
+for i in $(seq 0 7); do files+=("logs/log$i.txt:$((8 * 2**20)):0.0"); done
+for i in $(seq 0 1999); do files+=("src/m$((i / 100))/f$i.c:$((28 * 2**10)):0.05"); done
+mixed_files "$work/src" 7 'abcdefghijklmnopqrstuvwxyz_{}();=' 4000 "${files[@]}"
 
-# CPU seconds (user + system) of one run: wall time means little on a shared machine.
-measure() {  # label, command...
-  local label=$1; shift
-  local TIMEFORMAT='%U %S'
-  local t
-  t=$( { time "$@" >/dev/null 2>&1; } 2>&1 )
-  echo "$label $(echo "${t% *} + ${t#* }" | bc)"
-}
 
 cd "$work"
 declare -A secs size
@@ -49,8 +23,7 @@ for run in "zefa_normal:$zefa a $work/zn.zip src -r --level normal" \
            "zefa_max:$zefa a $work/zx.zip src -r --level max" \
            "zip_9:zip -q -r -9 $work/z9.zip src"; do
   label=${run%%:*}; cmd=${run#*:}
-  read -r _ t < <(measure "$label" $cmd)
-  secs[$label]=$t
+  secs[$label]=$(cpu_seconds $cmd)
 done
 size[zefa_normal]=$(stat -c %s zn.zip); size[zip_6]=$(stat -c %s z6.zip)
 size[zefa_max]=$(stat -c %s zx.zip); size[zip_9]=$(stat -c %s z9.zip)

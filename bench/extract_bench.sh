@@ -3,31 +3,15 @@
 # prints wall time, the ratio to zefa and peak memory (maximum resident set).
 # Usage: bench/extract_bench.sh [path/to/zefa]   (default: build/zefa)
 set -euo pipefail
-zefa=${1:-build/zefa}
-zefa=$(realpath "$zefa")
-work=$(mktemp -d /tmp/extract_bench-XXXXXX)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/lib.sh"
+bench_zefa "${1:-}"
+bench_work extract_bench
 
 # 200 MB of mixed data: text-like runs and random blocks, in a few files of
 # different sizes (one of 120 MB: peak memory must not follow entry size).
-python3 - "$work/src" <<'PY'
-import os, random, sys
-root = sys.argv[1]; os.makedirs(root)
-rnd = random.Random(42)
-words = [bytes(rnd.choice(b"abcdefghijklmnopqrstuvwxyz") for _ in range(rnd.randint(2, 9))) for _ in range(5000)]
-def write(name, size):
-    with open(os.path.join(root, name), "wb") as f:
-        left = size
-        while left > 0:
-            if rnd.random() < 0.25:
-                chunk = rnd.randbytes(min(left, 65536))
-            else:
-                chunk = b" ".join(rnd.choice(words) for _ in range(12000))[:min(left, 65536)]
-            f.write(chunk); left -= len(chunk)
-write("big.bin", 120 * 2**20)
-for i in range(16):
-    write("part%02d.bin" % i, 5 * 2**20)
-PY
+files=("big.bin:$((120 * 2**20)):0.25")
+for i in $(seq 0 15); do files+=("$(printf 'part%02d.bin' "$i"):$((5 * 2**20)):0.25"); done
+mixed_files "$work/src" 42 abcdefghijklmnopqrstuvwxyz 5000 "${files[@]}"
 (cd "$work/src" && zip -q -6 -r "$work/a.zip" .)
 echo "archive: $(du -m "$work/a.zip" | cut -f1) MB, unpacked: $(du -sm "$work/src" | cut -f1) MB"
 

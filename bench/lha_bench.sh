@@ -6,33 +6,18 @@
 # Usage: bench/lha_bench.sh [path/to/zefa] [rounds]   (default: build/zefa, 3)
 # LHA_BENCH_MB sets the input size in MB (default 200).
 set -euo pipefail
-zefa=$(realpath "${1:-build/zefa}")
+source "$(dirname "$0")/lib.sh"
+bench_zefa "${1:-}"
 rounds=${2:-3}
 mb=${LHA_BENCH_MB:-200}
-work=$(mktemp -d /tmp/lha_bench-XXXXXX)
-trap 'rm -rf "$work"' EXIT
-command -v lha >/dev/null || { echo "lha is needed to pack the input"; exit 1; }
+bench_work lha_bench
+need_tool lha "lha is needed to pack the input"
 
 # Mixed data: text-like runs and random blocks, in one large file and a few
 # smaller ones.
-python3 - "$work/src" "$mb" <<'PY'
-import os, random, sys
-root, mb = sys.argv[1], int(sys.argv[2]); os.makedirs(root)
-rnd = random.Random(42)
-words = [bytes(rnd.choice(b"abcdefghijklmnopqrstuvwxyz") for _ in range(rnd.randint(2, 9))) for _ in range(5000)]
-def write(name, size):
-    with open(os.path.join(root, name), "wb") as f:
-        left = size
-        while left > 0:
-            if rnd.random() < 0.2:
-                chunk = rnd.randbytes(min(left, 65536))
-            else:
-                chunk = b" ".join(rnd.choice(words) for _ in range(12000))[:min(left, 65536)]
-            f.write(chunk); left -= len(chunk)
-write("big.bin", mb * 2**20 * 6 // 10)
-for i in range(8):
-    write("part%d.bin" % i, mb * 2**20 // 20)
-PY
+files=("big.bin:$((mb * 2**20 * 6 / 10)):0.2")
+for i in $(seq 0 7); do files+=("part$i.bin:$((mb * 2**20 / 20)):0.2"); done
+mixed_files "$work/src" 42 abcdefghijklmnopqrstuvwxyz 5000 "${files[@]}"
 
 methods="5 6 7"
 for m in $methods; do

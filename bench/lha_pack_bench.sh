@@ -5,11 +5,11 @@
 # zefa/jlha. Build zefa as Release first (cmake -DCMAKE_BUILD_TYPE=Release).
 # Usage: bench/lha_pack_bench.sh [path/to/zefa] [repetitions]   (defaults: build/zefa, 3)
 set -euo pipefail
-zefa=$(realpath "${1:-build/zefa}")
+source "$(dirname "$0")/lib.sh"
+bench_zefa "${1:-}"
 reps=${2:-3}
-command -v lha >/dev/null || { echo "lha (jlha) not installed"; exit 1; }
-work=$(mktemp -d /tmp/lha_pack_bench-XXXXXX)
-trap 'rm -rf "$work"' EXIT
+need_tool lha "lha (jlha) not installed"
+bench_work lha_pack_bench
 
 python3 - "$work/src" <<'PY'
 import os, random, struct, sys
@@ -47,36 +47,27 @@ for i in range(400):
 PY
 echo "input: $(du -sb "$work/src" | cut -f1) bytes in $(find "$work/src" -type f | wc -l) files"
 
-# One run: prints wall seconds and CPU seconds (user + system, all threads).
-measure() {
-  local TIMEFORMAT='%R %U %S' t
-  t=$( { time "$@" >/dev/null 2>&1; } 2>&1 )
-  read -r wall user sys <<<"$t"
-  echo "$wall $(echo "$user + $sys" | bc)"
-}
-
 cd "$work"
 declare -A wall cpu size
 for ((r = 1; r <= reps; r++)); do
   for m in 5 6; do
     rm -f "zefa$m.lzh" "jlha$m.lzh"
-    read -r w c < <(measure "$zefa" a -f lha --method "lh$m" -r "zefa$m.lzh" src)
+    read -r w c < <(wall_cpu_seconds "$zefa" a -f lha --method "lh$m" -r "zefa$m.lzh" src)
     wall[zefa$m]+="$w "; cpu[zefa$m]+="$c "
-    read -r w c < <(measure lha "ao$m" "jlha$m.lzh" src)
+    read -r w c < <(wall_cpu_seconds lha "ao$m" "jlha$m.lzh" src)
     wall[jlha$m]+="$w "; cpu[jlha$m]+="$c "
     size[zefa$m]=$(stat -c %s "zefa$m.lzh"); size[jlha$m]=$(stat -c %s "jlha$m.lzh")
   done
 done
 lhasa t zefa5.lzh >/dev/null && lhasa t zefa6.lzh >/dev/null || { echo "lhasa rejects an archive"; exit 1; }
 
-best() { tr ' ' '\n' <<<"$1" | grep . | sort -g | head -1; }
 printf "%-7s %10s %10s %12s\n" run best_wall best_cpu bytes
 for k in zefa5 jlha5 zefa6 jlha6; do
-  printf "%-7s %10.2f %10.2f %12d\n" "$k" "$(best "${wall[$k]}")" "$(best "${cpu[$k]}")" "${size[$k]}"
+  printf "%-7s %10.2f %10.2f %12d\n" "$k" "$(min_time "${wall[$k]}")" "$(min_time "${cpu[$k]}")" "${size[$k]}"
 done
 for m in 5 6; do
   printf "lh%s: zefa/jlha wall %.3f, cpu %.3f, size %.4f\n" "$m" \
-    "$(echo "$(best "${wall[zefa$m]}") / $(best "${wall[jlha$m]}")" | bc -l)" \
-    "$(echo "$(best "${cpu[zefa$m]}") / $(best "${cpu[jlha$m]}")" | bc -l)" \
+    "$(echo "$(min_time "${wall[zefa$m]}") / $(min_time "${wall[jlha$m]}")" | bc -l)" \
+    "$(echo "$(min_time "${cpu[zefa$m]}") / $(min_time "${cpu[jlha$m]}")" | bc -l)" \
     "$(echo "${size[zefa$m]} / ${size[jlha$m]}" | bc -l)"
 done

@@ -3,10 +3,10 @@
 # 100,000 small entries (and 10,000, to see that memory stays flat in the
 # entry count). Usage: bench/list_bench.sh [path/to/zefa] [runs]
 set -euo pipefail
-zefa=${1:-build/zefa}
+source "$(dirname "$0")/lib.sh"
+bench_zefa "${1:-}"
 runs=${2:-5}
-work=$(mktemp -d /tmp/zefa_list_bench.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+bench_work zefa_list_bench
 
 make_zip() {  # entries, file
   python3 - "$1" "$2" <<'PY'
