@@ -12,24 +12,9 @@ using shelltest::FakeView;
 
 namespace {
 
-class ControllerTest : public ::testing::Test {
+class ControllerTest : public shelltest::ShellFixture<FakeEngine> {
  protected:
   void SetUp() override { c.tworzenie(); }
-
-  // Opens a build named name (in the temp folder) and adds the given files.
-  void OpenBuild(const std::string& name, const std::vector<std::string>& files = {}) {
-    v.saveAnswers.push_back(dir.file(name));
-    c.SpeedButton1Click();
-    for (const auto& f : files) {
-      v.selected = f;
-      c.SpeedButton2Click();
-    }
-  }
-
-  testutil::TempDir dir;
-  FakeView v;
-  FakeEngine e;
-  TForm1Controller c{v, e};
 };
 
 // ---- start-up, folders, preview ----

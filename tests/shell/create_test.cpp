@@ -12,26 +12,13 @@ using shelltest::FakeView;
 
 namespace {
 
-class CreateTest : public ::testing::Test {
+class CreateTest : public shelltest::ShellFixture<FakeEngine> {
  protected:
   void SetUp() override {
     c.tworzenie();
     testutil::WriteFile(dir.file("a.txt"), "alpha");
     testutil::WriteFile(dir.file("b.txt"), "beta");
   }
-  void OpenBuild(const std::string& name, const std::vector<std::string>& files) {
-    v.saveAnswers.push_back(dir.file(name));
-    c.SpeedButton1Click();
-    for (const auto& f : files) {
-      v.selected = f;
-      c.SpeedButton2Click();
-    }
-  }
-
-  testutil::TempDir dir;
-  FakeView v;
-  FakeEngine e;
-  TForm1Controller c{v, e};
 };
 
 TEST_F(CreateTest, NothingSelectedWhileIdle) {

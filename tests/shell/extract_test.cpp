@@ -14,16 +14,6 @@ using shelltest::FakeView;
 
 namespace {
 
-// The dialog hands its folder over as the current folder: put it back after each test.
-class CwdGuard {
- public:
-  CwdGuard() : saved_(plat::GetCurrentDir()) {}
-  ~CwdGuard() { plat::SetCurrentDir(saved_); }
-
- private:
-  std::string saved_;
-};
-
 class FakeDestination : public IDestinationView {
  public:
   std::string folder, highlighted, shown;
@@ -37,7 +27,7 @@ class FakeDestination : public IDestinationView {
   void ShowMessage(const std::string& t) override { messages.push_back(t); }
 };
 
-class ExtractTest : public ::testing::Test {
+class ExtractTest : public shelltest::ShellFixture<FakeEngine> {
  protected:
   void SetUp() override {
     c.tworzenie();
@@ -48,11 +38,6 @@ class ExtractTest : public ::testing::Test {
     };
   }
 
-  CwdGuard cwd;
-  testutil::TempDir dir;
-  FakeView v;
-  FakeEngine e;
-  TForm1Controller c{v, e};
   FakeDestination dview;
   TForm3Controller dlg{dview, c.DestinationConfirmed};
 };

@@ -1,4 +1,5 @@
-// A scripted screen and a recording engine for the window's controller.
+// A scripted screen and a recording engine for the window's controller, and
+// the fixture that puts the controller over them.
 #pragma once
 
 #include <cstdio>
@@ -7,8 +8,13 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
 #include "shell/ArchiveEngine.h"
 #include "shell/MainView.h"
+#include "shell/Unit1.h"
+#include "support/testutil.h"
 
 namespace shelltest {
 
@@ -172,6 +178,40 @@ class FakeEngine : public IArchiveEngine {
   void Progress(int byFile, int byArchive) { ReportProgress(byFile, byArchive); }
   PasswordAnswer Ask(const std::string& entry, std::string& password) { return AskPassword(entry, false, password); }
   void Fail(const std::string& why) { SetFailure(why); }
+};
+
+// Puts the current folder back when a test has moved it (the destination
+// dialog hands its folder over as the current folder).
+class CwdGuard {
+ public:
+  CwdGuard() : saved_(plat::GetCurrentDir()) {}
+  ~CwdGuard() { plat::SetCurrentDir(saved_); }
+
+ private:
+  std::string saved_;
+};
+
+// The controller over the scripted screen and an engine (the recording one
+// or the real one), with a temporary folder.
+template <class Engine>
+class ShellFixture : public ::testing::Test {
+ protected:
+  // "New archive" named name (in the temporary folder), then "Add  file    "
+  // for each path.
+  void OpenBuild(const std::string& name, const std::vector<std::string>& files = {}) {
+    v.saveAnswers.push_back(dir.file(name));
+    c.SpeedButton1Click();
+    for (const auto& f : files) {
+      v.selected = f;
+      c.SpeedButton2Click();
+    }
+  }
+
+  CwdGuard cwd;
+  testutil::TempDir dir;
+  FakeView v;
+  Engine e;
+  TForm1Controller c{v, e};
 };
 
 }  // namespace shelltest

@@ -14,13 +14,9 @@ using shelltest::FakeView;
 
 namespace {
 
-class MenuTest : public ::testing::Test {
+class MenuTest : public shelltest::ShellFixture<FakeEngine> {
  protected:
   void SetUp() override { c.tworzenie(); }
-  testutil::TempDir dir;
-  FakeView v;
-  FakeEngine e;
-  TForm1Controller c{v, e};
 };
 
 TEST_F(MenuTest, EveryItemNeedsASelection) {

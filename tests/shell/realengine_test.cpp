@@ -14,16 +14,7 @@ using shelltest::FakeView;
 
 namespace {
 
-class CwdGuard {
- public:
-  CwdGuard() : saved_(plat::GetCurrentDir()) {}
-  ~CwdGuard() { plat::SetCurrentDir(saved_); }
-
- private:
-  std::string saved_;
-};
-
-class RealEngineShell : public ::testing::Test {
+class RealEngineShell : public shelltest::ShellFixture<ArchiveEngine> {
  protected:
   void SetUp() override {
     plat::CreateDir(dir.file("out"));
@@ -39,12 +30,7 @@ class RealEngineShell : public ::testing::Test {
   }
   // "New archive", "Add  file    " for each path, "Create archive".
   void Build(const std::string& name, const std::vector<std::string>& paths) {
-    v.saveAnswers.push_back(dir.file(name));
-    c.SpeedButton1Click();
-    for (const auto& p : paths) {
-      v.selected = p;
-      c.SpeedButton2Click();
-    }
+    OpenBuild(name, paths);
     c.SpeedButton3Click();
   }
   // "Create archive" without a build, over the selected file.
@@ -62,12 +48,6 @@ class RealEngineShell : public ::testing::Test {
     v.selected = archive;
     c.SpeedButton4Click();
   }
-
-  CwdGuard cwd;
-  testutil::TempDir dir;
-  FakeView v;
-  ArchiveEngine e;
-  TForm1Controller c{v, e};
 };
 
 TEST_F(RealEngineShell, ZipAndJarAreConnected) {
