@@ -40,6 +40,14 @@ struct Fixture {
     return z.Compress();
   }
   bool Has(int code) const { return std::find(errors.begin(), errors.end(), code) != errors.end(); }
+  // Extracts the archive into out; the number of entries extracted.
+  int ExtractTo(const testutil::TempDir& out) const {
+    zid::TUnZip un;
+    un.SetArchiveFile(arc);
+    un.FileSpec = {"*.*"};
+    un.SetExtractDir(out.path());
+    return un.Extract();
+  }
 };
 
 // Sets a file's modification time a given number of seconds ahead.
@@ -70,11 +78,7 @@ TEST(WriteLoop, SecondCompressWithoutAssignmentTreatsTheArchiveAsNew) {
   f.z.FileSpec = {f.src + "/two.txt"};
   ASSERT_EQ(f.z.Compress(), 1);
   testutil::TempDir out;
-  zid::TUnZip un;
-  un.SetArchiveFile(f.arc);
-  un.FileSpec = {"*.*"};
-  un.SetExtractDir(out.path());
-  EXPECT_EQ(un.Extract(), 1);
+  EXPECT_EQ(f.ExtractTo(out), 1);
   EXPECT_TRUE(fs::exists(out.file("two.txt")));
   EXPECT_FALSE(fs::exists(out.file("one.txt")));
 }
@@ -116,11 +120,7 @@ TEST(WriteLoop, RenameDupeFileKeepsBothVersions) {
   EXPECT_EQ(f.Add({f.src + "/one.txt"}), 1);
   EXPECT_EQ(questions, 2);
   testutil::TempDir out;
-  zid::TUnZip un;
-  un.SetArchiveFile(f.arc);
-  un.FileSpec = {"*.*"};
-  un.SetExtractDir(out.path());
-  EXPECT_EQ(un.Extract(), 3);
+  EXPECT_EQ(f.ExtractTo(out), 3);
   EXPECT_EQ(testutil::ReadFile(out.file("one.txt")), "newer content");
   EXPECT_EQ(testutil::ReadFile(out.file("old/one.txt")), testutil::TextBytes(2000, 1));
 }
@@ -134,11 +134,7 @@ TEST(WriteLoop, RefreshReplacesNewerFilesAndNeverAdds) {
   f.z.Switch = swRefresh;
   EXPECT_EQ(f.Add({f.src + "/*"}), 1);
   testutil::TempDir out;
-  zid::TUnZip un;
-  un.SetArchiveFile(f.arc);
-  un.FileSpec = {"*.*"};
-  un.SetExtractDir(out.path());
-  EXPECT_EQ(un.Extract(), 1);
+  EXPECT_EQ(f.ExtractTo(out), 1);
   EXPECT_EQ(testutil::ReadFile(out.file("one.txt")), "fresh");
 
   // Refresh or delete on an archive that does not exist: 26859, nothing written.
@@ -213,11 +209,7 @@ TEST(WriteLoop, ExplorerModesCutTheBaseFolder) {
   f.z.RecurseDirs = true;
   EXPECT_EQ(f.Add({f.src + "/x/*"}), 2);
   testutil::TempDir out;
-  zid::TUnZip un;
-  un.SetArchiveFile(f.arc);
-  un.FileSpec = {"*.*"};
-  un.SetExtractDir(out.path());
-  un.Extract();
+  f.ExtractTo(out);
   EXPECT_TRUE(fs::exists(out.file("x/y/deep.txt")));
   EXPECT_TRUE(fs::exists(out.file("x/top.txt")));
 }
@@ -336,11 +328,7 @@ TEST(WriteLoop, ChangedSameSizeFilesCaseAndDuplicateNames) {
   EXPECT_TRUE(f.Has(E_SKIPPEDFILE));
 
   testutil::TempDir out;
-  zid::TUnZip un;
-  un.SetArchiveFile(f.arc);
-  un.FileSpec = {"*.*"};
-  un.SetExtractDir(out.path());
-  un.Extract();
+  f.ExtractTo(out);
   EXPECT_EQ(testutil::ReadFile(out.file("one.txt")), edited);
   EXPECT_EQ(testutil::ReadFile(out.file("One.txt")), "case");
   const std::string two = testutil::ReadFile(out.file("two.txt"));
