@@ -41,6 +41,11 @@ std::vector<std::string> Sorted(std::vector<std::string> v) {
   return v;
 }
 
+// Writes files below t: relative name, content.
+void WriteFiles(const TempDir& t, const std::vector<std::pair<std::string, std::string>>& files) {
+  for (const auto& [name, data] : files) WriteFile(t.file(name), data);
+}
+
 // The paths of the collected list, path + name.
 std::vector<std::string> Collected(const TzidFileScan& s) {
   std::vector<std::string> out;
@@ -52,9 +57,7 @@ std::vector<std::string> Collected(const TzidFileScan& s) {
 
 TEST(FileScan, LinesOfOneFolderAreMergedIntoOneWalk) {
   TempDir t;
-  WriteFile(t.file("a.txt"), "1");
-  WriteFile(t.file("readme"), "22");
-  WriteFile(t.file("sub/c.dat"), "333");
+  WriteFiles(t, {{"a.txt", "1"}, {"readme", "22"}, {"sub/c.dat", "333"}});
   TzidFileScan s;
   Recorder r(s);
   s.SetFileSpec({t.path() + "/*.txt", t.path() + "/*.*"});
@@ -72,10 +75,7 @@ TEST(FileScan, LinesOfOneFolderAreMergedIntoOneWalk) {
 
 TEST(FileScan, MergingNeverDropsAWiderMask) {
   TempDir t;
-  WriteFile(t.file("ab"), "");
-  WriteFile(t.file("abc"), "");
-  WriteFile(t.file("x.txt"), "");
-  WriteFile(t.file("y.txt"), "");
+  WriteFiles(t, {{"ab", ""}, {"abc", ""}, {"x.txt", ""}, {"y.txt", ""}});
   TzidFileScan s;
   Recorder r(s);
   // "a*" read as a name matches "a?"; it must still find "abc". A fixed name
@@ -105,8 +105,7 @@ TEST(FileScan, LineWithoutFolderWalksRootDir) {
 
 TEST(FileScan, WithoutFileSpecWalksRootDirWithStar) {
   TempDir t;
-  WriteFile(t.file("a"), "x");
-  WriteFile(t.file("s/b.c"), "x");
+  WriteFiles(t, {{"a", "x"}, {"s/b.c", "x"}});
   TzidFileScan s;
   Recorder r(s);
   s.SetRootDir(t.path());
@@ -125,8 +124,7 @@ TEST(FileScan, WithoutFileSpecWalksRootDirWithStar) {
 
 TEST(FileScan, HiddenFoldersNeedIncludeHiddenDirs) {
   TempDir t;
-  WriteFile(t.file(".hid/f.txt"), "x");
-  WriteFile(t.file("vis/g.txt"), "x");
+  WriteFiles(t, {{".hid/f.txt", "x"}, {"vis/g.txt", "x"}});
   TzidFileScan s;
   Recorder r(s);
   s.SetFileSpec({t.path() + "/*"});
@@ -145,8 +143,7 @@ TEST(FileScan, HiddenFoldersNeedIncludeHiddenDirs) {
 TEST(FileScan, AttributeFilterOnFiles) {
   TempDir t;
   WriteFile(t.file(".h.txt"), "x");  // hidden here: a dot-name, also an archive file
-  WriteFile(t.file("plain.txt"), "x");
-  WriteFile(t.file("ro.txt"), "x");
+  WriteFiles(t, {{"plain.txt", "x"}, {"ro.txt", "x"}});
   ASSERT_TRUE(plat::FileSetAttr(t.file("ro.txt"), plat::faReadOnly));
   auto scan = [&](TzidFileAttributes attrs, TzidFileAttributes ex) {
     TzidFileScan s;
@@ -207,8 +204,7 @@ TEST(FileScan, FoldersGoToTheHookWithTheirPath) {
 
 TEST(FileScan, OwnerHookDecides) {
   TempDir t;
-  WriteFile(t.file("a.txt"), "12");
-  WriteFile(t.file("b.txt"), "345");
+  WriteFiles(t, {{"a.txt", "12"}, {"b.txt", "345"}});
   TzidFileScan s;
   Recorder r(s);
   int marker = 7;
@@ -240,9 +236,7 @@ TEST(FileScan, OwnerHookDecides) {
 
 TEST(FileScan, SortedByNameLaterFoundFirst) {
   TempDir t;
-  WriteFile(t.file("x/same.txt"), "1");
-  WriteFile(t.file("y/same.txt"), "22");
-  WriteFile(t.file("a.txt"), "333");
+  WriteFiles(t, {{"x/same.txt", "1"}, {"y/same.txt", "22"}, {"a.txt", "333"}});
   TzidFileScan s;
   s.SetSorted(soByName);
   s.SetFileSpec({t.path() + "/*"});
@@ -333,8 +327,7 @@ TEST(FileScan, ThrowingHandlerStillFiresFinished) {
 TEST(FileScan, UnreadableFolderIsSkipped) {
   if (geteuid() == 0) GTEST_SKIP() << "root reads every folder";
   TempDir t;
-  WriteFile(t.file("open/a.txt"), "x");
-  WriteFile(t.file("shut/b.txt"), "x");
+  WriteFiles(t, {{"open/a.txt", "x"}, {"shut/b.txt", "x"}});
   ASSERT_EQ(chmod(t.file("shut").c_str(), 0), 0);
   TzidFileScan s;
   Recorder r(s);
@@ -347,8 +340,7 @@ TEST(FileScan, UnreadableFolderIsSkipped) {
 TEST(FileScan, FolderVanishingDuringTheScanIsSkipped) {
   // Runs as root too: the folder cannot be listed when the walk gets there.
   TempDir t;
-  WriteFile(t.file("a.txt"), "x");
-  WriteFile(t.file("z/b.txt"), "x");
+  WriteFiles(t, {{"a.txt", "x"}, {"z/b.txt", "x"}});
   TzidFileScan s;
   Recorder r(s);
   s.OnScanFile = [&](TzidFileScan&, const std::string& name, int, int64_t) {
@@ -464,10 +456,7 @@ TEST(FileScan, VeryDeepTreeDoesNotExhaustTheStack) {
 
 TEST(FileScan, FlatScanTakesPatternsAsTheyStand) {
   TempDir t;
-  WriteFile(t.file("a.txt"), "1");
-  WriteFile(t.file("A.TXT"), "22");
-  WriteFile(t.file("b.dat"), "333");
-  WriteFile(t.file("sub/c.txt"), "4444");
+  WriteFiles(t, {{"a.txt", "1"}, {"A.TXT", "22"}, {"b.dat", "333"}, {"sub/c.txt", "4444"}});
   TzidFileScan s;
   Recorder r(s);
   s.RecurseDirs = false;
