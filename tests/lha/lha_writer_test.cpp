@@ -14,6 +14,7 @@
 #include "engine/lha/zidLzhMatch.h"
 #include "engine/lha/zidLzh5.h"
 #include "lha_writer_helpers.h"
+#include "support/memory_decode.h"
 
 using namespace zid;
 using namespace lhatest;
@@ -160,23 +161,10 @@ TEST(LhaWriterEncoder, EveryParameterRowDecodesWithTheMatchingDecoderRow) {
                                                       : Crc16Of(in.data(), static_cast<int64_t>(in.size()));
       EXPECT_EQ(enc.Crc(), crc);
 
-      std::string out;
-      size_t rd = 0;
-      TDecodeJob dj;
-      dj.source.read = [&](uint8_t* buf, int64_t count) {
-        const size_t n = std::min<size_t>(static_cast<size_t>(count), packed.size() - rd);
-        std::copy_n(packed.data() + rd, n, reinterpret_cast<char*>(buf));
-        rd += n;
-        return static_cast<int64_t>(n);
-      };
-      dj.source.budget = static_cast<int64_t>(packed.size());
-      dj.sink.write = [&](const uint8_t* buf, int64_t n) {
-        out.append(reinterpret_cast<const char*>(buf), static_cast<size_t>(n));
-        return n;
-      };
-      dj.expectedSize = static_cast<int64_t>(in.size());
-      EXPECT_EQ(LzhDecode(dj, row.dec), drOk);
-      EXPECT_TRUE(out == in) << "dicBit " << row.enc.dicBit << ", " << in.size() << " bytes";
+      const testutil::Decoded d = testutil::Decode([&](const TDecodeJob& dj) { return LzhDecode(dj, row.dec); },
+                                                   packed, static_cast<int64_t>(in.size()));
+      EXPECT_EQ(d.result, drOk);
+      EXPECT_TRUE(d.out == in) << "dicBit " << row.enc.dicBit << ", " << in.size() << " bytes";
     }
   }
 }

@@ -15,6 +15,7 @@
 #include "engine/base/zidDecoder.h"
 #include "engine/lha/zidUnLha.h"
 #include "support/component_runner.h"
+#include "support/memory_decode.h"
 #include "support/testutil.h"
 
 namespace unlhatest {
@@ -190,29 +191,10 @@ inline void FlatBlock(BitWriter& w, const std::vector<Token>& tokens, unsigned n
 
 // ---- decoding and running ----------------------------------------------------------
 
-struct Decoded {
-  int result = 0;
-  std::string out;
-};
+using testutil::Decoded;
 
-inline Decoded Decode(const std::string& in, int64_t expected, const std::function<int(const zid::TDecodeJob&)>& fn) {
-  Decoded d;
-  size_t pos = 0;
-  zid::TDecodeJob job;
-  job.source.budget = static_cast<int64_t>(in.size());
-  job.source.read = [&](uint8_t* buf, int64_t n) -> int64_t {
-    const size_t k = std::min(in.size() - pos, static_cast<size_t>(n));
-    std::copy(in.begin() + static_cast<std::ptrdiff_t>(pos), in.begin() + static_cast<std::ptrdiff_t>(pos + k), buf);
-    pos += k;
-    return static_cast<int64_t>(k);
-  };
-  job.sink.write = [&](const uint8_t* buf, int64_t n) -> int64_t {
-    d.out.append(reinterpret_cast<const char*>(buf), static_cast<size_t>(n));
-    return n;
-  };
-  job.expectedSize = expected;
-  d.result = fn(job);
-  return d;
+inline Decoded Decode(const std::string& in, int64_t expected, const testutil::DecodeFn& fn) {
+  return testutil::Decode(fn, in, expected);
 }
 
 using Report = testutil::ExtractReport;

@@ -9,6 +9,7 @@
 #include "engine/other/zidDelzw.h"
 #include "engine/other/zidUnGZip.h"
 #include "gztar_helpers.h"
+#include "support/memory_decode.h"
 
 namespace {
 
@@ -18,20 +19,9 @@ using othertest::Report;
 
 // Decodes a .Z stream in memory.
 int DelzwOf(const std::string& in, std::string& out) {
-  size_t pos = 0;
-  zid::TDecodeJob job;
-  job.source.budget = static_cast<int64_t>(in.size());
-  job.source.read = [&](uint8_t* buf, int64_t n) -> int64_t {
-    const size_t k = std::min(in.size() - pos, static_cast<size_t>(n));
-    std::memcpy(buf, in.data() + pos, k);
-    pos += k;
-    return static_cast<int64_t>(k);
-  };
-  job.sink.write = [&](const uint8_t* buf, int64_t n) -> int64_t {
-    out.append(reinterpret_cast<const char*>(buf), static_cast<size_t>(n));
-    return n;
-  };
-  return zid::Delzw(job);
+  const testutil::Decoded d = testutil::Decode(zid::Delzw, in, -1);
+  out += d.out;
+  return d.result;
 }
 
 // Extracts one file into a fresh folder; *content gets the one file written there.

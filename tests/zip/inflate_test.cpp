@@ -179,13 +179,7 @@ TEST(InflateWindow, CancelStopsOutput) {
   size_t pos = 0;
   zid::TDecodeJob job;
   job.cancel = &cancel;
-  job.source.budget = static_cast<int64_t>(packed.size());
-  job.source.read = [&](uint8_t* buf, int64_t n) -> int64_t {
-    size_t k = std::min<size_t>(static_cast<size_t>(n), packed.size() - pos);
-    std::memcpy(buf, packed.data() + pos, k);
-    pos += k;
-    return static_cast<int64_t>(k);
-  };
+  ziptest::MemorySource(job, packed, pos);
   job.sink.write = [&](const uint8_t*, int64_t n) -> int64_t {
     if (cancel) ++writesAfterCancel;
     if (++writes == 2) cancel = true;
@@ -216,13 +210,7 @@ TEST(InflateWindow, OutputFailureAndProgress) {
   size_t pos = 0;
   std::vector<int64_t> reports;
   zid::TDecodeJob job;
-  job.source.budget = static_cast<int64_t>(packed.size());
-  job.source.read = [&](uint8_t* buf, int64_t n) -> int64_t {
-    size_t k = std::min<size_t>(static_cast<size_t>(n), packed.size() - pos);
-    std::memcpy(buf, packed.data() + pos, k);
-    pos += k;
-    return static_cast<int64_t>(k);
-  };
+  ziptest::MemorySource(job, packed, pos);
   job.sink.write = [](const uint8_t*, int64_t n) -> int64_t { return n; };
   job.progress = [&](int64_t done) { reports.push_back(done); };
   ASSERT_EQ(zid::InflateWindow(job, false), zid::drOk);
@@ -264,36 +252,30 @@ TEST(InflateWindow, HostileDynamicHeaders) {
   // Code-length code with symbols 16, 17, 18 and 0 of length 2 (sent in RFC
   // order 16, 17, 18, 0): canonical codes 0 = 00, 16 = 01, 17 = 10, 18 = 11.
   const std::vector<unsigned> four = {2, 2, 2, 2};
+  auto withFour = [&four](const std::function<void(BitWriter&)>& lengths) {
+    return Decode(Plain, Dynamic(257, 1, four, lengths), -1).result;
+  };
   // a repeat (18: 138 zeros, three times) runs past HLIT + HDIST = 258
-  EXPECT_EQ(Decode(Plain, Dynamic(257, 1, four,
-                               [](BitWriter& w) {
-                                 for (int i = 0; i < 3; ++i) {
-                                   w.Code(3, 2);
-                                   w.Bits(127, 7);
-                                 }
-                               }),
-                -1)
-                .result,
+  EXPECT_EQ(withFour([](BitWriter& w) {
+              for (int i = 0; i < 3; ++i) {
+                w.Code(3, 2);
+                w.Bits(127, 7);
+              }
+            }),
             zid::drInvalidData);
   // repeat of the previous length with nothing before it
-  EXPECT_EQ(Decode(Plain, Dynamic(257, 1, four,
-                               [](BitWriter& w) {
-                                 w.Code(1, 2);
-                                 w.Bits(0, 2);
-                               }),
-                -1)
-                .result,
+  EXPECT_EQ(withFour([](BitWriter& w) {
+              w.Code(1, 2);
+              w.Bits(0, 2);
+            }),
             zid::drInvalidData);
   // every length zero: no end-of-block code
-  EXPECT_EQ(Decode(Plain, Dynamic(257, 1, four,
-                               [](BitWriter& w) {
-                                 w.Code(3, 2);
-                                 w.Bits(127, 7);  // 138
-                                 w.Code(3, 2);
-                                 w.Bits(109, 7);  // 120 -> 258
-                               }),
-                -1)
-                .result,
+  EXPECT_EQ(withFour([](BitWriter& w) {
+              w.Code(3, 2);
+              w.Bits(127, 7);  // 138
+              w.Code(3, 2);
+              w.Bits(109, 7);  // 120 -> 258
+            }),
             zid::drInvalidData);
 }
 

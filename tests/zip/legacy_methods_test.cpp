@@ -343,13 +343,7 @@ TEST(LegacyDecoders, CancelAndOutputFailure) {
   zid::TDecodeJob job;
   job.cancel = &cancel;
   job.expectedSize = 40000;
-  job.source.budget = static_cast<int64_t>(packed.size());
-  job.source.read = [&](uint8_t* buf, int64_t n) -> int64_t {
-    size_t k = std::min<size_t>(static_cast<size_t>(n), packed.size() - pos);
-    std::memcpy(buf, packed.data() + pos, k);
-    pos += k;
-    return static_cast<int64_t>(k);
-  };
+  ziptest::MemorySource(job, packed, pos);
   int writes = 0;
   job.sink.write = [&](const uint8_t*, int64_t n) -> int64_t {
     ++writes;

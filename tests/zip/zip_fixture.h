@@ -25,6 +25,7 @@
 #include "engine/base/zidDecoder.h"
 #include "engine/zip/zidUnZip.h"
 #include "engine/zip/zidZip.h"
+#include "support/memory_decode.h"
 #include "support/raw_deflate.h"
 #include "support/testutil.h"
 
@@ -204,39 +205,10 @@ inline bool TestsClean(const std::string& archive) {
 // ---------------------------------------------------------------------------
 // Decoders from memory
 
-// The outcome of one decode from memory.
-struct Decoded {
-  int result = 0;
-  std::string out;
-  int64_t maxAsked = 0;  // compressed bytes asked for in total
-  int writes = 0;
-};
-
-using DecodeFn = std::function<int(const zid::TDecodeJob&)>;
-
-// Runs a decoder over `in` (budget = in.size()) with the given expected size.
-inline Decoded Decode(const DecodeFn& fn, const std::string& in, int64_t expected) {
-  Decoded d;
-  size_t pos = 0;
-  zid::TDecodeJob job;
-  job.source.budget = static_cast<int64_t>(in.size());
-  job.source.read = [&](uint8_t* buf, int64_t count) -> int64_t {
-    d.maxAsked += count;
-    size_t n = std::min<size_t>(static_cast<size_t>(count), in.size() - pos);
-    std::memcpy(buf, in.data() + pos, n);
-    pos += n;
-    return static_cast<int64_t>(n);
-  };
-  job.sink.write = [&](const uint8_t* buf, int64_t count) -> int64_t {
-    ++d.writes;
-    d.out.append(reinterpret_cast<const char*>(buf), static_cast<size_t>(count));
-    return count;
-  };
-  job.expectedSize = expected;
-  d.result = fn(job);
-  return d;
-}
-
+using testutil::Decode;
+using testutil::Decoded;
+using testutil::DecodeFn;
+using testutil::MemorySource;
 
 // Writes bits LSB-first, as DEFLATE and its relatives read them.
 class BitWriter {
