@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,11 @@ inline bool WriteScratch(const char* name, const char* ext, const uint8_t* data,
   return true;
 }
 
-// Walks the file; traps when the reported entries disagree with the totals.
-inline void Walk(const std::string& path, bool showDirs) {
+// Walks the file; traps when the reported entries disagree with the totals
+// (with exactCount, when they are not as many as the files counted). setup
+// adjusts the reader after the file is set.
+inline void Walk(const std::string& path, bool showDirs, const std::function<void(zid::TRizER&)>& setup = nullptr,
+                 bool exactCount = false) {
   zid::TRizER r;
   r.SetArchiveFile(path);
   r.FileSpec = {"*.*"};
@@ -44,8 +48,9 @@ inline void Walk(const std::string& path, bool showDirs) {
   };
   r.OnCorruptZipHeader = [](zid::TZipCommon*, uint8_t, bool& cancel) { cancel = false; };
   r.OnError = Quiet;
+  if (setup) setup(r);
   r.Activate();
-  if (!showDirs && reported > r.FileCount) __builtin_trap();
+  if (!showDirs && (exactCount ? reported != r.FileCount : reported > r.FileCount)) __builtin_trap();
   if (!showDirs && unpacked != r.TotalUnpackedSize) __builtin_trap();
   std::vector<std::string> names;
   r.GetFileList(&names);
@@ -53,11 +58,11 @@ inline void Walk(const std::string& path, bool showDirs) {
 
 // The extractor in test mode; traps when its tally counts more than it listed.
 template <class TExtractor>
-void ExtractTest(const std::string& path) {
+void ExtractTest(const std::string& path, const std::string& password = "fuzz") {
   TExtractor un;
   un.SetArchiveFile(path);
   un.FileSpec = {"*.*"};
-  un.Password = "fuzz";
+  un.Password = password;
   un.OnError = Quiet;
   un.ExtractTest();
   const auto& st = un.Stats();
