@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,8 @@ struct RawEntry {
 // record, as an ordinary writer would.
 class ZipBuilder {
  public:
+  ZipBuilder() = default;
+  ZipBuilder(std::initializer_list<RawEntry> entries) : entries_(entries) {}
   void Add(const RawEntry& e) { entries_.push_back(e); }
 
   // The local part only (no directory): what is left when the directory is cut off.

@@ -101,10 +101,7 @@ TEST(RizerWalk, ShowEmptyDirsReportsFoldersOutsideTheTotals) {
 
 TEST(RizerWalk, ExcludedEntriesStillFireOnReadFile) {
   testutil::TempDir dir;
-  ZipBuilder b;
-  b.Add(File("keep.txt", "1"));
-  b.Add(File("drop.log", "22"));
-  b.Add(File("deep/keep2.txt", "333"));
+  ZipBuilder b{File("keep.txt", "1"), File("drop.log", "22"), File("deep/keep2.txt", "333")};
   std::vector<std::string> excluded;
   const auto r = ListArchive(Write(dir, "t.zip", b.Bytes()), [&](zid::TRizER& z) {
     z.ExcludeSpec = {"*.log"};
@@ -205,10 +202,7 @@ TEST(RizerLocalWalk, HeaderEndingExactlyAtTheEndIsNotRead) {
 
 TEST(RizerLocalWalk, CutOffDirectoryIsListedFromLocalHeaders) {
   testutil::TempDir dir;
-  ZipBuilder b;
-  b.Add(File("one.txt", "1111"));
-  b.Add(File("dir/two.txt", "22"));
-  b.Add(Folder("dir/"));
+  ZipBuilder b{File("one.txt", "1111"), File("dir/two.txt", "22"), Folder("dir/")};
   std::string bytes = b.Bytes();
   // Cut in the middle of the central directory: no end record is left.
   const std::string path = Write(dir, "cut.zip", bytes.substr(0, b.LocalPart().size() + 50));
@@ -249,9 +243,7 @@ TEST(RizerLocalWalk, CutOffDirectoryIsListedFromLocalHeaders) {
 TEST(RizerHostile, NamesAndSizesPastTheEndStopTheWalk) {
   testutil::TempDir dir;
   {
-    ZipBuilder b;
-    b.Add(File("a.txt", "a"));
-    b.Add(File("b.txt", "b"));
+    ZipBuilder b{File("a.txt", "a"), File("b.txt", "b")};
     std::string bytes = b.Bytes();
     // The second central header claims a 65535-byte name: more than the file
     // holds. The directory counts as cut short: the local headers are listed.
@@ -265,9 +257,7 @@ TEST(RizerHostile, NamesAndSizesPastTheEndStopTheWalk) {
     EXPECT_EQ(r.errors[0], zid::E_BADFILEHEADER);
   }
   {
-    ZipBuilder b;
-    b.Add(File("a.txt", "a"));
-    b.Add(File("b.txt", "b"));
+    ZipBuilder b{File("a.txt", "a"), File("b.txt", "b")};
     std::string bytes = b.LocalPart();
     // A local header whose compressed size points far past the end.
     zid::Put32(reinterpret_cast<uint8_t*>(bytes.data()) + 18, 0x7FFFFFF0);
@@ -280,9 +270,7 @@ TEST(RizerHostile, NamesAndSizesPastTheEndStopTheWalk) {
 
 TEST(RizerHostile, DirectoryWithoutItsLocalHeadersReportsEachEntry) {
   testutil::TempDir dir;
-  ZipBuilder b;
-  b.Add(File("a.txt", "a"));
-  b.Add(File("b.txt", "b"));
+  ZipBuilder b{File("a.txt", "a"), File("b.txt", "b")};
   std::string bytes = b.Bytes();
   // The first central header points at no local header: 25114 per entry, the
   // walk goes on. The next local header found moves every offset by the same
@@ -322,9 +310,7 @@ TEST(RizerRules, MissingFileAndMissingOnRead) {
 
 TEST(RizerRules, GetFileListAppendsOrClears) {
   testutil::TempDir dir;
-  ZipBuilder b;
-  b.Add(File("x/1.txt", "1"));
-  b.Add(File("2.txt", "2"));
+  ZipBuilder b{File("x/1.txt", "1"), File("2.txt", "2")};
   const std::string path = Write(dir, "t.zip", b.Bytes());
   zid::TRizER r;
   r.SetArchiveFile(path);
@@ -352,9 +338,7 @@ TEST(RizerRules, GetFileListAppendsOrClears) {
 
 TEST(RizerRules, ActivateInsideOnReadIsRefused) {
   testutil::TempDir dir;
-  ZipBuilder b;
-  b.Add(File("a", "a"));
-  b.Add(File("b", "b"));
+  ZipBuilder b{File("a", "a"), File("b", "b")};
   std::vector<bool> nested;
   const auto r = ListArchive(Write(dir, "t.zip", b.Bytes()), [&](zid::TRizER& z) {
     auto outer = z.OnRead;
@@ -422,9 +406,7 @@ TEST(RizerDates, DosUnixAndSwappedConversions) {
 
 TEST(RizerVolumes, MultiVolumeEntriesNameTheirVolume) {
   testutil::TempDir dir;
-  ZipBuilder b;
-  b.Add(File("first.bin", "11"));
-  b.Add(File("second.bin", "22"));
+  ZipBuilder b{File("first.bin", "11"), File("second.bin", "22")};
   std::string bytes = b.Bytes();
   auto* p = reinterpret_cast<uint8_t*>(bytes.data());
   const size_t central = b.LocalPart().size();
