@@ -24,6 +24,18 @@ int64_t TStream32::Size() {
 
 void TStream32::SetSize(int64_t /*newSize*/) {}
 
+int64_t ReadFullAt(TStream32& s, int64_t pos, void* buf, int64_t n) {
+  if (pos < 0 || s.Seek(pos, plat::soFromBeginning) != pos) return 0;
+  auto* p = static_cast<uint8_t*>(buf);
+  int64_t got = 0;
+  while (got < n) {
+    const int64_t r = s.Read(p + got, n - got);
+    if (r <= 0) break;
+    got += r;
+  }
+  return got;
+}
+
 void TStream32::ReadBuffer(void* buffer, int64_t count) {
   if (count < 0 || (count != 0 && Read(buffer, count) != count)) throw E_RAISE(LoadStr(E_READERROR), E_READERROR);
 }

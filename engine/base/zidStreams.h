@@ -76,6 +76,10 @@ class TStream32 {
   bool Cancelled() const { return Cancel != nullptr && *Cancel; }
 };
 
+// Reads up to n bytes at pos, going on after short reads; the bytes read (0
+// when pos cannot be reached). Moves the stream's position.
+int64_t ReadFullAt(TStream32& s, int64_t pos, void* buf, int64_t n);
+
 // Detaches a stream's progress hook for the life of the object.
 class TProgressDetach {
  public:

@@ -140,6 +140,21 @@ TDecodeSource TUnBase::EntrySource(int64_t offset, int64_t packed) {
   return src;
 }
 
+TDecodeJob TUnBase::EntryJob(int64_t offset, int64_t packed, int64_t expected, int64_t& produced) {
+  TDecodeJob job;
+  job.source = EntrySource(offset, packed);
+  produced = 0;
+  job.sink.write = [this, &produced](const uint8_t* buf, int64_t n) -> int64_t {
+    if (!WriteOutput(buf, n)) return 0;
+    produced += n;
+    return n;
+  };
+  job.cancel = CancelFlag();
+  job.expectedSize = expected;
+  job.progress = [this](int64_t) { ReportProgress(entryTotal_, entryDone_); };
+  return job;
+}
+
 void TUnBase::FinishOperation() { CloseOutputHandle(); }
 
 int TUnBase::ExtractTest() {

@@ -155,6 +155,10 @@ class TUnBase : public TCustomDClass {
   // The input of one entry: at most `packed` bytes of the archive stream from
   // `offset`, taken off BytesRemaining as they are read.
   TDecodeSource EntrySource(int64_t offset, int64_t packed);
+  // A whole decode job for one entry: that input, the output through
+  // WriteOutput (bytes counted in `produced`, which must outlive the job), the
+  // cancel flag, the declared size and the progress report.
+  TDecodeJob EntryJob(int64_t offset, int64_t packed, int64_t expected, int64_t& produced);
 
   // The steps, for formats that need to run them one by one.
   bool BuildOutputName(const std::string& storedName);

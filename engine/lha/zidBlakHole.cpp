@@ -22,16 +22,6 @@ namespace {
 
 constexpr int64_t kMaxSize = 0xFFFFFFFFll;  // sizes are 32-bit fields
 
-int64_t ReadAt(TStream32& s, int64_t pos, void* buf, int64_t n) {
-  if (s.Seek(pos, plat::soFromBeginning) != pos) return 0;
-  int64_t got = 0;
-  while (got < n) {
-    const int64_t r = s.Read(static_cast<uint8_t*>(buf) + got, n - got);
-    if (r <= 0) break;
-    got += r;
-  }
-  return got;
-}
 
 // The bytes a new or renamed entry's header is written with.
 std::string HeaderBytes(const TBhHeader& h, const std::string& name) {
@@ -88,7 +78,7 @@ bool TBlakHole::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
   for (;;) {
     if (cancel_) return false;
     std::array<uint8_t, kBhHeaderSize> buf{};
-    const int64_t got = ReadAt(in, pos, buf.data(), kBhHeaderSize);
+    const int64_t got = ReadFullAt(in, pos, buf.data(), kBhHeaderSize);
     TBhHeader h;
     if (got < kBhHeaderSize) {
       if (got >= 4 && Get32(buf.data()) == kBhSignature) return bad("the archive ends inside a header");
@@ -98,7 +88,7 @@ bool TBlakHole::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
     TOldEntry e;
     e.header = h;
     e.rawName.resize(h.nameLength);
-    if (ReadAt(in, pos + kBhHeaderSize, e.rawName.data(), h.nameLength) != h.nameLength)
+    if (ReadFullAt(in, pos + kBhHeaderSize, e.rawName.data(), h.nameLength) != h.nameLength)
       return bad("the archive ends inside a name");
     if (h.NextOffset(pos) > size) return bad("the entry's data run past the end");
 

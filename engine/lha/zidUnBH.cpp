@@ -22,16 +22,6 @@ constexpr uint8_t kMadeByKeysContinue = 3;
 constexpr unsigned kLzhSmallWindow = 0x6800;
 constexpr unsigned kLzhLargeWindowVariant = 5;
 
-int64_t ReadAt(TStream32& s, int64_t pos, void* buf, int64_t n) {
-  if (s.Seek(pos, plat::soFromBeginning) != pos) return 0;
-  int64_t got = 0;
-  while (got < n) {
-    const int64_t r = s.Read(static_cast<uint8_t*>(buf) + got, n - got);
-    if (r <= 0) break;
-    got += r;
-  }
-  return got;
-}
 
 bool Supported(uint8_t method) {
   return method == bmStored || method == bmFused1 || method == bmFused3 || method == bmDeflate;
@@ -57,7 +47,7 @@ void TUnBh::ProcessArchive() {
   std::string trouble;
   while (!Cancelled()) {
     std::array<uint8_t, kBhHeaderSize> buf{};
-    const int64_t got = ReadAt(*s, pos, buf.data(), kBhHeaderSize);
+    const int64_t got = ReadFullAt(*s, pos, buf.data(), kBhHeaderSize);
     TItem item;
     if (got < kBhHeaderSize) {
       if (got >= 4 && Get32(buf.data()) == kBhSignature) trouble = "the archive ends inside a header";
@@ -68,7 +58,7 @@ void TUnBh::ProcessArchive() {
     item.offset = pos;
     if (h.nameLength <= kBhMaxName) {
       std::string raw(h.nameLength, '\0');
-      if (ReadAt(*s, pos + kBhHeaderSize, raw.data(), h.nameLength) != h.nameLength) {
+      if (ReadFullAt(*s, pos + kBhHeaderSize, raw.data(), h.nameLength) != h.nameLength) {
         trouble = "the archive ends inside a name";
         break;
       }
@@ -126,7 +116,7 @@ void TUnBh::ExtractItem(const TItem& item) {
     if (!haveHeader) {
       TStream32* s = ArchiveStream();
       if (s == nullptr ||
-          ReadAt(*s, h.DataOffset(item.offset), header.data(), kEncryptionHeaderSize) != kEncryptionHeaderSize)
+          ReadFullAt(*s, h.DataOffset(item.offset), header.data(), kEncryptionHeaderSize) != kEncryptionHeaderSize)
         return false;
       haveHeader = true;
     }
@@ -159,8 +149,8 @@ bool TUnBh::Decode(const TItem& item, bool encrypted, const std::string& passwor
         InitKeys(password);
     }
   }
-  TDecodeJob job;
-  job.source = EntrySource(offset, packed);
+  int64_t produced = 0;
+  TDecodeJob job = EntryJob(offset, packed, h.original, produced);
   if (decipher) {
     auto plain = job.source.read;
     job.source.read = [plain](uint8_t* buf, int64_t count) -> int64_t {
@@ -169,15 +159,6 @@ bool TUnBh::Decode(const TItem& item, bool encrypted, const std::string& passwor
       return got;
     };
   }
-  job.cancel = CancelFlag();
-  job.expectedSize = h.original;
-  int64_t produced = 0;
-  job.sink.write = [this, &produced](const uint8_t* buf, int64_t n) -> int64_t {
-    if (!WriteOutput(buf, n)) return 0;
-    produced += n;
-    return n;
-  };
-  job.progress = [this](int64_t) { ReportProgress(entryTotal_, entryDone_); };
   int r = drInvalidData;
   TLzhParams params{};
   switch (method) {
@@ -192,7 +173,7 @@ bool TUnBh::Decode(const TItem& item, bool encrypted, const std::string& passwor
       }
       break;
     case bmDeflate: {
-      int64_t made = 0;  // counted by the sink above
+      int64_t made = 0;  // counted by the job's sink as well
       r = InflateRaw(job, made);
       break;
     }

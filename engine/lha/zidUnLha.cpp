@@ -45,16 +45,7 @@ void TUnLha::ProcessArchive() {
     ArchiveFailed(E_READERROR);
     return;
   }
-  const TLhaReadAt readAt = [s](int64_t pos, void* buf, int64_t n) -> int64_t {
-    if (s->Seek(pos, plat::soFromBeginning) != pos) return 0;
-    int64_t got = 0;
-    while (got < n) {
-      const int64_t r = s->Read(static_cast<uint8_t*>(buf) + got, n - got);
-      if (r <= 0) break;
-      got += r;
-    }
-    return got;
-  };
+  const TLhaReadAt readAt = [s](int64_t pos, void* buf, int64_t n) { return ReadFullAt(*s, pos, buf, n); };
   // Scan: the whole list first, then the data.
   std::vector<TLhaHeader> items;
   const TArcType type = GetArcType();
@@ -121,17 +112,8 @@ void TUnLha::ExtractItem(const TLhaHeader& h) {
 bool TUnLha::Decode(const TLhaHeader& h) {
   TLzhParams params{};
   const TLhaMethod method = MethodOf(h, params);
-  TDecodeJob job;
-  job.source = EntrySource(h.dataOffset, h.packedSize);
-  job.cancel = CancelFlag();
-  job.expectedSize = h.originalSize;
   int64_t produced = 0;
-  job.sink.write = [this, &produced](const uint8_t* buf, int64_t n) -> int64_t {
-    if (!WriteOutput(buf, n)) return 0;
-    produced += n;
-    return n;
-  };
-  job.progress = [this](int64_t) { ReportProgress(entryTotal_, entryDone_); };
+  TDecodeJob job = EntryJob(h.dataOffset, h.packedSize, h.originalSize, produced);
   int r;
   switch (method) {
     case TLhaMethod::Stored: r = CopyStored(job); break;

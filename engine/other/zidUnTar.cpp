@@ -35,16 +35,7 @@ void TUnTarBase::ExtractTarStream(int64_t start) {
     ArchiveFailed(E_READERROR);
     return;
   }
-  auto readAt = [s](int64_t pos, uint8_t* buf, int64_t n) -> int64_t {
-    if (s->Seek(pos, plat::soFromBeginning) != pos) return 0;
-    int64_t got = 0;
-    while (got < n) {
-      const int64_t r = s->Read(buf + got, n - got);
-      if (r <= 0) break;
-      got += r;
-    }
-    return got;
-  };
+  auto readAt = [s](int64_t pos, uint8_t* buf, int64_t n) { return ReadFullAt(*s, pos, buf, n); };
   // Scan: the whole list first, then the data.
   TTarScanner scan(readAt, ArchiveSize(), start);
   std::vector<TTarItem> items;

@@ -12,15 +12,7 @@ TUnZoo::TUnZoo() = default;
 TUnZoo::~TUnZoo() = default;
 
 int64_t TUnZoo::ReadAt(int64_t pos, void* buf, int64_t n) {
-  TStream32* s = archive_.get();
-  if (s == nullptr || pos < 0 || s->Seek(pos, plat::soFromBeginning) != pos) return 0;
-  int64_t got = 0;
-  while (got < n) {
-    const int64_t r = s->Read(static_cast<uint8_t*>(buf) + got, n - got);
-    if (r <= 0) break;
-    got += r;
-  }
-  return got;
+  return archive_ ? ReadFullAt(*archive_, pos, buf, n) : 0;
 }
 
 void TUnZoo::ProcessArchive() {
@@ -73,17 +65,8 @@ void TUnZoo::ExtractOne(const TZooEntry& e) {
     return;
   }
   auto decode = [&] {
-    TDecodeJob job;
-    job.source = EntrySource(e.dataOffset, e.packedSize);
     int64_t produced = 0;
-    job.sink.write = [this, &produced](const uint8_t* buf, int64_t n) -> int64_t {
-      if (!WriteOutput(buf, n)) return 0;
-      produced += n;
-      return n;
-    };
-    job.cancel = CancelFlag();
-    job.expectedSize = e.originalSize;
-    job.progress = [this](int64_t) { ReportProgress(entryTotal_, entryDone_); };
+    TDecodeJob job = EntryJob(e.dataOffset, e.packedSize, e.originalSize, produced);
     int r;
     switch (e.method) {
       case 0: r = CopyStored(job); break;

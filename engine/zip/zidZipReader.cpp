@@ -20,22 +20,6 @@ constexpr size_t kWindow = 65536;
 constexpr int64_t kLocalRead = 256;
 constexpr int64_t kSearchWindow = 32768;
 
-int64_t ReadFull(TStream32& s, void* buf, int64_t n) {
-  auto* p = static_cast<uint8_t*>(buf);
-  int64_t got = 0;
-  while (got < n) {
-    const int64_t r = s.Read(p + got, n - got);
-    if (r <= 0) break;
-    got += r;
-  }
-  return got;
-}
-
-int64_t ReadFullAt(TStream32& s, int64_t pos, void* buf, int64_t n) {
-  if (pos < 0 || s.Seek(pos, plat::soFromBeginning) != pos) return 0;
-  return ReadFull(s, buf, n);
-}
-
 // The first local signature in the 32 KiB after `from`, or -1.
 int64_t SearchLocalHeader(TStream32& arc, int64_t from) {
   std::vector<uint8_t> buf(kSearchWindow + 3);
