@@ -19,6 +19,7 @@
 #include "platform/codepage.h"
 #include "platform/cabinet/fci.h"
 #include "platform/cabinet/fdi.h"
+#include "support/le_bytes.h"
 #include "support/testutil.h"
 
 namespace cabtest {
@@ -209,14 +210,8 @@ inline std::vector<ListedEntry> PeerList(const std::string& path) {
 
 // ---- hand-made cabinets -------------------------------------------------------------
 
-inline void Put16(std::string& s, uint16_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>(v >> 8);
-}
-inline void Put32(std::string& s, uint32_t v) {
-  Put16(s, static_cast<uint16_t>(v));
-  Put16(s, static_cast<uint16_t>(v >> 16));
-}
+using testutil::Put16;
+using testutil::Put32;
 
 // A single-folder cabinet of stored blocks, laid out as writers do; the
 // fields can be spoiled afterwards for the hostile cases.

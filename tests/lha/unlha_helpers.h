@@ -16,19 +16,14 @@
 #include "engine/lha/zidUnLha.h"
 #include "support/component_runner.h"
 #include "support/memory_decode.h"
+#include "support/le_bytes.h"
 #include "support/testutil.h"
 
 namespace unlhatest {
 
-inline void Put8(std::string& s, uint32_t v) { s.push_back(static_cast<char>(v & 0xFF)); }
-inline void Put16(std::string& s, uint32_t v) {
-  Put8(s, v);
-  Put8(s, v >> 8);
-}
-inline void Put32(std::string& s, uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
+using testutil::Put8;
+using testutil::Put16;
+using testutil::Put32;
 inline uint16_t Crc16(const std::string& s) { return zid::Crc16Of(s.data(), static_cast<int64_t>(s.size())); }
 
 // ---- headers -------------------------------------------------------------------

@@ -14,19 +14,14 @@
 #include "engine/base/zidCrc.h"
 #include "engine/base/zidUnBase.h"
 #include "support/component_runner.h"
+#include "support/le_bytes.h"
 #include "support/testutil.h"
 
 namespace othertest {
 
-inline void Put8(std::string& s, uint8_t v) { s.push_back(static_cast<char>(v)); }
-inline void Put16(std::string& s, uint16_t v) {
-  Put8(s, static_cast<uint8_t>(v));
-  Put8(s, static_cast<uint8_t>(v >> 8));
-}
-inline void Put32(std::string& s, uint32_t v) {
-  Put16(s, static_cast<uint16_t>(v));
-  Put16(s, static_cast<uint16_t>(v >> 16));
-}
+using testutil::Put8;
+using testutil::Put16;
+using testutil::Put32;
 inline uint32_t Crc32(const std::string& s) { return zid::Crc32Of(s.data(), static_cast<int64_t>(s.size())); }
 inline uint16_t Crc16(const std::string& s) { return zid::Crc16Of(s.data(), static_cast<int64_t>(s.size())); }
 

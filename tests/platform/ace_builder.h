@@ -14,6 +14,7 @@
 #include "platform/ace/ace_base.h"
 #include "platform/ace/ace_bits.h"
 #include "platform/ace/ace_crypt.h"
+#include "support/le_bytes.h"
 
 namespace acetest {
 
@@ -126,15 +127,9 @@ class LzWriter {
 
 // ---- archives -----------------------------------------------------------------------
 
-inline void Put8(std::string& s, uint8_t v) { s.push_back(static_cast<char>(v)); }
-inline void Put16(std::string& s, uint16_t v) {
-  Put8(s, static_cast<uint8_t>(v));
-  Put8(s, static_cast<uint8_t>(v >> 8));
-}
-inline void Put32(std::string& s, uint32_t v) {
-  Put16(s, static_cast<uint16_t>(v));
-  Put16(s, static_cast<uint16_t>(v >> 16));
-}
+using testutil::Put8;
+using testutil::Put16;
+using testutil::Put32;
 inline uint32_t AceCrc(const std::string& s) {
   return ace::Crc32(reinterpret_cast<const uint8_t*>(s.data()), s.size());
 }

@@ -27,6 +27,7 @@
 #include "engine/zip/zidZip.h"
 #include "support/memory_decode.h"
 #include "support/raw_deflate.h"
+#include "support/le_bytes.h"
 #include "support/testutil.h"
 
 namespace ziptest {
@@ -60,14 +61,8 @@ struct Entry {
   std::string centralExtra;
 };
 
-inline void Put16(std::string& s, uint16_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>(v >> 8);
-}
-inline void Put32(std::string& s, uint32_t v) {
-  Put16(s, static_cast<uint16_t>(v));
-  Put16(s, static_cast<uint16_t>(v >> 16));
-}
+using testutil::Put16;
+using testutil::Put32;
 
 // A stored or deflated entry of plain data with the right CRC.
 inline Entry Plain(const std::string& name, const std::string& content, bool deflate = false) {
