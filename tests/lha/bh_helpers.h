@@ -50,10 +50,7 @@ inline int Build(const std::string& arc, const std::string& src, zid::TCompressM
   Quiet(w, errors);
   w.SetCompressMethod(method);
   w.Password = password;
-  w.RecurseDirs = true;
-  w.FileSpec = {src + "/*"};
-  w.SetArchiveFile(arc);
-  return w.Compress();
+  return testutil::AddTree(w, arc, src);
 }
 
 // One entry as it lies in the archive.

@@ -50,4 +50,12 @@ inline void Quiet(zid::TCompBase& w, std::vector<int>* errors = nullptr) {
   };
 }
 
+// Adds the files below src (recursively, names relative to src) to arc.
+inline int AddTree(zid::TCompBase& w, const std::string& arc, const std::string& src) {
+  w.RecurseDirs = true;
+  w.FileSpec = {src + "/*"};
+  w.SetArchiveFile(arc);
+  return w.Compress();
+}
+
 }  // namespace testutil
