@@ -26,7 +26,9 @@ using testutil::Repetitive;
 inline std::string MakeTree(const testutil::TempDir& tmp) { return testutil::MakeWriterTree(tmp, true); }
 
 // Adds the files below src (recursively, names relative to src) to arc.
-inline int Build(zid::TLha& w, const std::string& arc, const std::string& src) { return testutil::AddTree(w, arc, src); }
+inline int Build(zid::TLha& w, const std::string& arc, const std::string& src) {
+  return testutil::AddTree(w, arc, src);
+}
 
 // One header as written, read byte by byte.
 struct Header {
