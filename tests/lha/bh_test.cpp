@@ -11,6 +11,7 @@
 #include "engine/lha/zidLhaPack.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
+#include "support/memory_decode.h"
 #include "support/raw_deflate.h"
 
 using namespace zid;
@@ -39,12 +40,7 @@ std::string Fused(const std::string& in, const TLzhEncodeParams& params) {
   std::string out;
   size_t pos = 0;
   TLzhEncodeJob job;
-  job.read = [&](uint8_t* buf, int64_t n) -> int64_t {
-    const size_t k = std::min(in.size() - pos, static_cast<size_t>(n));
-    std::copy_n(in.data() + pos, k, reinterpret_cast<char*>(buf));
-    pos += k;
-    return static_cast<int64_t>(k);
-  };
+  job.read = testutil::MemoryReader(in, pos);
   job.write = [&](const uint8_t* buf, int64_t n) {
     out.append(reinterpret_cast<const char*>(buf), static_cast<size_t>(n));
     return true;

@@ -143,12 +143,7 @@ TEST(LhaWriterEncoder, EveryParameterRowDecodesWithTheMatchingDecoderRow) {
       std::string packed;
       size_t at = 0;
       TLzhEncodeJob job;
-      job.read = [&](uint8_t* buf, int64_t count) {
-        const size_t n = std::min<size_t>(static_cast<size_t>(count), in.size() - at);
-        std::copy_n(in.data() + at, n, reinterpret_cast<char*>(buf));
-        at += n;
-        return static_cast<int64_t>(n);
-      };
+      job.read = testutil::MemoryReader(in, at);
       job.write = [&](const uint8_t* buf, int64_t n) {
         packed.append(reinterpret_cast<const char*>(buf), static_cast<size_t>(n));
         return true;
@@ -175,12 +170,7 @@ TEST(LhaWriterEncoder, IncompressibleInputIsReportedUnpackable) {
   size_t at = 0;
   int64_t written = 0;
   TLzhEncodeJob job;
-  job.read = [&](uint8_t* buf, int64_t count) {
-    const size_t n = std::min<size_t>(static_cast<size_t>(count), in.size() - at);
-    std::copy_n(in.data() + at, n, reinterpret_cast<char*>(buf));
-    at += n;
-    return static_cast<int64_t>(n);
-  };
+  job.read = testutil::MemoryReader(in, at);
   job.write = [&](const uint8_t*, int64_t n) {
     written += n;
     return true;

@@ -1,5 +1,5 @@
-// Decoders run from memory: a source over a string and a sink that collects
-// the output, for the codec tests of every format.
+// Codecs run from memory: a reader over a string, and a decode whose sink
+// collects the output, for the codec tests of every format.
 #pragma once
 
 #include <algorithm>
@@ -12,16 +12,21 @@
 
 namespace testutil {
 
-// Makes `in` the job's source (budget = in.size()), read from pos on; the
-// caller rewinds pos to decode again. Both must outlive the job's use.
-inline void MemorySource(zid::TDecodeJob& job, const std::string& in, size_t& pos) {
-  job.source.budget = static_cast<int64_t>(in.size());
-  job.source.read = [&in, &pos](uint8_t* buf, int64_t count) -> int64_t {
+// A read callback (decoder sources, encoder inputs) over `in` from pos on;
+// the caller rewinds pos to read again. Both must outlive the callback.
+inline std::function<int64_t(uint8_t*, int64_t)> MemoryReader(const std::string& in, size_t& pos) {
+  return [&in, &pos](uint8_t* buf, int64_t count) -> int64_t {
     size_t n = std::min<size_t>(static_cast<size_t>(count), in.size() - pos);
     std::memcpy(buf, in.data() + pos, n);
     pos += n;
     return static_cast<int64_t>(n);
   };
+}
+
+// Makes `in` the job's source (budget = in.size()), read from pos on.
+inline void MemorySource(zid::TDecodeJob& job, const std::string& in, size_t& pos) {
+  job.source.budget = static_cast<int64_t>(in.size());
+  job.source.read = MemoryReader(in, pos);
 }
 
 // The outcome of one decode from memory.
