@@ -19,6 +19,7 @@
 #include "platform/codepage.h"
 #include "platform/cabinet/fci.h"
 #include "platform/cabinet/fdi.h"
+#include "support/component_runner.h"
 #include "support/le_bytes.h"
 #include "support/testutil.h"
 
@@ -168,16 +169,10 @@ struct ListedEntry {
 // The directory reader's entries of path, and the codes it reported.
 inline std::vector<ListedEntry> ListCab(const std::string& path, std::vector<int>* errors = nullptr) {
   std::vector<ListedEntry> out;
-  zid::TRizER r;
-  r.SetArchiveFile(path);
-  r.FileSpec = {"*.*"};
-  r.OnRead = [&out](zid::TZipCommon* s, int, int) {
-    out.push_back({s->FileName, s->UnpackedSize, s->MethodName});
-  };
-  r.OnError = [errors](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int code) {
-    if (errors) errors->push_back(code);
-  };
-  r.Activate();
+  const std::vector<int> reported = testutil::RunLister(
+      path, [&out](const zid::TRizER& s, int) { out.push_back({s.FileName, s.UnpackedSize, s.MethodName}); },
+      nullptr, 0);
+  if (errors) errors->insert(errors->end(), reported.begin(), reported.end());
   return out;
 }
 
