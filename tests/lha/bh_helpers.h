@@ -32,16 +32,7 @@ using testutil::Repetitive;
 inline std::string MakeTree(const testutil::TempDir& tmp) { return testutil::MakeWriterTree(tmp); }
 constexpr int kTreeFiles = 8;
 
-// The regular files below a folder with their bytes, by relative path.
-inline std::vector<std::pair<std::string, std::string>> Files(const std::string& dir) {
-  std::vector<std::pair<std::string, std::string>> out;
-  if (!fs::exists(dir)) return out;
-  for (auto& e : fs::recursive_directory_iterator(dir))
-    if (e.is_regular_file())
-      out.emplace_back(fs::relative(e.path(), dir).string(), testutil::ReadFile(e.path().string()));
-  std::sort(out.begin(), out.end());
-  return out;
-}
+using testutil::Files;
 
 // Adds the files below src (recursively, names relative to src) to arc.
 inline int Build(const std::string& arc, const std::string& src, zid::TCompressMethod method,

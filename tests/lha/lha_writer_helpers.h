@@ -82,16 +82,7 @@ inline const Header* Find(const std::vector<Header>& hs, const std::string& name
   return it == hs.end() ? nullptr : &*it;
 }
 
-// The regular files below a folder with their bytes, by relative path.
-inline std::vector<std::pair<std::string, std::string>> Files(const std::string& dir) {
-  std::vector<std::pair<std::string, std::string>> out;
-  if (!fs::exists(dir)) return out;
-  for (auto& e : fs::recursive_directory_iterator(dir))
-    if (e.is_regular_file())
-      out.emplace_back(fs::relative(e.path(), dir).string(), testutil::ReadFile(e.path().string()));
-  std::sort(out.begin(), out.end());
-  return out;
-}
+using testutil::Files;
 
 // Extracts arc with our own extractor into dir; returns the entries passed.
 inline int Extract(const std::string& arc, const std::string& dir) {

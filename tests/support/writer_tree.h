@@ -1,9 +1,11 @@
-// The source tree of the writer tests and a writer that answers without
-// asking: one set of files of every kind a writer must handle.
+// The source tree of the writer tests, a writer that answers without asking,
+// and the files an extraction of its archive gives back.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/base/zidBase.h"
@@ -37,6 +39,18 @@ inline std::string MakeWriterTree(const TempDir& tmp, bool emptyFolder = false) 
   WriteFile(src + "/sub/caf\xC3\xA9 \xE2\x82\xAC.txt", TextBytes(3000, 4));
   WriteFile(src + "/sub/deeper/d.txt", TextBytes(10, 5));
   return src;
+}
+
+// The regular files below a folder with their bytes, by relative path (what
+// an extraction of a writer's archive gives back).
+inline std::vector<std::pair<std::string, std::string>> Files(const std::string& dir) {
+  namespace fs = std::filesystem;
+  std::vector<std::pair<std::string, std::string>> out;
+  if (!fs::exists(dir)) return out;
+  for (auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file()) out.emplace_back(fs::relative(e.path(), dir).string(), ReadFile(e.path().string()));
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
 // Answers a writer's questions without asking: a changed file replaces its
