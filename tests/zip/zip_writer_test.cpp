@@ -262,8 +262,12 @@ TEST(ZipWriter, NamesThatAreNotUtf8KeepTheirBytes) {
   EXPECT_EQ(c->flags & 0x800, 0);
   EXPECT_EQ(c->madeBy >> 8, 3);
   std::string out;
-  if (testutil::HaveTool("unzip")) EXPECT_EQ(testutil::Run("unzip -tq " + ShellQuote(arc), &out), 0) << out;
-  if (testutil::HaveTool("7zz")) EXPECT_EQ(testutil::Run("7zz t " + ShellQuote(arc), &out), 0) << out;
+  if (testutil::HaveTool("unzip")) {
+    EXPECT_EQ(testutil::Run("unzip -tq " + ShellQuote(arc), &out), 0) << out;
+  }
+  if (testutil::HaveTool("7zz")) {
+    EXPECT_EQ(testutil::Run("7zz t " + ShellQuote(arc), &out), 0) << out;
+  }
   if (testutil::HaveTool("python3")) {
     const std::string py = "import zipfile,sys; sys.exit(zipfile.ZipFile(sys.argv[1]).testzip() is not None)";
     EXPECT_EQ(testutil::Run("python3 -c " + ShellQuote(py) + " " + ShellQuote(arc), &out), 0) << out;
