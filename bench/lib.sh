@@ -39,8 +39,8 @@ root, seed, alphabet, nwords = sys.argv[1], int(sys.argv[2]), sys.argv[3].encode
 os.makedirs(root, exist_ok=True)
 rnd = random.Random(seed)
 words = [bytes(rnd.choice(alphabet) for _ in range(rnd.randint(2, 9))) for _ in range(nwords)]
-for spec in sys.argv[5:]:
-    name, size, randomness = spec.rsplit(":", 2)
+for wanted in sys.argv[5:]:
+    name, size, randomness = wanted.rsplit(":", 2)
     path = os.path.join(root, name)
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:

@@ -143,7 +143,7 @@ class TZipCommon {
 
   // ---- volumes --------------------------------------------------------------------
   // Name of volume n of an ACE, ARJ, JAR or RAR set: the folder and the name
-  // up to its first dot, then a new extension from n and VolumeLetter.
+  // without its extension, then a new extension from n and VolumeLetter.
   // RAR types advance VolumeLetter every hundred volumes.
   virtual std::string VolumeFileName(const std::string& name, int n);
 

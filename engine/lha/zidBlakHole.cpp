@@ -22,7 +22,6 @@ namespace {
 
 constexpr int64_t kMaxSize = 0xFFFFFFFFll;  // sizes are 32-bit fields
 
-
 // The bytes a new or renamed entry's header is written with.
 std::string HeaderBytes(const TBhHeader& h, const std::string& name) {
   std::string bytes(kBhHeaderSize, '\0');
@@ -215,22 +214,13 @@ bool TBlakHole::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
     if (!WriteFused(out, *src, it, encrypt, h)) return false;
   } else {
     const TDeflateType dt = compressMethod_ == cmStore ? dtDeflateS : DeflateType;
-    int64_t done = 0;
     TStoreDeflateJob job;
     job.source = src.get();
     job.size = size;
     job.store = dt == dtDeflateS || StoreByType(it.Name);
     job.encrypt = encrypt;
-    job.password = Password;
     job.type = dt;
-    job.cancel = &cancel_;
-    job.progress = [this, &it, &done](int64_t n) {
-      done += n;
-      BytesRemaining -= n;
-      ReportProgress(it.FileSize, done);
-    };
-    const TStoreDeflateResult r = WriteStoredOrDeflated(out, job);
-    if (r.status == TStoreDeflateStatus::ReadError) ReportError(it.SourcePath, "", VolumeName, E_READERROR);
+    const TStoreDeflateResult r = WriteFileData(*this, out, job, it.FileSize, it.SourcePath);
     if (r.status != TStoreDeflateStatus::Ok) return false;
     h.method = r.stored ? bmStored : bmDeflate;
     h.crc = r.crc;

@@ -48,10 +48,7 @@ bool TLha::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
     ReportError(arc, ArcTypeEnumName(oldDet_.ArcType), VolumeName, E_BADARCTYPE);
     return false;
   }
-  const TLhaReadAt read = [&in](int64_t pos, void* buf, int64_t n) -> int64_t {
-    if (pos < 0 || in.Seek(pos, plat::soFromBeginning) != pos) return 0;
-    return std::max<int64_t>(0, in.Read(buf, n));
-  };
+  const TLhaReadAt read = [&in](int64_t pos, void* buf, int64_t n) { return ReadFullAt(in, pos, buf, n); };
   const bool sfx = oldDet_.ArcType == atLhaExe || oldDet_.ArcType == atLzhExe;
   int64_t pos = LhaFirstHeader(read, std::max<int64_t>(0, oldDet_.ArcStartOffset), sfx);
   // Whatever lies before the first header (a self-extractor, a prefix) is kept.

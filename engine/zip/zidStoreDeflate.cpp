@@ -72,4 +72,19 @@ TStoreDeflateResult WriteStoredOrDeflated(TStream32& out, const TStoreDeflateJob
   return res;
 }
 
+TStoreDeflateResult WriteFileData(TZipCommon& writer, TStream32& out, TStoreDeflateJob job, int64_t fileSize,
+                                  const std::string& sourcePath) {
+  job.cancel = writer.CancelFlag();
+  job.password = writer.Password;
+  int64_t done = 0;
+  job.progress = [&writer, &done, fileSize](int64_t n) {
+    done += n;
+    writer.BytesRemaining -= n;
+    writer.ReportProgress(fileSize, done);
+  };
+  const TStoreDeflateResult r = WriteStoredOrDeflated(out, job);
+  if (r.status == TStoreDeflateStatus::ReadError) writer.ReportError(sourcePath, "", writer.VolumeName, E_READERROR);
+  return r;
+}
+
 }  // namespace zid

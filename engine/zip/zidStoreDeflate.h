@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 
+#include "engine/base/zidBase.h"
 #include "engine/base/zidStreams.h"
 #include "engine/base/zidTypes.h"
 
@@ -41,5 +42,11 @@ struct TStoreDeflateResult {
 // Appends the data (with the encryption header when encrypting) at the
 // current position of out. A write the archive refuses raises E_RAISE 25136.
 TStoreDeflateResult WriteStoredOrDeflated(TStream32& out, const TStoreDeflateJob& job);
+
+// The same step for one file of a writer: the cancel flag and the password
+// are the writer's, progress goes to it as bytes of a file of `fileSize`, and
+// a file that cannot be read is reported against `sourcePath`.
+TStoreDeflateResult WriteFileData(TZipCommon& writer, TStream32& out, TStoreDeflateJob job, int64_t fileSize,
+                                  const std::string& sourcePath);
 
 }  // namespace zid

@@ -264,7 +264,6 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   }
 
   uint32_t crc = 0;
-  int64_t done = 0;
   int64_t packed = 0;
   if (prefetched) {
     if (pre.data.status == TStoreDeflateStatus::ReadError) ReportError(it.SourcePath, "", VolumeName, E_READERROR);
@@ -278,16 +277,8 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
     job.size = size;
     job.store = store;
     job.encrypt = encrypt;
-    job.password = Password;
     job.type = dt;
-    job.cancel = &cancel_;
-    job.progress = [this, &it, &done](int64_t n) {
-      done += n;
-      BytesRemaining -= n;
-      ReportProgress(it.FileSize, done);
-    };
-    const TStoreDeflateResult r = WriteStoredOrDeflated(out, job);
-    if (r.status == TStoreDeflateStatus::ReadError) ReportError(it.SourcePath, "", VolumeName, E_READERROR);
+    const TStoreDeflateResult r = WriteFileData(*this, out, job, it.FileSize, it.SourcePath);
     if (r.status != TStoreDeflateStatus::Ok) return false;
     store = r.stored;
     crc = r.crc;

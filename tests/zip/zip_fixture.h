@@ -77,12 +77,16 @@ inline Entry Plain(const std::string& name, const std::string& content, bool def
 
 // Builds the archive: local headers and data, central directory, end record.
 // `stub` goes in front without the offsets counting it.
+// A declared size, or the data's own when none is declared.
+inline uint32_t SizeOr(int64_t declared, const std::string& data) {
+  return static_cast<uint32_t>(declared >= 0 ? declared : static_cast<int64_t>(data.size()));
+}
+
 inline std::string Build(std::vector<Entry> entries, const std::string& stub = std::string()) {
   std::string out = stub;
   std::vector<uint32_t> offsets;
   for (Entry& e : entries) {
-    const uint32_t csize = static_cast<uint32_t>(e.csize >= 0 ? e.csize : static_cast<int64_t>(e.data.size()));
-    const uint32_t usize = static_cast<uint32_t>(e.usize >= 0 ? e.usize : static_cast<int64_t>(e.data.size()));
+    const uint32_t csize = SizeOr(e.csize, e.data), usize = SizeOr(e.usize, e.data);
     offsets.push_back(static_cast<uint32_t>(out.size() - stub.size()));
     if (!e.writeLocal) continue;
     Put32(out, 0x04034B50);
@@ -102,8 +106,7 @@ inline std::string Build(std::vector<Entry> entries, const std::string& stub = s
   const uint32_t dirStart = static_cast<uint32_t>(out.size() - stub.size());
   for (size_t i = 0; i < entries.size(); ++i) {
     const Entry& e = entries[i];
-    const uint32_t csize = static_cast<uint32_t>(e.csize >= 0 ? e.csize : static_cast<int64_t>(e.data.size()));
-    const uint32_t usize = static_cast<uint32_t>(e.usize >= 0 ? e.usize : static_cast<int64_t>(e.data.size()));
+    const uint32_t csize = SizeOr(e.csize, e.data), usize = SizeOr(e.usize, e.data);
     Put32(out, 0x02014B50);
     Put16(out, e.versionMadeBy);
     Put16(out, 20);
