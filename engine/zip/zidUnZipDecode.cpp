@@ -1,17 +1,14 @@
 #include "engine/zip/zidUnZipDecode.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
-#include <vector>
 
-#include "engine/base/zidFilterStreams.h"
 #include "engine/base/zidRawInflate.h"
+#include "engine/base/zidStreams.h"
 #include "engine/zip/zidExplode.h"
 #include "engine/zip/zidInflate.h"
 #include "engine/zip/zidUnreduce.h"
 #include "engine/zip/zidUnshrink.h"
-#include "platform/files.h"
 
 namespace zid {
 
