@@ -19,7 +19,12 @@ void RemovePlatformHooks();
 
 class Application {
  public:
-  explicit Application(IArchiveEngine& engine);
+  // startPath: the program's argument ("Open with", a drop on its icon, the
+  // desktop entry's %f), "" when none. A file: the window starts in its folder
+  // with the file selected, so an archive's entries are in the pane; a folder:
+  // the window starts in it. A path that is not there is said on the status
+  // line and the window starts as without one.
+  explicit Application(IArchiveEngine& engine, const std::string& startPath = {});
   TForm1& Form1() { return *form1_; }
   TForm2& Form2() { return *form2_; }
   TForm3& Form3() { return *form3_; }

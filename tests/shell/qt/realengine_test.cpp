@@ -75,6 +75,34 @@ class RealEngineTest : public QObject {
     QCOMPARE(lines, QStringList({Path("real.zip"), "one.txt", "two.txt"}));
   }
 
+  // The program's argument: an archive starts the window in its folder with its
+  // entries in the pane, a folder starts it there, a missing path is said.
+  void startsWithAnArchiveArgument() {
+    if (!engine.ListerAvailable() || !QFile::exists(Path("real.zip"))) QSKIP("needs the ZIP writer and the reader");
+    QDir(tmp.path()).mkdir("sub");
+    QVERIFY(QFile::copy(Path("real.zip"), Path("sub/real.zip")));
+    struct Case {
+      QString arg, folder, selected, status;
+      QStringList pane;
+    } cases[] = {
+        {"sub/real.zip", Path("sub"), Path("sub/real.zip"), "View file inside the archive",
+         {Path("sub/real.zip"), "one.txt", "two.txt"}},
+        {Path("sub"), Path("sub"), "", "", {}},
+        {"gone.zip", Path(""), "", "No such file or folder: " + Path("gone.zip"), {}},
+    };
+    for (const Case& c : cases) {
+      QDir::setCurrent(tmp.path());
+      ArchiveEngine own;  // a second window must not take the first one's engine handlers
+      Application started(own, c.arg.toStdString());
+      TForm1& f = started.Form1();
+      QCOMPARE(QString::fromStdString(f.FileListFolder()), QDir::cleanPath(c.folder));
+      QCOMPARE(QString::fromStdString(f.SelectedFile()), c.selected);
+      QCOMPARE(f.Panel1->text(), c.status);
+      QCOMPARE(f.RichEdit1->toPlainText().isEmpty() ? QStringList() : f.RichEdit1->toPlainText().split('\n'), c.pane);
+    }
+    QDir::setCurrent(tmp.path());
+  }
+
   void extractThroughTheDialog() {
     if (!engine.ExtractorAvailable(ExtractorKind::Zip) || !QFile::exists(Path("real.zip")))
       QSKIP("needs the ZIP writer and extractor");
