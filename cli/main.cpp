@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/common.h"
+#include "cli/selfdoc.h"
 
 namespace cli {
 // Registration functions of the command files; add one line per new command.
@@ -16,12 +17,15 @@ int main(int argc, char** argv) {
   app.require_subcommand(0, 1);
   app.footer(cli::kExitCodesHelp);
   std::vector<cli::Command> commands = cli::RegisterCommands(app);
+  std::string selfDoc;  // the build makes the manual page and the shell completion with it
+  app.add_option("--self-doc", selfDoc)->group("");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     int rc = app.exit(e);
     return rc == 0 ? 0 : cli::kExitFailed;
   }
+  if (!selfDoc.empty()) return cli::WriteSelfDoc(app, selfDoc, std::cout) ? cli::kExitOk : cli::kExitFailed;
   for (cli::Command& c : commands)
     if (c.app && c.app->parsed()) return c.run();
   std::cout << app.help();

@@ -1,0 +1,35 @@
+# Makes a file from a template and the program's own description of itself:
+#   cmake -DZEFA=zefa -DKIND=man|bash -DTEMPLATE=in -DOUT=out -DVERSION=x.y.z -P selfdoc.cmake
+# man: the template's @ZEFA_COMMANDS@, @ZEFA_EXIT_STATUS@ and @ZEFA_FORMATS@ get
+# `zefa --self-doc man-...`, @PROJECT_VERSION@ the version; the page is also
+# written gzipped (OUT.gz). bash: `zefa --self-doc bash` goes before the template.
+function(self_doc kind result)
+  execute_process(COMMAND ${ZEFA} --self-doc ${kind} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${ZEFA} --self-doc ${kind} failed (${rc})")
+  endif()
+  string(STRIP "${out}" out)
+  set(${result} "${out}" PARENT_SCOPE)
+endfunction()
+
+file(READ ${TEMPLATE} text)
+if(KIND STREQUAL "man")
+  foreach(part COMMANDS:man-commands EXIT_STATUS:man-exit FORMATS:man-formats)
+    string(REPLACE ":" ";" part "${part}")
+    list(GET part 0 name)
+    list(GET part 1 kind)
+    self_doc(${kind} out)
+    string(REPLACE "@ZEFA_${name}@" "${out}" text "${text}")
+  endforeach()
+  string(REPLACE "@PROJECT_VERSION@" "${VERSION}" text "${text}")
+  file(WRITE ${OUT} "${text}")
+  execute_process(COMMAND gzip -9 -n -c ${OUT} OUTPUT_FILE ${OUT}.gz RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "gzip ${OUT} failed")
+  endif()
+elseif(KIND STREQUAL "bash")
+  self_doc(bash out)
+  file(WRITE ${OUT} "# bash completion for zefa\n${out}\n\n${text}")
+else()
+  message(FATAL_ERROR "KIND is man or bash")
+endif()
