@@ -5,7 +5,7 @@
 # temporary root, zefa lists an archive and zefa-archiver starts offscreen with
 # it and shows its entries; the desktop entry validates; the MIME package
 # merges with freedesktop.org's and names .lzh, .bh and .arj files; both manual
-# pages render without warnings and zefa(1) names every option of --help; the
+# pages render without warnings and name every option --help shows; the
 # bash completion completes commands, option values and archive names.
 set -euo pipefail
 src=$1 build=$2 probe=$3 version=$4
@@ -58,9 +58,9 @@ for t in $(sed -n 's/^MimeType=//p' "$share/applications/zefa-archiver.desktop" 
   grep -qx "$t" "$tmp/mime/types" || fail "the desktop entry's $t is no MIME type"
 done
 
-# The manual pages render without a warning; zefa(1) names every option --help shows.
+# The manual pages render without a warning and name every command and option --help shows.
 for page in zefa zefa-archiver; do
-  LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$share/man/man1/$page.1.gz" > "$tmp/$page.txt" 2> "$tmp/man.err"
+  LC_ALL=C.UTF-8 MANWIDTH=250 man --warnings -l "$share/man/man1/$page.1.gz" > "$tmp/$page.txt" 2> "$tmp/man.err"
   [ ! -s "$tmp/man.err" ] || fail "man $page: $(cat "$tmp/man.err")"
   grep -q 'EXIT STATUS' "$tmp/$page.txt" || fail "man $page has no EXIT STATUS"
 done
@@ -69,6 +69,10 @@ for cmd in $("$root/usr/bin/zefa" --help | awk '/^Subcommands:/ { on = 1; next }
   for opt in $("$root/usr/bin/zefa" "$cmd" --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
     grep -q -- "$opt" "$tmp/zefa.txt" || fail "zefa(1) lacks $cmd $opt"
   done
+done
+
+for opt in $("$root/usr/bin/zefa-archiver" --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
+  grep -q -- "$opt" "$tmp/zefa-archiver.txt" || fail "zefa-archiver(1) lacks $opt"
 done
 
 # The completion: commands, the values of -f, archive names by their extension.
