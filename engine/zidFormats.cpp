@@ -26,6 +26,7 @@
 #include "engine/other/zidUnACE2.h"
 #include "engine/other/zidUnArj.h"
 #include "engine/other/zidUnGZip.h"
+#include "engine/other/zidUnUue.h"
 #include "engine/other/zidUnZoo.h"
 #include "engine/other/zidZooHeader.h"
 #include "engine/zip/zidJar.h"
@@ -107,7 +108,7 @@ const std::vector<TFormat>& Table() {
       {"PAK", "pak", "PAK archive", {atPak, atPakExe}, {".pak"}, nullptr, nullptr, MakeArcWalker, PakMethods},
       {"HA", "ha", "HA archive", {atHA}, {".ha"}, nullptr, nullptr, MakeHaWalker, HaMethods},
       {"RAR", "rar", "RAR archive", {atRar, atRarExe}, {".rar"}, nullptr, nullptr, MakeRarWalker, RarMethods},
-      {"UUE", "uue", "UUE file", {atUUE}, {".uue", ".uu"}, nullptr, nullptr, MakeUueWalker},
+      {"UUE", "uue", "UUE file", {atUUE}, {".uue", ".uu"}, Extractor<TUnUue>, nullptr, MakeUueWalker},
       {"MsGZ", "msgz", "MsGZ archive", {atMsGZ}, {}, nullptr, nullptr, MakeMsGzWalker},
   };
   return table;
