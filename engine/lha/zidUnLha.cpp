@@ -98,8 +98,7 @@ void TUnLha::ExtractItem(const TLhaHeader& h) {
     return;
   }
   if (method == TLhaMethod::Unsupported) {
-    if (MatchesSpec(e.storedName, RecurseDirs)) EntryFailed(e.storedName, E_UNSUPPORTEDMETHOD, Printable(h.MethodId()));
-    SkipEntry(h.packedSize);
+    RejectEntry(e, E_UNSUPPORTEDMETHOD, Printable(h.MethodId()));
     return;
   }
   if (method == TLhaMethod::Folder) {
