@@ -110,6 +110,7 @@ void TUnBh::ExtractItem(const TItem& item) {
 
   // The password that passed the header check (the keys are then set for the data).
   std::string password;
+  TCryptKeys keys{};
   TEncryptionHeader header{};
   bool haveHeader = false;
   auto verify = [&](const std::string& candidate) {
@@ -121,19 +122,19 @@ void TUnBh::ExtractItem(const TItem& item) {
       haveHeader = true;
     }
     // BH has no data descriptors: byte 11 is always the CRC's top byte.
-    if (!CheckEncryptionHeader(header.data(), 0, h.crc, candidate, 0)) return false;
+    if (!CheckEncryptionHeader(keys, header.data(), 0, h.crc, candidate, 0)) return false;
     password = candidate;
     return true;
   };
   auto decode = [&] {
     if (e.encrypted && !haveHeader) return false;
-    return Decode(item, e.encrypted, password);
+    return Decode(item, e.encrypted, password, keys);
   };
   ExtractEntry(e, decode,
                e.encrypted ? std::function<bool(const std::string&)>(verify) : std::function<bool(const std::string&)>());
 }
 
-bool TUnBh::Decode(const TItem& item, bool encrypted, const std::string& password) {
+bool TUnBh::Decode(const TItem& item, bool encrypted, const std::string& password, TCryptKeys& keys) {
   const TBhHeader& h = item.header;
   const uint8_t method = h.EffectiveMethod();
   int64_t offset = h.DataOffset(item.offset);
@@ -146,16 +147,16 @@ bool TUnBh::Decode(const TItem& item, bool encrypted, const std::string& passwor
       if (method == bmStored)
         decipher = false;
       else
-        InitKeys(password);
+        keys.Init(password);
     }
   }
   int64_t produced = 0;
   TDecodeJob job = EntryJob(offset, packed, h.original, produced);
   if (decipher) {
     auto plain = job.source.read;
-    job.source.read = [plain](uint8_t* buf, int64_t count) -> int64_t {
+    job.source.read = [plain, &keys](uint8_t* buf, int64_t count) -> int64_t {
       const int64_t got = plain(buf, count);
-      if (got > 0) DecryptBuffer(buf, got);
+      if (got > 0) keys.Decrypt(buf, got);
       return got;
     };
   }

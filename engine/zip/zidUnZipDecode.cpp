@@ -40,7 +40,6 @@ bool IsSupportedZipMethod(uint16_t method) { return method <= 6 || method == 8 |
 int DecodeZipMethod(uint16_t method, uint16_t gpFlags, TStream32& input, int64_t compressedSize, TDecodeJob job,
                     int64_t& produced) {
   produced = 0;
-  SetDeflate64(method == 9);
   if (!IsSupportedZipMethod(method)) return kMethodUnsupported;
   if (method == 0) return CopyStored(input, job, produced);
 
@@ -60,7 +59,6 @@ int DecodeZipMethod(uint16_t method, uint16_t gpFlags, TStream32& input, int64_t
     case 9: r = InflateWindow(job, true); break;
     default: r = Unreduce(job, method - 1); break;
   }
-  SetDeflate64(false);
   return r;
 }
 

@@ -5,11 +5,6 @@
 
 namespace zid {
 
-bool IsLocalSig(uint32_t sig) { return sig == kLocalSig || sig == kLocalSigEnc; }
-bool IsCentralSig(uint32_t sig) { return sig == kCentralSig || sig == kCentralSigEnc; }
-bool IsEndSig(uint32_t sig) { return sig == kEndSig || sig == kEndSigEnc; }
-bool IsLargeEndSig(uint32_t sig) { return sig == kLargeEndSig || sig == kLargeEndSigEnc; }
-
 namespace {
 
 THeaderRecordKind RecordKind(THeaderType kind, bool large) {

@@ -77,24 +77,6 @@ TEST(InflateWindow, DecodesZlibOutputAtEveryLevel) {
   }
 }
 
-TEST(InflateWindow, SwitchSelectsTheVariant) {
-  std::string data = testutil::TextBytes(100000, 4);
-  std::string packed = ziptest::RawDeflate(data, 6);
-  zid::SetDeflate64(false);
-  EXPECT_FALSE(zid::Deflate64Enabled());
-  auto d = Decode([](const zid::TDecodeJob& j) { return zid::InflateWindow(j); }, packed, -1);
-  EXPECT_EQ(d.result, zid::drOk);
-  EXPECT_TRUE(d.out == data);
-
-  std::string expected;
-  std::string d64 = Deflate64Match(&expected);
-  zid::SetDeflate64(true);
-  d = Decode([](const zid::TDecodeJob& j) { return zid::InflateWindow(j); }, d64, -1);
-  zid::SetDeflate64(false);
-  EXPECT_EQ(d.result, zid::drOk);
-  EXPECT_TRUE(d.out == expected);
-}
-
 TEST(InflateWindow, HandMadeDeflate64Match) {
   std::string expected;
   std::string packed = Deflate64Match(&expected);
