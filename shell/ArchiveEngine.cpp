@@ -85,8 +85,6 @@ struct ArchiveEngine::Components {
   std::unique_ptr<zid::TCompBase> writers[kWriterCount];
   std::unique_ptr<zid::TUnBase> extractors[kExtractorCount];
   zid::TRizER RizER1;
-  // The ArchiveFile last assigned to each writer, as the window gave it.
-  std::string assigned[kWriterCount];
   zid::TOnProgress progress;
 
   zid::TCompBase* Writer(WriterKind k) {
@@ -151,12 +149,8 @@ std::string WriterMissingText(WriterKind kind) {
 
 namespace {
 
-// Copies the window's settings onto a writer. ArchiveFile is assigned when
-// the window starts a command on it: a new name, or a name with no archive
-// behind it (the window has just deleted the one it overwrites). The further
-// runs of a build find the archive of the previous run and keep the
-// assignment, so the writer still treats the archive as new.
-void ApplyWriter(const TWriterProps& p, zid::TCompBase& w, std::string& assigned) {
+// Copies the window's settings onto a writer.
+void ApplyWriter(const TWriterProps& p, zid::TCompBase& w) {
   w.SetArcType(p.ArcType);
   w.DefaultExt = p.DefaultExt;
   w.Attributes = EngineAttributes(p.Attributes);
@@ -166,11 +160,8 @@ void ApplyWriter(const TWriterProps& p, zid::TCompBase& w, std::string& assigned
   w.DeflateType = p.DeflateType;
   w.StoreFilesOfType = p.StoreFilesOfType;
   w.SetCompressMethod(p.CompressMethod);
-  if (p.AddToArchive || p.ArchiveFile != assigned || w.GetArchiveFile().empty() ||
-      !plat::FileExists(w.GetArchiveFile())) {
-    w.SetArchiveFile(p.ArchiveFile);
-    assigned = p.ArchiveFile;
-  }
+  w.SetArchiveFile(p.ArchiveFile);
+  w.WriteAfresh = !p.AddToArchive;
   w.DateAttribute = p.DateAttribute;
   w.StoredDirNames = p.StoredDirNames;
   w.RecurseDirs = p.RecurseDirs;
@@ -202,7 +193,6 @@ int ArchiveEngine::Compress(const TWriterProps& writer) {
   if (cancelFlag_ != nullptr) return 0;  // one operation at a time
   SetFailure(std::string());
   zid::TCompBase* w = parts_->Writer(writer.Kind);
-  std::string* assigned = &parts_->assigned[static_cast<int>(writer.Kind)];
   if (w == nullptr) return 0;
   std::string failure;
   w->OnError = [&failure](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int code) {
@@ -210,7 +200,7 @@ int ArchiveEngine::Compress(const TWriterProps& writer) {
   };
   int count = 0;
   try {
-    ApplyWriter(writer, *w, *assigned);
+    ApplyWriter(writer, *w);
     RunningScope running(*this, w->CancelFlag());
     count = w->Compress();
   } catch (const std::exception&) {
