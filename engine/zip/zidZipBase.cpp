@@ -11,6 +11,7 @@
 #include "engine/zip/zidStoreDeflate.h"
 #include "engine/zip/zidZipNames.h"
 #include "engine/zip/zidZipReader.h"
+#include "engine/zip/zidUnZipDecode.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
@@ -61,7 +62,7 @@ TZipBase::~TZipBase() = default;
 
 TZipBase::TZipBase() {
   det_.ArcType = atZip;
-  supported_ = {cmStore, cmDeflate};
+  supported_ = TCompressMethods(ZipMethods().WriterMethods());
   compressMethod_ = cmDeflate;
   DefaultExt = ".ZIP";
 }
@@ -485,7 +486,7 @@ void TZipBase::AfterWrite(TCompHeaderObj& list) {
     Ratio = CalcRatio(UnpackedSize, PackedSize);
     CRC = central.Crc32;
     MethodId = central.Method;
-    MethodName = zid::MethodName(TMethodFamily::Zip, central.Method, central.Flags, central.ExternalAttr);
+    MethodName = ZipMethodName(central.Method, central.Flags, central.ExternalAttr);
     ExternalAttr = central.ExternalAttr;
     InternalAttr = central.InternalAttr;
     plat::DosDateTimeToDateTime((uint32_t{central.Date} << 16) | central.Time, FileDate);

@@ -77,6 +77,20 @@ TEST(InflateWindow, DecodesZlibOutputAtEveryLevel) {
   }
 }
 
+TEST(InflateWindow, VariantIsAParameter) {
+  std::string data = testutil::TextBytes(100000, 4);
+  auto d = Decode([](const zid::TDecodeJob& j) { return zid::InflateWindow(j, false); }, ziptest::RawDeflate(data, 6), -1);
+  EXPECT_EQ(d.result, zid::drOk);
+  EXPECT_TRUE(d.out == data);
+  std::string expected;
+  const std::string d64 = Deflate64Match(&expected);
+  d = Decode([](const zid::TDecodeJob& j) { return zid::InflateWindow(j, true); }, d64, -1);
+  EXPECT_EQ(d.result, zid::drOk);
+  EXPECT_TRUE(d.out == expected);
+  // The same stream read as plain Deflate: the Deflate64 length code is invalid there.
+  EXPECT_NE(Decode([](const zid::TDecodeJob& j) { return zid::InflateWindow(j, false); }, d64, -1).out, expected);
+}
+
 TEST(InflateWindow, HandMadeDeflate64Match) {
   std::string expected;
   std::string packed = Deflate64Match(&expected);
