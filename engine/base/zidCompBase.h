@@ -186,8 +186,6 @@ class TCompBase : public TCustomCClass, public TTempStreamOwner {
     bool operator==(const TFileId&) const = default;
   };
   bool IsOwnArchive(const std::string& path) const;
-  // Fills oldDet_ for the open archive: the handed detection, or a new one.
-  void DetectOldArchive();
   TFileId archiveId_, tempId_;
   TArchiveDetection handed_;
   TFileId handedId_;

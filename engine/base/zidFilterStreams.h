@@ -60,8 +60,6 @@ class TCustomStream : public TStream32 {
   uint32_t Crc() const { return crc_; }
   int64_t TotalIn() const { return totalIn_; }
   int64_t TotalOut() const { return totalOut_; }
-  bool Encrypt() const { return keys_ != nullptr; }
-  TStream32& Underlying() { return stream_; }
 
  protected:
   // Seeks the underlying stream back to where this filter left it.
@@ -166,7 +164,6 @@ class TStoreStream : public TCustomStream {
   // and stopping when cancelled. Returns the bytes copied.
   int64_t CopyAll(TStream32& source);
 
-  int CrcKind() const { return crcKind_; }
 
  private:
   int crcKind_;
@@ -182,7 +179,6 @@ class TCalcStreamCRC : public TCustomStream {
                  int crcKind, int64_t count);
 
   int64_t Write(const void* buffer, int64_t count) override;
-  int CrcKind() const { return crcKind_; }
 
  private:
   int crcKind_;

@@ -161,18 +161,6 @@ void TCompBase::UseDetection(const TArchiveDetection& d) {
   haveHanded_ = plat::FileIdentity(d.ArchiveFile, handedId_.device, handedId_.inode);
 }
 
-void TCompBase::DetectOldArchive() {
-  TFileId id;
-  const bool same = handedNow_ && plat::FileIdentity(GetArchiveFile(), id.device, id.inode) && id == handedId_ &&
-                    handed_.FileSize == archive_->Size();
-  if (same) {
-    oldDet_ = handed_;
-    return;
-  }
-  oldDet_.ArchiveFile = GetArchiveFile();
-  DetectArcType(*archive_, oldDet_);
-}
-
 void TCompBase::ProcessArchive() {
   const bool isNew = WriteAfresh || !plat::FileExists(GetArchiveFile());
   if (isNew && (Switch == swDelete || Switch == swRefresh)) {
@@ -206,7 +194,15 @@ void TCompBase::ProcessArchive() {
   oldDet_ = TArchiveDetection{};
   if (!isNew) {
     if (!OpenArchive(GetArchiveFile())) return;
-    DetectOldArchive();
+    // The handed detection while the archive is still the file detected, else a new one.
+    TFileId id;
+    if (handedNow_ && plat::FileIdentity(GetArchiveFile(), id.device, id.inode) && id == handedId_ &&
+        handed_.FileSize == archive_->Size()) {
+      oldDet_ = handed_;
+    } else {
+      oldDet_.ArchiveFile = GetArchiveFile();
+      DetectArcType(*archive_, oldDet_);
+    }
     archive_->Seek(0, plat::soFromBeginning);
     if (!ReadArchiveDirectory(*archive_, list)) {
       CloseArchive();

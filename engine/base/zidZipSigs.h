@@ -1,10 +1,5 @@
-// What detection knows of the ZIP container: record signatures and sizes,
-// the kinds of record it finds (as bits of TArchiveDetection's flags), and
-// the few fields it reads from the tail records. The ZIP family's own record
-// types (engine/zip/zidZipRecords.h) build on these.
-//
-// Header-enciphered archives carry 0x4C ("L") instead of 0x4B ("K") as the
-// second signature byte.
+// What detection knows of ZIP: record signatures and sizes, the record kinds
+// it finds, the few tail fields it reads. engine/zip/zidZipRecords.h builds on it.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +20,7 @@ enum THeaderType : uint8_t {
 };
 using THeaderTypeState = uint8_t;
 
-// Signatures as 32-bit little-endian values.
+// Signatures as 32-bit little-endian values; header-enciphered archives have "L" for "K".
 constexpr uint32_t kLocalSig = 0x04034B50;
 constexpr uint32_t kLocalSigEnc = 0x04034C50;
 constexpr uint32_t kCentralSig = 0x02014B50;

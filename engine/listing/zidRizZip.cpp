@@ -250,7 +250,7 @@ void TZipWalker::LocalStep(TRizER& r) {
   const bool enciphered = IsEncipheredSig(sig);
   if (enciphered) {
     std::memcpy(ciphered, h, kLocalHeaderSize);
-    DecipherRecordBody(h, htLocal);
+    DecryptHeaderRecord(h, hrLocal);
   }
   TLocalHeader l;
   l.Read(h);

@@ -78,10 +78,6 @@ TEncryptionHeader MakeEncryptionHeader(TCryptKeys& keys, const std::string& pass
   return h;
 }
 
-TEncryptionHeader MakeEncryptionHeader(TCryptKeys& keys, const std::string& password, uint32_t crc32) {
-  return MakeEncryptionHeader(keys, password, crc32, RandomCryptSalt());
-}
-
 bool CheckEncryptionHeader(TCryptKeys& keys, const uint8_t* header, uint16_t gpFlags, uint32_t crc32,
                            const std::string& password, uint32_t dosTime) {
   if (password.empty() || header == nullptr) return false;

@@ -46,9 +46,7 @@ void SetCryptReseed(bool reseed);
 // Builds the enciphered 12-byte header: the salt, then bits 16-23 and 24-31
 // of the CRC-32. Leaves keys ready to encipher the entry's data.
 TEncryptionHeader MakeEncryptionHeader(TCryptKeys& keys, const std::string& password, uint32_t crc32,
-                                       const TCryptSalt& salt);
-// The same with a fresh salt (RandomCryptSalt).
-TEncryptionHeader MakeEncryptionHeader(TCryptKeys& keys, const std::string& password, uint32_t crc32);
+                                       const TCryptSalt& salt = RandomCryptSalt());
 
 // Deciphers the 12 header bytes (the caller's copy is not changed) with the
 // password and compares byte 11 with the high byte of the DOS time (general

@@ -6,7 +6,7 @@
 //
 // Header-enciphered archives carry 0x4C ("L") instead of 0x4B ("K") as the
 // second signature byte; their record bodies are deciphered with the fixed
-// header keys before they are parsed (DecipherRecordBody).
+// header keys before they are parsed (DecryptHeaderRecord, zidCrypt.h).
 #pragma once
 
 #include <cstddef>
@@ -22,13 +22,6 @@ constexpr uint16_t kExtraLargeFile = 100;
 // Sizes of the engine's large-file field, header included.
 constexpr size_t kLargeFileExtraLocal = 8;
 constexpr size_t kLargeFileExtraCentral = 10;
-
-// Deciphers a record body in place, restarting from the fixed header keys:
-// 26 bytes behind the signature for htLocal, 42 for htCentral, 18 for
-// htEnding (22 when large is true). `record` points at the signature.
-void DecipherRecordBody(uint8_t* record, THeaderType kind, bool large = false);
-// The reverse, for writers of header-enciphered archives.
-void EncipherRecordBody(uint8_t* record, THeaderType kind, bool large = false);
 
 struct TLocalHeader {
   uint32_t Signature = kLocalSig;
@@ -107,16 +100,6 @@ struct TZip64EndRecord {
   uint64_t DirectoryOffset = 0;
 
   void Read(const uint8_t* p);  // kZip64EndRecordSize bytes
-};
-
-// Zip64 end of central directory locator (read only).
-struct TZip64Locator {
-  uint32_t Signature = 0;
-  uint32_t EndRecordDisk = 0;
-  uint64_t EndRecordOffset = 0;
-  uint32_t TotalDisks = 0;
-
-  void Read(const uint8_t* p);  // kZip64LocatorSize bytes
 };
 
 // Writes the spanning marker (4 bytes).

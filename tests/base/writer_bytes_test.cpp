@@ -12,7 +12,6 @@
 #include "engine/base/zidCrc.h"
 #include "engine/base/zidFormats.h"
 #include "engine/zip/zidCrypt.h"
-#include "engine/zip/zidZipBase.h"
 #include "platform/hooks.h"
 #include "support/writer_tree.h"
 
@@ -76,7 +75,7 @@ TEST(WriterBytes, EachWriterAndMethodWritesThePinnedBytes) {
     w->DeflateType = p.level;
     w->Password = p.password;
     w->StoreEmptySubDirs = true;
-    if (auto* zip = dynamic_cast<zid::TZipBase*>(w.get())) zip->EncryptHeaders = p.encryptHeaders;
+    if (f->setEncryptHeaders) f->setEncryptHeaders(*w, p.encryptHeaders);
     zid::SetCryptReseed(false);
     plat::RandSeed(27);
     const std::string arc = tmp.file("a" + std::to_string(n++) + "." + p.format);
