@@ -79,15 +79,14 @@ bool ArchiveWritable(const std::string& archive) {
 }
 
 // The family an archive is written as: -f, else the existing archive's
-// type, else the extension, else ZIP. Null (with a message) when that family
-// cannot be written.
-const zid::TFormat* WriterFormat(const std::string& archive, const std::string& format) {
+// type (as detected), else the extension, else ZIP. Null (with a message)
+// when that family cannot be written.
+const zid::TFormat* WriterFormat(const std::string& archive, const std::string& format,
+                                 const zid::TArchiveDetection& d) {
   const zid::TFormat* f = nullptr;
   if (!format.empty()) {
     f = zid::FormatByName(format);
-  } else if (plat::FileExists(archive)) {
-    zid::TArchiveDetection d;
-    zid::AssignArchiveFile(d, archive);
+  } else if (!d.ArchiveFile.empty()) {
     f = zid::FormatOfType(d.ArcType);
   }
   if (f == nullptr && format.empty()) f = zid::FormatByExtension(archive);
@@ -151,15 +150,14 @@ int RunAdd(AddOptions& opt) {
     return kExitPartial;
   }
   if (!ArchiveWritable(opt.archive)) return kExitFailed;
-  if (plat::FileExists(opt.archive) && plat::FileStat(opt.archive).size > 0) {
-    zid::TArchiveDetection d;
-    zid::AssignArchiveFile(d, opt.archive);
-    if (!zid::IsRecognised(d.ArcType)) {
-      std::cerr << "zefa: " << Printable(opt.archive) << ": not an archive; zefa does not write over it\n";
-      return kExitFailed;
-    }
+  // The one detection of the run: it chooses the writer, which takes it over.
+  zid::TArchiveDetection d;
+  zid::AssignArchiveFile(d, opt.archive);
+  if (!d.ArchiveFile.empty() && d.FileSize > 0 && !zid::IsRecognised(d.ArcType)) {
+    std::cerr << "zefa: " << Printable(opt.archive) << ": not an archive; zefa does not write over it\n";
+    return kExitFailed;
   }
-  const zid::TFormat* format = WriterFormat(opt.archive, opt.format);
+  const zid::TFormat* format = WriterFormat(opt.archive, opt.format, d);
   if (format == nullptr) return kExitFailed;
   auto w = MakeWriter(*format);
   int errors = 0;
@@ -192,10 +190,12 @@ int RunAdd(AddOptions& opt) {
   w->DeleteOptions = zid::doFinal;
 
   w->SetArchiveFile(opt.archive);
+  w->UseDetection(d);
   int added = 0;
   CancelOnSignal signals(w->CancelFlag());
   // Paths that store their names the same way go in one run of the writer:
   // every run rewrites the archive, so one run per path would cost the square.
+  // Each run adds to what the runs before it wrote.
   struct Run {
     zid::TStoredDirNames mode;
     std::string base;
@@ -234,8 +234,6 @@ int RunAdd(AddOptions& opt) {
     w->DefaultDir = r.base;
     w->RecurseDirs = r.recurse;
     w->FileSpec = r.specs;
-    // Assigned again for every run: whether the archive is new is decided at assignment.
-    w->SetArchiveFile(opt.archive);
     added += w->Compress();
     if (readOnly) return kExitFailed;
   }
@@ -260,15 +258,13 @@ int RunDelete(const std::string& archive, const std::vector<std::string>& masks)
     return kExitFailed;
   }
   if (!ArchiveWritable(archive)) return kExitFailed;
-  {
-    zid::TArchiveDetection d;
-    zid::AssignArchiveFile(d, archive);
-    if (!zid::IsRecognised(d.ArcType)) {
-      std::cerr << "zefa: " << Printable(archive) << ": not an archive\n";
-      return kExitFailed;
-    }
+  zid::TArchiveDetection d;
+  zid::AssignArchiveFile(d, archive);
+  if (!zid::IsRecognised(d.ArcType)) {
+    std::cerr << "zefa: " << Printable(archive) << ": not an archive\n";
+    return kExitFailed;
   }
-  const zid::TFormat* format = WriterFormat(archive, "");
+  const zid::TFormat* format = WriterFormat(archive, "", d);
   if (format == nullptr) return kExitFailed;
   auto w = MakeWriter(*format);
   int errors = 0;
@@ -280,6 +276,7 @@ int RunDelete(const std::string& archive, const std::vector<std::string>& masks)
   NameSelection selection(masks);
   w->NameFilter = [&selection](const std::string& name) { return selection.Matches(name); };
   w->SetArchiveFile(archive);
+  w->UseDetection(d);
   CancelOnSignal signals(w->CancelFlag());
   const int deleted = w->Compress();
   if (readOnly) return kExitFailed;

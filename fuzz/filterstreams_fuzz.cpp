@@ -19,9 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   src.SetPosition(0);
   std::vector<uint8_t> out(static_cast<size_t>(readSize));
   for (int pass = 0; pass < 2; ++pass) {
-    zid::InitKeys("fuzz");
+    zid::TCryptKeys keys{};
+    keys.Init("fuzz");
     zid::CodecControl ctl;
-    ctl.Encrypt = encrypt;
+    ctl.Keys = encrypt ? &keys : nullptr;
     src.SetPosition(0);
     {
       zid::TDecompressStream d(src, ctl);

@@ -128,6 +128,11 @@ std::string CreateTempFileName(const std::string& dir, const std::string& prefix
 // whatever ends the process. kNoHandle (errno set) when the system, the file
 // system or a missing /proc refuses it, or when unnamed files are switched off.
 Handle CreateUnnamedFile(const std::string& dir);
+// A scratch file in dir (the system temporary folder when dir is empty), open
+// for reading and writing, that vanishes with its handle: unnamed where the
+// file system allows, else named and removed at once. Safe from any thread.
+// kNoHandle (errno set) when neither can be made.
+Handle CreateScratchFile(const std::string& dir);
 // Gives an unnamed file a new unique name "<dir>/<prefix>XXXX.tmp"; dir must
 // be on the file's file system. Returns the name, or "" with errno set.
 std::string NameUnnamedFile(Handle h, const std::string& dir, const std::string& prefix);

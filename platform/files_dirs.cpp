@@ -19,6 +19,7 @@
 
 #include "platform/file_attr.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 
 namespace plat {
 
@@ -299,6 +300,17 @@ Handle CreateUnnamedFile(const std::string& dir) {
   errno = EOPNOTSUPP;
   return kNoHandle;
 #endif
+}
+
+Handle CreateScratchFile(const std::string& dir) {
+  const std::string folder = dir.empty() ? TempFolder() : dir;
+  const Handle h = CreateUnnamedFile(folder);
+  if (h != kNoHandle) return h;
+  std::string path = IncludeTrailingPathDelimiter(folder) + "zidXXXXXX";
+  const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+  if (fd < 0) return kNoHandle;
+  ::unlink(path.c_str());
+  return fd;
 }
 
 std::string NameUnnamedFile(Handle h, const std::string& dir, const std::string& prefix) {

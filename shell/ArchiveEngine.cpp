@@ -93,8 +93,6 @@ struct ArchiveEngine::Components {
   std::map<const zid::TFormat*, std::unique_ptr<zid::TCompBase>> writers;
   std::map<const zid::TFormat*, std::unique_ptr<zid::TUnBase>> extractors;
   zid::TRizER RizER1;
-  // The ArchiveFile last assigned to each writer, as the window gave it.
-  std::map<const zid::TFormat*, std::string> assigned;
   zid::TOnProgress progress;
 
   zid::TCompBase* Writer(WriterKind k) {
@@ -150,12 +148,8 @@ std::string WriterMissingText(WriterKind kind) { return zid::NotWritableText(*ki
 
 namespace {
 
-// Copies the window's settings onto a writer. ArchiveFile is assigned when
-// the window starts a command on it: a new name, or a name with no archive
-// behind it (the window has just deleted the one it overwrites). The further
-// runs of a build find the archive of the previous run and keep the
-// assignment, so the writer still treats the archive as new.
-void ApplyWriter(const TWriterProps& p, zid::TCompBase& w, std::string& assigned) {
+// Copies the window's settings onto a writer.
+void ApplyWriter(const TWriterProps& p, zid::TCompBase& w) {
   w.SetArcType(p.ArcType);
   w.DefaultExt = p.DefaultExt;
   w.Attributes = EngineAttributes(p.Attributes);
@@ -165,11 +159,8 @@ void ApplyWriter(const TWriterProps& p, zid::TCompBase& w, std::string& assigned
   w.DeflateType = p.DeflateType;
   w.StoreFilesOfType = p.StoreFilesOfType;
   w.SetCompressMethod(p.CompressMethod);
-  if (p.AddToArchive || p.ArchiveFile != assigned || w.GetArchiveFile().empty() ||
-      !plat::FileExists(w.GetArchiveFile())) {
-    w.SetArchiveFile(p.ArchiveFile);
-    assigned = p.ArchiveFile;
-  }
+  w.SetArchiveFile(p.ArchiveFile);
+  w.WriteAfresh = !p.AddToArchive;
   w.DateAttribute = p.DateAttribute;
   w.StoredDirNames = p.StoredDirNames;
   w.RecurseDirs = p.RecurseDirs;
@@ -201,7 +192,6 @@ int ArchiveEngine::Compress(const TWriterProps& writer) {
   if (cancelFlag_ != nullptr) return 0;  // one operation at a time
   SetFailure(std::string());
   zid::TCompBase* w = parts_->Writer(writer.Kind);
-  std::string* assigned = &parts_->assigned[writer.Kind];
   if (w == nullptr) return 0;
   std::string failure;
   w->OnError = [&failure](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int code) {
@@ -209,7 +199,7 @@ int ArchiveEngine::Compress(const TWriterProps& writer) {
   };
   int count = 0;
   try {
-    ApplyWriter(writer, *w, *assigned);
+    ApplyWriter(writer, *w);
     RunningScope running(*this, w->CancelFlag());
     count = w->Compress();
   } catch (const std::exception&) {

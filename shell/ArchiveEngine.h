@@ -184,13 +184,9 @@ std::string WriterMissingText(WriterKind kind);
 // dispatch in ArchiveEngine.cpp; until then it is reported unavailable.
 //
 // Like the window, the engine keeps one component per format and direction
-// for its whole life. A writer decides when its ArchiveFile is assigned
-// whether the archive is new, so the name is assigned as the window does it:
-// once per command, before the first Compress, when no archive of that name
-// exists yet (the window deletes an archive it overwrites). The later runs
-// of a build keep the assignment and so write the archive afresh each time;
-// a run with AddToArchive assigns the name again, so the writer finds the
-// archive of the previous run and adds to it.
+// for its whole life. A run without AddToArchive writes the archive afresh
+// from its FileSpec (the runs of a build, each with all paths so far); a run
+// with it adds to the archive the previous run wrote.
 class ArchiveEngine : public IArchiveEngine {
  public:
   ArchiveEngine();

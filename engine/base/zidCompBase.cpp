@@ -26,7 +26,6 @@ void TCompBase::SetCompressMethod(TCompressMethod m) {
 void TCompBase::SetArchiveFile(const std::string& name) {
   std::string full = name.empty() ? std::string() : plat::ExpandFileName(plat::ToNative(name));
   if (!full.empty() && plat::ExtractFileExt(full).empty() && !DefaultExt.empty()) full += DefaultExt;
-  isNewArchive_ = full.empty() || !plat::FileExists(full);
   det_.ArchiveFile = full;
   det_.ArcStartOffset = -1;
   cancel_ = false;

@@ -98,12 +98,18 @@ class TCompBase : public TCustomCClass, public TTempStreamOwner {
     tempDirAssigned_ = !dir.empty();
   }
 
-  // Writers decide IsNewArchive here, once: later Compress calls do not look again.
   void SetArchiveFile(const std::string& name) override;
-  bool IsNewArchive() const { return isNewArchive_; }
+  // Compress writes a new archive from FileSpec alone, replacing any archive
+  // of that name; off, it adds to the archive as the file is when it starts.
+  bool WriteAfresh = false;
+  // The caller's detection of the archive as it is now: the next Compress
+  // takes it instead of detecting again when its archive is still the file
+  // detected (same identity and size).
+  void UseDetection(const TArchiveDetection& d);
 
-  // Runs the write loop; returns the files added (entries deleted for
-  // swDelete), 0 when cancelled or failed.
+  // Runs the write loop over the archive as it is when the call starts (a
+  // missing archive is created); returns the files added (entries deleted
+  // for swDelete), 0 when cancelled or failed.
   int Compress();
 
   // Results of the last Compress.
@@ -162,7 +168,6 @@ class TCompBase : public TCustomCClass, public TTempStreamOwner {
   TCompressMethod compressMethod_ = cmStore;
   std::string tempDir_;
   bool tempDirAssigned_ = false;
-  bool isNewArchive_ = true;
 
  private:
   bool Prepare();
@@ -182,6 +187,9 @@ class TCompBase : public TCustomCClass, public TTempStreamOwner {
   };
   bool IsOwnArchive(const std::string& path) const;
   TFileId archiveId_, tempId_;
+  TArchiveDetection handed_;
+  TFileId handedId_;
+  bool haveHanded_ = false, handedNow_ = false;
   bool walkOk_ = false;
   std::string scanRoot_;
   std::string baseDir_;

@@ -2,12 +2,11 @@
 // archive order, then the files the scan adds, each with its action.
 #pragma once
 
+#include <any>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
-
-#include "engine/zip/zidZipRecords.h"
 
 namespace zid {
 
@@ -33,20 +32,31 @@ struct TCompHeaderItem {
   bool FromScan = false;   // the item came from this run's scan
 
   // ---- the entry as stored (old entries, and new ones once written) ----
-  // Format-neutral: what the merge decisions read. Every writer's
-  // ReadArchiveDirectory fills them.
+  // Format-neutral: what the merge decisions and the totals read. Every
+  // writer's ReadArchiveDirectory fills them, and its CompressEntry for a new entry.
   uint32_t StoredDate = 0;  // DOS date-time as stored (date in the high word)
   uint32_t StoredAttr = 0;  // DOS attribute bits as stored
-  // The ZIP writer's own record (other formats leave it alone).
-  TCentralHeader Central;
-  std::string RawName;     // name bytes as stored (deciphered)
-  std::string Extra;       // central extra field
-  std::string Comment;     // file comment
-  bool HeadersEnciphered = false;
-  int64_t LocalOffset = 0;     // 64-bit local-header offset (in the old archive until copied)
-  int64_t PackedSize = 0;      // 64-bit, includes an encryption header
+  int64_t Offset = 0;       // where the entry starts: in the old archive until copied, then in the new one
+  int64_t PackedSize = 0;   // 64-bit, includes an encryption header
   int64_t UnpackedSize = 0;
-  uint32_t Crc = 0;            // CRC computed while compressing (new entries)
+  uint32_t Crc = 0;
+
+  // The writer's own record of the entry (its header as read or written,
+  // any copyable type), which only that writer reads. Record<T>() makes an
+  // empty one on first use; an item made from a scanned file has none.
+  template <class T>
+  T& Record() {
+    if (!record_.has_value()) record_.emplace<T>();
+    return std::any_cast<T&>(record_);
+  }
+  template <class T>
+  const T& Record() const {
+    return std::any_cast<const T&>(record_);
+  }
+  bool HasRecord() const { return record_.has_value(); }
+
+ private:
+  std::any record_;
 };
 
 class TCompHeaderObj {

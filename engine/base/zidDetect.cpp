@@ -98,9 +98,7 @@ TArcType PlainSearch(TByteSource& src, TArchiveDetection& d, const uint8_t* head
   if (IsTar(src, d)) return atTar;
   d.ArcStartOffset = LocateZipDirectory(src, d);
   if (d.ArcStartOffset > 0) {
-    TEndRecord end;
-    end.Read(d.EndRecord.data());
-    return end.ThisDisk == 0 ? atZip : CheckSpannedDisk(d.ArchiveFile);
+    return TZipTailFields::ThisDisk(d.EndRecord.data()) == 0 ? atZip : CheckSpannedDisk(d.ArchiveFile);
   }
   const TScanResult scan = ScanForSignature(src, d, 0);
   d.ArcStartOffset = scan.Offset;

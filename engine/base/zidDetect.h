@@ -17,7 +17,7 @@
 
 #include "engine/base/zidByteSource.h"
 #include "engine/base/zidGbls.h"
-#include "engine/zip/zidZipRecords.h"
+#include "engine/base/zidZipSigs.h"
 
 namespace zid {
 

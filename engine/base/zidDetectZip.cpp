@@ -1,4 +1,6 @@
 // Finding the ZIP end record and central directory from the tail of a file.
+// The records are read here through the few fields of zidZipSigs.h, not
+// through the ZIP family's record types.
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -50,7 +52,6 @@ int64_t LocateZipDirectory(TByteSource& src, TArchiveDetection& d) {
   const int64_t window = size > kZipWindow ? kZipWindow : size - 1;
   d.ZipStructureFlags = 0;
   if (window <= 0) return 0;
-  TCryptKeysSaver keepKeys;  // deciphering headers must not disturb a running cipher
 
   std::vector<uint8_t> buf(static_cast<size_t>(window));
   const int64_t tail = size - window;
@@ -66,10 +67,10 @@ int64_t LocateZipDirectory(TByteSource& src, TArchiveDetection& d) {
   uint8_t rec[kLargeEndRecordSize] = {};
   std::memcpy(rec, &buf[at], static_cast<size_t>(std::min(recSize, got - at)));
   d.ZipStructureFlags |= htEnding;
-  if (enciphered) DecipherRecordBody(rec, htEnding, large);
+  if (enciphered) DecryptHeaderRecord(rec, large ? hrEnding64 : hrEnding);
   std::memcpy(d.EndRecord.data(), rec, sizeof rec);
-  TEndRecord end;
-  end.Read(rec);
+  const uint64_t dirSize = TZipTailFields::DirectorySize(rec);
+  const uint64_t dirOffset = TZipTailFields::DirectoryOffset(rec);
 
   uint8_t loc[kZip64LocatorSize] = {};
   uint8_t z64[kZip64EndRecordSize] = {};
@@ -85,18 +86,16 @@ int64_t LocateZipDirectory(TByteSource& src, TArchiveDetection& d) {
 
   // Where the directory should be; "behind" is where it is when the archive
   // sits behind a prefix its offsets do not count.
-  const int64_t behind = endPos - static_cast<int64_t>(end.DirectorySize);
+  const int64_t behind = endPos - static_cast<int64_t>(dirSize);
   uint64_t want = 0;
   bool wantValid = true;
   if (large) {
-    want = end.DirectoryOffset;
+    want = dirOffset;
   } else if (d.ZipStructureFlags & htEnding64) {
-    TZip64Locator locator;
-    locator.Read(loc);
-    TZip64EndRecord record;
-    record.Read(z64);
-    wantValid = locator.EndRecordOffset >= record.DirectorySize;
-    want = locator.EndRecordOffset - record.DirectorySize;
+    const uint64_t at64 = TZipTailFields::Zip64EndRecordOffset(loc);
+    const uint64_t size64 = TZipTailFields::Zip64DirectorySize(z64);
+    wantValid = at64 >= size64;
+    want = at64 - size64;
   } else {
     want = behind < 0 ? kMaxOffset + 1 : static_cast<uint64_t>(behind);
   }
@@ -121,25 +120,19 @@ int64_t LocateZipDirectory(TByteSource& src, TArchiveDetection& d) {
   // A directory found away from its stored offset means a prefix the
   // archive's offsets do not count (a stub glued in front): every stored
   // offset is then off by the same amount. The difference wraps at 32 bits.
-  uint64_t stored = end.DirectoryOffset;
-  if (!large && (d.ZipStructureFlags & htEnding64)) {
-    TZip64EndRecord record;
-    record.Read(z64);
-    stored = record.DirectoryOffset;
-  }
+  uint64_t stored = dirOffset;
+  if (!large && (d.ZipStructureFlags & htEnding64)) stored = TZipTailFields::Zip64DirectoryOffset(z64);
   d.ZipOffsetAdjust = static_cast<int32_t>(static_cast<uint64_t>(c) - stored);
 
   d.ZipStructureFlags |= htCentral;
   const bool centralEnciphered = IsEncipheredSig(Get32(ch));
-  if (centralEnciphered) DecipherRecordBody(ch, htCentral);
+  if (centralEnciphered) DecryptHeaderRecord(ch, hrCentral);
   std::memcpy(d.CentralHeader.data(), ch, sizeof ch);
-  TCentralHeader central;
-  central.Read(ch);
-  const int64_t localPos = static_cast<int64_t>(central.LocalHeaderOffset) + d.ZipOffsetAdjust;
+  const int64_t localPos = static_cast<int64_t>(TZipTailFields::LocalHeaderOffset(ch)) + d.ZipOffsetAdjust;
   uint8_t lh[kLocalHeaderSize] = {};
   if (localPos >= 0 && src.ReadAt(localPos, lh, sizeof lh) == sizeof lh && IsLocalSig(Get32(lh))) {
     d.ZipStructureFlags |= htLocal;
-    if (IsEncipheredSig(Get32(lh))) DecipherRecordBody(lh, htLocal);
+    if (IsEncipheredSig(Get32(lh))) DecryptHeaderRecord(lh, hrLocal);
     std::memcpy(d.LocalHeader.data(), lh, sizeof lh);
   }
   return c;

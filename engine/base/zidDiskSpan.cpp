@@ -4,7 +4,7 @@
 #include "engine/base/zidBytes.h"
 #include "engine/base/zidDiskManager.h"
 #include "engine/base/zidStreams.h"
-#include "engine/zip/zidZipRecords.h"
+#include "engine/base/zidZipSigs.h"
 #include "platform/files.h"
 
 namespace zid {

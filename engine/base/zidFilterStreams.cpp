@@ -30,7 +30,7 @@ TCustomStream::TCustomStream(TStream32& stream, const CodecControl& control)
     : buffer_(new uint8_t[kFilterBufferSize]),
       stream_(stream),
       crc_(control.Crc),
-      encrypt_(control.Encrypt),
+      keys_(control.Keys),
       remaining_(control.Remaining),
       cancel_(control.Cancel) {
   Cancel = control.Cancel;
@@ -57,21 +57,21 @@ void TCustomStream::RecordPosition() {
 // -------------------------------------------------------------- TStoreStream
 
 TStoreStream::TStoreStream(TStream32& target, const CodecControl& control, int crcKind)
-    : TCustomStream(target, control), EncryptOutput(control.Encrypt), crcKind_(crcKind) {
+    : TCustomStream(target, control), crcKind_(crcKind) {
   // An encrypted entry's CRC was computed before its header was written.
-  crc_ = control.Encrypt ? control.Crc : InitialCrc(crcKind);
+  crc_ = keys_ ? control.Crc : InitialCrc(crcKind);
 }
 
 int64_t TStoreStream::Write(const void* buffer, int64_t count) {
   if (count <= 0 || buffer == nullptr) return 0;
   Reposition();
-  if (!encrypt_) FoldCrc(crcKind_, buffer, count, crc_);
-  if (EncryptOutput) {
+  if (!keys_) FoldCrc(crcKind_, buffer, count, crc_);
+  if (keys_) {
     const auto* p = static_cast<const uint8_t*>(buffer);
     for (int64_t done = 0; done < count;) {
       const int64_t n = count - done < kFilterBufferSize ? count - done : kFilterBufferSize;
       std::memcpy(buffer_.get(), p + done, static_cast<size_t>(n));
-      EncryptBuffer(buffer_.get(), n);
+      keys_->Encrypt(buffer_.get(), n);
       stream_.WriteBuffer(buffer_.get(), n);
       done += n;
     }

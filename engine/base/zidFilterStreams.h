@@ -7,9 +7,9 @@
 // share one archive stream. The filter's own ProgressProc (inherited) is
 // called after each chunk with the bytes of that chunk.
 //
-// Encryption uses the engine-wide key state of zidCrypt.h: the caller readies
-// the keys (MakeEncryptionHeader / CheckEncryptionHeader) before the filter
-// touches data.
+// Encryption uses the caller's key state (TCryptKeys, zidCrypt.h), readied
+// by MakeEncryptionHeader / CheckEncryptionHeader before the filter touches
+// data; the filter advances it.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +22,8 @@ struct z_stream_s;
 
 namespace zid {
 
+struct TCryptKeys;
+
 // The size of every filter's work buffer.
 constexpr int64_t kFilterBufferSize = 131070;
 // Chunk of TStoreStream::CopyAll.
@@ -31,12 +33,12 @@ constexpr int64_t kDiscardChunkSize = 4096;
 
 // What the caller hands to a filter for one entry.
 struct CodecControl {
-  // Start value of the running CRC when Encrypt is set (the CRC was computed
+  // Start value of the running CRC when encrypting (the CRC was computed
   // in a pre-pass); otherwise the CRC starts at the kind's initial value.
   uint32_t Crc = kCrc32Init;
-  // Encipher output (compress, store) / decipher input (decompress), and do
-  // not fold data into the CRC.
-  bool Encrypt = false;
+  // With keys: encipher output (compress, store) / decipher input
+  // (decompress) with them, and do not fold data into the CRC.
+  TCryptKeys* Keys = nullptr;
   // The owner's bytes-still-to-process counter (may be nullptr).
   int64_t* Remaining = nullptr;
   // The owner's cancel flag (may be nullptr: never cancelled).
@@ -58,8 +60,6 @@ class TCustomStream : public TStream32 {
   uint32_t Crc() const { return crc_; }
   int64_t TotalIn() const { return totalIn_; }
   int64_t TotalOut() const { return totalOut_; }
-  bool Encrypt() const { return encrypt_; }
-  TStream32& Underlying() { return stream_; }
 
  protected:
   // Seeks the underlying stream back to where this filter left it.
@@ -78,7 +78,7 @@ class TCustomStream : public TStream32 {
   TStream32& stream_;
   int64_t streamPos_ = 0;
   uint32_t crc_ = kCrc32Init;
-  bool encrypt_ = false;
+  TCryptKeys* keys_ = nullptr;
   int64_t* remaining_ = nullptr;
   bool* cancel_ = nullptr;
   int64_t totalIn_ = 0;
@@ -88,7 +88,7 @@ class TCustomStream : public TStream32 {
 // Write-only: raw-deflates what is written into the target stream (zlib,
 // method 8, memory level 8, default strategy). Level index: 0 -> zlib level 0,
 // 1 -> 1, 2 -> 6, 3 -> 9 (other values -> 6). windowBits is -15 for raw
-// Deflate. Unless Encrypt is set, the CRC-32 of the input is folded into Crc().
+// Deflate. Unless encrypting, the CRC-32 of the input is folded into Crc().
 // Finish() flushes the encoder and writes the rest; the destructor calls it
 // when the owner did not (and then swallows a failure: call Finish to see it).
 class TCompressStream : public TCustomStream {
@@ -118,7 +118,7 @@ class TCompressStream : public TCustomStream {
 // construction. Read fills the caller's buffer and returns the requested count
 // when the buffer was filled or the compressed stream ended (TotalOut() tells
 // the true amount), or a negative zlib code: -5 when the source ran out before
-// the end of the stream, -3 on a data error. With Encrypt set the input is
+// the end of the stream, -3 on a data error. With keys the input is
 // deciphered as it is read. The destructor seeks the source back by the input
 // still buffered, so the source stands right behind the consumed compressed data.
 class TDecompressStream : public TCustomStream {
@@ -151,9 +151,8 @@ class TDecompressStream : public TCustomStream {
 };
 
 // Write-only: copies to the target, folding the bytes into a CRC of the chosen
-// kind (16, 32; anything else: none) unless Encrypt is set, and enciphering
-// the output when EncryptOutput is set (initially Encrypt). The caller's
-// buffer is never modified.
+// kind (16, 32; anything else: none) unless encrypting, and enciphering
+// the output with the control's keys. The caller's buffer is never modified.
 class TStoreStream : public TCustomStream {
  public:
   TStoreStream(TStream32& target, const CodecControl& control, int crcKind);
@@ -165,8 +164,6 @@ class TStoreStream : public TCustomStream {
   // and stopping when cancelled. Returns the bytes copied.
   int64_t CopyAll(TStream32& source);
 
-  int CrcKind() const { return crcKind_; }
-  bool EncryptOutput;
 
  private:
   int crcKind_;
@@ -182,7 +179,6 @@ class TCalcStreamCRC : public TCustomStream {
                  int crcKind, int64_t count);
 
   int64_t Write(const void* buffer, int64_t count) override;
-  int CrcKind() const { return crcKind_; }
 
  private:
   int crcKind_;

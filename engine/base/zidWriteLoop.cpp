@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "engine/base/zidCompBase.h"
 #include "engine/base/zidDiskManager.h"
@@ -75,6 +76,8 @@ int TCompBase::Compress() {
   found_ = 0;
   moveList_.clear();
   moveNames_.clear();
+  // A handed detection serves this run only.
+  handedNow_ = std::exchange(haveHanded_, false);
   try {
     if (!Prepare()) return 0;
     walkOk_ = false;
@@ -153,8 +156,13 @@ bool TCompBase::CheckWritable() {
   return plat::FileSetAttr(GetArchiveFile(), static_cast<uint32_t>(attr) & ~plat::faReadOnly);
 }
 
+void TCompBase::UseDetection(const TArchiveDetection& d) {
+  handed_ = d;
+  haveHanded_ = plat::FileIdentity(d.ArchiveFile, handedId_.device, handedId_.inode);
+}
+
 void TCompBase::ProcessArchive() {
-  const bool isNew = isNewArchive_;
+  const bool isNew = WriteAfresh || !plat::FileExists(GetArchiveFile());
   if (isNew && (Switch == swDelete || Switch == swRefresh)) {
     ReportError(GetArchiveFile(), "", VolumeName, E_NOTHINGTODO2);
     return;
@@ -186,8 +194,15 @@ void TCompBase::ProcessArchive() {
   oldDet_ = TArchiveDetection{};
   if (!isNew) {
     if (!OpenArchive(GetArchiveFile())) return;
-    oldDet_.ArchiveFile = GetArchiveFile();
-    DetectArcType(*archive_, oldDet_);
+    // The handed detection while the archive is still the file detected, else a new one.
+    TFileId id;
+    if (handedNow_ && plat::FileIdentity(GetArchiveFile(), id.device, id.inode) && id == handedId_ &&
+        handed_.FileSize == archive_->Size()) {
+      oldDet_ = handed_;
+    } else {
+      oldDet_.ArchiveFile = GetArchiveFile();
+      DetectArcType(*archive_, oldDet_);
+    }
     archive_->Seek(0, plat::soFromBeginning);
     if (!ReadArchiveDirectory(*archive_, list)) {
       CloseArchive();

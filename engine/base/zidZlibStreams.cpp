@@ -37,7 +37,7 @@ int LevelOf(int levelIndex) {
 TCompressStream::TCompressStream(TStream32& target, const CodecControl& control, int levelIndex, int windowBits)
     : TCustomStream(target, control) {
   // Unless encrypting, the CRC of the input is computed here as it goes.
-  crc_ = control.Encrypt ? control.Crc : kCrc32Init;
+  crc_ = control.Keys ? control.Crc : kCrc32Init;
   zs_ = new z_stream{};
   if (deflateInit2(zs_, LevelOf(levelIndex), Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
     delete zs_;
@@ -62,7 +62,7 @@ TCompressStream::~TCompressStream() {
 
 void TCompressStream::FlushBuffer(int64_t n) {
   if (n > 0) {
-    if (encrypt_) EncryptBuffer(buffer_.get(), n);
+    if (keys_) keys_->Encrypt(buffer_.get(), n);
     stream_.WriteBuffer(buffer_.get(), n);
     totalOut_ += n;
     RecordPosition();
@@ -85,7 +85,7 @@ int64_t TCompressStream::Write(const void* buffer, int64_t count) {
       const uInt before = zs_->avail_in;
       deflate(zs_, Z_NO_FLUSH);
       const int64_t used = before - zs_->avail_in;
-      if (!encrypt_) UpdateCrc32(zs_->next_in - used, used, crc_);
+      if (!keys_) UpdateCrc32(zs_->next_in - used, used, crc_);
       totalIn_ += used;
       TakeRemaining(used);
       if (zs_->avail_out == 0) FlushBuffer(kFilterBufferSize);
@@ -166,7 +166,7 @@ int64_t TDecompressStream::Read(void* buffer, int64_t count) {
       if (got < 0) got = 0;
       RecordPosition();
       if (got > 0) {
-        if (encrypt_) DecryptBuffer(buffer_.get(), got);
+        if (keys_) keys_->Decrypt(buffer_.get(), got);
         inputRead_ += got;
         FireProgress(got);
       }

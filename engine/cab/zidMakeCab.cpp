@@ -100,7 +100,7 @@ bool TMakeCab::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
     it.UnpackedSize = it.PackedSize = f.cbFile;
     it.StoredDate = (uint32_t{f.date} << 16) | f.time;
     it.StoredAttr = f.attribs & kKeptAttributes;
-    it.LocalOffset = static_cast<int64_t>(i);
+    it.Record<size_t>() = i;  // the old record's index
     list.Items.push_back(std::move(it));
   }
   return true;
@@ -127,8 +127,8 @@ void TMakeCab::ListExisting(const cab::CabHeader& h, const std::vector<cab::CabF
 
 bool TMakeCab::CopyEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) {
   if (!oldCopied_) CopyOldEntries(in, out, list);
-  const int64_t record = list[index].LocalOffset;
-  return record >= 0 && record < static_cast<int64_t>(oldAdded_.size()) && oldAdded_[static_cast<size_t>(record)];
+  const size_t record = list[index].Record<size_t>();
+  return record < oldAdded_.size() && oldAdded_[record];
 }
 
 bool TMakeCab::CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) {
@@ -141,9 +141,8 @@ void TMakeCab::CopyOldEntries(TStream32& in, TStream32& out, TCompHeaderObj& lis
   std::vector<int> itemOf(oldRecords_.size(), -1);
   for (int i = 0; i < list.Count(); ++i) {
     const TCompHeaderItem& it = list[i];
-    if (!it.FromScan && (it.Action == caCopy || it.Action == caRename) && it.LocalOffset >= 0 &&
-        it.LocalOffset < static_cast<int64_t>(itemOf.size()))
-      itemOf[static_cast<size_t>(it.LocalOffset)] = i;
+    if (!it.FromScan && (it.Action == caCopy || it.Action == caRename) && it.Record<size_t>() < itemOf.size())
+      itemOf[it.Record<size_t>()] = i;
   }
   TStreamCabinetFileHandler old;
   old.MapStream(GetArchiveFile(), &in, oldBase_);

@@ -50,15 +50,7 @@ void TBlakHole::SetArcType(TArcType) { det_.ArcType = atBh; }
 
 // ---- the old archive ----------------------------------------------------------------------
 
-void TBlakHole::MarkEncrypted(int index, bool encrypted) {
-  if (index < 0) return;
-  if (encrypted_.size() <= static_cast<size_t>(index)) encrypted_.resize(static_cast<size_t>(index) + 1, false);
-  encrypted_[static_cast<size_t>(index)] = encrypted;
-}
-
 bool TBlakHole::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
-  old_.clear();
-  encrypted_.clear();
   const std::string& arc = GetArchiveFile();
   const int64_t size = in.Size();
   // An empty file is what deleting every entry leaves: an archive without entries.
@@ -85,18 +77,16 @@ bool TBlakHole::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
       break;
     }
     if (!ParseBhHeader(buf.data(), h)) break;
-    TOldEntry e;
-    e.header = h;
-    e.rawName.resize(h.nameLength);
-    if (ReadFullAt(in, pos + kBhHeaderSize, e.rawName.data(), h.nameLength) != h.nameLength)
+    std::string rawName(h.nameLength, '\0');
+    if (ReadFullAt(in, pos + kBhHeaderSize, rawName.data(), h.nameLength) != h.nameLength)
       return bad("the archive ends inside a name");
     if (h.NextOffset(pos) > size) return bad("the entry's data run past the end");
 
     TCompHeaderItem it;
-    it.Name = BhDisplayName(e.rawName, TranslateOemChar);
+    it.Name = BhDisplayName(rawName, TranslateOemChar);
     if (h.IsFolder() && (it.Name.empty() || it.Name.back() != '/')) it.Name += '/';
     it.Action = caCopy;
-    it.LocalOffset = pos;
+    it.Offset = pos;
     it.PackedSize = h.packed;
     it.UnpackedSize = h.original;
     it.Crc = h.crc;
@@ -108,9 +98,8 @@ bool TBlakHole::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
       ShowEntry(h, it.Name);
       if (OnRead) OnRead(this, pos, list.Count());
     }
+    it.Record<TBhHeader>() = h;
     list.Items.push_back(std::move(it));
-    MarkEncrypted(list.Count() - 1, h.Encrypted());
-    old_[pos] = std::move(e);
     pos = h.NextOffset(pos);  // at least 37 bytes further on
   }
   return true;
@@ -133,37 +122,33 @@ void TBlakHole::ShowEntry(const TBhHeader& h, const std::string& name) {
 
 bool TBlakHole::CopyEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) {
   TCompHeaderItem& it = list[index];
-  const auto found = old_.find(it.LocalOffset);
-  if (found == old_.end()) return false;
-  const int64_t span = found->second.header.NextOffset(it.LocalOffset) - it.LocalOffset;
+  const int64_t span = it.Record<TBhHeader>().NextOffset(it.Offset) - it.Offset;
   const int64_t newOffset = out.Seek(0, plat::soFromEnd);
-  if (in.Seek(it.LocalOffset, plat::soFromBeginning) != it.LocalOffset || out.CopyFrom(in, span) != span)
-    return false;
-  it.LocalOffset = newOffset;
+  if (in.Seek(it.Offset, plat::soFromBeginning) != it.Offset || out.CopyFrom(in, span) != span) return false;
+  it.Offset = newOffset;
   return true;
 }
 
 bool TBlakHole::CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) {
   TCompHeaderItem& it = list[index];
-  const auto found = old_.find(it.LocalOffset);
-  if (found == old_.end()) return false;
-  const TOldEntry& e = found->second;
-  const std::string name = ItemStoredName(it, e.header.IsFolder());
+  const TBhHeader old = it.Record<TBhHeader>();
+  const std::string name = ItemStoredName(it, old.IsFolder());
   if (name.size() > kBhMaxName) {
     ReportError(it.Name, "the stored name is longer than 255 bytes", VolumeName, E_BADFILENAME);
     return false;
   }
-  TBhHeader h = e.header;
+  TBhHeader h = old;
   h.nameLength = static_cast<uint16_t>(name.size());
   h.headerLength = static_cast<uint16_t>(kBhHeaderSize + name.size() + h.extraLength);
   const std::string head = HeaderBytes(h, name);
   // The extra field and the data follow unchanged (the cipher does not depend on the name).
-  const int64_t from = it.LocalOffset + kBhHeaderSize + e.header.nameLength;
-  const int64_t rest = int64_t{e.header.extraLength} + e.header.packed;
+  const int64_t from = it.Offset + kBhHeaderSize + old.nameLength;
+  const int64_t rest = int64_t{old.extraLength} + old.packed;
   const int64_t newOffset = out.Seek(0, plat::soFromEnd);
   if (out.Write(head.data(), static_cast<int64_t>(head.size())) != static_cast<int64_t>(head.size())) return false;
   if (in.Seek(from, plat::soFromBeginning) != from || out.CopyFrom(in, rest) != rest) return false;
-  it.LocalOffset = newOffset;
+  it.Offset = newOffset;
+  it.Record<TBhHeader>() = h;
   return true;
 }
 
@@ -244,13 +229,13 @@ bool TBlakHole::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
     RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
   out.Seek(0, plat::soFromEnd);
 
-  it.LocalOffset = start;
+  it.Offset = start;
   it.PackedSize = packed;
   it.UnpackedSize = size;
   it.Crc = h.crc;
   it.StoredDate = h.dosDate;
   it.StoredAttr = h.attr & 0xFF;
-  MarkEncrypted(index, encrypt);
+  it.Record<TBhHeader>() = h;
   if (OnEnd) OnEnd(this, it.Name, true);
   return true;
 }
@@ -258,6 +243,9 @@ bool TBlakHole::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
 bool TBlakHole::WriteFused(TStream32& out, TStream32& src, TCompHeaderItem& it, bool encrypt, TBhHeader& h) {
   const int64_t size = src.Size();
   uint32_t crc = 0;
+  // The key state the data starts from: a stored fallback starts from it
+  // again, not from where the abandoned compressed bytes left the cipher.
+  TCryptKeys dataKeys{};
   if (encrypt) {
     // The encryption header carries the CRC: it is computed before any data goes out.
     CodecControl pre;
@@ -266,13 +254,11 @@ bool TBlakHole::WriteFused(TStream32& out, TStream32& src, TCompHeaderItem& it, 
     if (cancel_) return false;
     crc = raw ^ 0xFFFFFFFFu;
     src.Seek(0, plat::soFromBeginning);
-    const TEncryptionHeader eh = MakeEncryptionHeader(Password, crc);
+    const TEncryptionHeader eh = MakeEncryptionHeader(dataKeys, Password, crc);
     if (out.Write(eh.data(), kEncryptionHeaderSize) != kEncryptionHeaderSize)
       RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
   }
-  // The key state the data starts from: a stored fallback must start from it
-  // again, not from where the abandoned compressed bytes left the keys.
-  const TCryptKeys keys = CryptKeys;
+  TCryptKeys keys = dataKeys;
   const int64_t dataStart = out.Position();
   const int64_t remainingAtStart = BytesRemaining;
 
@@ -285,10 +271,10 @@ bool TBlakHole::WriteFused(TStream32& out, TStream32& src, TCompHeaderItem& it, 
     if (got > 0) left -= got;
     return got;
   };
-  job.write = [&out, &cipherBuf, encrypt](const uint8_t* buf, int64_t count) {
+  job.write = [&out, &cipherBuf, &keys, encrypt](const uint8_t* buf, int64_t count) {
     if (!encrypt) return out.Write(buf, count) == count;
     cipherBuf.assign(buf, buf + count);
-    EncryptBuffer(cipherBuf.data(), count);
+    keys.Encrypt(cipherBuf.data(), count);
     return out.Write(cipherBuf.data(), count) == count;
   };
   job.limit = size;
@@ -318,17 +304,16 @@ bool TBlakHole::WriteFused(TStream32& out, TStream32& src, TCompHeaderItem& it, 
   out.Seek(dataStart, plat::soFromBeginning);
   src.Seek(0, plat::soFromBeginning);
   BytesRemaining = remainingAtStart;
-  CryptKeys = keys;
   h.method = bmStored;
-  if (!StoreData(out, src, it, encrypt, h.crc)) return false;
+  if (!StoreData(out, src, it, encrypt ? &dataKeys : nullptr, h.crc)) return false;
   if (encrypt) h.crc = crc;
   return true;
 }
 
-bool TBlakHole::StoreData(TStream32& out, TStream32& src, TCompHeaderItem& it, bool encrypt, uint32_t& crc) {
+bool TBlakHole::StoreData(TStream32& out, TStream32& src, TCompHeaderItem& it, TCryptKeys* keys, uint32_t& crc) {
   const int64_t size = src.Size();
   CodecControl ctl;
-  ctl.Encrypt = encrypt;
+  ctl.Keys = keys;
   ctl.Cancel = &cancel_;
   TStoreStream ss(out, ctl, 32);
   int64_t done = 0;
@@ -357,11 +342,9 @@ bool TBlakHole::FinishArchive(TStream32&, TCompHeaderObj&) {
 void TBlakHole::AfterWrite(TCompHeaderObj& list) {
   TotalPackedSize = 0;
   TotalUnpackedSize = 0;
-  for (int i = 0; i < list.Count(); ++i) {
-    const TCompHeaderItem& it = list[i];
+  for (const TCompHeaderItem& it : list.Items) {
     if (it.Action == caDrop) continue;
-    const bool enc = static_cast<size_t>(i) < encrypted_.size() && encrypted_[static_cast<size_t>(i)];
-    TotalPackedSize += it.PackedSize - (enc ? kEncryptionHeaderSize : 0);
+    TotalPackedSize += it.PackedSize - (it.Record<TBhHeader>().Encrypted() ? kEncryptionHeaderSize : 0);
     TotalUnpackedSize += it.UnpackedSize;
   }
 }

@@ -14,16 +14,15 @@
 // method are known. Names are written as their UTF-8 bytes with "\" between
 // folders (no OEM translation: a CP437 name comes out mangled everywhere
 // else on this system); folders are entries with attribute 0x10 and a name
-// ending in "\".
+// ending in "\". Each entry keeps its header (TBhHeader) as its record.
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
-#include <vector>
 
 #include "engine/base/zidCompBase.h"
 #include "engine/lha/zidBhHeader.h"
+#include "engine/zip/zidCrypt.h"
 
 namespace zid {
 
@@ -44,23 +43,12 @@ class TBlakHole : public TCompBase {
   int EntryHeaderSize() const override { return kBhHeaderSize; }
 
  private:
-  // An entry of the old archive (or one written in this run).
-  struct TOldEntry {
-    TBhHeader header;
-    std::string rawName;
-  };
   // Fills the current-entry properties from a header (swRead).
   void ShowEntry(const TBhHeader& h, const std::string& name);
   // The Fused3 data of a file behind its header (and encryption header);
   // stored when compressing does not pay. False on failure (reported) or cancel.
   bool WriteFused(TStream32& out, TStream32& src, TCompHeaderItem& it, bool encrypt, TBhHeader& h);
-  bool StoreData(TStream32& out, TStream32& src, TCompHeaderItem& it, bool encrypt, uint32_t& crc);
-
-  // Whether the list's items are encrypted (by index): the totals leave out their encryption headers.
-  void MarkEncrypted(int index, bool encrypted);
-
-  std::map<int64_t, TOldEntry> old_;
-  std::vector<bool> encrypted_;
+  bool StoreData(TStream32& out, TStream32& src, TCompHeaderItem& it, TCryptKeys* keys, uint32_t& crc);
 };
 
 }  // namespace zid

@@ -38,7 +38,6 @@ void TLha::SetArcType(TArcType) { det_.ArcType = atLha; }
 
 bool TLha::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
   const std::string& arc = GetArchiveFile();
-  old_.clear();
   const int64_t size = in.Size();
   if (!IsLhaFamily(oldDet_.ArcType)) {
     // What a delete of every entry leaves (the end mark alone) is an archive
@@ -69,7 +68,7 @@ bool TLha::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
     TCompHeaderItem it;
     it.Name = e.Name;
     it.Action = caCopy;
-    it.LocalOffset = h.offset;
+    it.Offset = h.offset;
     it.PackedSize = h.packedSize;
     it.UnpackedSize = h.originalSize;
     it.Crc = h.crc;
@@ -80,9 +79,9 @@ bool TLha::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
       ShowEntry(h, e);
       if (OnRead) OnRead(this, h.offset, list.Count());
     }
-    list.Items.push_back(std::move(it));
     pos = h.nextOffset;
-    old_[h.offset] = std::move(h);
+    it.Record<TLhaHeader>() = std::move(h);
+    list.Items.push_back(std::move(it));
   }
   return true;
 }
@@ -102,21 +101,17 @@ void TLha::ShowEntry(const TLhaHeader& h, const TLhaEntry& e) {
 
 bool TLha::CopyEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) {
   TCompHeaderItem& it = list[index];
-  const auto found = old_.find(it.LocalOffset);
-  if (found == old_.end()) return false;
-  const TLhaHeader& h = found->second;
+  const TLhaHeader& h = it.Record<TLhaHeader>();
   const int64_t newOffset = out.Seek(0, plat::soFromEnd);
   const int64_t span = h.nextOffset - h.offset;
   if (in.Seek(h.offset, plat::soFromBeginning) != h.offset || out.CopyFrom(in, span) != span) return false;
-  it.LocalOffset = newOffset;
+  it.Offset = newOffset;
   return true;
 }
 
 bool TLha::CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) {
   TCompHeaderItem& it = list[index];
-  const auto found = old_.find(it.LocalOffset);
-  if (found == old_.end()) return false;
-  const TLhaHeader& h = found->second;
+  const TLhaHeader& h = it.Record<TLhaHeader>();
   // Whatever level the entry had, it is written again as level 0.
   TLhaEntry e = LhaEntryOf(h);
   e.Name = it.Name;
@@ -130,7 +125,7 @@ bool TLha::CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& list,
   if (!WriteAll(out, head)) return false;
   if (in.Seek(h.dataOffset, plat::soFromBeginning) != h.dataOffset || out.CopyFrom(in, h.packedSize) != h.packedSize)
     return false;
-  it.LocalOffset = newOffset;
+  it.Offset = newOffset;
   return true;
 }
 
@@ -198,7 +193,7 @@ bool TLha::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
     RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
   out.Seek(0, plat::soFromEnd);
 
-  it.LocalOffset = start;
+  it.Offset = start;
   it.PackedSize = e.DataSize;
   it.UnpackedSize = size;
   it.Crc = crc;

@@ -13,12 +13,12 @@
 // show UTF-8 names right on Linux, a CP437 name comes out mangled), with "\"
 // between folders. Each header carries the Unix extension of level 0 (Unix
 // time and mode), which lhasa applies when extracting. The old archive is
-// read with the shared header reader; level-0 and level-1 checksums must
-// hold, since the new archive is rebuilt from what was read.
+// read with the shared header reader (each old entry keeps its header as
+// its record); level-0 and level-1 checksums must hold, since the new
+// archive is rebuilt from what was read.
 #pragma once
 
 #include <cstdint>
-#include <map>
 
 #include "engine/base/zidCompBase.h"
 #include "engine/lha/zidLhaEntry.h"
@@ -50,9 +50,6 @@ class TLha : public TCompBase {
   // character ('0' when stored) or 0 on failure (reported).
   char WriteData(TStream32& out, TStream32& src, TCompHeaderItem& it, char method, uint16_t& crc);
   bool StoreData(TStream32& out, TStream32& src, TCompHeaderItem& it, uint16_t& crc);
-
-  // The headers of the old archive by offset.
-  std::map<int64_t, TLhaHeader> old_;
 };
 
 }  // namespace zid

@@ -99,6 +99,7 @@ void TUnBh::ExtractItem(const TItem& item) {
 
   // The password that passed the header check (the keys are then set for the data).
   std::string password;
+  TCryptKeys keys{};
   TEncryptionHeader header{};
   bool haveHeader = false;
   auto verify = [&](const std::string& candidate) {
@@ -110,19 +111,19 @@ void TUnBh::ExtractItem(const TItem& item) {
       haveHeader = true;
     }
     // BH has no data descriptors: byte 11 is always the CRC's top byte.
-    if (!CheckEncryptionHeader(header.data(), 0, h.crc, candidate, 0)) return false;
+    if (!CheckEncryptionHeader(keys, header.data(), 0, h.crc, candidate, 0)) return false;
     password = candidate;
     return true;
   };
   auto decode = [&] {
     if (e.encrypted && !haveHeader) return false;
-    return Decode(item, e.encrypted, password);
+    return Decode(item, e.encrypted, password, keys);
   };
   ExtractEntry(e, decode,
                e.encrypted ? std::function<bool(const std::string&)>(verify) : std::function<bool(const std::string&)>());
 }
 
-bool TUnBh::Decode(const TItem& item, bool encrypted, const std::string& password) {
+bool TUnBh::Decode(const TItem& item, bool encrypted, const std::string& password, TCryptKeys& keys) {
   const TBhHeader& h = item.header;
   const uint8_t method = h.EffectiveMethod();
   int64_t offset = h.DataOffset(item.offset);
@@ -135,12 +136,13 @@ bool TUnBh::Decode(const TItem& item, bool encrypted, const std::string& passwor
       if (method == bmStored)
         decipher = false;
       else
-        InitKeys(password);
+        keys.Init(password);
     }
   }
   int64_t produced = 0;
   TDecodeSource source = EntrySource(offset, packed);
-  if (decipher) source = TransformedSource(std::move(source), [](uint8_t* buf, int64_t count) { DecryptBuffer(buf, count); });
+  if (decipher)
+    source = TransformedSource(std::move(source), [&keys](uint8_t* buf, int64_t count) { keys.Decrypt(buf, count); });
   const TDecodeJob job = EntryJob(std::move(source), h.original, produced);
   const TMethod& m = *BhMethods().Find(method);
   const int r = m.decode(job, m, 0);

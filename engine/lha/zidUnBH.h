@@ -15,6 +15,7 @@
 
 #include "engine/base/zidUnBase.h"
 #include "engine/lha/zidBhHeader.h"
+#include "engine/zip/zidCrypt.h"
 
 namespace zid {
 
@@ -29,7 +30,8 @@ class TUnBh : public TUnBase {
     std::string name;  // as shown, "/" between folders
   };
   void ExtractItem(const TItem& item);
-  bool Decode(const TItem& item, bool decipher, const std::string& password);
+  // keys: as the password check left them (the data continues the cipher).
+  bool Decode(const TItem& item, bool decipher, const std::string& password, TCryptKeys& keys);
 };
 
 }  // namespace zid

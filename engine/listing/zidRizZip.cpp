@@ -147,7 +147,6 @@ bool TZipWalker::ReadNameAndExtra(TRizER& r, const uint8_t* cipheredRecord, THea
     // The name continues the cipher stream of its record body.
     uint8_t copy[kCentralHeaderSize];
     std::memcpy(copy, cipheredRecord, kind == hrCentral ? kCentralHeaderSize : kLocalHeaderSize);
-    TCryptKeysSaver keep;
     DecryptHeaderRecord(copy, kind, reinterpret_cast<uint8_t*>(name_.data()), static_cast<int64_t>(nameLen));
   }
   return true;
@@ -251,8 +250,7 @@ void TZipWalker::LocalStep(TRizER& r) {
   const bool enciphered = IsEncipheredSig(sig);
   if (enciphered) {
     std::memcpy(ciphered, h, kLocalHeaderSize);
-    TCryptKeysSaver keep;
-    DecipherRecordBody(h, htLocal);
+    DecryptHeaderRecord(h, hrLocal);
   }
   TLocalHeader l;
   l.Read(h);

@@ -42,7 +42,7 @@ bool CompressStream(TStream32& source, TStream32& target, const CodecControl& co
     if (progress) progress(n);
   }
   cs.Finish();
-  if (!control.Encrypt) crc32 = any ? (cs.Crc() ^ 0xFFFFFFFFu) : 0;
+  if (!control.Keys) crc32 = any ? (cs.Crc() ^ 0xFFFFFFFFu) : 0;
   return true;
 }
 

@@ -20,8 +20,8 @@ uint16_t DeflateFlagBits(TDeflateType type);
 constexpr int64_t kDeflateChunk = 131072;
 
 // Deflates the source from its current position to its end into target.
-// control.Encrypt: the output is enciphered with the engine-wide keys (the
-// caller made the encryption header) and the CRC is not folded. progress
+// control.Keys: the output is enciphered with them (the caller made the
+// encryption header) and the CRC is not folded. progress
 // gets the input bytes of each chunk. crc32 receives the final CRC-32 (0 for
 // an empty source) unless encrypting. False when cancelled (control.Cancel).
 // A write the target refuses raises E_RAISE 25136.

@@ -9,8 +9,6 @@ namespace zid {
 
 namespace {
 
-bool gDeflate64 = false;
-
 constexpr uint16_t kLenBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                    31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr uint8_t kLenExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
@@ -187,9 +185,6 @@ class TInflater {
 };
 
 }  // namespace
-
-void SetDeflate64(bool on) { gDeflate64 = on; }
-bool Deflate64Enabled() { return gDeflate64; }
 
 int InflateWindow(const TDecodeJob& job, bool deflate64) {
   TInflater inflater(job, deflate64);

@@ -25,6 +25,7 @@ TStoreDeflateResult WriteStoredOrDeflated(TStream32& out, const TStoreDeflateJob
   };
   bool store = job.store;
   uint32_t crc = 0;
+  TCryptKeys keys{};
   if (job.encrypt) {
     CodecControl pre;
     pre.Cancel = job.cancel;
@@ -32,11 +33,11 @@ TStoreDeflateResult WriteStoredOrDeflated(TStream32& out, const TStoreDeflateJob
     if (cancelled()) return fail(TStoreDeflateStatus::Cancelled);
     crc = raw ^ 0xFFFFFFFFu;
     src.Seek(0, plat::soFromBeginning);
-    const TEncryptionHeader eh = MakeEncryptionHeader(job.password, crc);
+    const TEncryptionHeader eh = MakeEncryptionHeader(keys, job.password, crc, job.salt ? *job.salt : RandomCryptSalt());
     out.WriteBuffer(eh.data(), kEncryptionHeaderSize);
   }
   CodecControl ctl;
-  ctl.Encrypt = job.encrypt;
+  ctl.Keys = job.encrypt ? &keys : nullptr;
   ctl.Cancel = job.cancel;
   if (!store && size < kSmallFile) {
     // Small files: deflate into memory first; the keys stay untouched until
@@ -51,7 +52,7 @@ TStoreDeflateResult WriteStoredOrDeflated(TStream32& out, const TStoreDeflateJob
     } else {
       if (!job.encrypt) crc = memCrc;
       std::string bytes(static_cast<const char*>(mem.Memory()), static_cast<size_t>(mem.Size()));
-      if (job.encrypt) EncryptBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+      if (job.encrypt) keys.Encrypt(bytes.data(), static_cast<int64_t>(bytes.size()));
       out.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
       if (job.progress) job.progress(size);
     }

@@ -7,16 +7,19 @@
 // Its decisions: a file shorter than 257 bytes is deflated into memory first
 // and stored when the deflated form would be larger; encrypting needs the
 // CRC-32 before any data goes out (it is in the encryption header), so the
-// file is read twice then.
+// file is read twice then. The cipher's key state is the step's own: files
+// may go through it on several threads at once.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "engine/base/zidBase.h"
 #include "engine/base/zidStreams.h"
 #include "engine/base/zidTypes.h"
+#include "engine/zip/zidCrypt.h"
 
 namespace zid {
 
@@ -26,6 +29,8 @@ struct TStoreDeflateJob {
   bool store = false;           // store it without trying to deflate
   bool encrypt = false;         // encipher (callers never encrypt an empty file)
   std::string password;
+  // The encryption header's random bytes; none: drawn by this step.
+  std::optional<TCryptSalt> salt;
   TDeflateType type = dtDeflateN;
   bool* cancel = nullptr;                  // the owner's cancel flag; may be null
   std::function<void(int64_t)> progress;   // plain bytes of each chunk; may be empty

@@ -315,6 +315,7 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
                     e.compressedSize);
   in.RemainingCounter = &BytesRemaining;
   TEncryptionHeader header{};
+  TCryptKeys keys{};
   bool haveHeader = false;
   bool verifyCalled = false;
   const uint16_t dosTime = static_cast<uint16_t>(e.dosDate & 0xFFFF);
@@ -324,13 +325,13 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
       if (ReadFull(in, header.data(), kEncryptionHeaderSize) != kEncryptionHeaderSize) return false;
       haveHeader = true;
     }
-    return CheckEncryptionHeader(header.data(), e.flags, crc, password, dosTime);
+    return CheckEncryptionHeader(keys, header.data(), e.flags, crc, password, dosTime);
   };
   auto decode = [&] {
     int64_t packed = e.compressedSize;
     if (te.encrypted) {
       if (!haveHeader) return false;
-      in.SetDecipher(true);
+      in.SetDecipher(&keys);
       packed -= kEncryptionHeaderSize;
     }
     return DecodeData(e.flags, e.method, packed, e.uncompressedSize, in);

@@ -110,23 +110,24 @@ bool TZipBase::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
   ScanCentralDirectory(in, layout, opt, scan, [&](const TCheckedRecord& c) {
     const TCentralRecord& r = *c.rec;
     TCompHeaderItem it;
-    it.Central = r.header;
-    it.RawName.assign(r.rawName);
-    it.Extra.assign(r.extra);
-    it.Comment.assign(r.comment);
-    it.HeadersEnciphered = r.enciphered;
-    it.StoredDate = (uint32_t{it.Central.Date} << 16) | it.Central.Time;
-    it.StoredAttr = it.Central.ExternalAttr & 0xFF;
+    TZipEntryRecord& z = it.Record<TZipEntryRecord>();
+    z.Central = r.header;
+    z.RawName.assign(r.rawName);
+    z.Extra.assign(r.extra);
+    z.Comment.assign(r.comment);
+    z.HeadersEnciphered = r.enciphered;
+    it.StoredDate = (uint32_t{z.Central.Date} << 16) | z.Central.Time;
+    it.StoredAttr = z.Central.ExternalAttr & 0xFF;
     it.PackedSize = r.sizes.CompressedSize;
     it.UnpackedSize = r.sizes.UncompressedSize;
-    it.LocalOffset = c.localOffset;
-    it.Name = plat::ToNative(ZipEntryName(it.RawName, it.Central.Flags, it.Central.VersionMadeBy, it.Extra,
+    it.Offset = c.localOffset;
+    it.Name = plat::ToNative(ZipEntryName(z.RawName, z.Central.Flags, z.Central.VersionMadeBy, z.Extra,
                                           TranslateOemChar));
     if (c.problem != 0) {
       badName = it.Name;
       return false;
     }
-    if (firstLocal < 0 || it.LocalOffset < firstLocal) firstLocal = it.LocalOffset;
+    if (firstLocal < 0 || it.Offset < firstLocal) firstLocal = it.Offset;
     it.Action = caCopy;
     if (Switch == swDelete && MatchesSpec(it.Name, RecurseDirs)) it.Action = caDrop;
     list.Items.push_back(std::move(it));
@@ -144,7 +145,7 @@ bool TZipBase::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
 
 bool TZipBase::EntrySpan(TStream32& in, const TCompHeaderItem& item, int64_t& headerExtra, int64_t& total) {
   std::array<uint8_t, kLocalHeaderSize> rec{};
-  if (!ReadExact(in, item.LocalOffset, rec.data(), kLocalHeaderSize)) return false;
+  if (!ReadExact(in, item.Offset, rec.data(), kLocalHeaderSize)) return false;
   const uint32_t sig = Get32(rec.data());
   if (!IsLocalSig(sig)) return false;
   if (IsEncipheredSig(sig)) DecryptHeaderRecord(rec.data(), hrLocal);
@@ -152,12 +153,12 @@ bool TZipBase::EntrySpan(TStream32& in, const TCompHeaderItem& item, int64_t& he
   lh.Read(rec.data());
   headerExtra = lh.NameLength;
   total = static_cast<int64_t>(kLocalHeaderSize) + lh.NameLength + lh.ExtraLength + item.PackedSize;
-  if (item.Central.Flags & 8) {
+  if (item.Record<TZipEntryRecord>().Central.Flags & 8) {
     // A data descriptor follows: 16 bytes with its signature, 12 without.
     uint8_t s[4];
-    total += ReadExact(in, item.LocalOffset + total, s, 4) && Get32(s) == kDescriptorSig ? 16 : 12;
+    total += ReadExact(in, item.Offset + total, s, 4) && Get32(s) == kDescriptorSig ? 16 : 12;
   }
-  return item.LocalOffset + total <= in.Size();
+  return item.Offset + total <= in.Size();
 }
 
 bool TZipBase::CopyEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) {
@@ -168,9 +169,9 @@ bool TZipBase::CopyEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, in
     return false;
   }
   const int64_t newOffset = out.Seek(0, plat::soFromEnd);
-  in.Seek(it.LocalOffset, plat::soFromBeginning);
+  in.Seek(it.Offset, plat::soFromBeginning);
   if (out.CopyFrom(in, total) != total) return false;
-  it.LocalOffset = newOffset;
+  it.Offset = newOffset;
   return true;
 }
 
@@ -178,7 +179,8 @@ bool TZipBase::CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& l
   TCompHeaderItem& it = list[index];
   int64_t oldNameLen = 0, total = 0;
   std::array<uint8_t, kLocalHeaderSize> rec{};
-  if (!EntrySpan(in, it, oldNameLen, total) || !ReadExact(in, it.LocalOffset, rec.data(), kLocalHeaderSize)) {
+  TZipEntryRecord& z = it.Record<TZipEntryRecord>();
+  if (!EntrySpan(in, it, oldNameLen, total) || !ReadExact(in, it.Offset, rec.data(), kLocalHeaderSize)) {
     RaiseError(GetArchiveFile(), it.Name, VolumeName, E_BADLOCALOFFSET);
     return false;
   }
@@ -190,19 +192,19 @@ bool TZipBase::CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& l
   if (name.size() > 0xFFFF) return false;
   lh.Flags = flags;
   lh.NameLength = static_cast<uint16_t>(name.size());
-  lh.Signature = it.HeadersEnciphered ? kLocalSigEnc : kLocalSig;
+  lh.Signature = z.HeadersEnciphered ? kLocalSigEnc : kLocalSig;
   lh.Write(rec.data());
-  it.RawName = name;
-  it.Central.Flags = flags;
-  if (it.HeadersEnciphered)
+  z.RawName = name;
+  z.Central.Flags = flags;
+  if (z.HeadersEnciphered)
     EncryptHeaderRecord(rec.data(), hrLocal, reinterpret_cast<uint8_t*>(name.data()), static_cast<int64_t>(name.size()));
   const int64_t newOffset = out.Seek(0, plat::soFromEnd);
   if (out.Write(rec.data(), kLocalHeaderSize) != static_cast<int64_t>(kLocalHeaderSize)) return false;
   if (out.Write(name.data(), static_cast<int64_t>(name.size())) != static_cast<int64_t>(name.size())) return false;
   const int64_t rest = total - static_cast<int64_t>(kLocalHeaderSize) - oldNameLen;
-  in.Seek(it.LocalOffset + static_cast<int64_t>(kLocalHeaderSize) + oldNameLen, plat::soFromBeginning);
+  in.Seek(it.Offset + static_cast<int64_t>(kLocalHeaderSize) + oldNameLen, plat::soFromBeginning);
   if (out.CopyFrom(in, rest) != rest) return false;
-  it.LocalOffset = newOffset;
+  it.Offset = newOffset;
   return true;
 }
 
@@ -213,12 +215,15 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   const TDeflateType dt = compressMethod_ == cmStore ? dtDeflateS : DeflateType;
   std::unique_ptr<TFileStream32> src;
   int64_t size = 0;
-  // Files without data encryption are compressed ahead by the workers.
+  // The first new entry of a run plans the rest; files are compressed ahead by the workers.
+  if (!it.HasRecord()) {
+    PlanEntries(list, index);
+    StartPrefetch(list, index, dt);
+  }
   TZipPrefetch::TResult pre;
   bool prefetched = false;
-  if (!it.IsDir && Password.empty()) {
+  if (!it.IsDir) {
     if (cancel_ && prefetch_) prefetch_->Stop();
-    if (!prefetch_ || prefetchList_ != &list || index < prefetchFrom_) StartPrefetch(list, index, dt);
     prefetched = prefetch_ && prefetch_->Take(index, it.SourcePath, pre);
     if (!prefetched && prefetch_) {
       // Left from an operation that ended early: start again from here.
@@ -278,6 +283,7 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
     job.size = size;
     job.store = store;
     job.encrypt = encrypt;
+    job.salt = it.Record<TZipEntryRecord>().Salt;
     job.type = dt;
     const TStoreDeflateResult r = WriteFileData(*this, out, job, it.FileSize, it.SourcePath);
     if (r.status != TStoreDeflateStatus::Ok) return false;
@@ -347,17 +353,18 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
     out.Seek(0, plat::soFromEnd);
   }
 
-  it.Central = ch;
-  it.RawName = name;
-  it.Extra.clear();
+  TZipEntryRecord& z = it.Record<TZipEntryRecord>();
+  z.Central = ch;
+  z.RawName = name;
+  z.Extra.clear();
   if (large) {
     uint8_t cx[kLargeFileExtraCentral];
     WriteLargeFileExtra(cx, true, sizes);
-    it.Extra.assign(reinterpret_cast<const char*>(cx), kLargeFileExtraCentral);
+    z.Extra.assign(reinterpret_cast<const char*>(cx), kLargeFileExtraCentral);
   }
-  it.Comment.clear();
-  it.HeadersEnciphered = EncryptHeaders;
-  it.LocalOffset = start;
+  z.Comment.clear();
+  z.HeadersEnciphered = EncryptHeaders;
+  it.Offset = start;
   it.PackedSize = packed;
   it.UnpackedSize = size;
   it.Crc = lh.Crc32;
@@ -365,20 +372,28 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   return true;
 }
 
+void TZipBase::PlanEntries(TCompHeaderObj& list, int from) {
+  for (int i = from; i < list.Count(); ++i) {
+    TCompHeaderItem& it = list[i];
+    if (it.Action != caCompress || it.HasRecord()) continue;
+    TZipEntryRecord& z = it.Record<TZipEntryRecord>();
+    if (!Password.empty() && !it.IsDir && it.FileSize > 0) z.Salt = RandomCryptSalt();
+  }
+}
+
 void TZipBase::StartPrefetch(TCompHeaderObj& list, int from, TDeflateType dt) {
   prefetch_.reset();
-  prefetchList_ = &list;
-  prefetchFrom_ = from;
   std::vector<TZipPrefetch::TJob> jobs;
   for (int i = from; i < list.Count(); ++i) {
-    const TCompHeaderItem& it = list[i];
+    TCompHeaderItem& it = list[i];
     if (it.Action != caCompress || it.IsDir) continue;
-    jobs.push_back(TZipPrefetch::TJob{i, it.SourcePath, it.FileSize, dt == dtDeflateS || StoreByType(it.Name), dt});
+    jobs.push_back(TZipPrefetch::TJob{i, it.SourcePath, it.FileSize, dt == dtDeflateS || StoreByType(it.Name), dt,
+                                      it.Record<TZipEntryRecord>().Salt});
   }
   // One file gains nothing from a worker.
   if (jobs.size() < 2 || CompressWorkers == 1) return;
   const int workers = CompressWorkers > 1 ? CompressWorkers : TZipPrefetch::DefaultWorkers();
-  prefetch_ = std::make_unique<TZipPrefetch>(std::move(jobs), GetTempDir(), workers);
+  prefetch_ = std::make_unique<TZipPrefetch>(std::move(jobs), GetTempDir(), Password, workers);
 }
 
 // ---- closing records -----------------------------------------------------------------------
@@ -402,26 +417,27 @@ bool TZipBase::WriteDirectory(TStream32& out, TCompHeaderObj& list) {
   uint32_t count = 0;
   for (auto& it : list.Items) {
     if (it.Action == caDrop) continue;
-    TCentralHeader ch = it.Central;
-    std::string extra = it.Extra;
+    const TZipEntryRecord& z = it.Record<TZipEntryRecord>();
+    TCentralHeader ch = z.Central;
+    std::string extra = z.Extra;
     const bool hadLarge = WithoutLargeFileField(extra).size() != extra.size();
-    if (hadLarge || NeedsLargeFileExtra(it.UnpackedSize, it.LocalOffset)) {
+    if (hadLarge || NeedsLargeFileExtra(it.UnpackedSize, it.Offset)) {
       extra = WithoutLargeFileField(extra);
       uint8_t cx[kLargeFileExtraCentral];
-      WriteLargeFileExtra(cx, true, TEntrySizes{it.PackedSize, it.UnpackedSize, it.LocalOffset});
+      WriteLargeFileExtra(cx, true, TEntrySizes{it.PackedSize, it.UnpackedSize, it.Offset});
       extra.append(reinterpret_cast<const char*>(cx), kLargeFileExtraCentral);
     }
-    if (extra.size() > 0xFFFF || it.RawName.size() > 0xFFFF) return false;
-    const std::string comment = it.Comment.substr(0, 0xFFFF);
-    ch.Signature = it.HeadersEnciphered ? kCentralSigEnc : kCentralSig;
-    ch.LocalHeaderOffset = static_cast<uint32_t>(it.LocalOffset);
-    ch.NameLength = static_cast<uint16_t>(it.RawName.size());
+    if (extra.size() > 0xFFFF || z.RawName.size() > 0xFFFF) return false;
+    const std::string comment = z.Comment.substr(0, 0xFFFF);
+    ch.Signature = z.HeadersEnciphered ? kCentralSigEnc : kCentralSig;
+    ch.LocalHeaderOffset = static_cast<uint32_t>(it.Offset);
+    ch.NameLength = static_cast<uint16_t>(z.RawName.size());
     ch.ExtraLength = static_cast<uint16_t>(extra.size());
     ch.CommentLength = static_cast<uint16_t>(comment.size());
     uint8_t rec[kCentralHeaderSize];
     ch.Write(rec);
-    std::string name = it.RawName;
-    if (it.HeadersEnciphered)
+    std::string name = z.RawName;
+    if (z.HeadersEnciphered)
       EncryptHeaderRecord(rec, hrCentral, reinterpret_cast<uint8_t*>(name.data()), static_cast<int64_t>(name.size()));
     if (!put(rec, kCentralHeaderSize) || !put(name.data(), static_cast<int64_t>(name.size())) ||
         !put(extra.data(), static_cast<int64_t>(extra.size())) ||
@@ -453,7 +469,7 @@ void TZipBase::AfterWrite(TCompHeaderObj& list) {
   TotalUnpackedSize = 0;
   for (const auto& it : list.Items) {
     if (it.Action == caDrop) continue;
-    TotalPackedSize += it.PackedSize - ((it.Central.Flags & 1) ? kEncryptionHeaderSize : 0);
+    TotalPackedSize += it.PackedSize - ((it.Record<TZipEntryRecord>().Central.Flags & 1) ? kEncryptionHeaderSize : 0);
     TotalUnpackedSize += it.UnpackedSize;
   }
   if (Switch == swDelete) return;
@@ -461,20 +477,21 @@ void TZipBase::AfterWrite(TCompHeaderObj& list) {
     const TCompHeaderItem& it = list[i];
     if (it.Action != caCompress) continue;
     if (!OnRead) break;
-    VersionMadeBy = it.Central.VersionMadeBy;
-    VersionNeeded = it.Central.VersionNeeded;
-    Encrypted = (it.Central.Flags & 1) != 0;
+    const TCentralHeader& central = it.Record<TZipEntryRecord>().Central;
+    VersionMadeBy = central.VersionMadeBy;
+    VersionNeeded = central.VersionNeeded;
+    Encrypted = (central.Flags & 1) != 0;
     PackedSize = it.PackedSize;
     UnpackedSize = it.UnpackedSize;
     Ratio = CalcRatio(UnpackedSize, PackedSize);
-    CRC = it.Central.Crc32;
-    MethodId = it.Central.Method;
-    MethodName = ZipMethodName(it.Central.Method, it.Central.Flags, it.Central.ExternalAttr);
-    ExternalAttr = it.Central.ExternalAttr;
-    InternalAttr = it.Central.InternalAttr;
-    plat::DosDateTimeToDateTime((uint32_t{it.Central.Date} << 16) | it.Central.Time, FileDate);
+    CRC = central.Crc32;
+    MethodId = central.Method;
+    MethodName = ZipMethodName(central.Method, central.Flags, central.ExternalAttr);
+    ExternalAttr = central.ExternalAttr;
+    InternalAttr = central.InternalAttr;
+    plat::DosDateTimeToDateTime((uint32_t{central.Date} << 16) | central.Time, FileDate);
     FileName = it.Name;
-    OnRead(this, it.LocalOffset, i);
+    OnRead(this, it.Offset, i);
   }
 }
 
@@ -501,12 +518,14 @@ std::string TZipBase::GetEntryName(int index) const {
 }
 
 std::string TZipBase::GetEntryComment(int index) const {
-  return index >= 0 && index < list_.Count() ? list_[index].Comment : std::string();
+  return index >= 0 && index < list_.Count() ? list_[index].Record<TZipEntryRecord>().Comment : std::string();
 }
 
 void TZipBase::SetEntryComment(int index, const std::string& comment) {
-  if (index < 0 || index >= list_.Count() || list_[index].Comment == comment) return;
-  list_[index].Comment = comment.substr(0, 0xFFFF);
+  if (index < 0 || index >= list_.Count()) return;
+  std::string& old = list_[index].Record<TZipEntryRecord>().Comment;
+  if (old == comment) return;
+  old = comment.substr(0, 0xFFFF);
   list_.CommentChanged = true;
 }
 

@@ -15,12 +15,28 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "engine/base/zidCompBase.h"
 #include "engine/zip/zidZipPrefetch.h"
+#include "engine/zip/zidZipRecords.h"
 
 namespace zid {
+
+// A ZIP entry's record in the write loop (TCompHeaderItem::Record): its
+// central header and fields as read from the old directory, or as written
+// for a new file.
+struct TZipEntryRecord {
+  TCentralHeader Central;
+  std::string RawName;  // name bytes as stored (deciphered)
+  std::string Extra;    // central extra field
+  std::string Comment;  // file comment
+  bool HeadersEnciphered = false;
+  // A new file's encryption header bytes, drawn for every file of a run in
+  // list order before any is written (so with or without workers alike).
+  std::optional<TCryptSalt> Salt;
+};
 
 class TZipBase : public TCompBase {
  public:
@@ -68,11 +84,11 @@ class TZipBase : public TCompBase {
   bool EntrySpan(TStream32& in, const TCompHeaderItem& item, int64_t& headerExtra, int64_t& total);
 
  private:
+  // Gives the new entries of the list from `from` on their records.
+  void PlanEntries(TCompHeaderObj& list, int from);
   // Hands the files of the list from `from` on to the compressing workers.
   void StartPrefetch(TCompHeaderObj& list, int from, TDeflateType dt);
   std::unique_ptr<TZipPrefetch> prefetch_;
-  const TCompHeaderObj* prefetchList_ = nullptr;
-  int prefetchFrom_ = 0;
 };
 
 // The name bytes of an entry and the flag bit 11 they need (see above).

@@ -25,7 +25,7 @@ int64_t TZipEntryInput::Read(void* buffer, int64_t count) {
     int64_t got = s->Read(p, want);
     if (got > 0) {
       streamPos_ += got;
-      if (decipher_) DecryptBuffer(p, got);
+      if (keys_) keys_->Decrypt(p, got);
       left_ -= got;
       consumed_ += got;
       if (RemainingCounter != nullptr) *RemainingCounter = std::max<int64_t>(0, *RemainingCounter - got);

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "engine/base/zidStreams.h"
+#include "engine/zip/zidCrypt.h"
 
 namespace zid {
 
@@ -28,7 +29,8 @@ class TZipEntryInput : public TStream32 {
   int64_t Size() override { return -1; }
 
   // From now on the bytes are deciphered with the engine-wide keys.
-  void SetDecipher(bool on) { decipher_ = on; }
+  // Deciphers what it reads with these keys from here on (null: no more).
+  void SetDecipher(TCryptKeys* keys) { keys_ = keys; }
   int64_t Left() const { return left_; }
   int64_t Consumed() const { return consumed_; }
   // The owner's counter of bytes still to process (may be null).
@@ -40,7 +42,7 @@ class TZipEntryInput : public TStream32 {
   int64_t left_;
   int64_t consumed_ = 0;
   int64_t streamPos_;  // where the data goes on in the current volume
-  bool decipher_ = false;
+  TCryptKeys* keys_ = nullptr;
 };
 
 // A read-only view of an archive stream through a 64 KiB window: reads that

@@ -1,8 +1,5 @@
 #include "engine/zip/zidZipPrefetch.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "platform/files.h"
@@ -34,7 +31,8 @@ int TZipPrefetch::DefaultWorkers() {
   return static_cast<int>(std::clamp(n, 1u, 16u));
 }
 
-TZipPrefetch::TZipPrefetch(std::vector<TJob> jobs, std::string tempDir, int workers) : tempDir_(std::move(tempDir)) {
+TZipPrefetch::TZipPrefetch(std::vector<TJob> jobs, std::string tempDir, std::string password, int workers)
+    : tempDir_(std::move(tempDir)), password_(std::move(password)) {
   slots_.resize(jobs.size());
   for (size_t i = 0; i < jobs.size(); ++i) {
     slots_[i].job = std::move(jobs[i]);
@@ -56,12 +54,8 @@ void TZipPrefetch::Stop() {
 
 std::unique_ptr<TStream32> TZipPrefetch::OutputFor(int64_t sourceSize) {
   if (sourceSize > kSpillSize) {
-    std::string path = (tempDir_.empty() ? std::string("/tmp") : tempDir_) + "/zefa-zip-XXXXXX";
-    const int fd = mkstemp(path.data());
-    if (fd >= 0) {
-      unlink(path.c_str());
-      return std::make_unique<TScratchFile>(fd);
-    }
+    const plat::Handle h = plat::CreateScratchFile(tempDir_);
+    if (h >= 0) return std::make_unique<TScratchFile>(h);
   }
   return std::make_unique<TMemoryStream32>();
 }
@@ -109,6 +103,9 @@ void TZipPrefetch::Run(TSlot& slot) {
   job.size = r.size;
   job.store = slot.job.store || r.size == 0;
   job.type = slot.job.type;
+  job.encrypt = r.size > 0 && !password_.empty();
+  job.password = password_;
+  job.salt = slot.job.salt;
   job.cancel = &cancel;
   job.progress = [this, &cancel](int64_t) {
     std::lock_guard<std::mutex> lock(mu_);

@@ -9,8 +9,9 @@
 // loop waits for always starts), and a file's output beyond a few MiB goes to
 // an unlinked temporary file instead of memory.
 //
-// Only files without data encryption are given to the workers: the
-// traditional cipher keeps its keys engine-wide.
+// Encrypted files go to the workers like the others: each file's cipher
+// keys are its own, and the random bytes of its encryption header were
+// drawn by the loop beforehand (TZipEntryRecord::Salt).
 #pragma once
 
 #include <condition_variable>
@@ -18,6 +19,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,6 +38,7 @@ class TZipPrefetch {
     int64_t size = 0;  // as scanned: decides memory or a temporary file
     bool store = false;
     TDeflateType type = dtDeflateN;
+    std::optional<TCryptSalt> salt;  // for an encrypted file
   };
   struct TResult {
     bool openFailed = false;
@@ -44,8 +47,9 @@ class TZipPrefetch {
     std::unique_ptr<TStream32> bytes;  // what goes behind the local header, at position 0
   };
 
-  // Starts `workers` threads over the jobs (in list order); temporary files go to tempDir.
-  TZipPrefetch(std::vector<TJob> jobs, std::string tempDir, int workers);
+  // Starts `workers` threads over the jobs (in list order); temporary files
+  // go to tempDir. With a password every file that is not empty is enciphered.
+  TZipPrefetch(std::vector<TJob> jobs, std::string tempDir, std::string password, int workers);
   ~TZipPrefetch();  // stops the workers and waits for them
   TZipPrefetch(const TZipPrefetch&) = delete;
   TZipPrefetch& operator=(const TZipPrefetch&) = delete;
@@ -74,6 +78,7 @@ class TZipPrefetch {
 
   std::vector<TSlot> slots_;
   std::string tempDir_;
+  std::string password_;
   std::mutex mu_;
   std::condition_variable cv_;
   size_t next_ = 0;      // the next slot to start

@@ -87,8 +87,8 @@ bool TZipRecordReader::NextCentral(TCentralRecord& rec) {
   uint8_t head[kCentralHeaderSize];
   std::memcpy(head, &buf_[pos_], sizeof head);
   rec.enciphered = IsEncipheredSig(sig);
-  TCryptKeysSaver keepKeys;
-  if (rec.enciphered) DecipherRecordBody(head, htCentral);
+  TCryptKeys keys{};
+  if (rec.enciphered) keys = DecryptHeaderRecord(head, hrCentral);
   rec.header.Read(head);
   const TCentralHeader& h = rec.header;
   const size_t total = kCentralHeaderSize + h.NameLength + h.ExtraLength + h.CommentLength;
@@ -100,7 +100,7 @@ bool TZipRecordReader::NextCentral(TCentralRecord& rec) {
   if (rec.enciphered) {
     // The name continues the cipher stream of its record body.
     scratch_.assign(p, h.NameLength);
-    DecryptBuffer(scratch_.data(), h.NameLength);
+    keys.Decrypt(scratch_.data(), h.NameLength);
     rec.rawName = scratch_;
   } else {
     rec.rawName = std::string_view(p, h.NameLength);
@@ -123,9 +123,9 @@ TLocalRead ReadLocalRecord(TStream32& arc, int64_t offset, TLocalInfo& info) {
   const int64_t got = ReadFullAt(arc, offset, buf, sizeof buf);
   if (got < 4 || !IsLocalSig(Get32(buf))) return TLocalRead::NotFound;
   if (got < static_cast<int64_t>(kLocalHeaderSize)) return TLocalRead::Cut;
-  TCryptKeysSaver keepKeys;
   const bool enciphered = IsEncipheredSig(Get32(buf));
-  if (enciphered) DecipherRecordBody(buf, htLocal);
+  TCryptKeys keys{};
+  if (enciphered) keys = DecryptHeaderRecord(buf, hrLocal);
   info.header.Read(buf);
   const int64_t n = info.header.NameLength;
   const int64_t x = info.header.ExtraLength;
@@ -140,7 +140,7 @@ TLocalRead ReadLocalRecord(TStream32& arc, int64_t offset, TLocalInfo& info) {
     info.rawName = rest.substr(0, static_cast<size_t>(n));
     info.extra = rest.substr(static_cast<size_t>(n));
   }
-  if (enciphered) DecryptBuffer(info.rawName.data(), n);
+  if (enciphered) keys.Decrypt(info.rawName.data(), n);
   info.sizes = TEntrySizes{info.header.CompressedSize, info.header.UncompressedSize, offset};
   ParseExtraField(reinterpret_cast<const uint8_t*>(info.extra.data()), info.extra.size(), false, info.sizes);
   info.dataOffset = offset + want;

@@ -1,37 +1,8 @@
 #include "engine/zip/zidZipRecords.h"
 
 #include "engine/base/zidBytes.h"
-#include "engine/zip/zidCrypt.h"
 
 namespace zid {
-
-bool IsLocalSig(uint32_t sig) { return sig == kLocalSig || sig == kLocalSigEnc; }
-bool IsCentralSig(uint32_t sig) { return sig == kCentralSig || sig == kCentralSigEnc; }
-bool IsEndSig(uint32_t sig) { return sig == kEndSig || sig == kEndSigEnc; }
-bool IsLargeEndSig(uint32_t sig) { return sig == kLargeEndSig || sig == kLargeEndSigEnc; }
-
-namespace {
-
-THeaderRecordKind RecordKind(THeaderType kind, bool large) {
-  switch (kind) {
-    case htLocal:
-      return hrLocal;
-    case htCentral:
-      return hrCentral;
-    default:
-      return large ? hrEnding64 : hrEnding;
-  }
-}
-
-}  // namespace
-
-void DecipherRecordBody(uint8_t* record, THeaderType kind, bool large) {
-  DecryptHeaderRecord(record, RecordKind(kind, large));
-}
-
-void EncipherRecordBody(uint8_t* record, THeaderType kind, bool large) {
-  EncryptHeaderRecord(record, RecordKind(kind, large));
-}
 
 void TLocalHeader::Read(const uint8_t* p) {
   Signature = Get32(p);
@@ -156,13 +127,6 @@ void TZip64EndRecord::Read(const uint8_t* p) {
   TotalEntries = Get64(p + 32);
   DirectorySize = Get64(p + 40);
   DirectoryOffset = Get64(p + 48);
-}
-
-void TZip64Locator::Read(const uint8_t* p) {
-  Signature = Get32(p);
-  EndRecordDisk = Get32(p + 4);
-  EndRecordOffset = Get64(p + 8);
-  TotalDisks = Get32(p + 16);
 }
 
 void WriteSpanMarker(uint8_t* p) { Put32(p, kSpanMarkerSig); }

@@ -1,50 +1,20 @@
 // The records of the ZIP container: local header, central header, the end
 // records, the zip64 records (read only), the spanning marker and the extra
-// fields the engine understands. Each record is parsed from and written to a
-// byte buffer field by field, little-endian.
+// fields the engine understands (signatures and sizes: zidZipSigs.h). Each
+// record is parsed from and written to a byte buffer field by field,
+// little-endian.
 //
 // Header-enciphered archives carry 0x4C ("L") instead of 0x4B ("K") as the
 // second signature byte; their record bodies are deciphered with the fixed
-// header keys before they are parsed (DecipherRecordBody).
+// header keys before they are parsed (DecryptHeaderRecord, zidCrypt.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/base/zidZipSigs.h"
+
 namespace zid {
-
-// Kinds of ZIP record; as a set (THeaderTypeState) the values are bits.
-enum THeaderType : uint8_t {
-  htNone = 0,
-  htLocal = 1,
-  htCentral = 2,
-  htEnding = 4,
-  htLocator = 8,
-  htEnding64 = 16,
-};
-using THeaderTypeState = uint8_t;
-
-// Signatures as 32-bit little-endian values.
-constexpr uint32_t kLocalSig = 0x04034B50;
-constexpr uint32_t kLocalSigEnc = 0x04034C50;
-constexpr uint32_t kCentralSig = 0x02014B50;
-constexpr uint32_t kCentralSigEnc = 0x02014C50;
-constexpr uint32_t kEndSig = 0x06054B50;
-constexpr uint32_t kEndSigEnc = 0x06054C50;
-constexpr uint32_t kLargeEndSig = 0x06055B50;
-constexpr uint32_t kLargeEndSigEnc = 0x06055C50;
-constexpr uint32_t kZip64EndSig = 0x06064B50;
-constexpr uint32_t kZip64LocatorSig = 0x07064B50;
-constexpr uint32_t kSpanMarkerSig = 0x08074B50;
-
-// Fixed record sizes.
-constexpr size_t kLocalHeaderSize = 30;
-constexpr size_t kCentralHeaderSize = 46;
-constexpr size_t kEndRecordSize = 22;
-constexpr size_t kLargeEndRecordSize = 26;
-constexpr size_t kZip64EndRecordSize = 56;
-constexpr size_t kZip64LocatorSize = 20;
-constexpr size_t kSpanMarkerSize = 4;
 
 // Extra field IDs.
 constexpr uint16_t kExtraZip64 = 0x0001;
@@ -52,21 +22,6 @@ constexpr uint16_t kExtraLargeFile = 100;
 // Sizes of the engine's large-file field, header included.
 constexpr size_t kLargeFileExtraLocal = 8;
 constexpr size_t kLargeFileExtraCentral = 10;
-
-// True for the normal and the header-enciphered form of each signature.
-bool IsLocalSig(uint32_t sig);
-bool IsCentralSig(uint32_t sig);
-bool IsEndSig(uint32_t sig);       // the 22-byte end record
-bool IsLargeEndSig(uint32_t sig);  // the engine's 26-byte end record
-// The "L" form of any record signature.
-inline bool IsEncipheredSig(uint32_t sig) { return ((sig >> 8) & 0xFF) == 0x4C || ((sig >> 8) & 0xFF) == 0x5C; }
-
-// Deciphers a record body in place, restarting from the fixed header keys:
-// 26 bytes behind the signature for htLocal, 42 for htCentral, 18 for
-// htEnding (22 when large is true). `record` points at the signature.
-void DecipherRecordBody(uint8_t* record, THeaderType kind, bool large = false);
-// The reverse, for writers of header-enciphered archives.
-void EncipherRecordBody(uint8_t* record, THeaderType kind, bool large = false);
 
 struct TLocalHeader {
   uint32_t Signature = kLocalSig;
@@ -145,16 +100,6 @@ struct TZip64EndRecord {
   uint64_t DirectoryOffset = 0;
 
   void Read(const uint8_t* p);  // kZip64EndRecordSize bytes
-};
-
-// Zip64 end of central directory locator (read only).
-struct TZip64Locator {
-  uint32_t Signature = 0;
-  uint32_t EndRecordDisk = 0;
-  uint64_t EndRecordOffset = 0;
-  uint32_t TotalDisks = 0;
-
-  void Read(const uint8_t* p);  // kZip64LocatorSize bytes
 };
 
 // Writes the spanning marker (4 bytes).

@@ -135,9 +135,9 @@ bool TZipSpanWriter::Write(TStream32& src, TCompHeaderObj& list) {
     int64_t nameLen = 0, bytes = 0;
     if (!z_.EntrySpan(src, it, nameLen, bytes)) return false;
     if (room_ <= 0 && !NextDisk()) return false;
-    const int64_t from = it.LocalOffset;
-    it.Central.DiskNumberStart = static_cast<uint16_t>(diskNo_);
-    it.LocalOffset = disk_->Position();
+    const int64_t from = it.Offset;
+    it.Record<TZipEntryRecord>().Central.DiskNumberStart = static_cast<uint16_t>(diskNo_);
+    it.Offset = disk_->Position();
     if (!CopyRange(src, from, bytes)) return false;
     z_.ReportProgress(list.Count(), ++done);
   }

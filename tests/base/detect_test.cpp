@@ -8,6 +8,7 @@
 #include "engine/base/zidBytes.h"
 #include "engine/base/zidDetect.h"
 #include "engine/base/zidPeResource.h"
+#include "engine/zip/zidCrypt.h"
 #include "engine/zip/zidZipRecords.h"
 #include "platform/drives.h"
 #include "support/testutil.h"
@@ -361,8 +362,8 @@ TEST(Detect, EncipheredHeaders) {
   auto* p = reinterpret_cast<uint8_t*>(zip.data());
   const size_t central = kLocalHeaderSize + 10 + 5;
   p[1] = p[central + 1] = 'L';
-  EncipherRecordBody(p, htLocal);
-  EncipherRecordBody(p + central, htCentral);
+  EncryptHeaderRecord(p, hrLocal);
+  EncryptHeaderRecord(p + central, hrCentral);
   TArchiveDetection d = DetectMem(zip);
   EXPECT_EQ(d.ArcType, atZip);
   EXPECT_EQ(d.ZipStructureFlags, htLocal | htCentral | htEnding);
@@ -374,7 +375,7 @@ TEST(Detect, EncipheredHeaders) {
   // An enciphered end record is deciphered before its offsets are used.
   uint8_t* e = p + zip.size() - kEndRecordSize;
   e[1] = 'L';
-  EncipherRecordBody(e, htEnding);
+  EncryptHeaderRecord(e, hrEnding);
   d = DetectMem(zip);
   EXPECT_EQ(d.ZipStructureFlags, htLocal | htCentral | htEnding);
   EXPECT_EQ(d.ArcStartOffset, static_cast<int64_t>(central));

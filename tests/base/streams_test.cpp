@@ -356,10 +356,11 @@ TEST(Filters, EncryptedCompressionDecryptsAndInflates) {
   const std::string text = TextBytes(300000, 10);
   const uint32_t crc = Crc32Of(text.data(), static_cast<int64_t>(text.size()));
   TMemoryStream32 arc;
-  InitKeys("pw");
+  TCryptKeys keys{};
+  keys.Init("pw");
   {
     CodecControl ctl;
-    ctl.Encrypt = true;
+    ctl.Keys = &keys;
     ctl.Crc = crc ^ 0xFFFFFFFFu;
     TCompressStream c(arc, ctl, 2);
     c.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
@@ -369,9 +370,9 @@ TEST(Filters, EncryptedCompressionDecryptsAndInflates) {
   std::string enc = Contents(arc);
   EXPECT_NE(enc, RawDeflate(text));
   arc.SetPosition(0);
-  InitKeys("pw");
+  keys.Init("pw");
   CodecControl ctl;
-  ctl.Encrypt = true;
+  ctl.Keys = &keys;
   TDecompressStream d(arc, ctl);
   std::string out(text.size(), '\0');
   d.ReadBuffer(out.data(), static_cast<int64_t>(out.size()));
@@ -399,17 +400,18 @@ TEST(Filters, StoreStreamChecksumsAndEnciphersACopy) {
   TMemoryStream32 dst;
   std::string plain = "secret text";
   const std::string copy = plain;
-  InitKeys("k");
+  TCryptKeys keys{};
+  keys.Init("k");
   CodecControl ctl;
-  ctl.Encrypt = true;
+  ctl.Keys = &keys;
   ctl.Crc = 0xABCD;
   TStoreStream s(dst, ctl, ckCrc32);
   s.WriteBuffer(plain.data(), static_cast<int64_t>(plain.size()));
   EXPECT_EQ(plain, copy);
   EXPECT_EQ(s.Crc(), 0xABCDu);
   std::string back = Contents(dst);
-  InitKeys("k");
-  DecryptBuffer(back.data(), static_cast<int64_t>(back.size()));
+  keys.Init("k");
+  keys.Decrypt(back.data(), static_cast<int64_t>(back.size()));
   EXPECT_EQ(back, plain);
 }
 

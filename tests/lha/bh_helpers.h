@@ -126,11 +126,11 @@ inline std::string RawEntry(const Raw& r) {
 // keys, or (fresh) from keys initialised again from the password.
 inline std::string Encipher(const std::string& packed, const std::string& plain, const std::string& password,
                             bool fresh = false) {
-  zid::TCryptKeysSaver saver;
-  const zid::TEncryptionHeader eh = zid::MakeEncryptionHeader(password, Crc32(plain));
-  if (fresh) zid::InitKeys(password);
+  zid::TCryptKeys keys{};
+  const zid::TEncryptionHeader eh = zid::MakeEncryptionHeader(keys, password, Crc32(plain));
+  if (fresh) keys.Init(password);
   std::string body = packed;
-  zid::EncryptBuffer(body.data(), static_cast<int64_t>(body.size()));
+  keys.Encrypt(body.data(), static_cast<int64_t>(body.size()));
   return std::string(reinterpret_cast<const char*>(eh.data()), eh.size()) + body;
 }
 

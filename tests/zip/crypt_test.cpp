@@ -60,22 +60,23 @@ struct ReseedGuard {
 };
 
 TEST(Crypt, BufferRoundTripAndKeySchedule) {
-  InitKeys("");
-  EXPECT_EQ(CryptKeys.Key0, kInitialKeys.Key0);
+  TCryptKeys keys{};
+  keys.Init("");
+  EXPECT_EQ(keys.Key0, kInitialKeys.Key0);
   std::string plain = testutil::RandomBytes(5000, 1);
   std::string buf = plain;
-  InitKeys("pass");
-  EncryptBuffer(buf.data(), static_cast<int64_t>(buf.size()));
+  keys.Init("pass");
+  keys.Encrypt(buf.data(), static_cast<int64_t>(buf.size()));
   EXPECT_NE(buf, plain);
-  InitKeys("pass");
-  DecryptBuffer(buf.data(), static_cast<int64_t>(buf.size()));
+  keys.Init("pass");
+  keys.Decrypt(buf.data(), static_cast<int64_t>(buf.size()));
   EXPECT_EQ(buf, plain);
   // Only the first 255 bytes of a password count.
-  InitKeys(std::string(255, 'p') + "tail");
-  const TCryptKeys longKeys = CryptKeys;
-  InitKeys(std::string(255, 'p'));
-  EXPECT_EQ(CryptKeys.Key0, longKeys.Key0);
-  EXPECT_EQ(CryptKeys.Key2, longKeys.Key2);
+  keys.Init(std::string(255, 'p') + "tail");
+  TCryptKeys shorter{};
+  shorter.Init(std::string(255, 'p'));
+  EXPECT_EQ(shorter.Key0, keys.Key0);
+  EXPECT_EQ(shorter.Key2, keys.Key2);
 }
 
 TEST(Crypt, InfoZipHeaderPassesAndDataDeciphers) {
@@ -89,44 +90,47 @@ TEST(Crypt, InfoZipHeaderPassesAndDataDeciphers) {
   ASSERT_EQ(e.method, 0);
   ASSERT_EQ(e.data.size(), original.size() + 12);
   const auto* h = reinterpret_cast<const uint8_t*>(e.data.data());
-  ASSERT_TRUE(CheckEncryptionHeader(h, e.flags, e.crc, "secret", e.dosDateTime));
+  TCryptKeys keys{};
+  ASSERT_TRUE(CheckEncryptionHeader(keys, h, e.flags, e.crc, "secret", e.dosDateTime));
   std::string body = e.data.substr(12);
-  DecryptBuffer(body.data(), static_cast<int64_t>(body.size()));
+  keys.Decrypt(body.data(), static_cast<int64_t>(body.size()));
   EXPECT_EQ(body, original);
   EXPECT_EQ(Crc32Of(body.data(), static_cast<int64_t>(body.size())), e.crc);
 
   // A wrong password fails the header check, or (about 1 in 256) the CRC.
   for (const char* wrong : {"Secret", "secret ", "x", "password", "12345", "secreT"}) {
-    if (!CheckEncryptionHeader(h, e.flags, e.crc, wrong, e.dosDateTime)) continue;
+    if (!CheckEncryptionHeader(keys, h, e.flags, e.crc, wrong, e.dosDateTime)) continue;
     std::string b = e.data.substr(12);
-    DecryptBuffer(b.data(), static_cast<int64_t>(b.size()));
+    keys.Decrypt(b.data(), static_cast<int64_t>(b.size()));
     EXPECT_NE(Crc32Of(b.data(), static_cast<int64_t>(b.size())), e.crc) << wrong;
   }
-  EXPECT_FALSE(CheckEncryptionHeader(h, e.flags, e.crc, "", e.dosDateTime));
+  EXPECT_FALSE(CheckEncryptionHeader(keys, h, e.flags, e.crc, "", e.dosDateTime));
 }
 
 TEST(Crypt, DataDescriptorEntriesCompareTheTimeByte) {
-  InitKeys("pw");
+  TCryptKeys keys{};
+  keys.Init("pw");
   const uint32_t dosDateTime = 0x5A2B6C31u, crc = 0xDEADBEEFu;
   uint8_t h[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0, static_cast<uint8_t>(dosDateTime >> 8)};
-  EncryptBuffer(h, 12);
-  EXPECT_TRUE(CheckEncryptionHeader(h, 0x0009, crc, "pw", dosDateTime));
-  EXPECT_FALSE(CheckEncryptionHeader(h, 0x0001, crc, "pw", dosDateTime));
+  keys.Encrypt(h, 12);
+  EXPECT_TRUE(CheckEncryptionHeader(keys, h, 0x0009, crc, "pw", dosDateTime));
+  EXPECT_FALSE(CheckEncryptionHeader(keys, h, 0x0001, crc, "pw", dosDateTime));
 }
 
 TEST(Crypt, HeadersDifferAndAFixedSeedRepeats) {
-  const TEncryptionHeader a = MakeEncryptionHeader("pw", 0x11223344u);
-  const TEncryptionHeader b = MakeEncryptionHeader("pw", 0x11223344u);
+  TCryptKeys keys{};
+  const TEncryptionHeader a = MakeEncryptionHeader(keys, "pw", 0x11223344u);
+  const TEncryptionHeader b = MakeEncryptionHeader(keys, "pw", 0x11223344u);
   EXPECT_NE(std::memcmp(a.data(), b.data(), 10), 0);
-  EXPECT_TRUE(CheckEncryptionHeader(a.data(), 0, 0x11223344u, "pw", 0));
-  EXPECT_TRUE(CheckEncryptionHeader(b.data(), 0, 0x11223344u, "pw", 0));
+  EXPECT_TRUE(CheckEncryptionHeader(keys, a.data(), 0, 0x11223344u, "pw", 0));
+  EXPECT_TRUE(CheckEncryptionHeader(keys, b.data(), 0, 0x11223344u, "pw", 0));
 
   ReseedGuard guard;
   SetCryptReseed(false);
   plat::RandSeed(42);
-  const TEncryptionHeader c = MakeEncryptionHeader("pw", 1);
+  const TEncryptionHeader c = MakeEncryptionHeader(keys, "pw", 1);
   plat::RandSeed(42);
-  const TEncryptionHeader d = MakeEncryptionHeader("pw", 1);
+  const TEncryptionHeader d = MakeEncryptionHeader(keys, "pw", 1);
   EXPECT_EQ(c, d);
 }
 
@@ -135,10 +139,11 @@ TEST(Crypt, InfoZipAcceptsOurEncryption) {
   testutil::TempDir dir;
   const std::string original = testutil::RandomBytes(30000, 3);
   const uint32_t crc = Crc32Of(original.data(), static_cast<int64_t>(original.size()));
-  const TEncryptionHeader h = MakeEncryptionHeader("open sesame", crc);
+  TCryptKeys keys{};
+  const TEncryptionHeader h = MakeEncryptionHeader(keys, "open sesame", crc);
   std::string payload(h.begin(), h.end());
   std::string body = original;
-  EncryptBuffer(body.data(), static_cast<int64_t>(body.size()));
+  keys.Encrypt(body.data(), static_cast<int64_t>(body.size()));
   payload += body;
   WriteFile(dir.file("ours.zip"), BuildZip("f.bin", payload, crc, static_cast<uint32_t>(original.size())));
   std::string out;
@@ -161,7 +166,6 @@ TEST(Crypt, HeaderRecordsUseTheFixedKeysAndContinueIntoTheName) {
     std::string rec = "PL\x03\x04" + testutil::RandomBytes(static_cast<size_t>(kind) + 5, kind);
     std::string name = "dir/name.txt";
     const std::string rec0 = rec, name0 = name;
-    InitKeys("any password");  // the header keys do not depend on it
     EncryptHeaderRecord(reinterpret_cast<uint8_t*>(rec.data()), kind, reinterpret_cast<uint8_t*>(name.data()),
                         static_cast<int64_t>(name.size()));
     EXPECT_EQ(rec.substr(0, 4), rec0.substr(0, 4));        // signature kept
@@ -169,9 +173,8 @@ TEST(Crypt, HeaderRecordsUseTheFixedKeysAndContinueIntoTheName) {
     EXPECT_NE(rec.substr(4, kind), rec0.substr(4, kind));
     EXPECT_NE(name, name0);
     // Deciphered in two steps, as a reader does: body, then the name.
-    InitKeys("other");
-    DecryptHeaderRecord(reinterpret_cast<uint8_t*>(rec.data()), kind);
-    DecryptBuffer(name.data(), static_cast<int64_t>(name.size()));
+    TCryptKeys keys = DecryptHeaderRecord(reinterpret_cast<uint8_t*>(rec.data()), kind);
+    keys.Decrypt(name.data(), static_cast<int64_t>(name.size()));
     EXPECT_EQ(rec, rec0);
     EXPECT_EQ(name, name0);
   }

@@ -23,12 +23,13 @@ namespace {
 std::string Encipher(const std::string& data, const std::string& password, uint32_t crc) {
   zid::SetCryptReseed(false);
   zid::TEncryptionHeader h;
-  do h = zid::MakeEncryptionHeader(password, crc);
-  while (zid::CheckEncryptionHeader(h.data(), 0, crc, "nope", 0));
+  zid::TCryptKeys keys{};
+  do h = zid::MakeEncryptionHeader(keys, password, crc);
+  while (zid::CheckEncryptionHeader(keys, h.data(), 0, crc, "nope", 0));
   // Leaves the keys where the header's end puts them, ready for the data.
-  zid::CheckEncryptionHeader(h.data(), 0, crc, password, 0);
+  zid::CheckEncryptionHeader(keys, h.data(), 0, crc, password, 0);
   std::string body = data;
-  zid::EncryptBuffer(body.data(), static_cast<int64_t>(body.size()));
+  keys.Encrypt(body.data(), static_cast<int64_t>(body.size()));
   return std::string(reinterpret_cast<const char*>(h.data()), h.size()) + body;
 }
 
@@ -168,7 +169,9 @@ TEST(UnZipRules, EncryptedSizesAndWrongPasswordPassingTheCheckByte) {
   std::string wrong;
   for (int i = 0; i < 5000 && wrong.empty(); ++i) {
     std::string cand = "w" + std::to_string(i);
-    if (zid::CheckEncryptionHeader(reinterpret_cast<const uint8_t*>(e.data.data()), 0, e.crc, cand, 0)) wrong = cand;
+    zid::TCryptKeys keys{};
+    if (zid::CheckEncryptionHeader(keys, reinterpret_cast<const uint8_t*>(e.data.data()), 0, e.crc, cand, 0))
+      wrong = cand;
   }
   ASSERT_FALSE(wrong.empty());
   r = ziptest::Extract(tmp.file("w.zip"), tmp.file("out2"), [&](zid::TUnZip& u) { u.Password = wrong; });

@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "engine/zip/zidCrypt.h"
 #include "engine/zip/zidJar.h"
 #include "engine/zip/zidZip.h"
+#include "platform/hooks.h"
 #include "support/testutil.h"
 #include "zip_fixture.h"
 
@@ -275,29 +277,38 @@ TEST(ZipWriter, NamesThatAreNotUtf8KeepTheirBytes) {
 }
 
 // Files compressed ahead by worker threads make the same archive, byte for
-// byte, with the same events in the same order, as the loop compressing alone;
-// a file OnBegin refuses is left out either way.
+// byte, with the same events in the same order, as the loop compressing alone
+// (encrypted ones too, the random header bytes from one seed); a file OnBegin
+// refuses is left out either way.
 TEST(ZipWriter, WorkersWriteTheSameArchive) {
   testutil::TempDir tmp;
   const std::string src = MakeTree(tmp);
   testutil::WriteFile(src + "/big.txt", testutil::TextBytes(5 << 20, 8));  // compressed into a temporary file
   testutil::WriteFile(src + "/skip.me", "refused");
   for (int i = 0; i < 40; ++i) testutil::WriteFile(src + "/many/f" + std::to_string(i), testutil::TextBytes(i * 97, i));
-  auto build = [&](int workers, const std::string& arc, std::vector<std::string>& events) {
-    TZip z;
-    z.CompressWorkers = workers;
-    z.OnBegin = [&](TZipCommon*, const std::string& name, int, bool& go) {
-      events.push_back("begin " + name);
-      go = name.find("skip.me") == std::string::npos;
+  for (const std::string password : {"", "secret"}) {
+    auto build = [&](int workers, const std::string& arc, std::vector<std::string>& events) {
+      TZip z;
+      z.CompressWorkers = workers;
+      z.Password = password;
+      z.OnBegin = [&](TZipCommon*, const std::string& name, int, bool& go) {
+        events.push_back("begin " + name);
+        go = name.find("skip.me") == std::string::npos;
+      };
+      z.OnEnd = [&](TZipCommon*, const std::string& name, bool) { events.push_back("end " + name); };
+      SetCryptReseed(false);
+      plat::RandSeed(7);
+      const int n = Build(z, arc, src);
+      SetCryptReseed(true);
+      return n;
     };
-    z.OnEnd = [&](TZipCommon*, const std::string& name, bool) { events.push_back("end " + name); };
-    return Build(z, arc, src);
-  };
-  std::vector<std::string> alone, workers;
-  const int n = build(1, tmp.file("alone.zip"), alone);
-  EXPECT_EQ(build(3, tmp.file("workers.zip"), workers), n);
-  EXPECT_EQ(testutil::ReadFile(tmp.file("alone.zip")), testutil::ReadFile(tmp.file("workers.zip")));
-  EXPECT_EQ(alone, workers);
-  EXPECT_EQ(FindEntry(ReadCentral(tmp.file("workers.zip")), "skip.me"), nullptr);
-  EXPECT_EQ(ExtractPassed(tmp.file("workers.zip"), tmp.file("out")), n);
+    std::vector<std::string> alone, workers;
+    const std::string one = tmp.file("alone" + password + ".zip"), many = tmp.file("workers" + password + ".zip");
+    const int n = build(1, one, alone);
+    EXPECT_EQ(build(3, many, workers), n);
+    EXPECT_EQ(testutil::ReadFile(one), testutil::ReadFile(many)) << password;
+    EXPECT_EQ(alone, workers);
+    EXPECT_EQ(FindEntry(ReadCentral(many), "skip.me"), nullptr);
+    EXPECT_EQ(ExtractPassed(many, tmp.file("out" + password), password), n);
+  }
 }
