@@ -119,7 +119,7 @@ bool TRizER::Activate() {
     }
     ok = true;
   } catch (...) {
-    ok = false;
+    ReportCaught();
   }
   timer_.Stop();
   CloseArchive();
@@ -167,6 +167,7 @@ bool TRizER::IsArchiveReadable() {
   try {
     return Activate();
   } catch (...) {
+    ReportCaught();
     return false;
   }
 }
@@ -179,7 +180,7 @@ void TRizER::GetFileList(std::vector<std::string>* list) {
   try {
     ok = IsArchiveReadable();
   } catch (...) {
-    ok = false;
+    ReportCaught();
   }
   list_ = saved;
   if (!ok) list->clear();
