@@ -16,6 +16,7 @@
 #include <string>
 
 #include "engine/base/zidUnBase.h"
+#include "engine/base/zidMethods.h"
 
 namespace ace {
 struct TRequest;
@@ -36,6 +37,8 @@ class TUnACE : public TUnBase {
 
  protected:
   void ProcessArchive() override;
+  // The outside library opens the archive and its volumes.
+  bool OpensArchiveItself() const override { return true; }
 
  private:
   // The FileSpec masks, each ended by CR; "*" when there are none.
@@ -64,5 +67,8 @@ class TUnACE : public TUnBase {
   int progressOf_ = -1;        // the member the progress counts are of
   uint64_t packedSeen_ = 0;
 };
+
+// ACE's compression qualities, as listings name them.
+const TMethodTable& AceMethods();
 
 }  // namespace zid
