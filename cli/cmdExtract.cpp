@@ -84,14 +84,8 @@ int Run(ExtractOptions& opt, bool test) {
 
   int errors = 0;
   zid::TUnBase* unp = un.get();
-  // Entries are named as stored, never by the path they would get on disk.
-  auto shown = [unp](const std::string& file) {
-    const std::string& dir = unp->GetExtractDir();
-    if (!dir.empty() && file.size() > dir.size() && file.compare(0, dir.size(), dir) == 0)
-      return file.substr(dir.size());
-    return file;
-  };
-  AttachErrorPrinter(*un, &errors, shown);
+  // Entries are named as stored (the engine's FileName), never by the path they would get on disk.
+  AttachErrorPrinter(*un, &errors);
   NameSelection selection(opt.masks);
   un->FileSpec = {"*.*"};
   if (!opt.masks.empty())
@@ -113,17 +107,16 @@ int Run(ExtractOptions& opt, bool test) {
     };
   } else if (!opt.overwrite && !test && StdinIsTerminal()) {
     un->ConfirmOverwrites = true;
-    un->OnFileExists = [&question, &bar, shown](zid::TZipCommon*, const std::string& file, std::string&,
-                                                zid::TOverwriteMode& mode) {
+    un->OnFileExists = [&question, &bar, unp](zid::TZipCommon*, const std::string&, std::string&,
+                                              zid::TOverwriteMode& mode) {
       bar.Finish();
-      mode = question.Replace(shown(file)) ? zid::omOverwrite : zid::omSkip;
+      mode = question.Replace(unp->FileName) ? zid::omOverwrite : zid::omSkip;
     };
   }
   if (!opt.havePassword && StdinIsTerminal()) {
-    un->OnGetPassword = [&bar, shown](zid::TZipCommon*, const std::string& file, std::string& password,
-                                      bool& tryAgain) {
+    un->OnGetPassword = [&bar](zid::TZipCommon*, const std::string& file, std::string& password, bool& tryAgain) {
       bar.Finish();
-      tryAgain = AskPassword("Password for " + Printable(shown(file)) + ": ", password);
+      tryAgain = AskPassword("Password for " + Printable(file) + ": ", password);
     };
   }
   // Volumes of a set are files next to the last one: take them when they exist.
@@ -133,8 +126,8 @@ int Run(ExtractOptions& opt, bool test) {
       cancel = true;
     }
   };
-  un->OnProgress = [&bar, &un, shown](zid::TZipCommon*, uint8_t byFile, uint8_t byArchive) {
-    bar.Update(byFile, byArchive, shown(un->FileName));
+  un->OnProgress = [&bar, unp](zid::TZipCommon*, uint8_t byFile, uint8_t byArchive) {
+    bar.Update(byFile, byArchive, unp->FileName);
   };
 
   CancelOnSignal signals(un->CancelFlag());

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <map>
-#include <set>
-#include <stdexcept>
+#include <new>
 
 #include "engine/base/Err_Msgs.h"
 #include "engine/base/zidCompBase.h"
@@ -37,35 +36,17 @@ zid::TzidFileAttributes EngineAttributes(TzidFileAttributes bits) {
   return set;
 }
 
-// What the extractor said about each entry during one Extract.
-struct EntryTally {
-  std::string archive;
-  std::set<std::string> passed;
-  std::set<std::string> withoutPassword;  // entries refused for want of a password
-  int verdicts = 0;
-  std::string failure;  // the first message of the run
-  std::string asked;    // the entry the password question was last about
-
-  void Verdict(const std::string& name, bool pass) {
-    ++verdicts;
-    if (pass) passed.insert(name);
+// Inside a catch: what the window says of the exception that ended an operation.
+std::string CaughtFailure() {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return zid::LoadStr(zid::E_OUTOFMEMORY);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return zid::LoadStr(zid::E_UNKNOWNERROR);
   }
-  void Error(const std::string& name, const std::string& extra, int code) {
-    if (failure.empty()) failure = zid::LoadStr(code);
-    // Reports without a name, or naming the archive itself, are about the
-    // archive (not found, unknown type, unreadable directory), not an entry.
-    if (name.empty() || name == archive) return;
-    if (code == zid::E_INVALIDPASSWORD || code == zid::E_PASSWORDFAILED || code == zid::E_PASSWORDPROTECTED ||
-        (code == zid::E_REQUIREDEVENT && extra == "OnGetPassword"))
-      withoutPassword.insert(name);
-  }
-};
-
-// The entry's name as the user knows it: its path below the folder it goes to.
-std::string EntryLabel(const std::string& output, const std::string& extractDir) {
-  if (!extractDir.empty() && output.compare(0, extractDir.size(), extractDir) == 0)
-    return output.substr(extractDir.size());
-  return output;
 }
 
 }  // namespace
@@ -202,10 +183,11 @@ int ArchiveEngine::Compress(const TWriterProps& writer) {
     ApplyWriter(writer, *w);
     RunningScope running(*this, w->CancelFlag());
     count = w->Compress();
-  } catch (const std::exception&) {
+  } catch (...) {
     // Compress keeps its own exceptions; anything else (out of memory while
     // copying the settings) is a failed run like any other.
     count = 0;
+    if (failure.empty()) failure = CaughtFailure();
   }
   w->OnError = nullptr;
   if (count == 0) SetFailure(failure);
@@ -217,17 +199,18 @@ ExtractResult ArchiveEngine::Extract(const TExtractorProps& extractor) {
   SetFailure(std::string());
   zid::TUnBase* x = parts_->Extractor(extractor.Kind);
   if (x == nullptr) return {};
-  EntryTally tally;
-  x->OnEnd = [&tally](zid::TZipCommon*, const std::string& name, bool pass) { tally.Verdict(name, pass); };
-  x->OnError = [&tally](zid::TZipCommon*, const std::string& name, const std::string& extra, const std::string&,
-                        int code) { tally.Error(name, extra, code); };
+  std::string failure;  // the first message of the run
+  x->OnError = [&failure](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int code) {
+    if (failure.empty()) failure = zid::LoadStr(code);
+  };
+  std::string asked;  // the entry the password question was last about
   if (HasPasswordHandler()) {
-    x->OnGetPassword = [this, x, &tally](zid::TZipCommon*, const std::string& name, std::string& password,
-                                         bool& tryAgain) {
-      const bool again = name == tally.asked;
-      tally.asked = name;
+    x->OnGetPassword = [this, &asked](zid::TZipCommon*, const std::string& name, std::string& password,
+                                      bool& tryAgain) {
+      const bool again = name == asked;
+      asked = name;
       std::string given;
-      switch (AskPassword(EntryLabel(name, x->GetExtractDir()), again, given)) {
+      switch (AskPassword(name, again, given)) {
         case PasswordAnswer::Ok:
           password = given;
           tryAgain = true;
@@ -241,32 +224,33 @@ ExtractResult ArchiveEngine::Extract(const TExtractorProps& extractor) {
       tryAgain = false;
     };
   }
-  int returned = 0;
+  bool ran = false;
   try {
     ApplyExtractor(extractor, *x);
-    tally.archive = x->GetArchiveFile();
     RunningScope running(*this, x->CancelFlag());
-    returned = x->Extract();
-  } catch (const std::exception&) {
+    x->Extract();
+    ran = true;
+  } catch (...) {
+    // Extract keeps its own exceptions; this is the copying of the settings.
+    failure = CaughtFailure();
   }
-  // The tally lives on this frame only; passwords typed are not kept.
-  x->OnEnd = nullptr;
+  // The handlers live on this frame only; passwords typed are not kept.
   x->OnError = nullptr;
   x->OnGetPassword = nullptr;
   x->Password.clear();
   x->Passwords.clear();
+  if (!ran) {
+    SetFailure(failure);
+    return {};
+  }
 
   const zid::TUnBase::TStats& stats = x->Stats();
   ExtractResult r;
-  // An extractor that hands no entry to the common loop (an outside library
-  // does the work) is taken at its word.
-  const bool counted = tally.verdicts > 0 || stats.listed > 0;
-  r.Extracted = counted ? static_cast<int>(tally.passed.size()) : returned;
+  r.Extracted = stats.extracted;
   r.Failed = stats.failed;
-  // Entries left out because an earlier password failed count as well.
-  r.Encrypted = std::min(r.Failed, std::max(stats.encrypted, static_cast<int>(tally.withoutPassword.size())));
-  r.Cancelled = x->Cancelled();
-  if (r.Failed > 0 || stats.archiveFailed) SetFailure(tally.failure);
+  r.Encrypted = stats.encrypted;
+  r.Cancelled = *x->CancelFlag();  // by the user (a full disk ends the run too, as a failure)
+  if (r.Failed > 0 || stats.archiveFailed) SetFailure(failure);
   return r;
 }
 
@@ -283,8 +267,9 @@ void ArchiveEngine::GetFileList(const TDirReaderProps& reader, std::vector<std::
     r.FileSpec = reader.FileSpec;
     RunningScope running(*this, r.CancelFlag());
     r.GetFileList(&lines);
-  } catch (const std::exception&) {
+  } catch (...) {
     lines.clear();
+    SetFailure(CaughtFailure());
   }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <new>
 
 #include "engine/base/zidMask.h"
 #include "engine/base/zidStreams.h"
@@ -33,6 +34,20 @@ void TZipCommon::RaiseError(const std::string& fileName, const std::string& exte
   if (OnError) OnError(this, fileName, extendedMsg, volumeID, eCode);
   // A handler may have cancelled: then the loop winds down through its own checks.
   if (!cancel_) throw E_RAISE(LoadStr(eCode), eCode, true);
+}
+
+void TZipCommon::ReportCaught() {
+  try {
+    throw;
+  } catch (const E_RAISE& e) {
+    if (!e.Reported) ReportError(GetArchiveFile(), e.what(), VolumeName, e.Code != 0 ? e.Code : E_UNKNOWNERROR);
+  } catch (const std::bad_alloc&) {
+    ReportError(GetArchiveFile(), std::string(), VolumeName, E_OUTOFMEMORY);
+  } catch (const std::exception& e) {
+    ReportError(GetArchiveFile(), e.what(), VolumeName, E_UNKNOWNERROR);
+  } catch (...) {
+    ReportError(GetArchiveFile(), std::string(), VolumeName, E_UNKNOWNERROR);
+  }
 }
 
 namespace {

@@ -83,7 +83,8 @@ class TZipCommon {
   TOnCorruptZipHeader OnCorruptZipHeader;
 
   // ---- the current entry -----------------------------------------------------
-  // During extraction the full output path, otherwise the stored name.
+  // The stored name of the entry in hand (extractors: TUnBase::OutputPath
+  // tells where it goes on disk).
   std::string FileName;
   // The archive or volume file being worked on; sent as VolumeID in error reports.
   std::string VolumeName;
@@ -102,8 +103,6 @@ class TZipCommon {
   int FileCount = 0;
   int64_t TotalUnpackedSize = 0;
   int64_t TotalPackedSize = 0;
-  // Entries accepted so far in this operation (the operation's result).
-  int ProcessedCount = 0;
   // Newest packed DOS date seen so far.
   uint32_t MaxFileDate = 0;
 
@@ -125,6 +124,10 @@ class TZipCommon {
   // As RaiseError but never raises: the caller goes on.
   virtual void ReportError(const std::string& fileName, const std::string& extendedMsg,
                            const std::string& volumeID, int eCode);
+  // Inside a catch: reports the exception against the archive unless it is
+  // an E_RAISE already reported (out of memory 25253, anything else 25355
+  // with its text). Nothing that ends an operation goes unsaid.
+  void ReportCaught();
   // Stores the cancel flag; true also reports 25443 for the current entry and volume.
   virtual void SetCancel(bool value);
   virtual bool Cancelled() const { return cancel_; }

@@ -130,26 +130,23 @@ TScanResult ScanForSignature(TByteSource& src, TArchiveDetection& d, int64_t sta
   TScanResult result;
   const int64_t size = src.Size();
   if (start < 0 || start >= size) return result;
-  try {
-    std::vector<uint8_t> block(kScanBlock);
-    int64_t pos = start;
-    for (int k = 0; k < kScanBlocks; ++k) {
-      const int64_t n = src.ReadAt(pos, block.data(), kScanBlock);
-      if (n <= 0) break;
-      for (int64_t i = 0; i < n; ++i) {
-        TScanResult r;
-        bool found = false;
-        if (!TestCandidate(src, d, block.data(), n, i, pos + i, start, r, found)) continue;
-        if (found) {
-          result = r;
-          if (result.Offset > 0) return result;
-        }
-        break;  // an archive at the very start: a later match may replace it
+  // Sources never throw (zidByteSource.h); what else is thrown (no memory) goes to the caller.
+  std::vector<uint8_t> block(kScanBlock);
+  int64_t pos = start;
+  for (int k = 0; k < kScanBlocks; ++k) {
+    const int64_t n = src.ReadAt(pos, block.data(), kScanBlock);
+    if (n <= 0) break;
+    for (int64_t i = 0; i < n; ++i) {
+      TScanResult r;
+      bool found = false;
+      if (!TestCandidate(src, d, block.data(), n, i, pos + i, start, r, found)) continue;
+      if (found) {
+        result = r;
+        if (result.Offset > 0) return result;
       }
-      pos += n;
+      break;  // an archive at the very start: a later match may replace it
     }
-  } catch (...) {
-    return TScanResult{};
+    pos += n;
   }
   return result;
 }

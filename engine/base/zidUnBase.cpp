@@ -20,7 +20,6 @@ namespace zid {
 
 int TCustomDClass::Extract() {
   cancel_ = false;
-  ProcessedCount = 0;
   BytesTotal = 0;
   BytesRemaining = 0;
   VolumeName = GetArchiveFile();
@@ -39,14 +38,8 @@ int TCustomDClass::Extract() {
     FileName.clear();
     BytesTotal = BytesRemaining = archiveSize_;
     ProcessArchive();
-  } catch (const E_RAISE&) {
-    // Errors were reported where they happened; the count says how far it got.
-  } catch (const std::bad_alloc&) {
-    ReportError(GetArchiveFile(), std::string(), VolumeName, E_OUTOFMEMORY);
-  } catch (const std::exception& e) {
-    ReportError(GetArchiveFile(), e.what(), VolumeName, E_UNKNOWNERROR);
   } catch (...) {
-    ReportError(GetArchiveFile(), std::string(), VolumeName, E_UNKNOWNERROR);
+    ReportCaught();  // the count says how far it got
   }
   try {
     if (timer_.Running()) {
@@ -55,11 +48,12 @@ int TCustomDClass::Extract() {
     }
     if (OnDeactivate) OnDeactivate(this);
   } catch (...) {
+    ReportCaught();
   }
   FinishOperation();
   det_.ArchiveFile = savedArchive;
   CloseArchive();
-  return ProcessedCount;
+  return ExtractedCount();
 }
 
 bool TCustomDClass::CheckCrc(uint8_t crcKind, uint32_t stored) {
@@ -73,6 +67,23 @@ bool TCustomDClass::OpensArchiveItself() const { return false; }
 // ---------------------------------------------------------------------------
 // TUnBase
 
+bool PasswordCode(int code) {
+  return code == E_PASSWORDFAILED || code == E_INVALIDPASSWORD || code == E_PASSWORDPROTECTED;
+}
+
+void TUnBase::TStats::Add(const TEntryReport& r) {
+  ++listed;
+  switch (r.verdict) {
+    case TVerdict::Passed: ++extracted; [[fallthrough]];
+    case TVerdict::Folder: ++passed; break;
+    case TVerdict::Skipped: ++skipped; break;
+    case TVerdict::Failed:
+      ++failed;
+      if (PasswordCode(r.code)) ++encrypted;
+      break;
+  }
+}
+
 TUnBase::TUnBase() = default;
 
 TUnBase::~TUnBase() { CloseOutputHandle(); }
@@ -81,6 +92,8 @@ void TUnBase::StartOperation() {
   if (CpuType == cpt80486) CpuType = cptAuto;
   MaxFileDate = 0;
   stats_ = TStats{};
+  reportOpen_ = diskFull_ = false;
+  lastCode_ = 0;
   // The target folder is made when missing; the folders below it as files need them.
   if (DiskOutput() && !extractDir_.empty() && !plat::DirectoryExists(extractDir_) &&
       !plat::ForceDirectories(extractDir_))
@@ -90,17 +103,53 @@ void TUnBase::StartOperation() {
 void TUnBase::RejectEntry(const TEntry& e, int code, const std::string& extra) {
   if (MatchesSpec(e.storedName, RecurseDirs)) {
     if (code != 0) ReportError(e.storedName, extra, VolumeName, code);
-    ++stats_.listed;
-    ++stats_.failed;
-    if (code == E_PASSWORDFAILED || code == E_INVALIDPASSWORD || code == E_PASSWORDPROTECTED) ++stats_.encrypted;
+    OpenReport(e.storedName);
+    CloseReport(TVerdict::Failed, TEntryResult::Refused, code != 0 ? code : lastCode_, code != 0 ? extra : lastExtra_);
   }
   SkipEntry(e.packedSize);
 }
 
 void TUnBase::HeaderFailed(const std::string& where, int code, const std::string& extra) {
   ReportError(where, extra, VolumeName, code);
-  ++stats_.listed;
-  ++stats_.failed;
+  OpenReport(std::string());
+  CloseReport(TVerdict::Failed, TEntryResult::Failed, code, extra);
+}
+
+void TUnBase::ReportError(const std::string& fileName, const std::string& extendedMsg, const std::string& volumeID,
+                          int eCode) {
+  lastCode_ = cancel_ ? E_USERCANCELED : eCode;
+  lastExtra_ = extendedMsg;
+  if (reportOpen_ && report_.code == 0) {
+    report_.code = lastCode_;
+    report_.extra = extendedMsg;
+  }
+  TCustomDClass::ReportError(fileName, extendedMsg, volumeID, eCode);
+}
+
+void TUnBase::OpenReport(const std::string& storedName) {
+  report_ = TEntryReport{};
+  report_.storedName = storedName;
+  reportOpen_ = true;
+}
+
+TUnBase::TEntryResult TUnBase::CloseReport(TVerdict verdict, TEntryResult result, int code, const std::string& extra) {
+  report_.verdict = verdict;
+  if (code != 0) {
+    report_.code = code;
+    report_.extra = extra;
+  }
+  if (verdict == TVerdict::Passed || verdict == TVerdict::Folder) {
+    report_.code = 0;
+    report_.extra.clear();
+  } else {
+    report_.outputPath.clear();  // nothing of it stays on disk
+  }
+  // The words of a password error are the password that failed.
+  if (PasswordCode(report_.code)) report_.extra.clear();
+  reportOpen_ = false;
+  stats_.Add(report_);
+  if (OnEnd) OnEnd(this, report_);
+  return result;
 }
 
 void TUnBase::ArchiveFailed(int code, const std::string& extra) {
@@ -167,6 +216,7 @@ int TUnBase::ExtractTest() {
   try {
     n = Extract();
   } catch (...) {
+    ReportCaught();
   }
   OutputMode = saved;
   return n;
@@ -183,13 +233,13 @@ void TUnBase::SetExtractDir(const std::string& dir) {
 }
 
 void TUnBase::SetOutputPath(const std::string& path) {
-  FileName = path;
+  outPath_ = path;
   outRoot_ = plat::ExtractFilePath(path);
   outRel_.assign(1, plat::ExtractFileName(path));
 }
 
 bool TUnBase::BuildOutputName(const std::string& storedName) {
-  FileName.clear();
+  outPath_.clear();
   outRel_.clear();
   if (extractDir_.empty()) {
     extractDir_ = plat::ExtractFilePath(GetArchiveFile());
@@ -207,8 +257,7 @@ bool TUnBase::BuildOutputName(const std::string& storedName) {
     return false;
   }
   outRoot_ = extractDir_;
-  // Tests and memory output name the entry as stored; only files get a path.
-  FileName = DiskOutput() ? outRoot_ + JoinComponents(outRel_, outRel_.size()) : storedName;
+  if (DiskOutput()) outPath_ = outRoot_ + JoinComponents(outRel_, outRel_.size());
   return true;
 }
 
@@ -224,14 +273,14 @@ bool TUnBase::BeginEntry(const TEntry& e) {
   if (OnBegin) {
     if (disk && OnRenameFile) {
       std::string newName;
-      OnRenameFile(this, FileName, newName);
+      OnRenameFile(this, outPath_, newName);
       if (!newName.empty()) {
         SetOutputPath(plat::ExpandFileName(plat::ToNative(newName)));
         plat::ForceDirectories(outRoot_);
       }
     }
     bool extract = true;
-    OnBegin(this, disk ? FileName : e.storedName, ProcessedCount + 1, extract);
+    OnBegin(this, disk ? outPath_ : e.storedName, stats_.extracted + 1, extract);
     if (Cancelled() || !extract) return false;
   }
   if (Cancelled()) return false;
@@ -242,11 +291,11 @@ bool TUnBase::BeginEntry(const TEntry& e) {
       if (OnFileExists) {
         do {
           std::string newName;
-          OnFileExists(this, FileName, newName, OverwriteMode);
+          OnFileExists(this, outPath_, newName, OverwriteMode);
           if (newName.empty()) break;  // the same name
           std::string path = plat::ExpandFileName(plat::ToNative(newName));
           plat::ForceDirectories(plat::ExtractFilePath(path));
-          if (plat::SameText(path, FileName)) break;
+          if (plat::SameText(path, outPath_)) break;
           if (OverwriteMode == omOverwrite) SetOutputPath(path);
         } while (!Cancelled() && OverwriteMode != omSkip && TargetExists());
         plat::FileInfo fi;
@@ -262,13 +311,12 @@ bool TUnBase::BeginEntry(const TEntry& e) {
         OverwriteMode = omSkip;
       }
     }
-    accepted = !Cancelled() && OverwriteMode == omOverwrite && !FileName.empty();
+    accepted = !Cancelled() && OverwriteMode == omOverwrite && !outPath_.empty();
   } else if (disk) {
     accepted = OverwriteMode == omOverwrite;
   } else {
     accepted = true;
   }
-  if (accepted) ++ProcessedCount;
   return accepted;
 }
 
@@ -410,13 +458,9 @@ bool TUnBase::WriteOutput(const uint8_t* buf, int64_t count) {
     }
     entryDone_ += n;
     if (written != n) {
-      if (plat::IsDiskFullError(plat::LastError())) {
-        ProcessedCount = 0;
-        RaiseError(FileName, FileName, VolumeName, E_DISKFULL);
-        return false;
-      }
-      if (ProcessedCount > 0) --ProcessedCount;
-      ReportError(FileName, std::string(), VolumeName, E_WRITEERROR);
+      // A full disk ends the operation (Cancelled): the decoder sees a short write like any other.
+      diskFull_ = DiskOutput() && plat::IsDiskFullError(plat::LastError());
+      ReportError(FileName, diskFull_ ? outPath_ : std::string(), VolumeName, diskFull_ ? E_DISKFULL : E_WRITEERROR);
       return false;
     }
   }
@@ -437,11 +481,7 @@ int64_t TUnBase::OutputTime(const TEntry& e) const {
 }
 
 bool TUnBase::CloseOutput(const TEntry& e, bool keep) {
-  if (!DiskOutput()) {
-    FileName = e.storedName;
-    return true;
-  }
-  if (out_ < 0) return true;
+  if (!DiskOutput() || out_ < 0) return true;
   if (!keep) {
     CloseOutputHandle();
     return true;
@@ -464,6 +504,7 @@ bool TUnBase::CloseOutput(const TEntry& e, bool keep) {
     ReportError(FileName, plat::ErrorText(plat::LastError()), VolumeName, E_WRITEERROR);
     return false;
   }
+  report_.outputPath = outPath_;
   return true;
 }
 
@@ -480,72 +521,52 @@ void TUnBase::SkipEntry(int64_t packedSize) {
 
 TUnBase::TEntryResult TUnBase::ExtractEntry(const TEntry& e, const std::function<bool()>& decode,
                                             const std::function<bool(const std::string&)>& verify) {
-  storedName_ = e.storedName;
   FileName = e.storedName;
-  if (!MatchesSpec(e.storedName, RecurseDirs)) {
+  if (diskFull_ || !MatchesSpec(e.storedName, RecurseDirs)) {
     SkipEntry(e.packedSize);
     return TEntryResult::NotSelected;
   }
   if (e.dosDate > MaxFileDate) MaxFileDate = e.dosDate;
-  ++stats_.listed;
+  OpenReport(e.storedName);
   if (!BuildOutputName(e.storedName)) {
-    ++stats_.failed;
     SkipEntry(e.packedSize);
-    return TEntryResult::Refused;
+    return CloseReport(TVerdict::Failed, TEntryResult::Refused);
   }
   if (e.isDir) {
     if (CreateStoredDirs && OutputMode == omToFile && UseStoredDirs) {
-      if (!plat::CreateDirsBeneath(outRoot_, outRel_))
-        ReportError(FileName, plat::ErrorText(plat::LastError()), VolumeName, E_CREATEDIRERROR);
+      if (plat::CreateDirsBeneath(outRoot_, outRel_)) report_.outputPath = outPath_;
+      else ReportError(FileName, plat::ErrorText(plat::LastError()), VolumeName, E_CREATEDIRERROR);
     }
-    ++stats_.passed;
-    return TEntryResult::Folder;
+    return CloseReport(TVerdict::Folder, TEntryResult::Folder);
   }
   // A link whose target is its data stays a file wherever no link is made.
   if ((e.isSymlink || e.isHardLink) && (!e.linkInData || MakesLinks())) return ExtractLink(e, decode, verify);
   if (!BeginEntry(e)) {
-    ++stats_.skipped;
     SkipEntry(e.packedSize);
-    return TEntryResult::Skipped;
+    return CloseReport(TVerdict::Skipped, TEntryResult::Skipped);
   }
   if (e.encrypted && verify && !CheckPassword(verify)) {
-    ++stats_.failed;
-    ++stats_.encrypted;
-    if (ProcessedCount > 0) --ProcessedCount;
     SkipEntry(e.packedSize);
-    return TEntryResult::Skipped;
+    return CloseReport(TVerdict::Failed, TEntryResult::Skipped, E_PASSWORDFAILED);
   }
   entryTotal_ = e.unpackedSize;
   if (!OpenOutput()) {
-    ++stats_.failed;
-    if (ProcessedCount > 0) --ProcessedCount;
     SkipEntry(e.packedSize);
-    return TEntryResult::Failed;
+    return CloseReport(TVerdict::Failed, TEntryResult::Failed);
   }
   BeginChecksum(e.crcKind);
   bool decoded = decode();
   bool pass = decoded && CheckCrc(e.crcKind, e.crc);
   const bool keep = decoded && (pass || KeepFailedFiles);
-  if (!CloseOutput(e, keep) && keep) {
-    decoded = false;
-    if (ProcessedCount > 0) --ProcessedCount;
-  }
-  if (!decoded) {
-    ++stats_.failed;
-    return TEntryResult::Failed;
-  }
-  return EndEntry(e, pass);
+  if (!CloseOutput(e, keep) && keep) decoded = false;
+  if (!decoded) return CloseReport(TVerdict::Failed, TEntryResult::Failed);
+  return EndEntry(pass);
 }
 
-TUnBase::TEntryResult TUnBase::EndEntry(const TEntry& e, bool pass) {
-  const std::string reported = DiskOutput() ? FileName : e.storedName;
-  if (OnEnd) {
-    OnEnd(this, reported, pass);
-  } else if (!pass && !Cancelled()) {
-    ReportError(reported, std::string(), VolumeName, E_CRCERROR);
-  }
-  ++(pass ? stats_.passed : stats_.failed);
-  return pass ? TEntryResult::Extracted : TEntryResult::Failed;
+TUnBase::TEntryResult TUnBase::EndEntry(bool pass) {
+  if (pass) return CloseReport(TVerdict::Passed, TEntryResult::Extracted);
+  if (!OnEnd && !Cancelled()) ReportError(FileName, std::string(), VolumeName, E_CRCERROR);
+  return CloseReport(TVerdict::Failed, TEntryResult::Failed, Cancelled() ? E_USERCANCELED : E_CRCERROR);
 }
 
 bool TUnBase::CheckCrc(uint8_t crcKind, uint32_t stored) {

@@ -21,8 +21,22 @@ namespace zid {
 
 class TStream32;
 
+// How one selected entry ended. The loop makes one for every entry FileSpec
+// selects (and one for a header lost between entries) and hands it to OnEnd;
+// every count of the operation is made from these (TUnBase::TStats::Add).
+enum class TVerdict { Passed, Folder, Failed, Skipped };
+struct TEntryReport {
+  std::string storedName;  // as TEntry has it; empty for a lost header
+  std::string outputPath;  // the file or link made on disk; empty when none was (tests, memory, failures)
+  TVerdict verdict = TVerdict::Failed;
+  int code = 0;            // why it failed or was skipped (0: it did not); E_CRCERROR for a checksum
+  std::string extra;       // the words that go with the code (never a password)
+};
+// The codes that mean "no usable password".
+bool PasswordCode(int code);
+
 using TOnBegin = std::function<void(TZipCommon* sender, const std::string& fileName, int count, bool& extract)>;
-using TOnEnd = std::function<void(TZipCommon* sender, const std::string& fileName, bool crcPass)>;
+using TOnEnd = std::function<void(TZipCommon* sender, const TEntryReport& report)>;
 using TOnFileExists = std::function<void(TZipCommon* sender, const std::string& fileName, std::string& newFileName,
                                          TOverwriteMode& overwriteMode)>;
 using TOnRenameFile = std::function<void(TZipCommon* sender, const std::string& fileName, std::string& newFileName)>;
@@ -52,7 +66,8 @@ struct TEntry {
 
 class TCustomDClass : public TZipCommon {
  public:
-  // Extracts the entries FileSpec selects; returns the number extracted.
+  // Extracts the entries FileSpec selects; returns the number of files and
+  // links that passed (TStats::extracted).
   int Extract();
 
  protected:
@@ -68,6 +83,8 @@ class TCustomDClass : public TZipCommon {
   // Hooks around one operation: reset at the start, release at the end (always).
   virtual void StartOperation() {}
   virtual void FinishOperation() {}
+  // Extract's result.
+  virtual int ExtractedCount() const = 0;
 };
 
 class TUnBase : public TCustomDClass {
@@ -75,17 +92,30 @@ class TUnBase : public TCustomDClass {
   TUnBase();
   ~TUnBase() override;
 
-  // How the last operation went, entry by entry: the one tally the command
-  // line and the window both read.
+  // How the last operation went: the counts of its entry reports, made by
+  // Add and nothing else. The command line, the window and Extract's result
+  // all read these.
   struct TStats {
-    int listed = 0;   // entries selected by FileSpec (folders included)
-    int passed = 0;   // extracted (or tested) with a good checksum, and folders
-    int failed = 0;   // selected but not extracted: bad data, checksum, password, refused name, write error
-    int skipped = 0;  // left alone by choice: the file existed and was kept, OnBegin said no
+    int listed = 0;     // entries selected by FileSpec (folders included), and headers lost between them
+    int passed = 0;     // extracted (or tested) with a good checksum, and folders
+    int extracted = 0;  // of the passed: files and links
+    int failed = 0;     // selected but not extracted: bad data, checksum, password, refused name, write error
+    int skipped = 0;    // left alone by choice: the file existed and was kept, OnBegin said no
     int encrypted = 0;  // of the failed: encrypted entries without a usable password
-    bool archiveFailed = false;  // no usable entry list: the archive itself failed
+    bool archiveFailed = false;  // no usable entry list: the archive itself failed (not an entry)
+    void Add(const TEntryReport& r);
   };
   const TStats& Stats() const { return stats_; }
+  // Errors a handler sees name the stored entry (FileName); this is where the on disk (empty for tests and memory output).
+  // current (or last) entry goes on disk (empty for tests and memory output).
+  const std::string& OutputPath() const { return outPath_; }
+
+  // The first error reported while an entry is open becomes its report's code.
+  void ReportError(const std::string& fileName, const std::string& extendedMsg, const std::string& volumeID,
+                   int eCode) override;
+  // A full disk ends the operation as a cancel would (without E_USERCANCELED):
+  // no entry after it is tried.
+  bool Cancelled() const override { return cancel_ || diskFull_; }
 
   // Runs the same walk as Extract with OutputMode 6: decode and check, store nothing.
   int ExtractTest();
@@ -116,6 +146,10 @@ class TUnBase : public TCustomDClass {
   int64_t OutputMemorySize = 0;
 
   // ---- events -------------------------------------------------------------------
+  // OnBegin, OnFileExists and OnRenameFile get the output path (the stored
+  // name for tests and memory output); OnGetPassword and the errors the
+  // stored name; OnEnd the entry's report. With OnEnd assigned a checksum
+  // failure goes there only (code E_CRCERROR), not to OnError.
   TOnBegin OnBegin;
   TOnEnd OnEnd;
   TOnFileExists OnFileExists;
@@ -129,6 +163,7 @@ class TUnBase : public TCustomDClass {
   // reported its own error. verify (for encrypted entries) checks one password
   // against the entry's encryption header; it is called with each candidate.
   bool CheckCrc(uint8_t crcKind, uint32_t stored) override;
+  int ExtractedCount() const override { return stats_.extracted; }
   void StartOperation() override;
   void FinishOperation() override;
 
@@ -198,7 +233,7 @@ class TUnBase : public TCustomDClass {
   // The output of the current entry.
   std::string outRoot_;                 // folder the relative part hangs below
   std::vector<std::string> outRel_;     // components below outRoot_
-  std::string storedName_;
+  std::string outPath_;                 // the whole path (disk output only)
   plat::Handle out_ = plat::kNoHandle;
   plat::PendingFile pending_;
   uint8_t crcKind_ = 32;
@@ -211,8 +246,12 @@ class TUnBase : public TCustomDClass {
   bool DiskOutput() const { return OutputMode == omToFile || OutputMode == omAppendFile; }
   // Links become links only in a plain extraction with the stored folders.
   bool MakesLinks() const { return OutputMode == omToFile && UseStoredDirs; }
-  // The end of an entry that decoded: OnEnd (or the CRC error) and the tally.
-  TEntryResult EndEntry(const TEntry& e, bool pass);
+  // The end of an entry that decoded: its report, with the checksum's verdict.
+  TEntryResult EndEntry(bool pass);
+  // The report of the entry in hand: opened when it is selected, closed once
+  // with its verdict (counted and handed to OnEnd), the result passed through.
+  void OpenReport(const std::string& storedName);
+  TEntryResult CloseReport(TVerdict verdict, TEntryResult result, int code = 0, const std::string& extra = std::string());
   // A link entry, from the overwrite rules to the tally.
   TEntryResult ExtractLink(const TEntry& e, const std::function<bool()>& decode,
                            const std::function<bool(const std::string&)>& verify);
@@ -233,6 +272,11 @@ class TUnBase : public TCustomDClass {
 
   std::string extractDir_;
   TStats stats_;
+  TEntryReport report_;
+  bool reportOpen_ = false;
+  int lastCode_ = 0;  // the last error reported (RejectEntry's code 0)
+  std::string lastExtra_;
+  bool diskFull_ = false;
   int64_t sourcePos_ = 0;
   int64_t sourceLeft_ = 0;
 };

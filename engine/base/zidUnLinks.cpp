@@ -127,39 +127,33 @@ bool TUnBase::MakeLink(const TEntry& e, const std::string& target) {
 // output) and passes a test or a memory run with nothing to write.
 TUnBase::TEntryResult TUnBase::ExtractLink(const TEntry& e, const std::function<bool()>& decode,
                                            const std::function<bool(const std::string&)>& verify) {
-  auto failed = [this](TEntryResult r) {
-    ++stats_.failed;
-    if (ProcessedCount > 0) --ProcessedCount;
-    return r;
-  };
   if (!MakesLinks() && DiskOutput()) {
     ReportError(FileName, KindOf(e) + Shown(e.linkTarget) + ": not created", VolumeName, E_UNKNOWNFILETYPE);
-    ++stats_.failed;
     SkipEntry(e.packedSize);
-    return TEntryResult::Refused;
+    return CloseReport(TVerdict::Failed, TEntryResult::Refused);
   }
   if (!BeginEntry(e)) {
-    ++stats_.skipped;
     SkipEntry(e.packedSize);
-    return TEntryResult::Skipped;
+    return CloseReport(TVerdict::Skipped, TEntryResult::Skipped);
   }
   if (e.encrypted && verify && !CheckPassword(verify)) {
-    ++stats_.encrypted;
     SkipEntry(e.packedSize);
-    return failed(TEntryResult::Skipped);
+    return CloseReport(TVerdict::Failed, TEntryResult::Skipped, E_PASSWORDFAILED);
   }
   bool pass = !Cancelled();
+  bool made = true;
   if (!MakesLinks()) {
     SkipEntry(e.packedSize);
   } else if (e.linkInData) {
     std::string target;
-    if (!DecodeLinkData(e, decode, target, pass)) return failed(TEntryResult::Failed);
-    if (pass && !MakeLink(e, target)) return failed(TEntryResult::Failed);
+    made = DecodeLinkData(e, decode, target, pass) && (!pass || MakeLink(e, target));
   } else {
     SkipEntry(e.packedSize);
-    if (pass && !MakeLink(e, e.linkTarget)) return failed(TEntryResult::Failed);
+    made = !pass || MakeLink(e, e.linkTarget);
   }
-  return EndEntry(e, pass);
+  if (!made) return CloseReport(TVerdict::Failed, TEntryResult::Failed);
+  if (pass && MakesLinks()) report_.outputPath = outPath_;
+  return EndEntry(pass);
 }
 
 }  // namespace zid

@@ -120,7 +120,7 @@ bool TRizER::Activate() {
     }
     ok = true;
   } catch (...) {
-    ok = false;
+    ReportCaught();
   }
   timer_.Stop();
   CloseArchive();
@@ -168,6 +168,7 @@ bool TRizER::IsArchiveReadable() {
   try {
     return Activate();
   } catch (...) {
+    ReportCaught();
     return false;
   }
 }
@@ -180,7 +181,7 @@ void TRizER::GetFileList(std::vector<std::string>* list) {
   try {
     ok = IsArchiveReadable();
   } catch (...) {
-    ok = false;
+    ReportCaught();
   }
   list_ = saved;
   if (!ok) list->clear();

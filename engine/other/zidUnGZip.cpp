@@ -204,7 +204,7 @@ void TUnGZip::WatchForTar(const uint8_t* buf, int64_t n) {
     return;
   }
   bool doUnTar = false;
-  OnNestedTarFile(this, FileName, doUnTar);
+  OnNestedTarFile(this, OutputPath(), doUnTar);
   doUnTar_ = doUnTar;
 }
 
@@ -214,17 +214,16 @@ bool TUnGZip::CheckCrc(uint8_t crcKind, uint32_t stored) {
 }
 
 void TUnGZip::ExtractNestedTar() {
-  const std::string tarFile = FileName;
+  const std::string tarFile = OutputPath();
   const std::string savedVolume = VolumeName;
-  const int before = ProcessedCount;
+  const int before = Stats().extracted;
   CloseArchiveStream();
   if (!OpenArchive(tarFile)) return;
   VolumeName = tarFile;
   ExtractTarStream(0);
   VolumeName = savedVolume;
-  // The count is the tar's entries; the tar file itself stays where it was written.
-  ProcessedCount -= before;
-  if (ProcessedCount > 0 && OnChangeArchive) OnChangeArchive(this, tarFile, atTar);
+  // The tar file itself stays where it was written, and counts with its entries.
+  if (Stats().extracted > before && OnChangeArchive) OnChangeArchive(this, tarFile, atTar);
 }
 
 }  // namespace zid

@@ -550,8 +550,9 @@ bool TZipBase::SaveComments() {
     if (!tmp.Publish()) return false;
     list_.CommentChanged = false;
     return true;
-  } catch (const std::exception&) {
+  } catch (...) {
     CloseArchive();
+    ReportCaught();
     return false;
   }
 }

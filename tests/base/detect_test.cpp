@@ -145,6 +145,16 @@ TEST(ClassifySignature, BothModes) {
   EXPECT_EQ(d.ArcStartOffset, 7716);
 }
 
+// The scan keeps nothing back: what a source throws (against its contract) reaches the caller.
+TEST(Detect, TheScanPassesExceptionsOn) {
+  struct TThrowing : TByteSource {
+    int64_t Size() const override { return 100; }
+    int64_t ReadAt(int64_t, void*, int64_t) override { throw std::bad_alloc(); }
+  } src;
+  TArchiveDetection d;
+  EXPECT_THROW(ScanForSignature(src, d, 0), std::bad_alloc);
+}
+
 TEST(Detect, NineteenBytesAreTooFewTwentyAreExamined) {
   const std::string rar = "Rar!\x1A\x07" + std::string(13, '\0');
   EXPECT_EQ(DetectMem(rar).ArcType, atNA);

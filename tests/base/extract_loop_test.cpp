@@ -344,25 +344,28 @@ TEST_F(ExtractLoop, ComplementedCrcIsAcceptedAndAFailureGoesToOnEndOnly) {
   MemEntry bad = File("bad.txt", "abc");
   bad.info.crc = 12345;
   x.entries = {good, bad};
-  EXPECT_EQ(x.Extract(), 2);  // the count is of accepted entries
+  EXPECT_EQ(x.Extract(), 1);  // the count is of entries that passed
   ASSERT_EQ(CountCode(E_CRCERROR), 1);
   reports.clear();
-  std::vector<std::pair<std::string, bool>> ended;
-  x.OnEnd = [&](TZipCommon*, const std::string& f, bool pass) { ended.emplace_back(f, pass); };
+  std::vector<TEntryReport> ended;
+  x.OnEnd = [&](TZipCommon*, const TEntryReport& r) { ended.push_back(r); };
   x.entries = {good, bad};
   x.Extract();
   EXPECT_TRUE(reports.empty());
   ASSERT_EQ(ended.size(), 2u);
-  EXPECT_TRUE(ended[0].second);
-  EXPECT_FALSE(ended[1].second);
-  EXPECT_EQ(ended[1].first, target + "/bad.txt");
+  EXPECT_EQ(ended[0].verdict, TVerdict::Passed);
+  EXPECT_EQ(ended[0].outputPath, target + "/good.txt");
+  EXPECT_EQ(ended[1].verdict, TVerdict::Failed);
+  EXPECT_EQ(ended[1].code, E_CRCERROR);
+  EXPECT_EQ(ended[1].storedName, "bad.txt");
+  EXPECT_EQ(ended[1].outputPath, "");  // nothing of it stays
 }
 
 TEST_F(ExtractLoop, TestModeDecodesAndChecksButStoresNothing) {
   MemEntry bad = File("bad.txt", "abc");
   bad.info.crc = 1;
   x.entries = {File("a.txt", "1"), bad};
-  EXPECT_EQ(x.ExtractTest(), 2);
+  EXPECT_EQ(x.ExtractTest(), 1);
   EXPECT_EQ(CountCode(E_CRCERROR), 1);
   EXPECT_TRUE(fs::is_empty(target));
   EXPECT_EQ(x.OutputMode, omToFile);

@@ -160,8 +160,10 @@ TEST(Links, PeerArchivesMakeInsideLinksAndRefuseOthers) {
     if (c.make.empty()) testutil::WriteFile(c.archive, c.bytes);
     else ASSERT_EQ(testutil::Run(c.make), 0);
     const std::string out = t.file(std::string("out-") + c.what);
-    std::map<std::string, bool> ends;  // OnEnd, by name below the folder
-    auto onEnd = [&ends, &out](zid::TZipCommon*, const std::string& f, bool pass) { ends[f.substr(out.size() + 1)] = pass; };
+    std::map<std::string, bool> ends;  // OnEnd of what was made, by its path below the folder
+    auto onEnd = [&ends, &out](zid::TZipCommon*, const zid::TEntryReport& e) {
+      if (!e.outputPath.empty()) ends[e.outputPath.substr(out.size() + 1)] = e.verdict == zid::TVerdict::Passed;
+    };
     const Outcome o = Unpack(c.factory, c.archive, out, [&](zid::TUnBase& u) {
       u.CreateStoredDirs = true;
       u.OnEnd = onEnd;

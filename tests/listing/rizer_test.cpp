@@ -306,6 +306,12 @@ TEST(RizerRules, MissingFileAndMissingOnRead) {
   codes.clear();
   EXPECT_FALSE(r.Activate());
   EXPECT_EQ(codes, std::vector<int>{zid::E_REQUIREDEVENT});
+  // A handler's own exception ends the walk and is said, never swallowed.
+  r.OnRead = [](zid::TZipCommon*, int, int) { throw std::runtime_error("boom"); };
+  r.FileSpec = {"*.*"};
+  codes.clear();
+  EXPECT_FALSE(r.Activate());
+  EXPECT_EQ(codes, std::vector<int>{zid::E_UNKNOWNERROR});
 }
 
 TEST(RizerRules, GetFileListAppendsOrClears) {

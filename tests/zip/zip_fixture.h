@@ -145,7 +145,7 @@ struct Report {
   std::vector<int> codes;
   std::vector<std::string> errorNames;
   std::vector<std::string> extras;  // the texts reported with the codes
-  std::vector<std::pair<std::string, bool>> ends;  // only when OnEnd is wanted
+  std::vector<std::pair<std::string, bool>> ends;  // entries that decoded (OnEnd, only when wanted)
   zid::TUnBase::TStats stats;
   bool has(int code) const {
     for (int c : codes)
@@ -173,7 +173,10 @@ inline Report Extract(const std::string& archive, const std::string& dir,
       r.extras.push_back(ext);
     };
     if (withOnEnd)
-      un.OnEnd = [&r](zid::TZipCommon*, const std::string& file, bool pass) { r.ends.emplace_back(file, pass); };
+      un.OnEnd = [&r](zid::TZipCommon*, const zid::TEntryReport& e) {
+        if (e.verdict == zid::TVerdict::Passed || e.code == zid::E_CRCERROR)
+          r.ends.emplace_back(e.storedName, e.verdict == zid::TVerdict::Passed);
+      };
     if (setup) setup(un);
     r.count = testOnly ? un.ExtractTest() : un.Extract();
     r.stats = un.Stats();

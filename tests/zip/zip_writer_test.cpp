@@ -210,6 +210,17 @@ TEST(ZipWriter, ArchiveCommentSurvivesUpdatesAndEntryCommentsAreSaved) {
   if (testutil::HaveTool("unzip")) {
     EXPECT_EQ(testutil::Run("unzip -tq " + ShellQuote(arc)), 0);
   }
+  // An exception inside SaveComments (here the handler's own) is said, not swallowed.
+  std::vector<int> codes;
+  reader.OnError = [&codes](TZipCommon*, const std::string&, const std::string&, const std::string&, int c) {
+    codes.push_back(c);
+    if (codes.size() == 1) throw std::runtime_error("handler");
+  };
+  reader.SetEntryComment(0, "changed");
+  std::rename(arc.c_str(), (arc + ".away").c_str());
+  EXPECT_FALSE(reader.SaveComments());
+  ASSERT_EQ(codes.size(), 2u);
+  EXPECT_EQ(codes[1], E_UNKNOWNERROR);
 }
 
 TEST(JarWriter, KeepsItsTypeAndListsWithJar) {
