@@ -18,6 +18,7 @@
 #include "engine/other/zidUnACE2.h"
 #include "engine/other/zidUnGZip.h"
 #include "engine/other/zidUnArj.h"
+#include "engine/other/zidUnRar.h"
 #include "engine/other/zidUnZoo.h"
 #include "engine/zip/zidJar.h"
 #include "engine/zip/zidUnJar.h"
@@ -58,7 +59,7 @@ const std::vector<TFormat>& Table() {
       {"ARC", "arc", {atArc, atArcExe}, {".arc"}, nullptr, nullptr},
       {"PAK", "pak", {atPak, atPakExe}, {".pak"}, nullptr, nullptr},
       {"HA", "ha", {atHA}, {".ha"}, nullptr, nullptr},
-      {"RAR", "rar", {atRar, atRarExe}, {".rar"}, nullptr, nullptr},
+      {"RAR", "rar", {atRar, atRarExe}, {".rar"}, Extractor<TUnRar>, nullptr},
       {"UUE", "uue", {atUUE}, {".uue", ".uu"}, nullptr, nullptr},
       {"MsGZ", "msgz", {atMsGZ}, {}, nullptr, nullptr},
   };
