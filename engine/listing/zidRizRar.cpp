@@ -52,7 +52,8 @@ void TRarWalker::Setup(TRizER& r) {
   int64_t first = 0;
   const int code = ReadRarVolumeHead(Reader(r), r.StartOffset, first, mainFlags_, &rar5_);
   if (code != 0 && !rar5_) {
-    r.ReportError(r.GetArchiveFile(), std::string(), r.VolumeName, code == E_READERROR ? E_BADFILEHEADER : code);
+    r.ReportError(r.GetArchiveFile(), code == E_PASSWORDPROTECTED ? "the headers are encrypted" : std::string(),
+                  r.VolumeName, code == E_READERROR ? E_BADFILEHEADER : code);
     return;
   }
   r.StartOffset = first;

@@ -147,7 +147,8 @@ TRarRead ReadRarBlock(const TRarReadAt& read, int64_t pos, TRarBlock& b, std::st
     }
     b.dataSize = Get32(reinterpret_cast<const uint8_t*>(head.data()) + 7);
   }
-  if (b.type != kRarTypeFile && b.type != kRarTypeService) return TRarRead::Ok;
+  // Service blocks share the file layout when they are long enough for it.
+  if (b.type != kRarTypeFile && (b.type != kRarTypeService || b.headSize < kFileHeadSize)) return TRarRead::Ok;
   if (!carriesData || b.headSize < kFileHeadSize) {
     Fail(why, "a file header shorter than its fixed part");
     return TRarRead::Bad;

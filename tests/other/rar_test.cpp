@@ -1,0 +1,363 @@
+// RAR extraction: the corpus samples byte for byte against unar (or 7zz)
+// (their listings are the walker suite's), and hand-made archives: a solid stream and
+// the multimedia mode in RAR 2.0 bit streams written here (checked against
+// the peer too), .partN.rar sets, damaged entries, and hostile input.
+#include <gtest/gtest.h>
+
+#include "engine/base/Err_Msgs.h"
+#include "engine/other/zidRarHeader.h"
+#include "engine/other/zidUnRar.h"
+#include "other_helpers.h"
+#include "support/testutil.h"
+
+using namespace othertest;
+using testutil::ReadFile;
+using testutil::ShellQuote;
+using testutil::TempDir;
+using testutil::WriteFile;
+
+namespace {
+
+constexpr int kBrokenVolumeChain = 25135;
+
+// ---- the fixture builder: RAR 1.5-4 blocks with their header CRCs --------------
+
+std::string Block(uint8_t type, uint16_t flags, const std::string& body, const std::string& data = "") {
+  const bool sized = (flags & 0x8000) != 0;
+  std::string h;
+  Put8(h, type);
+  Put16(h, flags);
+  Put16(h, static_cast<uint16_t>(7 + (sized ? 4 : 0) + body.size()));
+  if (sized) Put32(h, static_cast<uint32_t>(data.size()));
+  h += body;
+  std::string out;
+  Put16(out, Crc32(h) & 0xFFFF);
+  return out + h + data;
+}
+
+std::string Head(uint16_t mainFlags = 0) {
+  return std::string("Rar!\x1A\x07\x00", 7) + Block(0x73, mainFlags, std::string(6, '\0'));
+}
+
+struct FileSpec {
+  std::string name;
+  std::string packed;    // the data as stored
+  std::string original;  // for the CRC and the size
+  uint16_t flags = 0;
+  uint8_t version = 20;
+  uint8_t method = 0x30;
+  uint32_t crc = 0;  // 0: the CRC of original
+};
+
+std::string File(const FileSpec& f) {
+  std::string body;
+  Put32(body, static_cast<uint32_t>(f.original.size()));
+  Put8(body, 2);  // Windows
+  Put32(body, f.crc ? f.crc : Crc32(f.original));
+  Put32(body, 0x58216000);
+  Put8(body, f.version);
+  Put8(body, f.method);
+  Put16(body, static_cast<uint16_t>(f.name.size()));
+  Put32(body, 0x20);
+  body += f.name;
+  return Block(0x74, static_cast<uint16_t>(0x8000 | f.flags), body, f.packed);
+}
+
+std::string Stored(const std::string& name, const std::string& data, uint16_t flags = 0) {
+  return File({name, data, data, flags});
+}
+
+std::string End(uint16_t flags = 0) { return Block(0x7B, static_cast<uint16_t>(0x4000 | flags), ""); }
+
+// ---- RAR 2.0 bit streams ----------------------------------------------------------
+
+// MSB-first bits, as RAR reads them.
+struct Bits {
+  std::string out;
+  uint32_t acc = 0;
+  int n = 0;
+  void Put(uint32_t v, int width) {
+    for (int i = width - 1; i >= 0; --i) {
+      acc = (acc << 1) | ((v >> i) & 1);
+      if (++n == 8) {
+        out.push_back(static_cast<char>(acc));
+        acc = 0;
+        n = 0;
+      }
+    }
+  }
+  std::string Done() {
+    if (n > 0) Put(0, 8 - n);
+    return out;
+  }
+};
+
+// Tables where the symbols in `used` (ascending) all have 9-bit codes, so
+// symbol used[i] is sent as the number i in 9 bits. Lengths go through a
+// level table giving the 16 lengths and the zero run (18) 5-bit codes.
+void Tables(Bits& b, bool audio, const std::vector<int>& used, unsigned size) {
+  b.Put(audio ? 1 : 0, 1);
+  b.Put(0, 1);  // no earlier tables to add to
+  if (audio) b.Put(0, 2);  // one channel
+  for (int i = 0; i < 19; ++i) b.Put(i == 16 || i == 17 ? 0 : 5, 4);
+  // level codes: 0..15 are 0..15, 18 is 16 (canonical order)
+  unsigned at = 0;
+  auto zeros = [&](unsigned count) {
+    while (count >= 11) {
+      const unsigned run = std::min(count, 138u);
+      b.Put(16, 5);
+      b.Put(run - 11, 7);
+      count -= run;
+    }
+    for (; count > 0; --count) b.Put(0, 5);
+  };
+  for (int s : used) {
+    zeros(static_cast<unsigned>(s) - at);
+    b.Put(9, 5);
+    at = static_cast<unsigned>(s) + 1;
+  }
+  zeros(size - at);
+}
+
+std::vector<int> Literals(std::vector<int> extra = {}) {
+  std::vector<int> v;
+  for (int i = 0; i < 256; ++i) v.push_back(i);
+  v.insert(v.end(), extra.begin(), extra.end());
+  return v;
+}
+
+// ---- runs ------------------------------------------------------------------------
+
+Report ExtractRar(const std::string& archive, const std::string& dir,
+                  const std::function<void(zid::TUnRar&)>& setup = nullptr) {
+  return Extract<zid::TUnRar>(archive, dir, setup);
+}
+
+// What unar (or 7zz) extracts, in peer/; false when neither is installed.
+bool PeerExtract(const TempDir& d, const std::string& archive) {
+  const std::string out = ShellQuote(d.file("peer"));
+  if (testutil::HaveTool("unar"))
+    return testutil::Run("unar -q -D -o " + out + " " + ShellQuote(archive) + " >/dev/null 2>&1") == 0;
+  if (testutil::HaveTool("7zz"))
+    return testutil::Run("7zz x -y -o" + out + " " + ShellQuote(archive) + " >/dev/null 2>&1") == 0;
+  return false;
+}
+
+bool SameTrees(const TempDir& d, const std::string& ours) {
+  return testutil::Run("diff -r " + ShellQuote(d.file("peer")) + " " + ShellQuote(ours) + " >/dev/null 2>&1") == 0;
+}
+
+bool HasExtra(const Report& r, const std::string& part) {
+  for (const std::string& e : r.extras)
+    if (e.find(part) != std::string::npos) return true;
+  return false;
+}
+
+}  // namespace
+
+// ---- the corpus ----------------------------------------------------------------------
+
+TEST(RarCorpus, EverySampleExtractsAsThePeerDoes) {
+  const std::string dir = testutil::CorpusDir();
+  if (dir.empty()) GTEST_SKIP() << "no corpus";
+  struct Case {
+    const char* file;
+    int passed;
+    int failed;  // refused by name: RAR 3 compression, encryption
+  };
+  const Case cases[] = {
+      {"libarchive__basic.rar", 5, 0},       {"libarchive__noeof.rar", 1, 0},
+      {"libarchive__subblock.rar", 1, 0},    {"libarchive__windows.rar", 5, 0},
+      {"libarchive__unicode.rar", 5, 1},     {"libarchive__sfx.exe", 4, 1},
+      {"libarchive__rar5_stored.rar", 1, 0}, {"libarchive__encryption_data.rar", 0, 2},
+      {"patool__t.rar", 1, 1},               {"patool__p.rar", 1, 1},
+      {"sharpcompress__Rar15.rar", 5, 0},    {"sharpcompress__Rar2.rar", 5, 0},
+      {"sharpcompress__Rar2.multi.rar", 5, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string path = dir + "/rar/" + c.file;
+    TempDir d;
+    const Report r = ExtractRar(path, d.file("out"), [](zid::TUnRar& u) { u.CreateStoredDirs = true; });
+    EXPECT_EQ(r.stats.passed, c.passed) << r.text;
+    EXPECT_EQ(r.stats.failed, c.failed) << r.text;
+    if (c.failed == 0 && PeerExtract(d, path)) EXPECT_TRUE(SameTrees(d, d.file("out")));
+  }
+  // the refusals name the version
+  const Report t = ExtractRar(dir + "/rar/patool__t.rar", "");
+  EXPECT_TRUE(HasExtra(t, "version 2.9")) << t.text;
+  const Report p = ExtractRar(dir + "/rar/libarchive__encryption_header.rar", "");
+  EXPECT_TRUE(p.Has(zid::E_PASSWORDPROTECTED));
+  EXPECT_TRUE(p.stats.archiveFailed);
+}
+
+// A damaged entry fails its CRC; the entries after it in a non-solid archive still come out.
+TEST(RarCorpus, ADamagedEntryFailsAndTheRestComeOut) {
+  const std::string dir = testutil::CorpusDir();
+  if (dir.empty()) GTEST_SKIP() << "no corpus";
+  TempDir d;
+  std::string rar = ReadFile(dir + "/rar/sharpcompress__Rar2.rar");
+  rar[rar.size() - 2706 - 38952 + 20000] ^= 0x10;  // inside jpg/test.jpg's data
+  WriteFile(d.file("t.rar"), rar);
+  const Report r = ExtractRar(d.file("t.rar"), d.file("out"));
+  EXPECT_EQ(r.stats.failed, 1) << r.text;
+  EXPECT_EQ(r.stats.passed, 4) << r.text;
+  EXPECT_EQ(ReadFile(d.file("out/тест.txt")).size(), 15498u);
+}
+
+// ---- hand-made streams ------------------------------------------------------------------
+
+// A solid archive: the second entry's matches reach into the first entry's
+// output and its Huffman tables are the first entry's.
+TEST(RarStreams, SolidEntriesContinueOneStream) {
+  Bits a;
+  Tables(a, false, Literals({261}), 374);
+  for (char c : std::string("abc")) a.Put(static_cast<uint8_t>(c), 9);
+  Bits b;
+  b.Put(256, 9);  // symbol 261: a short match, length 2, distance 3 (code 0, two bits 2)
+  b.Put(2, 2);
+  b.Put('!', 9);
+  const std::string first = a.Done(), second = b.Done();
+  TempDir d;
+  WriteFile(d.file("s.rar"), Head(0x0008) + File({"one.txt", first, "abc", 0, 20, 0x33}) +
+                                 File({"two.txt", second, "ab!", 0x0010, 20, 0x33}) + End());
+  const Report r = ExtractRar(d.file("s.rar"), d.file("out"));
+  EXPECT_EQ(r.stats.passed, 2) << r.text;
+  EXPECT_EQ(ReadFile(d.file("out/two.txt")), "ab!");
+  if (PeerExtract(d, d.file("s.rar"))) EXPECT_TRUE(SameTrees(d, d.file("out")));
+  // the second alone still decodes through the first (not selected, not written)
+  TempDir d2;
+  const Report only = ExtractRar(d.file("s.rar"), d2.file("out"), [](zid::TUnRar& u) { u.FileSpec = {"two.txt"}; });
+  EXPECT_EQ(only.stats.passed, 1) << only.text;
+  EXPECT_EQ(ReadFile(d2.file("out/two.txt")), "ab!");
+  EXPECT_FALSE(zid::plat::FileExists(d2.file("out/one.txt")));
+}
+
+// The multimedia mode: each byte is a prediction error; the peer decodes the same bytes.
+TEST(RarStreams, AudioModeDecodesAsThePeerDoes) {
+  Bits a;
+  Tables(a, true, Literals({256}), 257);
+  std::string deltas;
+  for (int i = 0; i < 300; ++i) deltas.push_back(static_cast<char>((i * 7) % 11 - 5));
+  for (char c : deltas) a.Put(static_cast<uint8_t>(c), 9);
+  TempDir d;
+  // the CRC is not known before decoding: take it from the first run
+  FileSpec f{"wave.raw", a.Done(), std::string(300, '\0'), 0, 20, 0x33};
+  WriteFile(d.file("a.rar"), Head() + File(f) + End());
+  const Report first = ExtractRar(d.file("a.rar"), d.file("out"), [](zid::TUnRar& u) { u.KeepFailedFiles = true; });
+  const std::string decoded = ReadFile(d.file("out/wave.raw"));
+  ASSERT_EQ(decoded.size(), 300u) << first.text;
+  f.crc = Crc32(decoded);
+  WriteFile(d.file("a.rar"), Head() + File(f) + End());
+  TempDir d2;
+  const Report r = ExtractRar(d.file("a.rar"), d2.file("out"));
+  EXPECT_EQ(r.stats.passed, 1) << r.text;
+  if (PeerExtract(d2, d.file("a.rar"))) EXPECT_TRUE(SameTrees(d2, d2.file("out")));
+}
+
+// ---- volumes ------------------------------------------------------------------------------
+
+// A .partN.rar set: an entry in three parts, each part checked by the CRC of its packed bytes.
+TEST(RarVolumes, NewNumberingSetsAreFollowed) {
+  TempDir d;
+  const uint16_t vol = 0x0001 | 0x0010;
+  const std::string whole = "first part|second part|third";
+  auto part = [&](const std::string& data, uint16_t flags) {
+    FileSpec f{"big.txt", data, whole, flags};
+    if (flags & 0x0002) f.crc = Crc32(data);
+    return File(f);
+  };
+  WriteFile(d.file("set.part1.rar"), Head(vol) + Stored("a.txt", "A") + part("first part|", 0x0002) + End(1));
+  WriteFile(d.file("set.part2.rar"), Head(vol) + part("second part|", 0x0003) + End(1));
+  WriteFile(d.file("set.part3.rar"), Head(vol) + part("third", 0x0001) + Stored("z.txt", "Z") + End());
+  const Report r = ExtractRar(d.file("set.part1.rar"), d.file("out"));
+  EXPECT_EQ(r.stats.passed, 3) << r.text;
+  EXPECT_EQ(ReadFile(d.file("out/big.txt")), whole);
+  EXPECT_EQ(ReadFile(d.file("out/z.txt")), "Z");
+  if (PeerExtract(d, d.file("set.part1.rar"))) EXPECT_TRUE(SameTrees(d, d.file("out")));
+  EXPECT_EQ(zid::RarNextVolumeName("/x/set.part9.rar", true), "/x/set.part10.rar");
+  EXPECT_EQ(zid::RarNextVolumeName("/x/set.r99", false), "/x/set.s00");
+  EXPECT_EQ(zid::RarNextVolumeName("/x/SET.RAR", false), "/x/SET.R00");
+
+  // a part whose packed bytes were changed fails the entry, the others pass
+  std::string second = ReadFile(d.file("set.part2.rar"));
+  second[second.find("second")] = 'S';
+  WriteFile(d.file("set.part2.rar"), second);
+  const Report bad = ExtractRar(d.file("set.part1.rar"), "");
+  EXPECT_EQ(bad.stats.failed, 1) << bad.text;
+  EXPECT_EQ(bad.stats.passed, 2) << bad.text;
+}
+
+// ---- hostile input -------------------------------------------------------------------------
+
+TEST(RarHostile, DamagedStreamsEndWithASpecificError) {
+  struct Case {
+    const char* what;
+    std::string archive;
+    const char* extra;  // part of the reported text
+  };
+  // a level table of nineteen 1-bit codes
+  Bits over;
+  over.Put(0, 2);
+  for (int i = 0; i < 19; ++i) over.Put(1, 4);
+  // a match two bytes back when one byte was written (the stream's first entry)
+  Bits early;
+  Tables(early, false, Literals({261}), 374);
+  early.Put('x', 9);
+  early.Put(256, 9);
+  early.Put(1, 2);
+  // a solid entry whose match reaches past the whole stream before it
+  Bits one;
+  Tables(one, false, Literals({261}), 374);
+  one.Put('y', 9);
+  Bits two;
+  two.Put(256, 9);
+  two.Put(3, 2);
+  const Case cases[] = {
+      {"overflowing Huffman table", Head() + File({"h.bin", over.Done() + std::string(64, '\0'), "data", 0, 20, 0x33}) + End(),
+       "more codes than its lengths allow"},
+      {"match before the start", Head() + File({"m.bin", early.Done(), "xx?", 0, 20, 0x33}) + End(),
+       "before the start of the data"},
+      {"solid match before the start", Head(0x0008) + File({"y.bin", one.Done(), "y", 0, 20, 0x33}) +
+           File({"z.bin", two.Done(), "yy", 0x0010, 20, 0x33}) + End(),
+       "4 bytes back, before the start"},
+      {"RAR 1.5 match before the start", Head() + File({"o.bin", std::string(16, '\xFF'), "0123456789", 0, 15, 0x33}) + End(),
+       "before the start of the data"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir d;
+    WriteFile(d.file("h.rar"), c.archive);
+    const Report r = ExtractRar(d.file("h.rar"), d.file("out"));
+    EXPECT_GE(r.stats.failed, 1) << r.text;
+    EXPECT_TRUE(r.Has(zid::E_BADBLOCK)) << r.text;
+    EXPECT_TRUE(HasExtra(r, c.extra)) << r.text;
+  }
+}
+
+TEST(RarHostile, HeadersAndVolumeChainsEndCleanly) {
+  TempDir d;
+  // a file header whose CRC does not match is refused; the next entry still comes out
+  std::string bad = Stored("a.txt", "AAAA");
+  bad[0] ^= 1;
+  WriteFile(d.file("c.rar"), Head() + bad + Stored("b.txt", "BB") + End());
+  const Report c = ExtractRar(d.file("c.rar"), d.file("out"));
+  EXPECT_TRUE(c.Has(zid::E_BADFILEHEADER)) << c.text;
+  EXPECT_EQ(ReadFile(d.file("out/b.txt")), "BB");
+
+  // a volume chain that leads back to its first volume
+  WriteFile(d.file("v.rar"), Head(1) + Stored("A", "first") + File({"S", "12", "1234", 0x0002}));
+  WriteFile(d.file("v.r00"), Head(1) + File({"S", "34", "1234", 0x0003}));
+  auto loop = [&](zid::TZipCommon*, std::string& name, int, bool, bool&) {
+    if (name.find("r01") != std::string::npos) name = d.file("v.rar");
+  };
+  const Report r = ExtractRar(d.file("v.rar"), "", [&](zid::TUnRar& u) { u.OnNextVolume = loop; });
+  EXPECT_TRUE(r.Has(kBrokenVolumeChain)) << r.text;
+  EXPECT_EQ(r.stats.passed, 1) << r.text;
+
+  // a next volume that does not continue the entry
+  WriteFile(d.file("v.r00"), Head(1) + Stored("other", "34"));
+  const Report w = ExtractRar(d.file("v.rar"), "");
+  EXPECT_TRUE(w.Has(kBrokenVolumeChain)) << w.text;
+  EXPECT_TRUE(HasExtra(w, "does not continue")) << w.text;
+}
