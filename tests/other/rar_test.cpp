@@ -7,6 +7,7 @@
 #include "engine/base/Err_Msgs.h"
 #include "engine/other/zidRarHeader.h"
 #include "engine/other/zidUnRar.h"
+#include "platform/files.h"
 #include "other_helpers.h"
 #include "support/testutil.h"
 
@@ -133,18 +134,15 @@ Report ExtractRar(const std::string& archive, const std::string& dir,
   return Extract<zid::TUnRar>(archive, dir, setup);
 }
 
-// What unar (or 7zz) extracts, in peer/; false when neither is installed.
-bool PeerExtract(const TempDir& d, const std::string& archive) {
+// When unar (or 7zz) is installed: it extracts the archive to peer/ and the tree is `ours`, byte for byte.
+void ExpectAsPeer(const TempDir& d, const std::string& archive, const std::string& ours) {
   const std::string out = ShellQuote(d.file("peer"));
-  if (testutil::HaveTool("unar"))
-    return testutil::Run("unar -q -D -o " + out + " " + ShellQuote(archive) + " >/dev/null 2>&1") == 0;
-  if (testutil::HaveTool("7zz"))
-    return testutil::Run("7zz x -y -o" + out + " " + ShellQuote(archive) + " >/dev/null 2>&1") == 0;
-  return false;
-}
-
-bool SameTrees(const TempDir& d, const std::string& ours) {
-  return testutil::Run("diff -r " + ShellQuote(d.file("peer")) + " " + ShellQuote(ours) + " >/dev/null 2>&1") == 0;
+  std::string cmd;
+  if (testutil::HaveTool("unar")) cmd = "unar -q -D -o " + out + " " + ShellQuote(archive);
+  else if (testutil::HaveTool("7zz")) cmd = "7zz x -y -o" + out + " " + ShellQuote(archive);
+  else return;
+  EXPECT_EQ(testutil::Run(cmd + " >/dev/null 2>&1"), 0) << cmd;
+  EXPECT_EQ(testutil::Run("diff -r " + out + " " + ShellQuote(ours) + " >/dev/null 2>&1"), 0) << archive;
 }
 
 bool HasExtra(const Report& r, const std::string& part) {
@@ -181,7 +179,7 @@ TEST(RarCorpus, EverySampleExtractsAsThePeerDoes) {
     const Report r = ExtractRar(path, d.file("out"), [](zid::TUnRar& u) { u.CreateStoredDirs = true; });
     EXPECT_EQ(r.stats.passed, c.passed) << r.text;
     EXPECT_EQ(r.stats.failed, c.failed) << r.text;
-    if (c.failed == 0 && PeerExtract(d, path)) EXPECT_TRUE(SameTrees(d, d.file("out")));
+    if (c.failed == 0) ExpectAsPeer(d, path, d.file("out"));
   }
   // the refusals name the version
   const Report t = ExtractRar(dir + "/rar/patool__t.rar", "");
@@ -224,13 +222,13 @@ TEST(RarStreams, SolidEntriesContinueOneStream) {
   const Report r = ExtractRar(d.file("s.rar"), d.file("out"));
   EXPECT_EQ(r.stats.passed, 2) << r.text;
   EXPECT_EQ(ReadFile(d.file("out/two.txt")), "ab!");
-  if (PeerExtract(d, d.file("s.rar"))) EXPECT_TRUE(SameTrees(d, d.file("out")));
+  ExpectAsPeer(d, d.file("s.rar"), d.file("out"));
   // the second alone still decodes through the first (not selected, not written)
   TempDir d2;
   const Report only = ExtractRar(d.file("s.rar"), d2.file("out"), [](zid::TUnRar& u) { u.FileSpec = {"two.txt"}; });
   EXPECT_EQ(only.stats.passed, 1) << only.text;
   EXPECT_EQ(ReadFile(d2.file("out/two.txt")), "ab!");
-  EXPECT_FALSE(zid::plat::FileExists(d2.file("out/one.txt")));
+  EXPECT_FALSE(plat::FileExists(d2.file("out/one.txt")));
 }
 
 // The multimedia mode: each byte is a prediction error; the peer decodes the same bytes.
@@ -252,7 +250,7 @@ TEST(RarStreams, AudioModeDecodesAsThePeerDoes) {
   TempDir d2;
   const Report r = ExtractRar(d.file("a.rar"), d2.file("out"));
   EXPECT_EQ(r.stats.passed, 1) << r.text;
-  if (PeerExtract(d2, d.file("a.rar"))) EXPECT_TRUE(SameTrees(d2, d2.file("out")));
+  ExpectAsPeer(d2, d.file("a.rar"), d2.file("out"));
 }
 
 // ---- volumes ------------------------------------------------------------------------------
@@ -274,7 +272,7 @@ TEST(RarVolumes, NewNumberingSetsAreFollowed) {
   EXPECT_EQ(r.stats.passed, 3) << r.text;
   EXPECT_EQ(ReadFile(d.file("out/big.txt")), whole);
   EXPECT_EQ(ReadFile(d.file("out/z.txt")), "Z");
-  if (PeerExtract(d, d.file("set.part1.rar"))) EXPECT_TRUE(SameTrees(d, d.file("out")));
+  ExpectAsPeer(d, d.file("set.part1.rar"), d.file("out"));
   EXPECT_EQ(zid::RarNextVolumeName("/x/set.part9.rar", true), "/x/set.part10.rar");
   EXPECT_EQ(zid::RarNextVolumeName("/x/set.r99", false), "/x/set.s00");
   EXPECT_EQ(zid::RarNextVolumeName("/x/SET.RAR", false), "/x/SET.R00");
