@@ -85,11 +85,7 @@ void TRarWalker::FileBlock(TRizER& r, const TRarBlock& b) {
   uint32_t attr = b.DosAttributes();
   const bool folder = b.IsFolder();
   if (folder) attr |= 0x10;
-  const bool unixHost = b.host == kRarHostUnix;
-  // Without the compact Unicode form, names are UTF-8 (later writers) or in the host's code page.
-  const std::string name =
-      RarEntryName(b, [&](const std::string& plain) { return r.DecodeName(plain, true, unixHost); });
-  if (r.AcceptName(name, r.RecurseDirs)) {
+  if (r.AcceptName(RarEntryName(b, r.TranslateOemChar), r.RecurseDirs)) {
     r.FileDate = DosDateToFileDate(b.dosDate);
     r.VersionMadeBy = b.unpVer;
     r.VersionNeeded = 0;

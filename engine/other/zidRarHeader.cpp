@@ -1,5 +1,6 @@
 #include "engine/other/zidRarHeader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <limits>
@@ -8,6 +9,7 @@
 #include "engine/base/Err_Msgs.h"
 #include "engine/base/zidBytes.h"
 #include "engine/base/zidCrc.h"
+#include "engine/base/zidNames.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 
@@ -202,14 +204,21 @@ int ReadRarVolumeHead(const TRarReadAt& read, int64_t pos, int64_t& firstBlock, 
   return 0;
 }
 
-std::string RarEntryName(const TRarBlock& b, const std::function<std::string(const std::string&)>& plain) {
+std::string RarEntryName(const TRarBlock& b, bool translateOem) {
   const size_t nul = b.nameField.find('\0');
   const std::string single = b.nameField.substr(0, nul);
-  if ((b.flags & kRarUnicodeName) && nul != std::string::npos) {
-    const std::string name = Utf16ToUtf8(DecodeUnicodeName(single, std::string_view(b.nameField).substr(nul + 1)));
-    if (!name.empty()) return name;
+  std::string name;
+  if ((b.flags & kRarUnicodeName) && nul != std::string::npos)
+    name = Utf16ToUtf8(DecodeUnicodeName(single, std::string_view(b.nameField).substr(nul + 1)));
+  if (name.empty()) {
+    TNameOrigin origin;
+    origin.utf8 = true;
+    origin.unixHost = b.host == kRarHostUnix;
+    origin.translateOem = translateOem;
+    name = DecodeEntryName(single, origin);
   }
-  return plain(single);
+  std::replace(name.begin(), name.end(), '\\', '/');
+  return name;
 }
 
 std::string RarNextVolumeName(const std::string& name, bool newNumbering) {

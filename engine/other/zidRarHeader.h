@@ -76,9 +76,11 @@ TRarRead ReadRarBlock(const TRarReadAt& read, int64_t pos, TRarBlock& b, std::st
 int ReadRarVolumeHead(const TRarReadAt& read, int64_t pos, int64_t& firstBlock, uint16_t& mainFlags,
                       bool* rar5 = nullptr);
 
-// The entry's name in UTF-8: the stored Unicode form when there is one,
-// else the single-byte form through plain (UTF-8 or the host's code page).
-std::string RarEntryName(const TRarBlock& b, const std::function<std::string(const std::string&)>& plain);
+// The entry's name in UTF-8 with "/" between folders: the stored Unicode
+// form when there is one, else the single-byte form, which later writers
+// store in UTF-8 and older ones in the host's code page (CP437 with
+// translateOem).
+std::string RarEntryName(const TRarBlock& b, bool translateOem);
 
 // The volume after `name`: x.rar, x.r00 ... x.r99, x.s00 (the letter's case
 // kept); with new numbering x.part1.rar, x.part2.rar ... (the number's width

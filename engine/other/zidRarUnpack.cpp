@@ -8,7 +8,8 @@
 
 namespace zid {
 
-TRarWindow::TRarWindow() : ring_(new uint8_t[kSize]()) {}
+// Not zeroed: no byte is read before it is written (Copy checks filled_).
+TRarWindow::TRarWindow() : ring_(new uint8_t[kSize]) {}
 
 void TRarWindow::Clear() {
   pos_ = 0;

@@ -4,7 +4,6 @@
 #include <limits>
 
 #include "engine/base/zidCrc.h"
-#include "engine/base/zidNames.h"
 #include "engine/base/zidStreams.h"
 #include "engine/other/zidCopyStored.h"
 #include "engine/other/zidRar5Header.h"
@@ -51,7 +50,7 @@ TRarReadAt TUnRar::Reader() {
 void TUnRar::ProcessArchive() {
   const TArcType t = GetArcType();
   if (t != atRar && t != atRarExe) return ArchiveFailed(E_BADARCTYPE, ArcTypeEnumName(t));
-  unpacker_ = std::make_unique<TRarUnpacker>();
+  unpacker_.reset();
   volume_ = std::max(VolumeNumber(), 0);
   stop_ = false;
   anyDecoded_ = false;
@@ -117,15 +116,7 @@ void TUnRar::FileEntry(const TRarBlock& b) {
   part_.crcOfPacked = part_.splitAfter;
   const bool unixHost = b.host == kRarHostUnix;
   TEntry te;
-  te.storedName = RarEntryName(b, [&](const std::string& plain) {
-    TNameOrigin origin;
-    origin.utf8 = true;
-    origin.unixHost = unixHost;
-    origin.translateOem = TranslateOemChar;
-    return DecodeEntryName(plain, origin);
-  });
-  // as the listing shows it
-  std::replace(te.storedName.begin(), te.storedName.end(), '\\', '/');
+  te.storedName = RarEntryName(b, TranslateOemChar);
   te.packedSize = part_.dataSize;
   te.unpackedSize = Clamp(b.unpacked);
   te.crc = b.crc;
@@ -198,7 +189,7 @@ void TUnRar::RunEntry(const TEntry& e, const std::string& refusal, int refusalCo
   if (!refusal.empty()) {
     if (MatchesSpec(e.storedName, RecurseDirs)) EntryFailed(e.storedName, refusalCode, refusal);
     SkipEntry(e.packedSize);
-    if (!e.isDir) unpacker_->Interrupt();
+    if (!e.isDir && unpacker_) unpacker_->Interrupt();
     return FinishParts();
   }
   bool ran = false;
@@ -210,7 +201,7 @@ void TUnRar::RunEntry(const TEntry& e, const std::string& refusal, int refusalCo
   // A solid stream goes through every entry, extracted or not.
   if (!ran && compressed && !e.isDir && !Cancelled()) {
     if (mainFlags_ & kRarMainSolid) DecodeEntry(version, compressed, solid, false);
-    else unpacker_->Interrupt();
+    else if (unpacker_) unpacker_->Interrupt();
   }
   FinishParts();
 }
@@ -236,6 +227,8 @@ bool TUnRar::DecodeEntry(int version, bool compressed, bool solid, bool toOutput
   job.progress = [this](int64_t) { ReportProgress(entryTotal_, entryDone_); };
   int r = drOk;
   if (compressed) {
+    // made with the first compressed entry: its window is 4 MiB
+    if (!unpacker_) unpacker_ = std::make_unique<TRarUnpacker>();
     r = unpacker_->Decode(job, version, solid);
     anyDecoded_ = true;
   } else {
