@@ -1,6 +1,7 @@
 #include "engine/other/zidRarUnpack.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "engine/other/zidRar15.h"
@@ -29,11 +30,22 @@ void TRarWindow::Begin(const TDecodeJob& job) {
 bool TRarWindow::Copy(uint32_t dist, uint32_t len) {
   if (len == 0) return true;
   if (dist == 0 || dist > filled_) return false;
-  uint32_t src = (pos_ - dist) & kMask;
-  while (len-- > 0) {
-    const uint8_t b = ring_[src];
-    src = (src + 1) & kMask;
-    Put(b);
+  while (len > 0) {
+    // a run that wraps neither end of the ring nor passes a flush
+    const uint32_t src = (pos_ - dist) & kMask;
+    const uint32_t n = std::min({len, kChunk - pending_, kSize - pos_, kSize - src});
+    uint8_t* ring = ring_.get();
+    if (dist >= n) {
+      std::memcpy(ring + pos_, ring + src, n);
+    } else {
+      for (uint32_t i = 0; i < n; ++i) ring[pos_ + i] = ring[src + i];  // repeats the last dist bytes
+    }
+    pos_ = (pos_ + n) & kMask;
+    produced_ += n;
+    filled_ = std::min<uint32_t>(kSize, filled_ + n);
+    len -= n;
+    pending_ += n;
+    if (pending_ == kChunk) Flush();
   }
   return true;
 }
