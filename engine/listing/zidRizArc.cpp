@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine/base/zidBytes.h"
-#include "engine/base/zidMethods.h"
+#include "engine/other/zidArcMethods.h"
 #include "engine/listing/zidRizER.h"
 #include "engine/listing/zidRizSteps.h"
 #include "engine/listing/zidRizWalker.h"
@@ -79,7 +79,7 @@ void TArcWalker::Step(TRizER& r) {
     r.FileDate = SwappedDosDateToFileDate(Get32(h + 19));
     r.CRC = Get16(h + 23);
     r.MethodId = method;
-    r.MethodName = MethodName(pak_ ? TMethodFamily::Pak : TMethodFamily::Arc, method);
+    r.MethodName = (pak_ ? PakMethods() : ArcMethods()).Name(method);
     r.PackedSize = folder ? 0 : packed;
     r.UnpackedSize = folder ? 0 : (method == kMethodOld ? packed : Get32(h + 25));
     r.ExternalAttr = r.InternalAttr = folder ? 0x10 : 0x20;

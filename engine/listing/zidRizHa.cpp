@@ -14,7 +14,7 @@
 #include <string>
 
 #include "engine/base/zidBytes.h"
-#include "engine/base/zidMethods.h"
+#include "engine/other/zidHaMethods.h"
 #include "engine/listing/zidRizER.h"
 #include "engine/listing/zidRizSteps.h"
 #include "engine/listing/zidRizWalker.h"
@@ -73,7 +73,7 @@ void THaWalker::Step(TRizER& r) {
     r.CRC = crc;
     r.Encrypted = false;
     r.MethodId = static_cast<uint16_t>(method);
-    r.MethodName = MethodName(TMethodFamily::Ha, method);
+    r.MethodName = HaMethods().Name(method);
     r.ExternalAttr = r.InternalAttr = folder ? 0x10 : 0x20;
     r.ReportEntry(folder, false, r.HeaderOffset());
   }

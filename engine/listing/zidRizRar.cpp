@@ -9,12 +9,12 @@
 #include <set>
 #include <string>
 
-#include "engine/base/zidMethods.h"
 #include "engine/listing/zidRizER.h"
 #include "engine/listing/zidRizSteps.h"
 #include "engine/listing/zidRizWalker.h"
 #include "engine/other/zidRar5Header.h"
 #include "engine/other/zidRarHeader.h"
+#include "engine/other/zidRarMethods.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -92,7 +92,7 @@ void TRarWalker::FileBlock(TRizER& r, const TRarBlock& b) {
     r.CRC = b.crc;
     r.Encrypted = (b.flags & kRarEncrypted) != 0;
     r.MethodId = b.method;
-    r.MethodName = MethodName(TMethodFamily::Rar, b.method, 0, attr);
+    r.MethodName = folder ? std::string("<Dir>") : RarMethods().Name(b.method);
     r.ExternalAttr = attr;
     r.InternalAttr = 0;
     r.PackedSize = runningPacked_;
@@ -131,7 +131,7 @@ void TRarWalker::Rar5Step(TRizER& r) {
     r.CRC = b.crc;
     r.Encrypted = b.encrypted;
     r.MethodId = kRarMethodStored + b.Method();
-    r.MethodName = MethodName(TMethodFamily::Rar, kRarMethodStored + b.Method(), 0, attr);
+    r.MethodName = b.IsFolder() ? std::string("<Dir>") : RarMethods().Name(kRarMethodStored + b.Method());
     r.ExternalAttr = attr;
     r.InternalAttr = 0;
     r.PackedSize = runningPacked_;

@@ -5,8 +5,8 @@
 
 #include "engine/base/zidCrc.h"
 #include "engine/base/zidStreams.h"
-#include "engine/other/zidCopyStored.h"
 #include "engine/other/zidRar5Header.h"
+#include "engine/other/zidRarMethods.h"
 #include "engine/other/zidRarUnpack.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
@@ -28,10 +28,6 @@ std::string VersionText(int v) { return std::to_string(v / 10) + "." + std::to_s
 
 TUnRar::TUnRar() = default;
 TUnRar::~TUnRar() = default;
-
-// The base's list of types that open their files themselves names RAR from
-// the time an outside library did; this extractor reads through archive_.
-bool TUnRar::OpensArchiveItself() const { return false; }
 
 TRarReadAt TUnRar::Reader() {
   return [this](int64_t pos, void* buf, int64_t n) -> int64_t {
@@ -143,7 +139,7 @@ void TUnRar::FileEntry(const TRarBlock& b) {
   } else if (compressed && !TRarUnpacker::Supports(b.unpVer)) {
     refusal = "RAR version " + VersionText(b.unpVer);
     code = E_VERSIONERROR;
-  } else if (b.method > kRarMethodStored + 5) {
+  } else if (RarMethods().Find(b.method) == nullptr || !RarMethods().Find(b.method)->Decodes()) {
     refusal = "method " + std::to_string(b.method);
   }
   const bool solid = compressed && ((b.flags & kRarSolid) || (b.unpVer < 20 && (mainFlags_ & kRarMainSolid) && anyDecoded_));
@@ -232,7 +228,8 @@ bool TUnRar::DecodeEntry(int version, bool compressed, bool solid, bool toOutput
     r = unpacker_->Decode(job, version, solid);
     anyDecoded_ = true;
   } else {
-    r = CopyStored(job);
+    const TMethod& stored = *RarMethods().Find(kRarMethodStored);
+    r = stored.decode(job, stored, 0);
   }
   if (!toOutput) return r == drOk;
   if (r == drInvalidData && compressed) {

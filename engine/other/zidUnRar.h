@@ -33,7 +33,6 @@ class TUnRar : public TUnBase {
  protected:
   void ProcessArchive() override;
   bool CheckCrc(uint8_t crcKind, uint32_t stored) override;
-  bool OpensArchiveItself() const override;
 
  private:
   // One part of an entry in one volume, whichever RAR version wrote it.
