@@ -120,7 +120,8 @@ TRarRead ReadRar5Block(const TRarReadAt& read, int64_t pos, TRar5Block& b, std::
   b.offset = pos;
   uint8_t start[4 + kMaxVintBytes];
   const int64_t got = read(pos, start, sizeof start);
-  if (got < 6) return TRarRead::End;
+  if (got <= 0) return TRarRead::End;
+  if (got < 6) return Bad(why, "a header cut short by the end of the file");
   TFields sizeField(start + 4, static_cast<size_t>(got - 4));
   uint64_t size = 0;
   if (!sizeField.Vint(size) || size == 0 || size > kMaxHeaderSize) return Bad(why, "a header size that cannot be");

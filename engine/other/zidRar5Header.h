@@ -54,8 +54,8 @@ struct TRar5Block {
 };
 
 // Reads the header at pos (just after the marker for the first one). End:
-// the file ends before a whole header. Bad: a size that cannot be, or a
-// header CRC that does not match (the sizes in it cannot be trusted).
+// the file ends at pos. Bad: a header cut short, a size that cannot be, or
+// a header CRC that does not match (the sizes in it cannot be trusted).
 TRarRead ReadRar5Block(const TRarReadAt& read, int64_t pos, TRar5Block& b, std::string* why = nullptr);
 
 }  // namespace zid

@@ -123,7 +123,11 @@ TRarRead ReadRarBlock(const TRarReadAt& read, int64_t pos, TRarBlock& b, std::st
   b.offset = pos;
   uint8_t h[kFileHeadSize + kHighSizes];
   const int64_t got = read(pos, h, kBlockHeadSize);
-  if (got < kBlockHeadSize) return TRarRead::End;
+  if (got <= 0) return TRarRead::End;
+  if (got < kBlockHeadSize) {
+    Fail(why, "a block header cut short by the end of the file");
+    return TRarRead::Bad;
+  }
   b.headCrc = Get16(h);
   b.type = h[2];
   b.flags = Get16(h + 3);

@@ -64,8 +64,8 @@ enum class TRarRead { Ok, End, Bad };
 // Reads n bytes at pos; returns the count read (short at the end of the file).
 using TRarReadAt = std::function<int64_t(int64_t pos, void* buf, int64_t n)>;
 
-// Reads the block at pos. End: the file ends before a whole block header.
-// Bad: an impossible header size or a file block cut short; *why says which.
+// Reads the block at pos. End: the file ends at pos. Bad: a header cut
+// short, an impossible header size; *why says which.
 // A header CRC that does not match is Ok with crcOk false: the caller decides.
 TRarRead ReadRarBlock(const TRarReadAt& read, int64_t pos, TRarBlock& b, std::string* why = nullptr);
 

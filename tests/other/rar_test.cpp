@@ -21,55 +21,6 @@ namespace {
 
 constexpr int kBrokenVolumeChain = 25135;
 
-// ---- the fixture builder: RAR 1.5-4 blocks with their header CRCs --------------
-
-std::string Block(uint8_t type, uint16_t flags, const std::string& body, const std::string& data = "") {
-  const bool sized = (flags & 0x8000) != 0;
-  std::string h;
-  Put8(h, type);
-  Put16(h, flags);
-  Put16(h, static_cast<uint16_t>(7 + (sized ? 4 : 0) + body.size()));
-  if (sized) Put32(h, static_cast<uint32_t>(data.size()));
-  h += body;
-  std::string out;
-  Put16(out, Crc32(h) & 0xFFFF);
-  return out + h + data;
-}
-
-std::string Head(uint16_t mainFlags = 0) {
-  return std::string("Rar!\x1A\x07\x00", 7) + Block(0x73, mainFlags, std::string(6, '\0'));
-}
-
-struct FileSpec {
-  std::string name;
-  std::string packed;    // the data as stored
-  std::string original;  // for the CRC and the size
-  uint16_t flags = 0;
-  uint8_t version = 20;
-  uint8_t method = 0x30;
-  uint32_t crc = 0;  // 0: the CRC of original
-};
-
-std::string File(const FileSpec& f) {
-  std::string body;
-  Put32(body, static_cast<uint32_t>(f.original.size()));
-  Put8(body, 2);  // Windows
-  Put32(body, f.crc ? f.crc : Crc32(f.original));
-  Put32(body, 0x58216000);
-  Put8(body, f.version);
-  Put8(body, f.method);
-  Put16(body, static_cast<uint16_t>(f.name.size()));
-  Put32(body, 0x20);
-  body += f.name;
-  return Block(0x74, static_cast<uint16_t>(0x8000 | f.flags), body, f.packed);
-}
-
-std::string Stored(const std::string& name, const std::string& data, uint16_t flags = 0) {
-  return File({name, data, data, flags});
-}
-
-std::string End(uint16_t flags = 0) { return Block(0x7B, static_cast<uint16_t>(0x4000 | flags), ""); }
-
 // RAR 5: variable-length numbers, headers behind a CRC-32 and their size.
 std::string Vint(uint64_t v) {
   std::string o;
@@ -256,8 +207,8 @@ TEST(RarStreams, SolidEntriesContinueOneStream) {
     b.Put('!', 9);
     const std::string first = a.Done(), second = b.Done();
     TempDir d;
-    WriteFile(d.file("s.rar"), Head(0x0008) + File({"one.txt", first, "abc", 0, 20, 0x33}) +
-                                   File({"two.txt", second, "ab!", 0x0010, 20, 0x33}) + End());
+    WriteFile(d.file("s.rar"), RarHead(0x0008) + RarFile({"one.txt", first, "abc", 0, 20, 0x33}) +
+                                   RarFile({"two.txt", second, "ab!", 0x0010, 20, 0x33}) + RarEnd());
     const Report r = ExtractRar(d.file("s.rar"), d.file("out"));
     EXPECT_EQ(r.stats.passed, 2) << r.text;
     EXPECT_EQ(ReadFile(d.file("out/two.txt")), "ab!");
@@ -281,13 +232,13 @@ TEST(RarStreams, AudioModeDecodesAsThePeerDoes) {
   for (char c : deltas) a.Put(static_cast<uint8_t>(c), 9);
   TempDir d;
   // the CRC is not known before decoding: take it from the first run
-  FileSpec f{"wave.raw", a.Done(), std::string(300, '\0'), 0, 20, 0x33};
-  WriteFile(d.file("a.rar"), Head() + File(f) + End());
+  RarFileSpec f{"wave.raw", a.Done(), std::string(300, '\0'), 0, 20, 0x33};
+  WriteFile(d.file("a.rar"), RarHead() + RarFile(f) + RarEnd());
   const Report first = ExtractRar(d.file("a.rar"), d.file("out"), [](zid::TUnRar& u) { u.KeepFailedFiles = true; });
   const std::string decoded = ReadFile(d.file("out/wave.raw"));
   ASSERT_EQ(decoded.size(), 300u) << first.text;
   f.crc = Crc32(decoded);
-  WriteFile(d.file("a.rar"), Head() + File(f) + End());
+  WriteFile(d.file("a.rar"), RarHead() + RarFile(f) + RarEnd());
   TempDir d2;
   const Report r = ExtractRar(d.file("a.rar"), d2.file("out"));
   EXPECT_EQ(r.stats.passed, 1) << r.text;
@@ -302,13 +253,13 @@ TEST(RarVolumes, NewNumberingSetsAreFollowed) {
   const uint16_t vol = 0x0001 | 0x0010;
   const std::string whole = "first part|second part|third";
   auto part = [&](const std::string& data, uint16_t flags) {
-    FileSpec f{"big.txt", data, whole, flags};
+    RarFileSpec f{"big.txt", data, whole, flags};
     if (flags & 0x0002) f.crc = Crc32(data);
-    return File(f);
+    return RarFile(f);
   };
-  WriteFile(d.file("set.part1.rar"), Head(vol) + Stored("a.txt", "A") + part("first part|", 0x0002) + End(1));
-  WriteFile(d.file("set.part2.rar"), Head(vol) + part("second part|", 0x0003) + End(1));
-  WriteFile(d.file("set.part3.rar"), Head(vol) + part("third", 0x0001) + Stored("z.txt", "Z") + End());
+  WriteFile(d.file("set.part1.rar"), RarHead(vol) + RarStored("a.txt", "A") + part("first part|", 0x0002) + RarEnd(1));
+  WriteFile(d.file("set.part2.rar"), RarHead(vol) + part("second part|", 0x0003) + RarEnd(1));
+  WriteFile(d.file("set.part3.rar"), RarHead(vol) + part("third", 0x0001) + RarStored("z.txt", "Z") + RarEnd());
   const Report r = ExtractRar(d.file("set.part1.rar"), d.file("out"));
   EXPECT_EQ(r.stats.passed, 3) << r.text;
   EXPECT_EQ(ReadFile(d.file("out/big.txt")), whole);
@@ -353,14 +304,14 @@ TEST(RarHostile, DamagedStreamsEndWithASpecificError) {
   two.Put(256, 9);
   two.Put(3, 2);
   const Case cases[] = {
-      {"overflowing Huffman table", Head() + File({"h.bin", over.Done() + std::string(64, '\0'), "data", 0, 20, 0x33}) + End(),
+      {"overflowing Huffman table", RarHead() + RarFile({"h.bin", over.Done() + std::string(64, '\0'), "data", 0, 20, 0x33}) + RarEnd(),
        "more codes than its lengths allow"},
-      {"match before the start", Head() + File({"m.bin", early.Done(), "xx?", 0, 20, 0x33}) + End(),
+      {"match before the start", RarHead() + RarFile({"m.bin", early.Done(), "xx?", 0, 20, 0x33}) + RarEnd(),
        "before the start of the data"},
-      {"solid match before the start", Head(0x0008) + File({"y.bin", one.Done(), "y", 0, 20, 0x33}) +
-           File({"z.bin", two.Done(), "yy", 0x0010, 20, 0x33}) + End(),
+      {"solid match before the start", RarHead(0x0008) + RarFile({"y.bin", one.Done(), "y", 0, 20, 0x33}) +
+           RarFile({"z.bin", two.Done(), "yy", 0x0010, 20, 0x33}) + RarEnd(),
        "4 bytes back, before the start"},
-      {"RAR 1.5 match before the start", Head() + File({"o.bin", std::string(16, '\xFF'), "0123456789", 0, 15, 0x33}) + End(),
+      {"RAR 1.5 match before the start", RarHead() + RarFile({"o.bin", std::string(16, '\xFF'), "0123456789", 0, 15, 0x33}) + RarEnd(),
        "before the start of the data"},
   };
   for (const Case& c : cases) {
@@ -377,16 +328,16 @@ TEST(RarHostile, DamagedStreamsEndWithASpecificError) {
 TEST(RarHostile, HeadersAndVolumeChainsEndCleanly) {
   TempDir d;
   // a file header whose CRC does not match is refused; the next entry still comes out
-  std::string bad = Stored("a.txt", "AAAA");
+  std::string bad = RarStored("a.txt", "AAAA");
   bad[0] ^= 1;
-  WriteFile(d.file("c.rar"), Head() + bad + Stored("b.txt", "BB") + End());
+  WriteFile(d.file("c.rar"), RarHead() + bad + RarStored("b.txt", "BB") + RarEnd());
   const Report c = ExtractRar(d.file("c.rar"), d.file("out"));
   EXPECT_TRUE(c.Has(zid::E_BADFILEHEADER)) << c.text;
   EXPECT_EQ(ReadFile(d.file("out/b.txt")), "BB");
 
   // a volume chain that leads back to its first volume
-  WriteFile(d.file("v.rar"), Head(1) + Stored("A", "first") + File({"S", "12", "1234", 0x0002}));
-  WriteFile(d.file("v.r00"), Head(1) + File({"S", "34", "1234", 0x0003}));
+  WriteFile(d.file("v.rar"), RarHead(1) + RarStored("A", "first") + RarFile({"S", "12", "1234", 0x0002}));
+  WriteFile(d.file("v.r00"), RarHead(1) + RarFile({"S", "34", "1234", 0x0003}));
   auto loop = [&](zid::TZipCommon*, std::string& name, int, bool, bool&) {
     if (name.find("r01") != std::string::npos) name = d.file("v.rar");
   };
@@ -395,7 +346,7 @@ TEST(RarHostile, HeadersAndVolumeChainsEndCleanly) {
   EXPECT_EQ(r.stats.passed, 1) << r.text;
 
   // a next volume that does not continue the entry
-  WriteFile(d.file("v.r00"), Head(1) + Stored("other", "34"));
+  WriteFile(d.file("v.r00"), RarHead(1) + RarStored("other", "34"));
   const Report w = ExtractRar(d.file("v.rar"), "");
   EXPECT_TRUE(w.Has(kBrokenVolumeChain)) << w.text;
   EXPECT_TRUE(HasExtra(w, "does not continue")) << w.text;
