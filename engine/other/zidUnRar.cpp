@@ -71,7 +71,7 @@ void TUnRar::Walk(int64_t pos) {
       TRar5Block b;
       const TRarRead r = ReadRar5Block(Reader(), pos_, b, &why);
       if (r == TRarRead::End) return;
-      if (r == TRarRead::Bad) return EntryFailed(VolumeName, E_BADFILEHEADER, why + " at offset " + std::to_string(pos_));
+      if (r == TRarRead::Bad) return HeaderFailed(VolumeName, E_BADFILEHEADER, why + " at offset " + std::to_string(pos_));
       if (b.type == kRar5TypeCrypt) return ArchiveFailed(E_PASSWORDPROTECTED, "the headers are encrypted");
       if (b.type == kRar5TypeEnd) {
         if (!(b.endFlags & kRar5EndNextVolume) || !OpenNextVolume(&pos_)) return;
@@ -86,7 +86,7 @@ void TUnRar::Walk(int64_t pos) {
       TRarBlock b;
       const TRarRead r = ReadRarBlock(Reader(), pos_, b, &why);
       if (r == TRarRead::End) return;
-      if (r == TRarRead::Bad) return EntryFailed(VolumeName, E_BADFILEHEADER, why + " at offset " + std::to_string(pos_));
+      if (r == TRarRead::Bad) return HeaderFailed(VolumeName, E_BADFILEHEADER, why + " at offset " + std::to_string(pos_));
       if (b.type == kRarTypeEnd) {
         if (!(mainFlags_ & kRarMainVolume) || !(b.flags & kRarEndNextVolume) || !OpenNextVolume(&pos_)) return;
         continue;
@@ -183,8 +183,7 @@ void TUnRar::RunEntry(const TEntry& e, const std::string& refusal, int refusalCo
   partLeft_ = part_.dataSize;
   packedCrc_ = kCrc32Init;
   if (!refusal.empty()) {
-    if (MatchesSpec(e.storedName, RecurseDirs)) EntryFailed(e.storedName, refusalCode, refusal);
-    SkipEntry(e.packedSize);
+    RejectEntry(e, refusalCode, refusal);
     if (!e.isDir && unpacker_) unpacker_->Interrupt();
     return FinishParts();
   }
