@@ -26,6 +26,7 @@
 #include "engine/other/zidUnACE2.h"
 #include "engine/other/zidUnArj.h"
 #include "engine/other/zidUnGZip.h"
+#include "engine/other/zidUnRar.h"
 #include "engine/other/zidUnUue.h"
 #include "engine/other/zidUnZoo.h"
 #include "engine/other/zidZooHeader.h"
@@ -109,7 +110,7 @@ const std::vector<TFormat>& Table() {
       {"ARC", "arc", "ARC archive", {atArc, atArcExe}, {".arc"}, nullptr, nullptr, MakeArcWalker, ArcMethods},
       {"PAK", "pak", "PAK archive", {atPak, atPakExe}, {".pak"}, nullptr, nullptr, MakeArcWalker, PakMethods},
       {"HA", "ha", "HA archive", {atHA}, {".ha"}, nullptr, nullptr, MakeHaWalker, HaMethods},
-      {"RAR", "rar", "RAR archive", {atRar, atRarExe}, {".rar"}, nullptr, nullptr, MakeRarWalker, RarMethods},
+      {"RAR", "rar", "RAR archive", {atRar, atRarExe}, {".rar"}, Extractor<TUnRar>, nullptr, MakeRarWalker, RarMethods},
       {"UUE", "uue", "UUE file", {atUUE}, {".uue", ".uu"}, Extractor<TUnUue>, nullptr, MakeUueWalker},
       {"MsGZ", "msgz", "MsGZ archive", {atMsGZ}, {}, nullptr, nullptr, MakeMsGzWalker},
   };

@@ -64,6 +64,13 @@ class TBitReaderT {
       count_ += 8;
     }
   }
+  // Makes n (<= 56) bits available; returns how many of them came from the
+  // input rather than from the zero padding past its end.
+  unsigned InputBits(unsigned n) {
+    Need(n);
+    const unsigned real = count_ - pad_;
+    return real < n ? real : n;
+  }
   // The next n bits without consuming them (Need(n) first); n is 1..56 MSB-first, 0..56 LSB-first.
   uint32_t Peek(unsigned n) const {
     if constexpr (MsbFirst) {

@@ -105,9 +105,13 @@ std::vector<Fixture> Fixtures(const TempDir& tmp) {
                  othertest::ZooArchive({{"a.txt", "alpha", "alpha"},
                                         {"b.txt", othertest::ZooLzwEncode(text), text, 1}})});
   out.push_back({"ace", "ace", acetest::Archive({acetest::File("a.txt", "alpha"), acetest::File("b.bin", bin)})});
+  out.push_back({"rar-stored", "rar",
+                 othertest::RarHead() + othertest::RarStored("a.txt", text) + othertest::RarStored("b.bin", bin) +
+                     othertest::RarEnd()});
   const std::string corpus = testutil::CorpusDir();
   if (!corpus.empty()) {
-    for (const char* name : {"zoo/unarc__high_per.zoo", "ace/unarc__license1.ace"}) {
+    for (const char* name : {"zoo/unarc__high_per.zoo", "ace/unarc__license1.ace", "rar/sharpcompress__Rar2.rar",
+                             "rar/sharpcompress__Rar15.rar"}) {
       if (fs::exists(corpus + "/" + name))
         out.push_back({name, fs::path(name).extension().string().substr(1), ReadFile(corpus + "/" + name)});
     }
@@ -201,6 +205,7 @@ TEST(Hostile, NamesThatClimbOutStayBelowTheTarget) {
        }},
       {"zoo", [&](const std::string& n) { return othertest::ZooArchive({{n, data, data}}); }},
       {"ace", [&](const std::string& n) { return acetest::Archive({acetest::File(n, data)}); }},
+      {"rar", [&](const std::string& n) { return othertest::RarHead() + othertest::RarStored(n, data) + othertest::RarEnd(); }},
   };
   TempDir tmp;
   WriteFile(tmp.file("box/sentinel"), "keep");

@@ -1,4 +1,4 @@
-// Helpers of the ARJ and ZOO tests: byte builders for hand-made (and hostile)
+// Helpers of the ARJ, ZOO and RAR tests: byte builders for hand-made (and hostile)
 // archives, a test-side ZOO LZW encoder, and runners that extract or list
 // under a 20 s watchdog and collect what the components reported.
 #pragma once
@@ -234,6 +234,57 @@ inline std::string ZooLzwEncode(const std::string& in, bool clearWhenFull = true
   if (nbits > 0) out.push_back(static_cast<char>(acc & 0xFF));
   return out;
 }
+
+// ---- RAR 1.5-4 -------------------------------------------------------------------
+
+// Blocks with their header CRCs (the low half of the CRC-32 of the rest of the header).
+
+inline std::string RarBlock(uint8_t type, uint16_t flags, const std::string& body, const std::string& data = "") {
+  const bool sized = (flags & 0x8000) != 0;
+  std::string h;
+  Put8(h, type);
+  Put16(h, flags);
+  Put16(h, static_cast<uint16_t>(7 + (sized ? 4 : 0) + body.size()));
+  if (sized) Put32(h, static_cast<uint32_t>(data.size()));
+  h += body;
+  std::string out;
+  Put16(out, Crc32(h) & 0xFFFF);
+  return out + h + data;
+}
+
+inline std::string RarHead(uint16_t mainFlags = 0) {
+  return std::string("Rar!\x1A\x07\x00", 7) + RarBlock(0x73, mainFlags, std::string(6, '\0'));
+}
+
+struct RarFileSpec {
+  std::string name;
+  std::string packed;    // the data as stored
+  std::string original;  // for the CRC and the size
+  uint16_t flags = 0;
+  uint8_t version = 20;
+  uint8_t method = 0x30;
+  uint32_t crc = 0;  // 0: the CRC of original
+};
+
+inline std::string RarFile(const RarFileSpec& f) {
+  std::string body;
+  Put32(body, static_cast<uint32_t>(f.original.size()));
+  Put8(body, 2);  // Windows
+  Put32(body, f.crc ? f.crc : Crc32(f.original));
+  Put32(body, 0x58216000);
+  Put8(body, f.version);
+  Put8(body, f.method);
+  Put16(body, static_cast<uint16_t>(f.name.size()));
+  Put32(body, 0x20);
+  body += f.name;
+  return RarBlock(0x74, static_cast<uint16_t>(0x8000 | f.flags), body, f.packed);
+}
+
+inline std::string RarStored(const std::string& name, const std::string& data, uint16_t flags = 0) {
+  return RarFile({name, data, data, flags});
+}
+
+inline std::string RarEnd(uint16_t flags = 0) { return RarBlock(0x7B, static_cast<uint16_t>(0x4000 | flags), ""); }
 
 // ---- running the components --------------------------------------------------------
 
