@@ -16,6 +16,7 @@
 #include "engine/lha/zidUnLha.h"
 #include "engine/listing/zidRizWalker.h"
 #include "engine/other/zidUnACE2.h"
+#include "engine/other/zidUnArc.h"
 #include "engine/other/zidUnGZip.h"
 #include "engine/other/zidUnArj.h"
 #include "engine/other/zidUnZoo.h"
@@ -55,8 +56,8 @@ const std::vector<TFormat>& Table() {
       {"ARJ", "arj", {atArj, atArjExe}, {".arj"}, Extractor<TUnARJ>, nullptr},
       {"ZOO", "zoo", {atZoo}, {".zoo"}, Extractor<TUnZoo>, nullptr},
       {"ACE", "ace", {atAce, atAceExe}, {".ace"}, Extractor<TUnACE>, nullptr},
-      {"ARC", "arc", {atArc, atArcExe}, {".arc"}, nullptr, nullptr},
-      {"PAK", "pak", {atPak, atPakExe}, {".pak"}, nullptr, nullptr},
+      {"ARC", "arc", {atArc, atArcExe}, {".arc"}, Extractor<TUnArc>, nullptr},
+      {"PAK", "pak", {atPak, atPakExe}, {".pak"}, Extractor<TUnArc>, nullptr},
       {"HA", "ha", {atHA}, {".ha"}, nullptr, nullptr},
       {"RAR", "rar", {atRar, atRarExe}, {".rar"}, nullptr, nullptr},
       {"UUE", "uue", {atUUE}, {".uue", ".uu"}, nullptr, nullptr},
