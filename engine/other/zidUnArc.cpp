@@ -1,5 +1,7 @@
 #include "engine/other/zidUnArc.h"
 
+#include <cctype>
+
 #include "engine/base/zidNames.h"
 #include "engine/base/zidStreams.h"
 #include "engine/other/zidArcOldLzw.h"
@@ -113,7 +115,9 @@ void TUnArc::ExtractOne(const TItem& item) {
     SkipEntry(a.packedSize);
     return;
   }
-  const std::string key = !Password.empty() || Passwords.empty() ? Password : Passwords.front();
+  // ARC enciphers with the password in capitals.
+  std::string key = !Password.empty() || Passwords.empty() ? Password : Passwords.front();
+  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   auto decode = [&] {
     int64_t produced = 0;
     TDecodeJob job = EntryJob(item.dataOffset, a.packedSize, a.originalSize, produced);

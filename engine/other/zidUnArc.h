@@ -2,7 +2,7 @@
 // stored (1, 2), packed (3), squeezed (4), crunched (5-8) and squashed (9)
 // entries, each checked by its CRC-16, the entries of ARC 6 folders below
 // their folder names. ARC's encryption (the packed bytes XORed with the
-// password, repeated) cannot be told from the headers: with a password (-p)
+// password in capitals, repeated) cannot be told from the headers: with a password (-p)
 // every entry is deciphered, and a wrong one fails the CRC.
 //
 // The headers are read as the directory reader reads them (zidArcHeader.h).

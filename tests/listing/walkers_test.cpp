@@ -196,8 +196,7 @@ TEST(WalkerCorpus, SamplesListAsTheirPeersDo) {
       if (item.path().extension() == ".txt" || (!plat::FileExists(path + ".list.txt") && type != zid::atHA)) continue;
       SCOPED_TRACE(rel);
       ++samples;
-      // Detection (not the walker) misses ARC archives whose first entry is
-      // packed or squeezed and the base64 form of UUE; the walker reads them.
+      // Detection misses the base64 form of UUE; the walker reads it.
       const ListResult r = ListArchive(path, As(type, true, false));
       ASSERT_TRUE(r.ok);
       int refusedWith = 0;
