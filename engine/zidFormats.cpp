@@ -18,6 +18,7 @@
 #include "engine/other/zidUnACE2.h"
 #include "engine/other/zidUnArc.h"
 #include "engine/other/zidUnGZip.h"
+#include "engine/other/zidUnHa.h"
 #include "engine/other/zidUnArj.h"
 #include "engine/other/zidUnZoo.h"
 #include "engine/zip/zidJar.h"
@@ -58,7 +59,7 @@ const std::vector<TFormat>& Table() {
       {"ACE", "ace", {atAce, atAceExe}, {".ace"}, Extractor<TUnACE>, nullptr},
       {"ARC", "arc", {atArc, atArcExe}, {".arc"}, Extractor<TUnArc>, nullptr},
       {"PAK", "pak", {atPak, atPakExe}, {".pak"}, Extractor<TUnArc>, nullptr},
-      {"HA", "ha", {atHA}, {".ha"}, nullptr, nullptr},
+      {"HA", "ha", {atHA}, {".ha"}, Extractor<TUnHa>, nullptr},
       {"RAR", "rar", {atRar, atRarExe}, {".rar"}, nullptr, nullptr},
       {"UUE", "uue", {atUUE}, {".uue", ".uu"}, nullptr, nullptr},
       {"MsGZ", "msgz", {atMsGZ}, {}, nullptr, nullptr},

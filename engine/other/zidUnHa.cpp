@@ -1,0 +1,91 @@
+#include "engine/other/zidUnHa.h"
+
+#include <vector>
+
+#include "engine/base/zidNames.h"
+#include "engine/base/zidStreams.h"
+#include "engine/other/zidCopyStored.h"
+
+namespace zid {
+
+namespace {
+
+// One record per method that extracts.
+struct THaMethod {
+  int id;
+  int (*decode)(const TDecodeJob& job);
+};
+
+const THaMethod kMethods[] = {
+    {kHaMethodCopy, CopyStored},
+};
+
+const THaMethod* FindMethod(int id) {
+  for (const THaMethod& m : kMethods)
+    if (m.id == id) return &m;
+  return nullptr;
+}
+
+}  // namespace
+
+TUnHa::TUnHa() = default;
+TUnHa::~TUnHa() = default;
+
+void TUnHa::ProcessArchive() {
+  if (GetArcType() != atHA) {
+    ArchiveFailed(E_BADARCTYPE, ArcTypeEnumName(GetArcType()));
+    return;
+  }
+  auto read = [this](int64_t pos, void* buf, int64_t n) { return archive_ ? ReadFullAt(*archive_, pos, buf, n) : 0; };
+  // scan: the headers, one after the other's data
+  std::vector<THaEntry> list;
+  int64_t pos = kHaFirstEntry;
+  while (!Cancelled() && pos < ArchiveSize()) {
+    THaEntry e;
+    if (ReadHaEntry(read, pos, e) != THaRead::Ok || e.dataOffset + int64_t{e.packedSize} > ArchiveSize()) {
+      EntryFailed(VolumeName, E_BADFILEHEADER, "no entry header at offset " + std::to_string(pos));
+      break;
+    }
+    if (e.method != kHaMethodSpecial) list.push_back(e);
+    pos = e.dataOffset + e.packedSize;
+  }
+  for (const THaEntry& e : list) {
+    if (Cancelled()) break;
+    ExtractOne(e);
+  }
+}
+
+void TUnHa::ExtractOne(const THaEntry& e) {
+  TEntry te;
+  TNameOrigin origin;
+  origin.unixHost = true;  // valid UTF-8 stays
+  origin.translateOem = TranslateOemChar;
+  te.storedName = DecodeEntryName(e.path + e.name, origin);
+  te.packedSize = e.packedSize;
+  te.unpackedSize = e.originalSize;
+  te.crc = e.crc;
+  te.crcKind = 32;
+  te.unixTime = e.time;
+  if (e.method == kHaMethodDir) {
+    te.isDir = true;
+    te.crcKind = 0;
+    ExtractEntry(te, [] { return true; });
+    return;
+  }
+  const THaMethod* m = FindMethod(e.method);
+  if (!m) {
+    if (MatchesSpec(te.storedName, RecurseDirs))
+      EntryFailed(te.storedName, E_UNSUPPORTEDMETHOD, e.method == kHaMethodAsc ? "ASC" : "HSC");
+    SkipEntry(e.packedSize);
+    return;
+  }
+  auto decode = [&] {
+    int64_t produced = 0;
+    TDecodeJob job = EntryJob(e.dataOffset, e.packedSize, e.originalSize, produced);
+    const int r = m->decode(job);
+    return DecodeResultOk(r, produced, e.originalSize);
+  };
+  ExtractEntry(te, decode);
+}
+
+}  // namespace zid
