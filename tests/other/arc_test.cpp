@@ -67,6 +67,13 @@ TEST(ArcPeer, WhatArcMakesExtractsByteExact) {
   EXPECT_TRUE(r.errors.empty()) << r.text;
   EXPECT_EQ(r.stats.passed, static_cast<int>(files.size()));
   for (const auto& [name, data] : files) EXPECT_TRUE(ReadFile(d.file("out/" + name)) == data) << name;
+  // zefa finds the extractor through the format table
+  const std::string zefa = ShellQuote(testutil::CliPath());
+  EXPECT_EQ(testutil::Run(zefa + " t " + ShellQuote(d.file("t.arc")) + " >/dev/null 2>&1"), 0);
+  EXPECT_EQ(testutil::Run(zefa + " x " + ShellQuote(d.file("t.arc")) + " -o " + ShellQuote(d.file("cli")) +
+                          " >/dev/null 2>&1 && cmp -s " + ShellQuote(d.file("cli/BIG.TXT")) + " " +
+                          ShellQuote(d.file("in/BIG.TXT"))),
+            0);
 }
 
 TEST(ArcPeer, ThePasswordOfArc) {
