@@ -35,6 +35,9 @@ class TArcOldLzw {
       if (DecodeCancelled(job_)) return drCancelled;
       const unsigned code = br_.Get(kWidth);
       if (br_.Overrun()) return ended == drOk ? out_.Finish() : ended;
+      // A code that was not the string being defined leaves the previous one
+      // undefined: a string on it could chain back to itself.
+      if (!table_[old].used) return drInvalidData;
       unsigned n = 0;
       unsigned walk = code;
       if (!table_[code].used) {

@@ -12,7 +12,8 @@ namespace zid {
 
 // Returns drOk when job.expectedSize bytes are written (when the size is
 // unknown: at the end of the input), drInputExhausted when the input ends
-// first, drInvalidData for a first code on a slot that holds no byte,
+// first, drInvalidData for a first code on a slot that holds no byte or an
+// undefined code that is not the one being defined,
 // drOutputFailed or drCancelled.
 int ArcOldLzwDecode(const TDecodeJob& job, bool newHash);
 

@@ -27,11 +27,16 @@ class TLzw {
       length_[c] = 1;
     }
     limit_ = job.expectedSize >= 0 ? job.expectedSize : std::numeric_limits<int64_t>::max();
-    firstFree_ = p.endCode ? kEnd + 1 : p.clearCode ? kClear + 1 : kClear;
+    firstFree_ = p.zoo ? kEnd + 1 : p.clearCode ? kClear + 1 : kClear;
   }
 
+  // Zoo: ZOO's variant (TLzwParams::zoo) as a constant, so compress's loop
+  // carries none of its tests.
+  template <bool Zoo>
   int Run() {
     if (limit_ == 0) return drOk;
+    const bool clearCode = p_.clearCode;
+    const unsigned maxWidth = p_.maxWidth;
     const int ended = job_.expectedSize < 0 ? drOk : drInputExhausted;
     unsigned width = kMinWidth;
     uint32_t maxCode = (1u << width) - 1;
@@ -40,65 +45,69 @@ class TLzw {
     int32_t old = -1;
     uint8_t first = 0;  // first byte of the previous string
     // Output the sink still takes before the next flush check.
-    int64_t stopAt = StopAt();
+    uint32_t stopAt = StopAt();
     for (;;) {
       if (freeEnt > maxCode) {
-        SkipRestOfGroup(width, inGroup);
+        if constexpr (!Zoo) SkipRestOfGroup(width, inGroup);
         ++width;
         // At the maximum width the table fills up to its last code and the width stays.
-        maxCode = width == p_.maxWidth ? tableEnd_ : (1u << width) - 1;
+        maxCode = width == maxWidth ? tableEnd_ : (1u << width) - 1;
         inGroup = 0;
       }
-      const uint32_t code = br_.Get(width);
+      uint32_t code = br_.Get(width);
       if (br_.Overrun()) {
         const int r = Flush();
         return r != drOk ? r : ended;
       }
       inGroup = (inGroup + 1) & 7;
-      if (p_.endCode && code == kEnd) break;
-      if (p_.clearCode && code == kClear && (old >= 0 || p_.restartAfterClear)) {
-        SkipRestOfGroup(width, inGroup);
-        width = kMinWidth;
-        maxCode = (1u << width) - 1;
-        inGroup = 0;
-        if (p_.restartAfterClear) {
+      if constexpr (Zoo) {
+        if (code == kEnd) break;
+        if (code == kClear) {
+          width = kMinWidth;
+          maxCode = (1u << width) - 1;
           freeEnt = firstFree_;
           old = -1;
-        } else {
-          // The next code makes the entry at 256, which the clear code hides for good.
-          freeEnt = kClear;
+          continue;
         }
-        continue;
       }
       if (old < 0) {
         if (code >= 256) return drInvalidData;
         old = static_cast<int32_t>(code);
         first = static_cast<uint8_t>(code);
         out_[pos_++] = first;
-      } else {
-        uint32_t len;
-        if (code < freeEnt) {
-          len = length_[code];
-          first = Unwind(code, len);
-        } else {
-          // Only the entry being defined may be used before it exists: the
-          // previous string followed by its own first byte.
-          if (code > freeEnt || freeEnt >= tableEnd_) return drInvalidData;
-          len = length_[old] + 1u;
-          first = Unwind(static_cast<uint32_t>(old), len - 1);
-          out_[pos_ + len - 1] = first;
-        }
-        pos_ += len;
-        if (freeEnt < tableEnd_) {
-          prefix_[freeEnt] = static_cast<uint16_t>(old);
-          suffix_[freeEnt] = first;
-          length_[freeEnt] = static_cast<uint16_t>(length_[old] + 1);
-          ++freeEnt;
-        } else if (p_.fullIsError) {
-          return drInvalidData;
-        }
-        old = static_cast<int32_t>(code);
+        continue;
       }
+      if (!Zoo && code == kClear && clearCode) {
+        SkipRestOfGroup(width, inGroup);
+        width = kMinWidth;
+        maxCode = (1u << width) - 1;
+        // The next code makes the entry at 256, which the clear code hides for good.
+        freeEnt = kClear;
+        inGroup = 0;
+        continue;
+      }
+      uint32_t len;
+      if (code < freeEnt) {
+        len = length_[code];
+        first = Unwind(code, len);
+      } else {
+        // Only the entry being defined may be used before it exists: the
+        // previous string followed by its own first byte.
+        if (code > freeEnt || freeEnt >= tableEnd_) return drInvalidData;
+        len = length_[old] + 1u;
+        first = Unwind(static_cast<uint32_t>(old), len - 1);
+        out_[pos_ + len - 1] = first;
+      }
+      pos_ += len;
+      if (freeEnt < tableEnd_) {
+        prefix_[freeEnt] = static_cast<uint16_t>(old);
+        suffix_[freeEnt] = first;
+        length_[freeEnt] = static_cast<uint16_t>(length_[old] + 1);
+        ++freeEnt;
+      } else if (Zoo) {
+        return drInvalidData;  // ZOO clears before its table is full
+      }
+      old = static_cast<int32_t>(code);
       if (pos_ >= stopAt) {
         const int r = Flush();
         if (r != drOk || written_ >= limit_) return r;
@@ -109,7 +118,7 @@ class TLzw {
   }
 
  private:
-  int64_t StopAt() const { return std::min<int64_t>(kFlushAt, limit_ - written_); }
+  uint32_t StopAt() const { return static_cast<uint32_t>(std::min<int64_t>(kFlushAt, limit_ - written_)); }
 
   // Writes the string of `code` (len bytes; entries point at lower codes
   // only, so the chain is exactly that long) at the output position, last
@@ -125,7 +134,7 @@ class TLzw {
   }
 
   void SkipRestOfGroup(unsigned width, unsigned inGroup) {
-    if (!p_.groups || inGroup == 0) return;
+    if (inGroup == 0) return;
     for (unsigned i = inGroup; i < 8; ++i) br_.Get(width);
   }
 
@@ -165,14 +174,14 @@ TLzwParams CompressLzwParams(unsigned maxWidth, bool blockMode) {
   return p;
 }
 
-const TLzwParams kZooLzw = {13, true, true, false, true, true};
-const TLzwParams kArcCrunch = {12, true, false, true, false, false};
-const TLzwParams kArcSquash = {13, true, false, true, false, false};
+const TLzwParams kZooLzw = {13, true, true};
+const TLzwParams kArcCrunch = {12, true, false};
+const TLzwParams kArcSquash = {13, true, false};
 
 int LzwDecode(const TDecodeJob& job, TBitReader& br, const TLzwParams& p) {
   if (p.maxWidth < kMinWidth || p.maxWidth > kMaxWidth) return drInvalidData;
   TLzw d(job, br, p);
-  return d.Run();
+  return p.zoo ? d.Run<true>() : d.Run<false>();
 }
 
 int LzwDecode(const TDecodeJob& job, const TLzwParams& p) {

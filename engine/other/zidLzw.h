@@ -18,18 +18,17 @@
 namespace zid {
 
 struct TLzwParams {
-  unsigned maxWidth = 16;     // 9..16: the table holds 1 << maxWidth codes
-  bool clearCode = true;      // 256 empties the table
-  bool endCode = false;       // 257 ends the data (ZOO); the first free code is then 258
-  // compress writes codes in groups of eight: when the width changes or a
-  // clear comes, the rest of the group being read is padding.
-  bool groups = true;
-  // After a clear, ZOO starts again with a byte that defines nothing; compress
-  // goes on from the code before the clear (its next string hides at 256).
-  bool restartAfterClear = false;
-  // ZOO's encoder clears before its table overflows; a stream that goes on
-  // adding strings to a full table is refused. compress just stops adding.
-  bool fullIsError = false;
+  unsigned maxWidth = 16;  // 9..16: the table holds 1 << maxWidth codes
+  bool clearCode = true;   // 256 empties the table
+  // compress (false): codes come in groups of eight, and when the width
+  // changes or a clear comes the rest of the group being read is padding;
+  // after a clear the decode goes on from the code before it (its next string
+  // hides at 256); a full table just takes no more strings.
+  // ZOO (true): 257 ends the data and the first free code is 258; codes are
+  // not grouped; after a clear a byte starts again and defines nothing; a
+  // stream that goes on adding strings to a full table is refused (ZOO's
+  // encoder clears before).
+  bool zoo = false;
 };
 
 // .Z with the header's maximum width and block mode.
