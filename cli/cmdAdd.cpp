@@ -16,7 +16,7 @@
 #include "engine/base/zidCompBase.h"
 #include "engine/base/zidDetect.h"
 #include "engine/base/zidFormats.h"
-#include "engine/zip/zidZipBase.h"
+#include "engine/base/zidMethods.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -109,22 +109,6 @@ std::unique_ptr<zid::TCompBase> MakeWriter(const zid::TFormat& f) {
   return w;
 }
 
-// --method names and the engine's methods.
-bool MethodByName(const std::string& name, zid::TCompressMethod& m) {
-  static const struct {
-    const char* name;
-    zid::TCompressMethod method;
-  } kMethods[] = {{"store", zid::cmStore}, {"deflate", zid::cmDeflate}, {"fuse", zid::cmFuse},
-                  {"lh5", zid::cmFrozen5}, {"lh6", zid::cmFrozen6},     {"mszip", zid::cmMsZip},
-                  {"lzx", zid::cmLzx},     {"quantum", zid::cmQuantum}};
-  for (const auto& k : kMethods)
-    if (name == k.name) {
-      m = k.method;
-      return true;
-    }
-  return false;
-}
-
 // The writer's answers a command line gives without asking: a changed file replaces its entry.
 void Wire(zid::TCompBase& w, int* errors, ProgressBar& bar, bool* readOnly) {
   AttachErrorPrinter(w, errors);
@@ -183,12 +167,12 @@ int RunAdd(AddOptions& opt) {
   bool readOnly = false;
   Wire(*w, &errors, bar, &readOnly);
   if (!opt.method.empty()) {
-    zid::TCompressMethod m{};
-    if (!MethodByName(opt.method, m) || !w->SupportedMethods().Contains(m)) {
+    const zid::TMethod* m = format->methods ? format->methods().FindCli(opt.method) : nullptr;
+    if (m == nullptr || !w->SupportedMethods().Contains(m->writes)) {
       std::cerr << "zefa: " << format->name << " archives cannot be written with method " << opt.method << "\n";
       return kExitFailed;
     }
-    w->SetCompressMethod(m);
+    w->SetCompressMethod(m->writes);
   }
   if (opt.store) w->SetCompressMethod(zid::cmStore);
   w->DeflateType = opt.level == "fast" ? zid::dtDeflateF : opt.level == "max" ? zid::dtDeflateX : zid::dtDeflateN;
@@ -196,8 +180,8 @@ int RunAdd(AddOptions& opt) {
   // Folders go in as entries of their own, so that empty ones come back.
   w->StoreEmptySubDirs = opt.recurse;
   w->Password = opt.password;
-  if (auto* zip = dynamic_cast<zid::TZipBase*>(w.get())) {
-    zip->EncryptHeaders = opt.encryptHeaders;
+  if (format->setEncryptHeaders != nullptr) {
+    format->setEncryptHeaders(*w, opt.encryptHeaders);
   } else if (opt.encryptHeaders) {
     std::cerr << "zefa: --encrypt-headers is for ZIP archives only\n";
     return kExitFailed;
@@ -319,10 +303,19 @@ Command RegisterAdd(CLI::App& app) {
   CLI::App* sub = app.add_subcommand("a", "Add files to an archive (created when missing)");
   sub->add_option("archive", opt->archive, "The archive")->required();
   sub->add_option("paths", opt->paths, "Files, folders or masks (* and ?) to add")->required();
-  sub->add_option("-f,--format", opt->format, "zip, jar, lha, bh or cab (default: from the archive's extension)")
-      ->check(CLI::IsMember({"zip", "jar", "lha", "bh", "cab"}));
-  sub->add_option("--method", opt->method,
-                  "Compression method: store, deflate (zip, jar, bh), lh5, lh6 (lha), fuse (bh), mszip (cab)");
+  std::vector<std::string> writable;
+  std::string methods;
+  for (const zid::TFormat& f : zid::Formats()) {
+    if (f.makeWriter == nullptr) continue;
+    writable.push_back(f.cliName);
+    if (f.methods != nullptr) methods += (methods.empty() ? "" : "; ") + f.cliName + ": " + f.methods().CliNames();
+  }
+  std::string formats;
+  for (size_t i = 0; i < writable.size(); ++i)
+    formats += (i == 0 ? "" : i + 1 == writable.size() ? " or " : ", ") + writable[i];
+  sub->add_option("-f,--format", opt->format, formats + " (default: from the archive's extension)")
+      ->check(CLI::IsMember(writable));
+  sub->add_option("--method", opt->method, "Compression method (" + methods + ")");
   sub->add_flag("--store", opt->store, "Store every file without compressing");
   sub->add_option("--level", opt->level, "Deflate level: fast, normal (default) or max")
       ->check(CLI::IsMember({"fast", "normal", "max"}));

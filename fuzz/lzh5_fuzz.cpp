@@ -12,9 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 1: p = zid::kLzhLh5; break;
     case 2: p = zid::kLzhLh6; break;
     case 3: p = zid::kLzhLh7; break;
-    case 4: zid::LzhBhParams(1, false, p); break;
-    case 5: zid::LzhBhParams(3, false, p); break;
-    case 6: p = zid::LzhArjParams(false); break;
+    case 4: p = zid::kLzhFused1; break;
+    case 5: p = zid::kLzhFused3; break;
+    case 6: p = zid::kLzhArj; break;
     default: p = zid::kLzhZooMethod2; break;
   }
   fuzzframe::RunDecoder(data, size, fuzzframe::Size24(data),

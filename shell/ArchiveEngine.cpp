@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <exception>
+#include <map>
 #include <set>
+#include <stdexcept>
 
 #include "engine/base/Err_Msgs.h"
 #include "engine/base/zidCompBase.h"
@@ -68,43 +70,47 @@ std::string EntryLabel(const std::string& output, const std::string& extractDir)
 
 }  // namespace
 
-// The format table's name of each button and extractor of the window.
-const char* WriterFormatName(WriterKind k) {
-  static const char* const kNames[kWriterCount] = {"zip", "cab", "lha", "bh", "jar"};
-  return kNames[static_cast<int>(k)];
+const zid::TFormat* Family(const char* cliName) {
+  const zid::TFormat* f = zid::FormatByName(cliName);
+  if (f == nullptr) throw std::logic_error(std::string("no family ") + cliName + " in the format table");
+  return f;
 }
-const char* ExtractorFormatName(ExtractorKind k) {
-  static const char* const kNames[kExtractorCount] = {"zip", "cab", "lha", "bh", "tar",
-                                                      "jar", "arj", "gzip", "ace", "zoo"};
-  return kNames[static_cast<int>(k)];
+
+const std::vector<const zid::TFormat*>& FormatButtons() {
+  static const std::vector<const zid::TFormat*> buttons = [] {
+    std::vector<const zid::TFormat*> b;
+    for (const zid::TFormat& f : zid::Formats())
+      if (f.window.button >= 0) b.push_back(&f);
+    std::sort(b.begin(), b.end(), [](auto* x, auto* y) { return x->window.button < y->window.button; });
+    return b;
+  }();
+  return buttons;
 }
 
 // The components of this build, one each, as the form owns them: made from
 // the format table when the window first uses them, kept for the program's life.
 struct ArchiveEngine::Components {
-  std::unique_ptr<zid::TCompBase> writers[kWriterCount];
-  std::unique_ptr<zid::TUnBase> extractors[kExtractorCount];
+  std::map<const zid::TFormat*, std::unique_ptr<zid::TCompBase>> writers;
+  std::map<const zid::TFormat*, std::unique_ptr<zid::TUnBase>> extractors;
   zid::TRizER RizER1;
   // The ArchiveFile last assigned to each writer, as the window gave it.
-  std::string assigned[kWriterCount];
+  std::map<const zid::TFormat*, std::string> assigned;
   zid::TOnProgress progress;
 
   zid::TCompBase* Writer(WriterKind k) {
-    auto& w = writers[static_cast<int>(k)];
+    if (k == nullptr || k->makeWriter == nullptr) return nullptr;
+    auto& w = writers[k];
     if (!w) {
-      const zid::TFormat* f = zid::FormatByName(WriterFormatName(k));
-      if (f == nullptr || f->makeWriter == nullptr) return nullptr;
-      w = f->makeWriter();
+      w = k->makeWriter();
       w->OnProgress = progress;
     }
     return w.get();
   }
   zid::TUnBase* Extractor(ExtractorKind k) {
-    auto& x = extractors[static_cast<int>(k)];
+    if (k == nullptr || k->makeExtractor == nullptr || k->types.empty()) return nullptr;
+    auto& x = extractors[k];
     if (!x) {
-      const zid::TFormat* f = zid::FormatByName(ExtractorFormatName(k));
-      if (f == nullptr || f->makeExtractor == nullptr || f->types.empty()) return nullptr;
-      x = f->makeExtractor(f->types.front());
+      x = k->makeExtractor(k->types.front());
       x->OnProgress = progress;
     }
     return x.get();
@@ -132,22 +138,15 @@ ArchiveEngine::ArchiveEngine() : parts_(std::make_unique<Components>()) {
 
 ArchiveEngine::~ArchiveEngine() = default;
 
-bool ArchiveEngine::WriterAvailable(WriterKind kind) const {
-  const zid::TFormat* f = zid::FormatByName(WriterFormatName(kind));
-  return f != nullptr && f->makeWriter != nullptr;
-}
+bool ArchiveEngine::WriterAvailable(WriterKind kind) const { return kind != nullptr && kind->makeWriter != nullptr; }
 
 bool ArchiveEngine::ExtractorAvailable(ExtractorKind kind) const {
-  const zid::TFormat* f = zid::FormatByName(ExtractorFormatName(kind));
-  return f != nullptr && f->makeExtractor != nullptr;
+  return kind != nullptr && kind->makeExtractor != nullptr;
 }
 
 bool ArchiveEngine::ListerAvailable() const { return true; }
 
-std::string WriterMissingText(WriterKind kind) {
-  const zid::TFormat* f = zid::FormatByName(WriterFormatName(kind));
-  return f != nullptr ? zid::NotWritableText(*f) : std::string(WriterFormatName(kind)) + " cannot be written";
-}
+std::string WriterMissingText(WriterKind kind) { return zid::NotWritableText(*kind); }
 
 namespace {
 
@@ -202,7 +201,7 @@ int ArchiveEngine::Compress(const TWriterProps& writer) {
   if (cancelFlag_ != nullptr) return 0;  // one operation at a time
   SetFailure(std::string());
   zid::TCompBase* w = parts_->Writer(writer.Kind);
-  std::string* assigned = &parts_->assigned[static_cast<int>(writer.Kind)];
+  std::string* assigned = &parts_->assigned[writer.Kind];
   if (w == nullptr) return 0;
   std::string failure;
   w->OnError = [&failure](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int code) {

@@ -14,17 +14,21 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/zidFormats.h"
 #include "engine/base/zidGbls.h"
 #include "engine/base/zidTypes.h"
 
 namespace shell {
 
-// The five format buttons, in their order on the window.
-enum class WriterKind { Zip, Cab, Lha, Bh, Jar };
-constexpr int kWriterCount = 5;
-// The extractors of the window, in the order the form declares them.
-enum class ExtractorKind { Zip, Cab, Lha, Bh, Tar, Jar, Arj, GZip, Ace, Zoo };
-constexpr int kExtractorCount = 10;
+// A format button or an extractor of the window: a family of the format
+// table (engine/base/zidFormats.h), which names its components, its button
+// and the extensions the window extracts.
+using WriterKind = const zid::TFormat*;
+using ExtractorKind = const zid::TFormat*;
+// The family of a command-line name ("zip"); it must be in the table.
+const zid::TFormat* Family(const char* cliName);
+// The families of the format buttons, left to right.
+const std::vector<const zid::TFormat*>& FormatButtons();
 
 // The engine's own enumerations, under the names the window uses.
 using zid::TCompressMethod;
@@ -50,7 +54,7 @@ const std::vector<std::string>& DefaultStoreFilesOfType();
 // A writer as the window configures it.
 struct TWriterProps {
   std::string Name;  // "Zip1"
-  WriterKind Kind = WriterKind::Zip;
+  WriterKind Kind = nullptr;
   zid::TArcType ArcType = zid::atZip;
   std::vector<TCompressMethod> SupportedMethods;
   TCompressMethod CompressMethod = zid::cmDeflate;
@@ -80,7 +84,7 @@ struct TWriterProps {
 // An extractor as the window configures it.
 struct TExtractorProps {
   std::string Name;  // "UnZip1"
-  ExtractorKind Kind = ExtractorKind::Zip;
+  ExtractorKind Kind = nullptr;
   TCpuType CpuType = zid::cptAuto;
   bool UseStoredDirs = true;
   bool CreateStoredDirs = false;
@@ -89,7 +93,6 @@ struct TExtractorProps {
   bool RestoreFileAttr = true;
   TDateAttribute DateAttribute = zid::daFileDate;
   bool RecurseDirs = true;
-  TDeleteOptions GzTarDeleteOptions = zid::doAllowUndo;  // UnGZip1: doFinal
   // Set per operation by the window.
   std::string ArchiveFile;
   std::vector<std::string> FileSpec;

@@ -78,7 +78,7 @@ void TForm1Controller::AddToBuild(const std::vector<std::string>& paths) {
 void TForm1Controller::ConfigureWriter(TWriterProps& w, const std::string& archive) {
   w.ArchiveFile = archive;
   w.AddToArchive = false;
-  if (w.Kind != WriterKind::Lha) {
+  if (w.Kind->window.standardSet) {
     // Lha1 keeps cmFrozen6 and its recursive scan; the others get the standard set.
     w.DateAttribute = zid::daFileDate;
     w.StoredDirNames = zid::sdRelative;

@@ -1,21 +1,70 @@
-// Method names as the listings and the extractors show them.
+// Compression methods: one constant record per method of a family, one table
+// per family. Listings take their method names from it, extractors their
+// decoders and the "is it supported" answer, writers, the command line and the
+// window their choice of methods.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <vector>
+
+#include "engine/base/zidDecoder.h"
+#include "engine/base/zidTypes.h"
 
 namespace zid {
 
-enum class TMethodFamily { Zip, Lha, Arj, Bh, Cab, Ace, Arc, Pak, Rar, Ha, GZip, Tar, Zoo };
+struct TMethod;
 
-// GZIP-family magic numbers passed as the method for the old single-stream formats.
-constexpr int kGzPackMagic = 0x1F1E;
-constexpr int kGzLzhMagic = 0x1FA0;
+// Decodes one entry's data with a method of the table. flags: what the entry's
+// header says beside the method number (the ZIP general purpose flags: the
+// sizes of an imploded entry), 0 where a family has none.
+using TMethodDecode = int (*)(const TDecodeJob& job, const TMethod& m, uint32_t flags);
 
-// The text for a stored method number. flags: the ZIP/BH general purpose flags
-// (the Deflate flavour lives in bits 1-2); attr: the external attributes (bit
-// 0x10 = folder); for LHA the method is the method character ('0'..'7', 'd').
-// Numbers not covered give "Unsupported".
-std::string MethodName(TMethodFamily family, int method, uint32_t flags = 0, uint32_t attr = 0);
+// No writer's method: the record is only read.
+inline constexpr TCompressMethod kNoWriterMethod = static_cast<TCompressMethod>(0xFF);
+
+struct TMethod {
+  int id = -1;                     // the method as stored (a number; LHA: the digit or letter of "-lh5-")
+  const char* tag = nullptr;       // the method as a stored text ("-lh5-"), where a family stores one
+  const char* name = "";           // as listings show it ("Frozen-5")
+  TMethodDecode decode = nullptr;  // nullptr: listed, not extracted
+  unsigned dicBit = 0;             // LZ methods: the window is 1 << dicBit bytes
+  unsigned pBit = 0;               // LZH methods: bit width of the position-code count
+  TCompressMethod writes = kNoWriterMethod;  // the writer's method this record writes
+  const char* cliName = nullptr;   // its name on the command line ("lh5"), where the writer offers it
+
+  bool Decodes() const { return decode != nullptr; }
+};
+
+// The methods of one family.
+class TMethodTable {
+ public:
+  TMethodTable(std::initializer_list<TMethod> methods, const char* unknown = "Unsupported")
+      : methods_(methods), unknown_(unknown) {}
+
+  const std::vector<TMethod>& All() const { return methods_; }
+  // nullptr when the family has no such method.
+  const TMethod* Find(int id) const;
+  const TMethod* FindTag(const std::string& tag) const;
+  const TMethod* FindWriter(TCompressMethod m) const;
+  const TMethod* FindCli(const std::string& cliName) const;
+  // The listing name, or the family's word for a method it does not know.
+  std::string Name(int id) const;
+  std::string TagName(const std::string& tag) const;
+  const char* Unknown() const { return unknown_; }
+  // The writer's methods, in the table's order.
+  std::vector<TCompressMethod> WriterMethods() const;
+  // "store, deflate": the command-line names the writer offers.
+  std::string CliNames() const;
+
+ private:
+  std::vector<TMethod> methods_;
+  const char* unknown_;
+};
+
+// The Deflate flavour of a ZIP or BH entry from its general purpose flags:
+// "DeflateN" ... "DeflateS", "Def-64N" ... for Deflate64.
+const char* DeflateName(uint32_t flags, bool deflate64);
 
 }  // namespace zid

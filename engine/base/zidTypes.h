@@ -33,6 +33,9 @@ class TCompressMethods {
   TCompressMethods(std::initializer_list<TCompressMethod> ms) {
     for (auto m : ms) bits_ |= 1u << m;
   }
+  explicit TCompressMethods(const std::vector<TCompressMethod>& ms) {
+    for (auto m : ms) bits_ |= 1u << m;
+  }
   bool Contains(TCompressMethod m) const { return (bits_ >> m) & 1u; }
 
  private:

@@ -68,14 +68,7 @@ bool TCustomDClass::CheckCrc(uint8_t crcKind, uint32_t stored) {
   return !Cancelled();
 }
 
-bool TCustomDClass::OpensArchiveItself() const {
-  switch (det_.ArcType) {
-    case atAce: case atAceExe: case atCab: case atCabExe: case atRar: case atRarExe:
-      return true;
-    default:
-      return false;
-  }
-}
+bool TCustomDClass::OpensArchiveItself() const { return false; }
 
 // ---------------------------------------------------------------------------
 // TUnBase

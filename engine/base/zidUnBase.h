@@ -63,7 +63,7 @@ class TCustomDClass : public TZipCommon {
   virtual bool CheckCrc(uint8_t crcKind, uint32_t stored);
   // Accepts the stored value when it equals the computed one or its complement.
   bool CheckCrcAgainst(uint32_t computed, uint32_t stored);
-  // True for types whose extractor opens the file itself through an outside library.
+  // True for extractors that open the file themselves (through an outside library).
   virtual bool OpensArchiveItself() const;
   // Hooks around one operation: reset at the start, release at the end (always).
   virtual void StartOperation() {}

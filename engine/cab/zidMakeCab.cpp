@@ -5,6 +5,7 @@
 
 #include "engine/base/zidMethods.h"
 #include "engine/base/zidStreams.h"
+#include "engine/cab/zidCabMethods.h"
 #include "platform/cabinet/cabformat.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
@@ -25,7 +26,7 @@ constexpr uint16_t kKeptAttributes = cab::kAttrReadOnly | cab::kAttrHidden | cab
 
 TMakeCab::TMakeCab() {
   det_.ArcType = atCab;
-  supported_ = {cmStore, cmMsZip, cmLzx, cmQuantum};
+  supported_ = TCompressMethods(CabMethods().WriterMethods());
   compressMethod_ = cmMsZip;
   DefaultExt = ".CAB";
   StoreEmptySubDirs = false;
@@ -116,7 +117,7 @@ void TMakeCab::ListExisting(const cab::CabHeader& h, const std::vector<cab::CabF
     CRC = 0;
     Encrypted = false;
     MethodId = type;
-    MethodName = zid::MethodName(TMethodFamily::Cab, type);
+    MethodName = CabMethodName(type);
     VersionMadeBy = h.versionMinor;
     VersionNeeded = h.versionMajor;
     ExternalAttr = InternalAttr = f.attribs;
@@ -417,7 +418,7 @@ void TMakeCab::AddFailed(const TCompHeaderItem& item) {
   if (cancel_) return;
   switch (erf_.erfOper) {
     case cab::FCIERR_BAD_COMPR_TYPE:
-      ReportError(item.SourcePath, zid::MethodName(TMethodFamily::Cab, CompressionValue() & cab::tcompMASK_TYPE),
+      ReportError(item.SourcePath, CabMethodName(CompressionValue() & cab::tcompMASK_TYPE),
                   VolumeName, E_UNSUPPORTEDMETHOD);
       break;
     case cab::FCIERR_OPEN_SRC:  // reported when it was opened

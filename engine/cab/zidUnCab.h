@@ -35,6 +35,8 @@ class TUnCab : public TUnBase {
 
  protected:
   void ProcessArchive() override;
+  // The outside library opens the archive and its volumes.
+  bool OpensArchiveItself() const override { return true; }
 
  private:
   bool EnsureContext();

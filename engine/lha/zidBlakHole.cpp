@@ -13,6 +13,7 @@
 #include "engine/zip/zidCrypt.h"
 #include "engine/zip/zidDeflate.h"
 #include "engine/zip/zidStoreDeflate.h"
+#include "engine/lha/zidLhaMethods.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
 
@@ -40,7 +41,7 @@ std::string ItemStoredName(const TCompHeaderItem& it, bool isDir) {
 
 TBlakHole::TBlakHole() {
   det_.ArcType = atBh;
-  supported_ = {cmStore, cmDeflate, cmFuse};
+  supported_ = TCompressMethods(BhMethods().WriterMethods());
   compressMethod_ = cmDeflate;
   DefaultExt = ".BH";
 }
@@ -122,7 +123,7 @@ void TBlakHole::ShowEntry(const TBhHeader& h, const std::string& name) {
   Ratio = CalcRatio(UnpackedSize, PackedSize);
   CRC = h.crc;
   MethodId = h.method;
-  MethodName = zid::MethodName(TMethodFamily::Bh, h.method, h.flags, h.attr);
+  MethodName = BhMethodName(h.method, h.flags);
   ExternalAttr = h.attr;
   Encrypted = h.Encrypted();
   VersionMadeBy = h.madeBy;

@@ -7,6 +7,7 @@
 #include "engine/base/zidMethods.h"
 #include "engine/base/zidStreams.h"
 #include "engine/lha/zidLhaPack.h"
+#include "engine/lha/zidLhaMethods.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
 
@@ -26,7 +27,7 @@ bool WriteAll(TStream32& out, const std::string& bytes) {
 
 TLha::TLha() {
   det_.ArcType = atLha;
-  supported_ = {cmStore, cmFrozen5, cmFrozen6};
+  supported_ = TCompressMethods(LhaMethods().WriterMethods());
   compressMethod_ = cmFrozen6;
   DefaultExt = ".LHA";
 }
@@ -93,7 +94,7 @@ void TLha::ShowEntry(const TLhaHeader& h, const TLhaEntry& e) {
   Ratio = CalcRatio(UnpackedSize, PackedSize);
   CRC = h.crc;
   MethodId = static_cast<uint8_t>(h.MethodChar());
-  MethodName = zid::MethodName(TMethodFamily::Lha, h.MethodChar(), 0, h.attr);
+  MethodName = LhaMethods().TagName(h.MethodId());
   ExternalAttr = h.attr;
   Encrypted = false;
   plat::DosDateTimeToDateTime(e.DosDate, FileDate);
@@ -171,8 +172,7 @@ bool TLha::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   e.Original = static_cast<uint32_t>(size);
   char method = '0';
   if (!it.IsDir && size > 0 && !StoreByType(it.Name)) {
-    if (compressMethod_ == cmFrozen5) method = '5';
-    if (compressMethod_ == cmFrozen6) method = '6';
+    if (const TMethod* m = LhaMethods().FindWriter(compressMethod_)) method = m->tag[3];
   }
   e.Method[3] = it.IsDir ? 'd' : method;
 

@@ -1,33 +1,16 @@
 #include "engine/lha/zidLzh5.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
 #include "engine/base/zidBitReader.h"
 #include "engine/base/zidHuffman.h"
+#include "engine/base/zidMethods.h"
 
 namespace zid {
 
-bool LzhLhaParams(char digit, TLzhParams& p) {
-  switch (digit) {
-    case '4': p = kLzhLh4; return true;
-    case '5': p = kLzhLh5; return true;
-    case '6': p = kLzhLh6; return true;
-    case '7': p = kLzhLh7; return true;
-    default: return false;
-  }
-}
-
-bool LzhBhParams(unsigned method, bool encrypted, TLzhParams& p) {
-  const unsigned variant = encrypted ? kLzhVariantBhEncrypted : 0;
-  switch (method) {
-    case 1: p = TLzhParams{32, 13, 4, variant}; return true;
-    case 3: p = TLzhParams{32, 15, 5, variant}; return true;
-    default: return false;
-  }
-}
-
-TLzhParams LzhArjParams(bool garbled) { return TLzhParams{32, 16, 5, garbled ? kLzhVariantArjGarbled : 0}; }
+TLzhParams LzhParamsOf(const TMethod& m) { return TLzhParams{m.dicBit, m.pBit}; }
 
 namespace {
 
@@ -63,7 +46,7 @@ class TLzhDecoder {
         br_(job.source),
         np_(p.dicBit + 1),
         pBit_(p.pBit),
-        windowSize_(p.variant < 5 ? 0x6800u : 0x10000u),
+        windowSize_(p.window != 0 ? p.window : 1u << std::min(p.dicBit, 16u)),
         ring_(new uint8_t[kRing + kSlack]()) {}
 
   int Run() {

@@ -27,31 +27,28 @@
 
 namespace zid {
 
+struct TMethod;
+
 struct TLzhParams {
-  uint8_t crcWidth;  // 16 or 32: the checksum the caller keeps over the output
-  unsigned dicBit;   // dictionary bits: NP = dicBit + 1 position codes
-  unsigned pBit;     // bit width of the position-code count in a block header
-  // Below 5: a 26624-byte window (the farthest a match may reach); 5 or more:
-  // 65536 bytes. 1 (BH encryption) and 2 (ARJ garbling) also tell the caller
-  // to decipher the input in its TDecodeSource; the decoder itself does not.
-  unsigned variant;
+  unsigned dicBit;  // dictionary bits: NP = dicBit + 1 position codes, a window of 1 << dicBit bytes
+  unsigned pBit;    // bit width of the position-code count in a block header
+  // The farthest a match may reach when the format's window is smaller than
+  // its position codes could say (ARJ: 26624 bytes); 0: 1 << dicBit.
+  uint32_t window = 0;
 };
 
 // The rows the callers use.
-inline constexpr TLzhParams kLzhLh4{16, 12, 4, 3};
-inline constexpr TLzhParams kLzhLh5{16, 13, 4, 3};
-inline constexpr TLzhParams kLzhLh6{16, 15, 5, 5};
-inline constexpr TLzhParams kLzhLh7{16, 16, 5, 6};
-inline constexpr TLzhParams kLzhZooMethod2{16, 13, 4, 0};
-inline constexpr unsigned kLzhVariantBhEncrypted = 1;
-inline constexpr unsigned kLzhVariantArjGarbled = 2;
+inline constexpr TLzhParams kLzhLh4{12, 4};
+inline constexpr TLzhParams kLzhLh5{13, 4};
+inline constexpr TLzhParams kLzhLh6{15, 5};
+inline constexpr TLzhParams kLzhLh7{16, 5};
+inline constexpr TLzhParams kLzhFused1{13, 4};
+inline constexpr TLzhParams kLzhFused3{15, 5};
+inline constexpr TLzhParams kLzhArj{16, 5, 26624};
+inline constexpr TLzhParams kLzhZooMethod2{13, 4};
 
-// LHA: the parameters for the method's digit ('4' to '7'); false for others.
-bool LzhLhaParams(char digit, TLzhParams& p);
-// BH: Fused1 (method 1) or Fused3 (method 3); false for others.
-bool LzhBhParams(unsigned method, bool encrypted, TLzhParams& p);
-// ARJ methods 1, 2 and 3 share one row.
-TLzhParams LzhArjParams(bool garbled);
+// The parameters of a method record (its dicBit and pBit).
+TLzhParams LzhParamsOf(const TMethod& m);
 
 int LzhDecode(const TDecodeJob& job, const TLzhParams& p);
 

@@ -5,10 +5,8 @@
 #include <vector>
 
 #include "engine/base/zidBytes.h"
-#include "engine/base/zidRawInflate.h"
 #include "engine/base/zidStreams.h"
-#include "engine/lha/zidLzh5.h"
-#include "engine/other/zidCopyStored.h"
+#include "engine/lha/zidLhaMethods.h"
 #include "engine/zip/zidCrypt.h"
 #include "platform/files.h"
 
@@ -18,13 +16,9 @@ namespace {
 
 // Archives made by versions below this begin the data's key state afresh and do not encipher stored entries.
 constexpr uint8_t kMadeByKeysContinue = 3;
-// LzhDecode's window: 26624 bytes below variant 5, 64 KiB from there on.
-constexpr unsigned kLzhSmallWindow = 0x6800;
-constexpr unsigned kLzhLargeWindowVariant = 5;
-
-
 bool Supported(uint8_t method) {
-  return method == bmStored || method == bmFused1 || method == bmFused3 || method == bmDeflate;
+  const TMethod* m = BhMethods().Find(method);
+  return m != nullptr && m->Decodes();
 }
 
 }  // namespace
@@ -159,26 +153,8 @@ bool TUnBh::Decode(const TItem& item, bool encrypted, const std::string& passwor
       return got;
     };
   }
-  int r = drInvalidData;
-  TLzhParams params{};
-  switch (method) {
-    case bmStored: r = CopyStored(job); break;
-    case bmFused1:
-    case bmFused3:
-      if (LzhBhParams(method, encrypted, params)) {
-        // Fused3's 15 dictionary bits reach 32 KiB back: the window must hold
-        // every distance its position codes can give, not only 26 KiB.
-        if ((1u << params.dicBit) > kLzhSmallWindow) params.variant = kLzhLargeWindowVariant;
-        r = LzhDecode(job, params);
-      }
-      break;
-    case bmDeflate: {
-      int64_t made = 0;  // counted by the job's sink as well
-      r = InflateRaw(job, made);
-      break;
-    }
-    default: break;
-  }
+  const TMethod& m = *BhMethods().Find(method);
+  const int r = m.decode(job, m, 0);
   return DecodeResultOk(r, produced, h.original);
 }
 

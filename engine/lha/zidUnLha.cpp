@@ -4,30 +4,13 @@
 #include <vector>
 
 #include "engine/base/zidStreams.h"
-#include "engine/lha/zidLarc.h"
 #include "engine/lha/zidLhaHeader.h"
-#include "engine/lha/zidLzh5.h"
-#include "engine/lha/zidLzhuf.h"
-#include "engine/other/zidCopyStored.h"
+#include "engine/lha/zidLhaMethods.h"
 #include "platform/datetime.h"
 
 namespace zid {
 
 namespace {
-
-enum class TLhaMethod { Unsupported, Stored, Folder, Lzhuf, Lzh, Lz5, Lzs };
-
-// Methods are named in full: LArc's -lz5- is not -lh5- whatever its digit says.
-TLhaMethod MethodOf(const TLhaHeader& h, TLzhParams& params) {
-  const std::string id = h.MethodId();
-  if (id == "-lh0-" || id == "-lz4-") return TLhaMethod::Stored;
-  if (id == "-lhd-") return TLhaMethod::Folder;
-  if (id == "-lh1-") return TLhaMethod::Lzhuf;
-  if (id == "-lz5-") return TLhaMethod::Lz5;
-  if (id == "-lzs-") return TLhaMethod::Lzs;
-  if (id.compare(0, 3, "-lh") == 0 && id[4] == '-' && LzhLhaParams(id[3], params)) return TLhaMethod::Lzh;
-  return TLhaMethod::Unsupported;
-}
 
 // The method id as text for a message; bytes outside printable ASCII as "?".
 std::string Printable(const std::string& id) {
@@ -87,8 +70,7 @@ void TUnLha::ExtractItem(const TLhaHeader& h) {
   e.unixMode = h.unixMode & 0777;
   e.isDir = h.isDir;
 
-  TLzhParams params{};
-  const TLhaMethod method = MethodOf(h, params);
+  const TMethod* method = LhaMethods().FindTag(h.MethodId());
   if (h.isSymlink) {
     // The loop makes it when its target stays inside the folder.
     e.isDir = false;
@@ -97,32 +79,22 @@ void TUnLha::ExtractItem(const TLhaHeader& h) {
     ExtractEntry(e, [] { return true; });
     return;
   }
-  if (method == TLhaMethod::Unsupported) {
+  if (h.isDir) {
+    ExtractEntry(e, [] { return true; });
+    return;
+  }
+  if (method == nullptr || !method->Decodes()) {
     if (MatchesSpec(e.storedName, RecurseDirs)) EntryFailed(e.storedName, E_UNSUPPORTEDMETHOD, Printable(h.MethodId()));
     SkipEntry(h.packedSize);
     return;
   }
-  if (method == TLhaMethod::Folder) {
-    ExtractEntry(e, [] { return true; });
-    return;
-  }
-  ExtractEntry(e, [this, &h] { return Decode(h); });
+  ExtractEntry(e, [this, &h, method] { return Decode(h, *method); });
 }
 
-bool TUnLha::Decode(const TLhaHeader& h) {
-  TLzhParams params{};
-  const TLhaMethod method = MethodOf(h, params);
+bool TUnLha::Decode(const TLhaHeader& h, const TMethod& method) {
   int64_t produced = 0;
-  TDecodeJob job = EntryJob(h.dataOffset, h.packedSize, h.originalSize, produced);
-  int r;
-  switch (method) {
-    case TLhaMethod::Stored: r = CopyStored(job); break;
-    case TLhaMethod::Lzhuf: r = LzhufDecode(job); break;
-    case TLhaMethod::Lzh: r = LzhDecode(job, params); break;
-    case TLhaMethod::Lz5: r = Lz5Decode(job); break;
-    case TLhaMethod::Lzs: r = LzsDecode(job); break;
-    default: r = drInvalidData; break;
-  }
+  const TDecodeJob job = EntryJob(h.dataOffset, h.packedSize, h.originalSize, produced);
+  const int r = method.decode(job, method, 0);
   return DecodeResultOk(r, produced, h.originalSize);
 }
 

@@ -13,6 +13,7 @@
 namespace zid {
 
 struct TLhaHeader;
+struct TMethod;
 
 class TUnLha : public TUnBase {
  protected:
@@ -20,7 +21,7 @@ class TUnLha : public TUnBase {
 
  private:
   void ExtractItem(const TLhaHeader& h);
-  bool Decode(const TLhaHeader& h);
+  bool Decode(const TLhaHeader& h, const TMethod& method);
 };
 
 }  // namespace zid

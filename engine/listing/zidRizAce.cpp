@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/base/zidMethods.h"
+#include "engine/other/zidUnACE2.h"
 #include "engine/listing/zidRizER.h"
 #include "engine/listing/zidRizSteps.h"
 #include "engine/listing/zidRizWalker.h"
@@ -123,8 +123,8 @@ void TAceWalker::Step(TRizER& r) {
     // Quality 1 (fastest) to 5 (best) as the method table counts them from 0.
     r.MethodName = h.IsDir()                        ? "<Dir>"
                    : h.compType == ace::kCompStored ? "Stored"
-                   : h.compQual == 0                ? MethodName(TMethodFamily::Ace, -1)
-                                                    : MethodName(TMethodFamily::Ace, h.compQual - 1);
+                   : h.compQual == 0                ? AceMethods().Name(-1)
+                                                    : AceMethods().Name(h.compQual - 1);
     r.InternalAttr = h.attr & 0xFFFF;
     r.ExternalAttr = h.attr;
     r.ReportEntry(h.IsDir(), false, pos);

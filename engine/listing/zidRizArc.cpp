@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/base/zidMethods.h"
 #include "engine/listing/zidRizER.h"
 #include "engine/listing/zidRizSteps.h"
 #include "engine/listing/zidRizWalker.h"
 #include "engine/other/zidArcHeader.h"
+#include "engine/other/zidArcMethods.h"
 
 namespace zid {
 
@@ -58,7 +58,7 @@ void TArcWalker::Step(TRizER& r) {
     r.FileDate = SwappedDosDateToFileDate(a.dateFirst);
     r.CRC = a.crc;
     r.MethodId = a.method;
-    r.MethodName = MethodName(pak_ ? TMethodFamily::Pak : TMethodFamily::Arc, a.method);
+    r.MethodName = (pak_ ? PakMethods() : ArcMethods()).Name(a.method);
     r.PackedSize = folder ? 0 : a.packedSize;
     r.UnpackedSize = folder ? 0 : a.originalSize;
     r.ExternalAttr = r.InternalAttr = folder ? 0x10 : 0x20;

@@ -6,7 +6,6 @@
 #include <set>
 #include <string>
 
-#include "engine/base/zidMethods.h"
 #include "engine/listing/zidRizER.h"
 #include "engine/listing/zidRizWalker.h"
 #include "engine/other/zidArjHeader.h"
@@ -93,7 +92,7 @@ void TArjWalker::Fill(TRizER& r, const TArjHeader& h, int64_t packed, int64_t un
   r.CRC = h.crc;
   r.Encrypted = (h.flags & kArjGarbled) != 0;
   r.MethodId = h.method;
-  r.MethodName = h.fileType == kArjFolder ? "<Dir>" : MethodName(TMethodFamily::Arj, h.method);
+  r.MethodName = h.fileType == kArjFolder ? "<Dir>" : ArjMethods().Name(h.method);
   r.InternalAttr = r.ExternalAttr = h.accessMode;
 }
 

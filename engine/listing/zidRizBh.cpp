@@ -6,7 +6,7 @@
 // entry is listed without its 12-byte encryption header.
 #include <string>
 
-#include "engine/base/zidMethods.h"
+#include "engine/lha/zidLhaMethods.h"
 #include "engine/lha/zidBhHeader.h"
 #include "engine/listing/zidRizER.h"
 #include "engine/listing/zidRizWalker.h"
@@ -46,7 +46,7 @@ void TBhWalker::Step(TRizER& r) {
   r.UnpackedSize = h.original;
   r.CRC = h.crc;
   r.MethodId = h.method;
-  r.MethodName = MethodName(TMethodFamily::Bh, h.method, h.flags, h.attr);
+  r.MethodName = BhMethodName(h.method, h.flags);
   r.InternalAttr = 0;
   r.ExternalAttr = h.attr;
   r.ReportEntry(folder, true, pos);

@@ -11,7 +11,7 @@
 #include <set>
 #include <string>
 
-#include "engine/base/zidMethods.h"
+#include "engine/cab/zidCabMethods.h"
 #include "engine/cab/zidCabGbls.h"
 #include "engine/listing/zidRizER.h"
 #include "engine/listing/zidRizSteps.h"
@@ -107,7 +107,7 @@ void TCabWalker::Step(TRizER& r) {
     r.CRC = 0;
     r.Encrypted = false;
     r.MethodId = type;
-    r.MethodName = MethodName(TMethodFamily::Cab, type);
+    r.MethodName = CabMethodName(type);
     r.ExternalAttr = r.InternalAttr = f.attribs;
     r.ReportEntry((f.attribs & kAttrFolder) != 0, false, start);
   }

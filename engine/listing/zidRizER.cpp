@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "engine/base/zidDiskManager.h"
+#include "engine/base/zidFormats.h"
 #include "engine/base/zidNames.h"
 #include "engine/base/zidStreams.h"
 #include "engine/listing/zidRizWalker.h"
@@ -104,7 +105,7 @@ bool TRizER::Activate() {
       timer_.Start();
       StartOffset = det_.ArcStartOffset;
       headerLength_ = 0;
-      std::unique_ptr<TRizWalker> walker = MakeRizWalker(det_.ArcType);
+      std::unique_ptr<TRizWalker> walker = MakeWalker(det_.ArcType);
       if (walker) {
         walker->Setup(*this);
         NextOffset = StartOffset;

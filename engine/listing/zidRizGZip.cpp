@@ -6,7 +6,6 @@
 #include <string>
 
 #include "engine/base/zidBytes.h"
-#include "engine/base/zidMethods.h"
 #include "engine/listing/zidRizER.h"
 #include "engine/listing/zidRizWalker.h"
 #include "engine/other/zidGunzip.h"
@@ -64,13 +63,13 @@ void TGZipWalker::Step(TRizER& r) {
     }
     r.PackedSize = std::max<int64_t>(0, size - g.headerSize - kGzipTrailerSize);
     r.MethodId = h[2];
-    r.MethodName = MethodName(TMethodFamily::GZip, h[2]);
+    r.MethodName = GZipMethods().Name(h[2]);
   } else {
     name = GzipMemberName(archive, nullptr, false);
     r.PackedSize = r.UnpackedSize = std::max<int64_t>(0, size - kLzwHeaderBytes);
     r.MethodId = h[2];
     const int method = m1 == kLzwMagic1 ? kLzwMethod : m1 == kPackMagic1 ? kGzPackMagic : kGzLzhMagic;
-    r.MethodName = MethodName(TMethodFamily::GZip, method);
+    r.MethodName = GZipMethods().Name(method);
   }
   // The length of a member is known only modulo 4 GiB, and not at all for compress.
   if (r.UnpackedSize < r.PackedSize) r.UnpackedSize = r.PackedSize;

@@ -6,11 +6,11 @@
 // the current date and time.
 #include <string>
 
-#include "engine/base/zidMethods.h"
 #include "engine/listing/zidRizER.h"
 #include "engine/listing/zidRizSteps.h"
 #include "engine/listing/zidRizWalker.h"
 #include "engine/other/zidHaHeader.h"
+#include "engine/other/zidHaMethods.h"
 #include "platform/datetime.h"
 
 namespace zid {
@@ -43,7 +43,7 @@ void THaWalker::Step(TRizER& r) {
     r.CRC = e.crc;
     r.Encrypted = false;
     r.MethodId = static_cast<uint16_t>(e.method);
-    r.MethodName = MethodName(TMethodFamily::Ha, e.method);
+    r.MethodName = HaMethods().Name(e.method);
     r.ExternalAttr = r.InternalAttr = folder ? 0x10 : 0x20;
     r.ReportEntry(folder, false, r.HeaderOffset());
   }

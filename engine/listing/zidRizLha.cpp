@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <string>
 
-#include "engine/base/zidMethods.h"
+#include "engine/lha/zidLhaMethods.h"
 #include "engine/lha/zidLhaHeader.h"
 #include "engine/listing/zidRizER.h"
 #include "engine/listing/zidRizWalker.h"
@@ -64,7 +64,7 @@ void TLhaWalker::Step(TRizER& r) {
   r.Encrypted = false;
   const char method = h.MethodChar();
   r.MethodId = static_cast<uint8_t>(method);
-  r.MethodName = MethodName(TMethodFamily::Lha, method);
+  r.MethodName = LhaMethods().TagName(h.MethodId());
   r.VersionMadeBy = r.VersionNeeded = 0;
   r.InternalAttr = kInternalAttr;
   r.ExternalAttr = h.attr;

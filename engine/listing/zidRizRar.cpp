@@ -16,7 +16,7 @@
 #include <string_view>
 
 #include "engine/base/zidBytes.h"
-#include "engine/base/zidMethods.h"
+#include "engine/other/zidRarMethods.h"
 #include "engine/listing/zidRizER.h"
 #include "engine/listing/zidRizSteps.h"
 #include "platform/codepage.h"
@@ -228,7 +228,7 @@ void TRarWalker::FileBlock(TRizER& r, const uint8_t* h, uint16_t flags, uint16_t
     r.CRC = Get32(h + 16);
     r.Encrypted = (flags & kEncrypted) != 0;
     r.MethodId = h[25];
-    r.MethodName = MethodName(TMethodFamily::Rar, h[25], 0, attr);
+    r.MethodName = (attr & 0x10) ? std::string("<Dir>") : RarMethods().Name(h[25]);
     r.ExternalAttr = attr;
     r.InternalAttr = 0;
     r.PackedSize = runningPacked_;

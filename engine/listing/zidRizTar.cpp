@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <string>
 
-#include "engine/base/zidMethods.h"
 #include "engine/listing/zidRizER.h"
 #include "engine/listing/zidRizWalker.h"
 #include "engine/other/zidTarHeader.h"
@@ -52,7 +51,7 @@ void TTarWalker::Step(TRizER& r) {
   r.Encrypted = false;
   r.MethodId = 0;
   r.ExternalAttr = r.InternalAttr = folder ? kAttrFolder : 0;
-  r.MethodName = MethodName(TMethodFamily::Tar, 0, 0, r.ExternalAttr);
+  r.MethodName = (r.ExternalAttr & 0x10) ? std::string("<Dir>") : TarMethods().Name(0);
   r.VersionMadeBy = r.VersionNeeded = 0;
   if (item.type == '2') r.LinkTarget = r.DecodeName(item.linkName, item.nameUtf8, true);
   r.ReportEntry(folder, true, item.headerOffset);

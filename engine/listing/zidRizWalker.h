@@ -26,23 +26,7 @@ class TRizWalker {
   virtual void Step(TRizER& reader) = 0;
 };
 
-// The walker for a type; nullptr for the types nothing is listed of.
-std::unique_ptr<TRizWalker> MakeRizWalker(TArcType type);
-
-// The walkers, one per format file.
-std::unique_ptr<TRizWalker> MakeZipWalker(TArcType type);  // zidRizZip.cpp
-std::unique_ptr<TRizWalker> MakeLhaWalker(TArcType type);   // zidRizLha.cpp
-std::unique_ptr<TRizWalker> MakeTarWalker(TArcType type);   // zidRizTar.cpp
-std::unique_ptr<TRizWalker> MakeGZipWalker(TArcType type);  // zidRizGZip.cpp
-std::unique_ptr<TRizWalker> MakeArjWalker(TArcType type);   // zidRizArj.cpp
-std::unique_ptr<TRizWalker> MakeBhWalker(TArcType type);    // zidRizBh.cpp
-std::unique_ptr<TRizWalker> MakeZooWalker(TArcType type);   // zidRizZoo.cpp
-std::unique_ptr<TRizWalker> MakeAceWalker(TArcType type);   // zidRizAce.cpp
-std::unique_ptr<TRizWalker> MakeCabWalker(TArcType type);   // zidRizCab.cpp
-std::unique_ptr<TRizWalker> MakeArcWalker(TArcType type);   // zidRizArc.cpp (ARC and PAK)
-std::unique_ptr<TRizWalker> MakeHaWalker(TArcType type);    // zidRizHa.cpp
-std::unique_ptr<TRizWalker> MakeRarWalker(TArcType type);   // zidRizRar.cpp
-std::unique_ptr<TRizWalker> MakeUueWalker(TArcType type);   // zidRizUue.cpp
-std::unique_ptr<TRizWalker> MakeMsGzWalker(TArcType type);  // zidRizMsGz.cpp
+// A family's walker is made through its line in the format table
+// (MakeWalker in engine/base/zidFormats.h).
 
 }  // namespace zid

@@ -16,7 +16,7 @@
 
 #include "engine/base/zidBytes.h"
 #include "engine/base/zidDetect.h"
-#include "engine/base/zidMethods.h"
+#include "engine/zip/zidUnZipDecode.h"
 #include "engine/base/zidStreams.h"
 #include "engine/listing/zidRizER.h"
 #include "engine/listing/zidRizWalker.h"
@@ -176,7 +176,7 @@ void TZipWalker::FillEntry(TRizER& r, uint16_t flags, uint16_t method, uint16_t 
   r.PackedSize = sizes.CompressedSize;
   // The 12-byte encryption header is not part of the packed data.
   if (r.Encrypted && r.PackedSize >= 12) r.PackedSize -= 12;
-  r.MethodName = (attr & (kAttrFolder | kAttrVolume)) ? std::string() : MethodName(TMethodFamily::Zip, method, flags, attr);
+  r.MethodName = (attr & (kAttrFolder | kAttrVolume)) ? std::string() : ZipMethodName(method, flags, attr);
 }
 
 int64_t TZipWalker::FirstLocalHeader(TRizER& r) {

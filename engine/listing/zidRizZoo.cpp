@@ -5,7 +5,6 @@
 #include <string>
 
 #include "engine/base/zidBytes.h"
-#include "engine/base/zidMethods.h"
 #include "engine/listing/zidRizER.h"
 #include "engine/listing/zidRizWalker.h"
 #include "engine/other/zidZooHeader.h"
@@ -56,7 +55,7 @@ void TZooWalker::Step(TRizER& r) {
     r.UnpackedSize = e.originalSize;
     r.CRC = e.crc;
     r.MethodId = e.method;
-    r.MethodName = MethodName(TMethodFamily::Zoo, e.method);
+    r.MethodName = ZooMethods().Name(e.method);
     r.ReportEntry(false, true, pos);
   }
   if (e.next <= pos) {

@@ -8,6 +8,9 @@
 #include "engine/base/zidCrc.h"
 #include "engine/base/zidNames.h"
 #include "platform/paths.h"
+#include "engine/lha/zidLzh5.h"
+#include "engine/other/zidArj4.h"
+#include "engine/other/zidCopyStored.h"
 
 namespace zid {
 
@@ -84,6 +87,23 @@ std::string ArjVolumeName(const std::string& archive, int n, char letter) {
   if (n < 100) std::snprintf(ext, sizeof ext, ".%c%02d", letter, n);
   else std::snprintf(ext, sizeof ext, ".%d", n);
   return plat::ChangeFileExt(archive, ext);
+}
+
+namespace {
+
+int ArjStored(const TDecodeJob& job, const TMethod&, uint32_t) { return CopyStored(job); }
+int ArjLzh(const TDecodeJob& job, const TMethod&, uint32_t) { return LzhDecode(job, kLzhArj); }
+int ArjFast(const TDecodeJob& job, const TMethod&, uint32_t) { return ArjDecode4(job); }
+
+}  // namespace
+
+const TMethodTable& ArjMethods() {
+  static const TMethodTable table = {
+      {0, nullptr, "Stored", ArjStored},       {1, nullptr, "Most", ArjLzh, 16, 5},
+      {2, nullptr, "2nd Most", ArjLzh, 16, 5}, {3, nullptr, "2nd Fast", ArjLzh, 16, 5},
+      {4, nullptr, "Fastest", ArjFast},
+  };
+  return table;
 }
 
 }  // namespace zid

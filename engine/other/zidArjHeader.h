@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include "engine/base/zidMethods.h"
 
 namespace zid {
 
@@ -72,5 +73,9 @@ std::string ArjEntryName(const TArjHeader& h, bool translateOem);
 // Volume n of a set (1 = .a01): the archive's name with its extension
 // replaced by "." letter and two digits, or by the number itself from 100 on.
 std::string ArjVolumeName(const std::string& archive, int n, char letter);
+
+// ARJ's methods: 0 stored, 1-3 the LZH coder (a 26624-byte window), 4 the
+// fast coder. Garbled entries are deciphered in the decode job's source.
+const TMethodTable& ArjMethods();
 
 }  // namespace zid

@@ -7,7 +7,8 @@ namespace zid {
 
 int CopyStored(const TDecodeJob& job) {
   constexpr int64_t kChunk = 65536;
-  std::unique_ptr<uint8_t[]> buf(new uint8_t[kChunk]);
+  // One buffer per thread: entries of a few bytes each cost no allocation.
+  thread_local std::unique_ptr<uint8_t[]> buf(new uint8_t[kChunk]);
   int64_t left = job.expectedSize;
   int64_t budget = job.source.budget;
   int64_t done = 0;

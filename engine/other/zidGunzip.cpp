@@ -221,4 +221,13 @@ int Gunzip(const TDecodeJob& job, TGunzipReport* report) {
   return g.Run();
 }
 
+const TMethodTable& GZipMethods() {
+  static const TMethodTable table = {
+      {0, nullptr, "Stored"},          {8, nullptr, "Deflate"},
+      {144, nullptr, "LzwMAGIC"},      {kGzPackMagic, nullptr, "PackMAGIC"},
+      {kGzLzhMagic, nullptr, "LzhMAGIC"},
+  };
+  return table;
+}
+
 }  // namespace zid

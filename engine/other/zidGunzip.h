@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/base/zidDecoder.h"
+#include "engine/base/zidMethods.h"
 
 namespace zid {
 
@@ -72,5 +73,13 @@ struct TGunzipReport {
 // Deflate stream or a damaged following member, drOutputFailed, drCancelled.
 // Output never passes job.expectedSize when that is known (drInvalidData).
 int Gunzip(const TDecodeJob& job, TGunzipReport* report);
+
+// GZIP-family magic numbers passed as the method for the old single-stream formats.
+constexpr int kGzPackMagic = 0x1F1E;
+constexpr int kGzLzhMagic = 0x1FA0;
+
+// The methods of GZIP headers, and the magic numbers of the old
+// single-stream formats the same extractor reads.
+const TMethodTable& GZipMethods();
 
 }  // namespace zid

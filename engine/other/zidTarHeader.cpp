@@ -247,4 +247,9 @@ TTarStep TTarScanner::Next(TTarItem& item) {
   }
 }
 
+const TMethodTable& TarMethods() {
+  static const TMethodTable table = {{0, nullptr, "Tarred"}};
+  return table;
+}
+
 }  // namespace zid

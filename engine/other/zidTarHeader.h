@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include "engine/base/zidMethods.h"
 
 namespace zid {
 
@@ -87,5 +88,8 @@ class TTarScanner {
   int64_t paxSize_ = -1, paxMtime_ = -1, paxRealSize_ = -1;
   bool paxSparse_ = false;
 };
+
+// TAR stores its members as they are.
+const TMethodTable& TarMethods();
 
 }  // namespace zid

@@ -336,4 +336,11 @@ int TUnACE::Progress(ace::TState& s) {
   return Cancelled() ? ace::kAnswerCancel : ace::kAnswerOk;
 }
 
+const TMethodTable& AceMethods() {
+  static const TMethodTable table = {
+      {0, nullptr, "Fastest"}, {1, nullptr, "Fast"}, {2, nullptr, "Normal"}, {3, nullptr, "Good"}, {4, nullptr, "Best"},
+  };
+  return table;
+}
+
 }  // namespace zid

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "engine/base/zidUnBase.h"
+#include "engine/base/zidMethods.h"
 
 namespace ace {
 struct TRequest;
@@ -35,6 +36,8 @@ class TUnACE : public TUnBase {
 
  protected:
   void ProcessArchive() override;
+  // The outside library opens the archive and its volumes.
+  bool OpensArchiveItself() const override { return true; }
 
  private:
   // The FileSpec masks, each ended by CR; "*" when there are none.
@@ -66,5 +69,8 @@ class TUnACE : public TUnBase {
   int askedFor_ = -1;          // the member the password questions are for
   int questions_ = 0;          // how many were asked for it
 };
+
+// ACE's compression qualities, as listings name them.
+const TMethodTable& AceMethods();
 
 }  // namespace zid

@@ -4,11 +4,7 @@
 
 #include "engine/base/zidNames.h"
 #include "engine/base/zidStreams.h"
-#include "engine/other/zidArcOldLzw.h"
-#include "engine/other/zidArcRle.h"
-#include "engine/other/zidArcSqueeze.h"
-#include "engine/other/zidCopyStored.h"
-#include "engine/other/zidLzw.h"
+#include "engine/other/zidArcMethods.h"
 
 namespace zid {
 
@@ -16,38 +12,6 @@ namespace {
 
 // Deeper nesting than any real archive has (the directory reader's limit).
 constexpr size_t kMaxDepth = 64;
-constexpr uint8_t kCrunchWidth = 12;  // the byte in front of method 8's codes
-
-int Crunch8(const TDecodeJob& job) {
-  TBitReader br(job.source);
-  if (br.Get(8) != kCrunchWidth) return br.Overrun() ? drInputExhausted : drInvalidData;
-  return LzwDecode(job, br, kArcCrunch);
-}
-
-// One record per method: its decoder and whether the run-length step follows.
-struct TArcMethod {
-  uint8_t id;
-  int (*decode)(const TDecodeJob& job);
-  bool rle;
-};
-
-const TArcMethod kMethods[] = {
-    {1, CopyStored, false},
-    {2, CopyStored, false},
-    {3, CopyStored, true},
-    {4, ArcUnsqueeze, true},
-    {5, [](const TDecodeJob& j) { return ArcOldLzwDecode(j, false); }, false},
-    {6, [](const TDecodeJob& j) { return ArcOldLzwDecode(j, false); }, true},
-    {7, [](const TDecodeJob& j) { return ArcOldLzwDecode(j, true); }, true},
-    {8, Crunch8, true},
-    {9, [](const TDecodeJob& j) { return LzwDecode(j, kArcSquash); }, false},
-};
-
-const TArcMethod* FindMethod(uint8_t id) {
-  for (const TArcMethod& m : kMethods)
-    if (m.id == id) return &m;
-  return nullptr;
-}
 
 }  // namespace
 
@@ -60,6 +24,7 @@ void TUnArc::ProcessArchive() {
     ArchiveFailed(E_BADARCTYPE, ArcTypeEnumName(t));
     return;
   }
+  pak_ = t == atPak || t == atPakExe;
   // scan: the headers, into and out of folders
   std::vector<TItem> list;
   std::vector<size_t> levels;
@@ -108,8 +73,8 @@ void TUnArc::ExtractOne(const TItem& item) {
   te.crc = a.crc;
   te.crcKind = 16;
   te.dosDate = a.dosDate;
-  const TArcMethod* m = FindMethod(a.method);
-  if (!m) {
+  const TMethod* m = (pak_ ? PakMethods() : ArcMethods()).Find(a.method);
+  if (!m || !m->Decodes()) {
     if (MatchesSpec(te.storedName, RecurseDirs))
       EntryFailed(te.storedName, E_UNSUPPORTEDMETHOD, "method " + std::to_string(a.method));
     SkipEntry(a.packedSize);
@@ -133,16 +98,7 @@ void TUnArc::ExtractOne(const TItem& item) {
         return got;
       };
     }
-    int r;
-    if (m->rle) {
-      TArcRleSink rle(job.sink, a.originalSize);
-      TDecodeJob inner = job;
-      inner.sink = rle.Sink();
-      inner.expectedSize = -1;  // the size before the run-length step is not stored
-      r = ArcRleResult(m->decode(inner), rle);
-    } else {
-      r = m->decode(job);
-    }
+    const int r = m->decode(job, *m, 0);
     return DecodeResultOk(r, produced, a.originalSize);
   };
   ExtractEntry(te, decode);

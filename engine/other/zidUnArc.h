@@ -5,7 +5,8 @@
 // password in capitals, repeated) cannot be told from the headers: with a password (-p)
 // every entry is deciphered, and a wrong one fails the CRC.
 //
-// The headers are read as the directory reader reads them (zidArcHeader.h).
+// The headers are read as the directory reader reads them (zidArcHeader.h),
+// the methods are the records of zidArcMethods.h.
 // A header that cannot be right ends the walk with 25114 ("Bad file header");
 // the entries before it are still extracted.
 #pragma once
@@ -33,6 +34,7 @@ class TUnArc : public TUnBase {
     int64_t dataOffset = 0;
   };
   void ExtractOne(const TItem& item);
+  bool pak_ = false;  // PAK's method table (its own 10 and 11)
 };
 
 }  // namespace zid

@@ -4,9 +4,7 @@
 
 #include "engine/base/zidCrc.h"
 #include "engine/base/zidStreams.h"
-#include "engine/lha/zidLzh5.h"
-#include "engine/other/zidArj4.h"
-#include "engine/other/zidCopyStored.h"
+#include "engine/other/zidArjHeader.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -168,7 +166,7 @@ void TUnARJ::ExtractOne(const TArjHeader& h, bool lastOfVolume) {
     } else if (h.minVersion >= kFirstUnsupportedVersion) {
       code = E_VERSIONERROR;
       extra = "version " + std::to_string(h.minVersion);
-    } else if (h.method > 4 || (h.method == 4 && h.version == 1)) {
+    } else if (ArjMethods().Find(h.method) == nullptr || (h.method == 4 && h.version == 1)) {
       code = E_UNSUPPORTEDMETHOD;
       extra = "method " + std::to_string(h.method);
     } else if (te.encrypted && encryptionVersion_ > kLastXorEncryption) {
@@ -213,14 +211,8 @@ int TUnARJ::DecodePart(const TArjHeader& h, const std::string& key, const TDecod
   job.cancel = CancelFlag();
   job.expectedSize = h.originalSize;
   job.progress = [this](int64_t) { ReportProgress(entryTotal_, entryDone_); };
-  switch (h.method) {
-    case 0: return CopyStored(job);
-    case 1:
-    case 2:
-    case 3: return LzhDecode(job, LzhArjParams(!key.empty()));
-    case 4: return ArjDecode4(job);
-    default: return drInvalidData;
-  }
+  const TMethod* m = ArjMethods().Find(h.method);
+  return m != nullptr && m->Decodes() ? m->decode(job, *m, 0) : drInvalidData;
 }
 
 bool TUnARJ::VerifyPassword(const TArjHeader& h, const std::string& password) {

@@ -28,7 +28,6 @@ class TUnGZip : public TUnTarBase {
   // Bare LF written as CR LF (not for members whose extra flags mark them
   // binary, nor for a tar inside).
   bool AsciiTranslation = false;
-  TDeleteOptions GzTarDeleteOptions = doFinal;  // kept for the owner; no step reads it
   TOnChangeArchive OnChangeArchive;
   TOnNestedTarFile OnNestedTarFile;
   std::string GetTempDir() { return TempDirValue(tempDir_); }

@@ -4,29 +4,10 @@
 
 #include "engine/base/zidNames.h"
 #include "engine/base/zidStreams.h"
-#include "engine/other/zidCopyStored.h"
+#include "engine/other/zidHaMethods.h"
 
 namespace zid {
 
-namespace {
-
-// One record per method that extracts.
-struct THaMethod {
-  int id;
-  int (*decode)(const TDecodeJob& job);
-};
-
-const THaMethod kMethods[] = {
-    {kHaMethodCopy, CopyStored},
-};
-
-const THaMethod* FindMethod(int id) {
-  for (const THaMethod& m : kMethods)
-    if (m.id == id) return &m;
-  return nullptr;
-}
-
-}  // namespace
 
 TUnHa::TUnHa() = default;
 TUnHa::~TUnHa() = default;
@@ -72,17 +53,17 @@ void TUnHa::ExtractOne(const THaEntry& e) {
     ExtractEntry(te, [] { return true; });
     return;
   }
-  const THaMethod* m = FindMethod(e.method);
-  if (!m) {
+  const TMethod* m = HaMethods().Find(e.method);
+  if (!m || !m->Decodes()) {
     if (MatchesSpec(te.storedName, RecurseDirs))
-      EntryFailed(te.storedName, E_UNSUPPORTEDMETHOD, e.method == kHaMethodAsc ? "ASC" : "HSC");
+      EntryFailed(te.storedName, E_UNSUPPORTEDMETHOD, HaMethods().Name(e.method));
     SkipEntry(e.packedSize);
     return;
   }
   auto decode = [&] {
     int64_t produced = 0;
     TDecodeJob job = EntryJob(e.dataOffset, e.packedSize, e.originalSize, produced);
-    const int r = m->decode(job);
+    const int r = m->decode(job, *m, 0);
     return DecodeResultOk(r, produced, e.originalSize);
   };
   ExtractEntry(te, decode);

@@ -1,9 +1,7 @@
 #include "engine/other/zidUnZoo.h"
 
 #include "engine/base/zidStreams.h"
-#include "engine/lha/zidLzh5.h"
-#include "engine/other/zidCopyStored.h"
-#include "engine/other/zidZooLzw.h"
+#include "engine/other/zidZooHeader.h"
 #include "platform/files.h"
 
 namespace zid {
@@ -58,7 +56,8 @@ void TUnZoo::ExtractOne(const TZooEntry& e) {
   te.crcKind = 16;
   te.dosDate = e.dosDate;
   te.unixMode = e.unixMode;
-  if (e.method > 2) {
+  const TMethod* method = ZooMethods().Find(e.method);
+  if (method == nullptr || !method->Decodes()) {
     if (MatchesSpec(te.storedName, RecurseDirs))
       EntryFailed(te.storedName, E_UNSUPPORTEDMETHOD, "method " + std::to_string(e.method));
     SkipEntry(e.packedSize);
@@ -67,12 +66,7 @@ void TUnZoo::ExtractOne(const TZooEntry& e) {
   auto decode = [&] {
     int64_t produced = 0;
     TDecodeJob job = EntryJob(e.dataOffset, e.packedSize, e.originalSize, produced);
-    int r;
-    switch (e.method) {
-      case 0: r = CopyStored(job); break;
-      case 1: r = ZooLzwDecode(job); break;
-      default: r = LzhDecode(job, kLzhZooMethod2); break;
-    }
+    const int r = method->decode(job, *method, 0);
     return DecodeResultOk(r, produced, e.originalSize);
   };
   ExtractEntry(te, decode);

@@ -5,6 +5,9 @@
 
 #include "engine/base/zidBytes.h"
 #include "engine/base/zidNames.h"
+#include "engine/lha/zidLzh5.h"
+#include "engine/other/zidCopyStored.h"
+#include "engine/other/zidZooLzw.h"
 
 namespace zid {
 
@@ -109,6 +112,23 @@ std::string ZooEntryName(const TZooEntry& e, bool translateOem, bool forExtracti
   origin.unixHost = true;  // valid UTF-8 stays
   origin.translateOem = translateOem;
   return DecodeEntryName(name, origin);
+}
+
+namespace {
+
+int ZooStored(const TDecodeJob& job, const TMethod&, uint32_t) { return CopyStored(job); }
+int ZooLzw(const TDecodeJob& job, const TMethod&, uint32_t) { return ZooLzwDecode(job); }
+int ZooLzh(const TDecodeJob& job, const TMethod& m, uint32_t) { return LzhDecode(job, LzhParamsOf(m)); }
+
+}  // namespace
+
+const TMethodTable& ZooMethods() {
+  static const TMethodTable table = {
+      {0, nullptr, "Stored", ZooStored},
+      {1, nullptr, "Fastest", ZooLzw, 13},
+      {2, nullptr, "Greatest", ZooLzh, 13, 4},
+  };
+  return table;
 }
 
 }  // namespace zid

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include "engine/base/zidMethods.h"
 
 namespace zid {
 
@@ -59,5 +60,8 @@ TZooRead ReadZooEntry(const TZooReadAt& read, int64_t pos, TZooEntry& e);
 // forExtraction drops the folder's "." and ".." components, so "../x" is
 // extracted as "x" below the target folder. Valid UTF-8 stays, else CP437.
 std::string ZooEntryName(const TZooEntry& e, bool translateOem, bool forExtraction);
+
+// ZOO's methods: 0 stored, 1 LZW, 2 the LZH coder.
+const TMethodTable& ZooMethods();
 
 }  // namespace zid

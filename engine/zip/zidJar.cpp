@@ -1,11 +1,12 @@
 #include "engine/zip/zidJar.h"
+#include "engine/zip/zidUnZipDecode.h"
 
 namespace zid {
 
 TJar::TJar() {
   det_.ArcType = atJar;
   DefaultExt = ".JAR";
-  supported_ = {cmStore, cmDeflate};
+  supported_ = TCompressMethods(ZipMethods().WriterMethods());
   compressMethod_ = cmDeflate;
 }
 

@@ -1,10 +1,8 @@
 #include "engine/zip/zidUnZipDecode.h"
 
-#include <algorithm>
-#include <memory>
-
 #include "engine/base/zidRawInflate.h"
 #include "engine/base/zidStreams.h"
+#include "engine/other/zidCopyStored.h"
 #include "engine/zip/zidExplode.h"
 #include "engine/zip/zidInflate.h"
 #include "engine/zip/zidUnreduce.h"
@@ -14,54 +12,62 @@ namespace zid {
 
 namespace {
 
-constexpr int64_t kChunk = 32768;
-
-// Stored data: blocks of min(32 KiB, bytes left), never past the declared size.
-int CopyStored(TStream32& input, const TDecodeJob& job, int64_t& produced) {
-  thread_local std::unique_ptr<uint8_t[]> buf(new uint8_t[kChunk]);
-  const int64_t expected = job.expectedSize;
-  for (;;) {
-    if (DecodeCancelled(job)) return drCancelled;
-    int64_t want = kChunk;
-    if (expected >= 0) want = std::min(want, expected - produced);
-    if (want <= 0) return drOk;
-    int64_t got = input.Read(buf.get(), want);
-    if (got <= 0) return expected < 0 ? drOk : drInputExhausted;
-    if (job.sink.write(buf.get(), got) != got) return drOutputFailed;
-    produced += got;
-    if (job.progress) job.progress(produced);
-  }
+int Stored(const TDecodeJob& job, const TMethod&, uint32_t) { return CopyStored(job); }
+int Shrunk(const TDecodeJob& job, const TMethod&, uint32_t) { return Unshrink(job); }
+int Reduced(const TDecodeJob& job, const TMethod& m, uint32_t) { return Unreduce(job, m.id - 1); }
+int Imploded(const TDecodeJob& job, const TMethod&, uint32_t flags) {
+  return Explode(job, ExplodeOptionsFromFlags(static_cast<uint16_t>(flags)));
 }
+int Deflated(const TDecodeJob& job, const TMethod&, uint32_t) {
+  int64_t produced = 0;
+  return InflateRaw(job, produced);
+}
+int Deflated64(const TDecodeJob& job, const TMethod&, uint32_t) { return InflateWindow(job, true); }
 
 }  // namespace
 
-bool IsSupportedZipMethod(uint16_t method) { return method <= 6 || method == 8 || method == 9; }
+const TMethodTable& ZipMethods() {
+  static const TMethodTable table = {
+      {0, nullptr, "Stored", Stored, 0, 0, cmStore, "store"},
+      {1, nullptr, "Shrunk", Shrunk},
+      {2, nullptr, "Reduce-1", Reduced},
+      {3, nullptr, "Reduce-2", Reduced},
+      {4, nullptr, "Reduce-3", Reduced},
+      {5, nullptr, "Reduce-4", Reduced},
+      {6, nullptr, "Imploded", Imploded},
+      {7, nullptr, "Tokened"},
+      {8, nullptr, "DeflateN", Deflated, 15, 0, cmDeflate, "deflate"},
+      {9, nullptr, "Def-64N", Deflated64, 16},
+      {10, nullptr, "DCL-implode"},
+  };
+  return table;
+}
+
+std::string ZipMethodName(int method, uint32_t flags, uint32_t attr) {
+  if (method == 8 || method == 9) return DeflateName(flags, method == 9);
+  if (ZipMethods().Find(method) == nullptr && (attr & 0x10)) return "<Dir>";
+  return ZipMethods().Name(method);
+}
+
+bool IsSupportedZipMethod(uint16_t method) {
+  const TMethod* m = ZipMethods().Find(method);
+  return m != nullptr && m->Decodes();
+}
 
 int DecodeZipMethod(uint16_t method, uint16_t gpFlags, TStream32& input, int64_t compressedSize, TDecodeJob job,
                     int64_t& produced) {
   produced = 0;
-  SetDeflate64(method == 9);
-  if (!IsSupportedZipMethod(method)) return kMethodUnsupported;
-  if (method == 0) return CopyStored(input, job, produced);
-
+  const TMethod* m = ZipMethods().Find(method);
+  if (m == nullptr || !m->Decodes()) return kMethodUnsupported;
   job.source.budget = compressedSize;
   job.source.read = [&input](uint8_t* buf, int64_t count) { return input.Read(buf, count); };
-  if (method == 8) return InflateRaw(job, produced);
   auto sink = job.sink.write;
   job.sink.write = [&produced, sink](const uint8_t* buf, int64_t count) {
     int64_t n = sink(buf, count);
     if (n > 0) produced += n;
     return n;
   };
-  int r;
-  switch (method) {
-    case 1: r = Unshrink(job); break;
-    case 6: r = Explode(job, ExplodeOptionsFromFlags(gpFlags)); break;
-    case 9: r = InflateWindow(job, true); break;
-    default: r = Unreduce(job, method - 1); break;
-  }
-  SetDeflate64(false);
-  return r;
+  return m->decode(job, *m, gpFlags);
 }
 
 }  // namespace zid

@@ -11,6 +11,7 @@
 #include "engine/zip/zidStoreDeflate.h"
 #include "engine/zip/zidZipNames.h"
 #include "engine/zip/zidZipReader.h"
+#include "engine/zip/zidUnZipDecode.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
@@ -61,7 +62,7 @@ TZipBase::~TZipBase() = default;
 
 TZipBase::TZipBase() {
   det_.ArcType = atZip;
-  supported_ = {cmStore, cmDeflate};
+  supported_ = TCompressMethods(ZipMethods().WriterMethods());
   compressMethod_ = cmDeflate;
   DefaultExt = ".ZIP";
 }
@@ -468,7 +469,7 @@ void TZipBase::AfterWrite(TCompHeaderObj& list) {
     Ratio = CalcRatio(UnpackedSize, PackedSize);
     CRC = it.Central.Crc32;
     MethodId = it.Central.Method;
-    MethodName = zid::MethodName(TMethodFamily::Zip, it.Central.Method, it.Central.Flags, it.Central.ExternalAttr);
+    MethodName = ZipMethodName(it.Central.Method, it.Central.Flags, it.Central.ExternalAttr);
     ExternalAttr = it.Central.ExternalAttr;
     InternalAttr = it.Central.InternalAttr;
     plat::DosDateTimeToDateTime((uint32_t{it.Central.Date} << 16) | it.Central.Time, FileDate);

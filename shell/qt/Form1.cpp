@@ -1,6 +1,8 @@
 #include "shell/qt/Form1.h"
 
 #include <QApplication>
+#include <algorithm>
+#include <iterator>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
@@ -129,10 +131,10 @@ void TForm1::BuildControls() {
   GroupBox1 = new QGroupBox("Archive format ", this);
   GroupBox1->setObjectName("GroupBox1");
   formats_ = new QButtonGroup(this);
-  const char* captions[] = {"*.zip", "*.cab", "*.lha", "*.bh", "*.jar"};
   QRadioButton** radios[] = {&RadioButton1, &RadioButton2, &RadioButton3, &RadioButton4, &RadioButton5};
-  for (int i = 0; i < kWriterCount; ++i) {
-    auto* r = new QRadioButton(captions[i], GroupBox1);
+  const int buttons = std::min<int>(FormatButtons().size(), std::size(radios));
+  for (int i = 0; i < buttons; ++i) {
+    auto* r = new QRadioButton(Q("*" + FormatExtension(FormatButtons()[i])), GroupBox1);
     r->setObjectName(QString("RadioButton%1").arg(i + 1));
     r->resize(113, 17);
     formats_->addButton(r, i);
@@ -201,7 +203,7 @@ void TForm1::LayOut() {
   RichEdit1->setGeometry(1, browserBottom - 1, w - 2, h - 65 - (browserBottom - 1));
   GroupBox1->setGeometry(4, h - 65, w - 4, 41);
   const int spacing = static_cast<int>(std::lround(150.0 * (w - 4) / 765.0));
-  for (int i = 0; i < kWriterCount; ++i) formats_->button(i)->move(16 + i * spacing, 16);
+  for (QAbstractButton* b : formats_->buttons()) b->move(16 + formats_->id(b) * spacing, 16);
   Panel1->setGeometry(4, h - 24, w - 4, 24);
   CancelButton->move(Panel1->width() - 5 - CancelButton->width(), 2);
   ProgressBar1->move(CancelButton->x() - 4 - ProgressBar1->width(), 4);
@@ -329,7 +331,7 @@ void TForm1::SetStatus(const std::string& text) { Panel1->setText(Q(text)); }
 
 WriterKind TForm1::SelectedFormat() {
   const int id = formats_->checkedId();
-  return id < 0 ? WriterKind::Zip : static_cast<WriterKind>(id);
+  return FormatButtons()[id < 0 ? 0 : id];
 }
 
 void TForm1::ShowMessage(const std::string& text) {

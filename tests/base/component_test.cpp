@@ -1,10 +1,18 @@
 // Component services around the loops: temporary folder, volumes, methods, ratio.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "engine/base/zidCompBase.h"
+#include "engine/base/zidFormats.h"
 #include "engine/base/zidMethods.h"
+#include "engine/cab/zidCabMethods.h"
+#include "engine/lha/zidLhaMethods.h"
+#include "engine/other/zidArcMethods.h"
+#include "engine/other/zidGunzip.h"
+#include "engine/other/zidRarMethods.h"
+#include "engine/zip/zidUnZipDecode.h"
 #include "engine/base/zidSafeName.h"
 #include "platform/files.h"
 #include "platform/hooks.h"
@@ -149,22 +157,40 @@ TEST(Volumes, RequestVolumeLimitsAndFallbacks) {
   EXPECT_TRUE(v.Cancelled());
 }
 
-TEST(MethodNames, OneTableForEveryFormat) {
-  EXPECT_EQ(MethodName(TMethodFamily::Zip, 0), "Stored");
-  EXPECT_EQ(MethodName(TMethodFamily::Zip, 8, 2), "DeflateX");
-  EXPECT_EQ(MethodName(TMethodFamily::Zip, 8, 6), "DeflateS");
-  EXPECT_EQ(MethodName(TMethodFamily::Zip, 8, 1), "DeflateN");
-  EXPECT_EQ(MethodName(TMethodFamily::Zip, 9, 4), "Def-64F");
-  EXPECT_EQ(MethodName(TMethodFamily::Zip, 12, 0, 0x10), "<Dir>");
-  EXPECT_EQ(MethodName(TMethodFamily::Zip, 12), "Unsupported");
-  EXPECT_EQ(MethodName(TMethodFamily::Lha, '5'), "Frozen-5");
-  EXPECT_EQ(MethodName(TMethodFamily::Lha, 'd'), "<Dir>");
-  EXPECT_EQ(MethodName(TMethodFamily::Cab, 0x1503), "Lzx");
-  EXPECT_EQ(MethodName(TMethodFamily::Cab, 0x15), "Lzx5");
-  EXPECT_EQ(MethodName(TMethodFamily::Pak, 9), "Varible");
-  EXPECT_EQ(MethodName(TMethodFamily::Rar, 0x33), "Normal");
-  EXPECT_EQ(MethodName(TMethodFamily::GZip, kGzLzhMagic), "LzhMAGIC");
-  EXPECT_EQ(MethodName(TMethodFamily::Arc, 30), "<Dir>");
+TEST(MethodTables, ListingNamesComeFromEachFamilysTable) {
+  EXPECT_EQ(ZipMethodName(0, 0, 0), "Stored");
+  EXPECT_EQ(ZipMethodName(8, 2, 0), "DeflateX");
+  EXPECT_EQ(ZipMethodName(8, 6, 0), "DeflateS");
+  EXPECT_EQ(ZipMethodName(9, 4, 0), "Def-64F");
+  EXPECT_EQ(ZipMethodName(12, 0, 0x10), "<Dir>");
+  EXPECT_EQ(ZipMethodName(12, 0, 0), "Unsupported");
+  EXPECT_EQ(LhaMethods().Name('5'), "Frozen-5");
+  EXPECT_STREQ(LhaMethods().FindTag("-lz5-")->name, "LArc-5");
+  EXPECT_EQ(LhaMethods().FindTag("-lh8-"), nullptr);
+  EXPECT_EQ(CabMethodName(0x1503), "Lzx");
+  EXPECT_EQ(CabMethodName(0x15), "Lzx5");
+  EXPECT_EQ(PakMethods().Name(9), "Varible");
+  EXPECT_EQ(RarMethods().Name(0x33), "Normal");
+  EXPECT_EQ(GZipMethods().Name(kGzLzhMagic), "LzhMAGIC");
+  EXPECT_EQ(ArcMethods().Name(30), "<Dir>");
+}
+
+// Every writer offers exactly its table's writer methods, each with a command-line name.
+TEST(MethodTables, WritersOfferTheirTablesMethods) {
+  for (const TFormat& f : Formats()) {
+    if (f.makeWriter == nullptr) continue;
+    SCOPED_TRACE(f.name);
+    ASSERT_NE(f.methods, nullptr);
+    const std::vector<TCompressMethod> offered = f.methods().WriterMethods();
+    ASSERT_FALSE(offered.empty());
+    const auto w = f.makeWriter();
+    for (int m = 0; m <= cmTarGzip; ++m) {
+      const auto cm = static_cast<TCompressMethod>(m);
+      const bool inTable = std::find(offered.begin(), offered.end(), cm) != offered.end();
+      EXPECT_EQ(w->SupportedMethods().Contains(cm), inTable) << m;
+      if (inTable) EXPECT_NE(f.methods().FindWriter(cm)->cliName, nullptr);
+    }
+  }
 }
 
 TEST(Ratio, RoundedAndZeroWhenNothingWasSaved) {

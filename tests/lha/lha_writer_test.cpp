@@ -133,9 +133,7 @@ TEST(LhaWriterEncoder, EveryParameterRowDecodesWithTheMatchingDecoderRow) {
     TLzhEncodeParams enc;
     TLzhParams dec;
   };
-  TLzhParams fused3{};
-  ASSERT_TRUE(LzhBhParams(3, false, fused3));
-  const Row rows[] = {{kLzhEncLh5, kLzhLh5}, {kLzhEncLh6, kLzhLh6}, {kLzhEncFused3, fused3}};
+  const Row rows[] = {{kLzhEncLh5, kLzhLh5}, {kLzhEncLh6, kLzhLh6}, {kLzhEncFused3, kLzhFused3}};
   const std::string inputs[] = {testutil::TextBytes(150000, 11) + testutil::RandomBytes(3000, 12) + Repetitive(70000),
                                 std::string(1000, 'z'), "ab"};
   for (const Row& row : rows) {

@@ -83,8 +83,8 @@ TEST(LzhDecode, FlatBlocksReachAcrossTheWholeWindow) {
   beforeStart.push_back(Match(3, 3));
   const Case cases[] = {
       {"-lh7- whole window", zid::kLzhLh7, far, zid::drOk},
-      {"ARJ window end", zid::LzhArjParams(false), arjFar, zid::drOk},
-      {"ARJ past its window", zid::LzhArjParams(false), arjTooFar, zid::drInvalidData},
+      {"ARJ window end", zid::kLzhArj, arjFar, zid::drOk},
+      {"ARJ past its window", zid::kLzhArj, arjTooFar, zid::drInvalidData},
       {"before the start", zid::kLzhLh5, beforeStart, zid::drInvalidData},
   };
   for (const Case& c : cases) {

@@ -226,7 +226,7 @@ TEST_F(ControllerTest, NewArchiveGivesTheFormatExtension) {
   EXPECT_EQ(v.status, "Create new archive");
   OpenBuild("report");
   EXPECT_EQ(c.BuildName, dir.file("report.zip"));
-  v.format = WriterKind::Bh;
+  v.format = Family("bh");
   OpenBuild("report.tar.gz");
   EXPECT_EQ(c.BuildName, dir.file("report.tar.bh"));
 }

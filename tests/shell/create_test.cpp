@@ -58,10 +58,10 @@ TEST_F(CreateTest, SingleFileDialogCancelledDoesNothing) {
 
 TEST_F(CreateTest, CabKeepsMsZipAndJarDeflatesHarder) {
   v.selected = dir.file("a.txt");
-  v.format = WriterKind::Cab;
+  v.format = Family("cab");
   v.saveAnswers = {dir.file("x")};
   c.SpeedButton3Click();
-  v.format = WriterKind::Jar;
+  v.format = Family("jar");
   v.saveAnswers = {dir.file("x")};
   c.SpeedButton3Click();
   ASSERT_EQ(e.compressed.size(), 2u);
@@ -76,7 +76,7 @@ TEST_F(CreateTest, CabKeepsMsZipAndJarDeflatesHarder) {
 
 TEST_F(CreateTest, LhaKeepsItsMethodAndRecursiveScan) {
   v.selected = dir.file("a.txt");
-  v.format = WriterKind::Lha;
+  v.format = Family("lha");
   v.saveAnswers = {dir.file("x")};
   c.SpeedButton3Click();
   ASSERT_EQ(e.compressed.size(), 1u);
@@ -146,7 +146,7 @@ TEST_F(CreateTest, BuildRunsTheWriterOncePerPathWithAllPathsSoFar) {
 
 TEST_F(CreateTest, FormatChangedAfterNewArchiveDecidesTheExtension) {
   OpenBuild("set", {dir.file("a.txt")});
-  v.format = WriterKind::Cab;
+  v.format = Family("cab");
   c.SpeedButton3Click();
   ASSERT_EQ(e.compressed.size(), 1u);
   EXPECT_EQ(e.compressed[0].ArchiveFile, dir.file("set.cab"));
@@ -180,7 +180,7 @@ TEST_F(CreateTest, BuildOverExistingArchive) {
 // state, where a click previews again.
 TEST_F(CreateTest, WriterMissingOrFailingEndsTheBuildSayingWhy) {
   e.available = false;
-  v.format = WriterKind::Lha;
+  v.format = Family("lha");
   v.selected = dir.file("a.txt");
   c.SpeedButton3Click();
   EXPECT_TRUE(v.saveTitles.empty());

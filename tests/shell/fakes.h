@@ -31,7 +31,7 @@ class FakeView : public IMainView {
   std::string treeDrive;
   std::vector<std::string> pane;
   std::string status;
-  WriterKind format = WriterKind::Zip;
+  WriterKind format = Family("zip");
   int firstIndent = 0, fontSize = 0;
   PaneColor color = PaneColor::Black;
   std::string fontName;

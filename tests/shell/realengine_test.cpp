@@ -51,10 +51,10 @@ class RealEngineShell : public shelltest::ShellFixture<ArchiveEngine> {
 };
 
 TEST_F(RealEngineShell, ZipAndJarAreConnected) {
-  EXPECT_TRUE(e.WriterAvailable(WriterKind::Zip));
-  EXPECT_TRUE(e.WriterAvailable(WriterKind::Jar));
-  EXPECT_TRUE(e.ExtractorAvailable(ExtractorKind::Zip));
-  EXPECT_TRUE(e.ExtractorAvailable(ExtractorKind::Jar));
+  EXPECT_TRUE(e.WriterAvailable(Family("zip")));
+  EXPECT_TRUE(e.WriterAvailable(Family("jar")));
+  EXPECT_TRUE(e.ExtractorAvailable(Family("zip")));
+  EXPECT_TRUE(e.ExtractorAvailable(Family("jar")));
   EXPECT_TRUE(e.ListerAvailable());
 }
 
@@ -81,7 +81,7 @@ TEST_F(RealEngineShell, BuildHoldsEveryCollectedFileAndOverwriteStartsAfresh) {
 TEST_F(RealEngineShell, JarRoundTripIsByteExact) {
   const std::string data = testutil::RandomBytes(300000, 3) + testutil::TextBytes(300000, 4);
   const std::string p = Put("payload.dat", data);
-  v.format = WriterKind::Jar;
+  v.format = Family("jar");
   CreateSingle("lib", p);
   const std::string jar = dir.file("lib.jar");
   ASSERT_TRUE(plat::FileExists(jar));

@@ -36,7 +36,7 @@ class StubEngine : public IArchiveEngine {
   // Runs inside Extract instead of writing the marker, when set.
   std::function<ExtractResult()> onExtract;
 
-  bool WriterAvailable(WriterKind k) const override { return k == WriterKind::Zip || k == WriterKind::Jar; }
+  bool WriterAvailable(WriterKind k) const override { return k == Family("zip") || k == Family("jar"); }
   bool ExtractorAvailable(ExtractorKind) const override { return true; }
   bool ListerAvailable() const override { return true; }
   int Compress(const TWriterProps& w) override {

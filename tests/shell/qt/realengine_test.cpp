@@ -45,7 +45,7 @@ class RealEngineTest : public QObject {
   }
 
   void buildWritesAZipThatUnzipAccepts() {
-    if (!engine.WriterAvailable(WriterKind::Zip)) QSKIP("the ZIP writer has not joined yet");
+    if (!engine.WriterAvailable(Family("zip"))) QSKIP("the ZIP writer has not joined yet");
     if (QStandardPaths::findExecutable("unzip").isEmpty()) QSKIP("unzip not installed");
     QTimer::singleShot(0, [this] {
       if (QWidget* field = QApplication::focusWidget()) field->clearFocus();
@@ -76,7 +76,7 @@ class RealEngineTest : public QObject {
   }
 
   void extractThroughTheDialog() {
-    if (!engine.ExtractorAvailable(ExtractorKind::Zip) || !QFile::exists(Path("real.zip")))
+    if (!engine.ExtractorAvailable(Family("zip")) || !QFile::exists(Path("real.zip")))
       QSKIP("needs the ZIP writer and extractor");
     QDir(tmp.path()).mkdir("out");
     w->FileListUpdate();
@@ -97,10 +97,10 @@ class RealEngineTest : public QObject {
   // Cancel beside the bar stops a long extraction, and the file it was
   // writing is not left behind half-written: what is there is whole.
   void cancelStopsALongExtraction() {
-    if (!engine.WriterAvailable(WriterKind::Zip) || !engine.ExtractorAvailable(ExtractorKind::Zip))
+    if (!engine.WriterAvailable(Family("zip")) || !engine.ExtractorAvailable(Family("zip")))
       QSKIP("needs the ZIP writer and extractor");
     // Random bytes do not compress: every entry is long to copy out.
-    TWriterProps zip = w->Controller().Components().Zip1;
+    TWriterProps zip = w->Controller().Components().Writer(Family("zip"));
     zip.ArchiveFile = Path("long.zip").toStdString();
     zip.RecurseDirs = false;
     zip.FileSpec.clear();
