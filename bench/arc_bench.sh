@@ -2,7 +2,9 @@
 # Tests one ~50 MB ARC archive made by Debian's arc (crunched text, stored
 # random blocks) with zefa t, nomarch -t and unar (extracting into a scratch
 # folder: unar has no test command), runs interleaved, and prints the best
-# CPU seconds of each with the ratios to zefa.
+# CPU seconds of each with the ratios to zefa. unar 1.10 fails the crunched
+# entries arc 5.21 writes ("Attempted to read more data than was available"):
+# it is timed only when it extracts the archive.
 # Usage: bench/arc_bench.sh [path/to/zefa]   (default: build-arc-rel/zefa, built here in Release)
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -21,15 +23,21 @@ mixed_files "$work/src" 42 abcdefghijklmnopqrstuvwxyz 5000 "${files[@]}"
 echo "archive: $(du -m "$work/a.arc" | cut -f1) MB from $(du -sm "$work/src" | cut -f1) MB"
 
 t_zefa= t_nomarch= t_unar=
+unar_ok=
+if command -v unar >/dev/null && unar -q -o "$work/unar" "$work/a.arc" >/dev/null 2>&1; then unar_ok=1; fi
 for ((i = 0; i < runs; i++)); do
   t_zefa=$(best_of "$t_zefa" "$(cpu_seconds "$zefa" t "$work/a.arc")")
   t_nomarch=$(best_of "$t_nomarch" "$(cpu_seconds nomarch -t "$work/a.arc")")
-  if command -v unar >/dev/null; then
+  if [ -n "$unar_ok" ]; then
     rm -rf "$work/unar"
     t_unar=$(best_of "$t_unar" "$(cpu_seconds unar -q -o "$work/unar" "$work/a.arc")")
   fi
 done
 echo "zefa t:     $t_zefa s"
 echo "nomarch -t: $t_nomarch s   (nomarch / zefa: $(ratio "$t_nomarch" "$t_zefa"))"
-[ -n "$t_unar" ] && echo "unar:       $t_unar s   (unar / zefa: $(ratio "$t_unar" "$t_zefa"))"
+if [ -n "$t_unar" ]; then
+  echo "unar:       $t_unar s   (unar / zefa: $(ratio "$t_unar" "$t_zefa"))"
+else
+  echo "unar:       fails on the archive (or is not installed)"
+fi
 exit 0
