@@ -46,6 +46,57 @@ zid::TArcType Detect(const std::string& path) {
 
 bool Exists(const std::string& path) { return testutil::Run("test -e " + ShellQuote(path)) == 0; }
 
+// A test-side encoder of ARC's first LZW (methods 5-7): the string table of
+// the decoder, filled in the same order, its slots the codes.
+std::string OldLzwEncode(const std::string& in, bool newHash) {
+  struct Slot {
+    bool used = false;
+    uint16_t next = 0, prefix = 0xFFFF;
+    uint8_t byte = 0;
+  };
+  std::vector<Slot> t(4096);
+  std::map<std::pair<unsigned, uint8_t>, unsigned> find;
+  auto add = [&](unsigned prefix, uint8_t byte) {
+    const uint32_t sum = (prefix + byte) & 0xFFFF, x = (sum | 0x800) & 0xFFFF;
+    unsigned s = newHash ? (sum * 15073u) & 0xFFF : ((x * x) >> 6) & 0xFFF;
+    if (t[s].used) {
+      while (t[s].next) s = t[s].next;
+      unsigned f = (s + 101) & 0xFFF;
+      while (t[f].used) f = (f + 1) & 0xFFF;
+      t[s].next = static_cast<uint16_t>(f);
+      s = f;
+    }
+    t[s] = {true, 0, static_cast<uint16_t>(prefix), byte};
+    find[{prefix, byte}] = s;
+  };
+  for (unsigned c = 0; c < 256; ++c) add(0xFFFF, static_cast<uint8_t>(c));
+  std::vector<unsigned> codes;
+  unsigned room = 4096 - 256, w = find[{0xFFFF, static_cast<uint8_t>(in[0])}];
+  for (size_t i = 1; i < in.size(); ++i) {
+    const uint8_t c = static_cast<uint8_t>(in[i]);
+    auto it = find.find({w, c});
+    if (it != find.end()) {
+      w = it->second;
+      continue;
+    }
+    codes.push_back(w);
+    if (room > 0) {
+      add(w, c);
+      --room;
+    }
+    w = find[{0xFFFF, c}];
+  }
+  codes.push_back(w);
+  std::string out;
+  for (size_t i = 0; i < codes.size(); i += 2) {  // 12 bits each, most significant first
+    const unsigned a = codes[i], b = i + 1 < codes.size() ? codes[i + 1] : 0;
+    out += static_cast<char>(a >> 4);
+    out += static_cast<char>(((a & 0xF) << 4) | (b >> 8));
+    if (i + 1 < codes.size()) out += static_cast<char>(b & 0xFF);
+  }
+  return out;
+}
+
 }  // namespace
 
 TEST(ArcPeer, WhatArcMakesExtractsByteExact) {
@@ -176,6 +227,22 @@ TEST(ArcBuilt, FoldersPackedRunsAndOldHeaders) {
   const Listing l = List(d.file("b.arc"));
   ASSERT_EQ(l.entries.size(), 4u);
   EXPECT_EQ(l.entries[1].name, "DIR/IN.TXT");
+}
+
+// No tool at hand writes methods 5-7: the encoder above stands in, with
+// text long enough to fill the 4096-slot table.
+TEST(ArcBuilt, TheFirstLzwWithBothHashes) {
+  const std::string text = testutil::TextBytes(60000, 11), small = "abababababababab";  // "ababab": a code used as it is defined
+  const std::string arc = ArcEntry(5, "OLD.TXT", OldLzwEncode(text, false), text) +
+                          ArcEntry(6, "RLE.TXT", OldLzwEncode(small, false), small) +
+                          ArcEntry(7, "NEW.TXT", OldLzwEncode(text, true), text) + kEnd;
+  TempDir d;
+  WriteFile(d.file("o.arc"), arc);
+  const Report r = Extract<zid::TUnArc>(d.file("o.arc"), d.file("out"));
+  EXPECT_TRUE(r.errors.empty()) << r.text;
+  EXPECT_TRUE(ReadFile(d.file("out/OLD.TXT")) == text);
+  EXPECT_EQ(ReadFile(d.file("out/RLE.TXT")), small);
+  EXPECT_TRUE(ReadFile(d.file("out/NEW.TXT")) == text);
 }
 
 TEST(ArcDetect, TextAndProgramsAreNotArchives) {
