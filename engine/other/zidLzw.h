@@ -41,7 +41,8 @@ extern const TLzwParams kArcSquash;
 
 // Decodes codes from br (whose source is job.source) into job.sink. Returns
 // drOk, drInputExhausted, drInvalidData, drOutputFailed or drCancelled.
-// Memory: the tables of 64 Ki codes (5 bytes each) and a 192 KiB output buffer.
+// Memory: the tables of 1 << maxWidth codes (5 bytes each) and an output
+// buffer of 128 KiB and that many bytes.
 int LzwDecode(const TDecodeJob& job, TBitReader& br, const TLzwParams& p);
 int LzwDecode(const TDecodeJob& job, const TLzwParams& p);
 
