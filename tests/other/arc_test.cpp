@@ -196,7 +196,9 @@ TEST(ArcCorpus, EverySampleHasTheVerdictOfItsPeers) {
       EXPECT_TRUE(r.Has(c.code)) << r.text;
       EXPECT_FALSE(Exists(d.file("out/LICENSE")));  // a failed entry leaves no file
     }
-    if (c.passed && Exists(d.file("out/LICENSE"))) EXPECT_TRUE(ReadFile(d.file("out/LICENSE")) == license);
+    if (c.passed && Exists(d.file("out/LICENSE"))) {
+      EXPECT_TRUE(ReadFile(d.file("out/LICENSE")) == license);
+    }
     if (std::string(c.file).find("sharpcompress") != std::string::npos) {
       TempDir ref;
       Extract<zid::TUnArc>(dir + "/arc/sharpcompress__Arc.uncompressed.arc", ref.path());

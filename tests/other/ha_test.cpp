@@ -54,8 +54,12 @@ TEST(HaCorpus, TheStoredSampleExtractsAndTheOthersSayWhy) {
     const Report r = Extract<zid::TUnHa>(dir + "/ha/" + c.file, d.file("out"));
     EXPECT_EQ(r.type, zid::atHA);
     EXPECT_EQ(r.stats.passed, c.passed);
-    if (c.code) EXPECT_TRUE(r.Has(c.code)) << r.text;
-    if (c.passed) EXPECT_TRUE(ReadFile(d.file("out/license")) == license);
+    if (c.code) {
+      EXPECT_TRUE(r.Has(c.code)) << r.text;
+    }
+    if (c.passed) {
+      EXPECT_TRUE(ReadFile(d.file("out/license")) == license);
+    }
   }
 }
 
