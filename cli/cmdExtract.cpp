@@ -28,7 +28,6 @@ struct ExtractOptions {
   bool overwrite = false;
   bool skipExisting = false;
   bool flat = false;
-  bool dirs = false;
   bool noDirs = false;
   bool keepBroken = false;
 };
@@ -178,7 +177,6 @@ Command Register(CLI::App& app, bool test) {
     ow->excludes(sk);
     sk->excludes(ow);
     sub->add_flag("--flat", opt->flat, "Ignore the stored folders: every file goes into the target folder");
-    sub->add_flag("--dirs", opt->dirs, "Create the archive's folder entries, empty ones too (the default)");
     sub->add_flag("--no-dirs", opt->noDirs, "Leave out folders that would stay empty");
     sub->add_flag("--keep-broken", opt->keepBroken, "Keep an entry that fails its checksum, under its name");
   }

@@ -56,30 +56,10 @@ std::string TypeText(const zid::TArchiveDetection& d) {
   return plat::Trim(zid::ArcTypeNames[d.ArcType]) + " archive";
 }
 
-// Where the archive's data begins. For a ZIP the detector gives the central
-// directory; the archive itself starts at its first local header (0 for a
-// plain ZIP, after the stub of a self-extractor).
+// Where the archive's data begins (a family may know better than the detector's offset).
 int64_t RealStart(const std::string& file, const zid::TArchiveDetection& d) {
   const zid::TFormat* f = zid::FormatOfType(d.ArcType);
-  if (f == nullptr || (f->cliName != "zip" && f->cliName != "jar") || d.ArcStartOffset <= 0) return d.ArcStartOffset;
-  zid::TFileStream32 in(file, plat::fmOpenRead | plat::fmShareDenyNone);
-  if (!in.IsOpen()) return d.ArcStartOffset;
-  std::vector<uint8_t> buf(65536 + 3);
-  int64_t pos = 0;
-  size_t carry = 0;
-  while (pos < d.ArcStartOffset) {
-    const int64_t got = in.Read(buf.data() + carry, 65536);
-    if (got <= 0) break;
-    const size_t n = carry + static_cast<size_t>(got);
-    for (size_t i = 0; i + 4 <= n; ++i)
-      if (buf[i] == 'P' && buf[i + 1] == 'K' && buf[i + 2] == 3 && buf[i + 3] == 4)
-        return std::min<int64_t>(pos - static_cast<int64_t>(carry) + static_cast<int64_t>(i), d.ArcStartOffset);
-    carry = std::min<size_t>(3, n);
-    std::copy(buf.begin() + static_cast<std::ptrdiff_t>(n - carry), buf.begin() + static_cast<std::ptrdiff_t>(n),
-              buf.begin());
-    pos += got;
-  }
-  return d.ArcStartOffset;
+  return f != nullptr && f->archiveStart != nullptr ? f->archiveStart(file, d) : d.ArcStartOffset;
 }
 
 void PrintBlock(std::ostream& out, const std::string& file, const zid::TArchiveDetection& d) {

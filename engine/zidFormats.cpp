@@ -28,6 +28,7 @@
 #include "engine/other/zidUnArj.h"
 #include "engine/other/zidUnGZip.h"
 #include "engine/other/zidUnHa.h"
+#include "engine/other/zidUnUue.h"
 #include "engine/other/zidUnZoo.h"
 #include "engine/other/zidZooHeader.h"
 #include "engine/zip/zidJar.h"
@@ -35,6 +36,7 @@
 #include "engine/zip/zidUnZip.h"
 #include "engine/zip/zidUnZipDecode.h"
 #include "engine/zip/zidZip.h"
+#include "engine/zip/zidZipStart.h"
 
 namespace zid {
 
@@ -81,35 +83,36 @@ TWindowUse Extracts(const char* extractor, std::vector<std::string> extensions) 
   return {nullptr, extractor, -1, true, std::move(extensions)};
 }
 
-// name, -f name, display name, types, extensions, extractor, writer, walker, methods, options, window
+// name, -f name, display name, types, extensions, extractor, writer, walker, methods,
+// ZIP's header option, where the data starts, the window's use
 const std::vector<TFormat>& Table() {
   static const std::vector<TFormat> table = {
       {"ZIP", "zip", "ZIP archive", {atZip, atZipExe, atZipDS, atZipMV}, {".zip"}, Extractor<TUnZip>, Writer<TZip>,
-       MakeZipWalker, ZipMethods, ZipEncryptHeaders, Button("Zip1", "UnZip1", 0, {".zip"}, cmDeflate)},
+       MakeZipWalker, ZipMethods, ZipEncryptHeaders, ZipArchiveStart, Button("Zip1", "UnZip1", 0, {".zip"}, cmDeflate)},
       {"JAR", "jar", "JAR archive", {atJar, atJarExe}, {".jar"}, Extractor<TUnJar>, Writer<TJar>, MakeZipWalker,
-       ZipMethods, ZipEncryptHeaders, Button("Jar1", "UnJar1", 4, {".jar"}, cmDeflate, dtDeflateX)},
+       ZipMethods, ZipEncryptHeaders, ZipArchiveStart, Button("Jar1", "UnJar1", 4, {".jar"}, cmDeflate, dtDeflateX)},
       {"LHA", "lha", "LHA archive", {atLha, atLhaExe, atLzh, atLzhExe}, {".lha", ".lzh"}, Extractor<TUnLha>,
-       Writer<TLha>, MakeLhaWalker, LhaMethods, nullptr,
+       Writer<TLha>, MakeLhaWalker, LhaMethods, nullptr, nullptr,
        Button("Lha1", "UnLha1", 2, {".lha"}, cmFrozen6, dtDeflateN, false)},
       {"BH", "bh", "BH archive", {atBh, atBhExe}, {".bh"}, Extractor<TUnBh>, Writer<TBlakHole>, MakeBhWalker,
-       BhMethods, nullptr, Button("BlakHole1", "UnBh1", 3, {".bh"}, cmDeflate)},
+       BhMethods, nullptr, nullptr, Button("BlakHole1", "UnBh1", 3, {".bh"}, cmDeflate)},
       {"CAB", "cab", "CAB archive", {atCab, atCabExe}, {".cab"}, Extractor<TUnCab>, Writer<TMakeCab>, MakeCabWalker,
-       CabMethods, nullptr, Button("MakeCab1", "UnCab1", 1, {".cab"}, cmMsZip)},
+       CabMethods, nullptr, nullptr, Button("MakeCab1", "UnCab1", 1, {".cab"}, cmMsZip)},
       {"GZIP", "gzip", "GZIP file", {atGZip}, {".gz", ".gzip", ".tgz", ".z", ".taz"}, Extractor<TUnGZip>, nullptr,
-       MakeGZipWalker, GZipMethods, nullptr, Extracts("UnGZip1", {".gz", ".gzip"})},
+       MakeGZipWalker, GZipMethods, nullptr, nullptr, Extracts("UnGZip1", {".gz", ".gzip"})},
       {"TAR", "tar", "TAR archive", {atTar}, {".tar"}, Extractor<TUnTar>, nullptr, MakeTarWalker, TarMethods,
-       nullptr, Extracts("UnTar1", {".tar"})},
+       nullptr, nullptr, Extracts("UnTar1", {".tar"})},
       {"ARJ", "arj", "ARJ archive", {atArj, atArjExe}, {".arj"}, Extractor<TUnARJ>, nullptr, MakeArjWalker,
-       ArjMethods, nullptr, Extracts("UnARJ1", {".arj"})},
+       ArjMethods, nullptr, nullptr, Extracts("UnARJ1", {".arj"})},
       {"ZOO", "zoo", "ZOO archive", {atZoo}, {".zoo"}, Extractor<TUnZoo>, nullptr, MakeZooWalker, ZooMethods,
-       nullptr, Extracts("UnZoo1", {})},
+       nullptr, nullptr, Extracts("UnZoo1", {})},
       {"ACE", "ace", "ACE archive", {atAce, atAceExe}, {".ace"}, Extractor<TUnACE>, nullptr, MakeAceWalker,
-       AceMethods, nullptr, Extracts("UnACE1", {".ace"})},
+       AceMethods, nullptr, nullptr, Extracts("UnACE1", {".ace"})},
       {"ARC", "arc", "ARC archive", {atArc, atArcExe}, {".arc"}, Extractor<TUnArc>, nullptr, MakeArcWalker, ArcMethods},
       {"PAK", "pak", "PAK archive", {atPak, atPakExe}, {".pak"}, Extractor<TUnArc>, nullptr, MakeArcWalker, PakMethods},
       {"HA", "ha", "HA archive", {atHA}, {".ha"}, Extractor<TUnHa>, nullptr, MakeHaWalker, HaMethods},
       {"RAR", "rar", "RAR archive", {atRar, atRarExe}, {".rar"}, nullptr, nullptr, MakeRarWalker, RarMethods},
-      {"UUE", "uue", "UUE file", {atUUE}, {".uue", ".uu"}, nullptr, nullptr, MakeUueWalker},
+      {"UUE", "uue", "UUE file", {atUUE}, {".uue", ".uu"}, Extractor<TUnUue>, nullptr, MakeUueWalker},
       {"MsGZ", "msgz", "MsGZ archive", {atMsGZ}, {}, nullptr, nullptr, MakeMsGzWalker},
   };
   return table;

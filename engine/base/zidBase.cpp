@@ -212,7 +212,6 @@ bool TZipCommon::RequestVolume(const std::string& proposedName, int number) {
       }
     } while (!plat::FileExists(name));
   }
-  ++VolumesOpened;
   VolumeName = name;
   return OpenArchive(name);
 }

@@ -163,7 +163,6 @@ class TZipCommon {
   bool RequestVolume(const std::string& proposedName, int number);
   int CurrentVolume = 1;  // 1-based number of the open volume
   int LastVolume = 1;     // number of volumes of the set (the last one is ArchiveFile)
-  int VolumesOpened = 0;
 
   // TempDir of the writers and the GZIP extractor. Reading gives the stored
   // folder unless it is empty or missing; then the system's temporary folder

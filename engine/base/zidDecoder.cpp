@@ -6,6 +6,15 @@
 
 namespace zid {
 
+TDecodeSource TransformedSource(TDecodeSource source, std::function<void(uint8_t* buf, int64_t count)> transform) {
+  source.read = [read = std::move(source.read), f = std::move(transform)](uint8_t* buf, int64_t count) -> int64_t {
+    const int64_t got = read ? read(buf, count) : 0;
+    if (got > 0) f(buf, got);
+    return got;
+  };
+  return source;
+}
+
 TOutWindow::TOutWindow(const TDecodeJob& job, uint32_t size)
     : job_(job),
       buf_(new uint8_t[size]()),

@@ -20,6 +20,10 @@ struct TDecodeSource {
   int64_t budget = -1;
 };
 
+// The source with every block it gives passed through `transform` in place
+// (deciphering), in the order read.
+TDecodeSource TransformedSource(TDecodeSource source, std::function<void(uint8_t* buf, int64_t count)> transform);
+
 // Decoded output. `write` returns the bytes it took; fewer than offered is a
 // failure and ends the decode with drOutputFailed. The owner folds the bytes
 // into its CRC and counts them; the decoder only hands them over.

@@ -170,7 +170,9 @@ bool IsUuencoded(TByteSource& src) {
   };
   bool sawBegin = false;
   for (int64_t line = 0; n - line > 2;) {
-    if (startsWith(line, "begin 6") || startsWith(line, "begin 7")) return true;
+    if (startsWith(line, "begin 6") || startsWith(line, "begin 7") || startsWith(line, "begin-base64 6") ||
+        startsWith(line, "begin-base64 7"))
+      return true;
     if (startsWith(line, "begin"))
       sawBegin = true;
     else if (sawBegin && buf[line] == 'M')

@@ -21,6 +21,7 @@ class TUnBase;
 class TCompBase;
 class TRizWalker;
 class TMethodTable;
+struct TArchiveDetection;
 
 // How the main window uses a family: the components on its form, its format
 // button, and the extensions its Extract takes.
@@ -56,6 +57,9 @@ struct TFormat {
   const TMethodTable& (*methods)() = nullptr;
   // The writer's options beyond the common ones: ZIP's enciphered headers (nullptr: not offered).
   void (*setEncryptHeaders)(TCompBase& writer, bool on) = nullptr;
+  // Where the archive's data begins when the detector's offset points elsewhere
+  // (ZIP: at the central directory); nullptr: the detector's offset.
+  int64_t (*archiveStart)(const std::string& file, const TArchiveDetection& d) = nullptr;
   TWindowUse window;
 
   // The window's Extract and preview take this path's extension.

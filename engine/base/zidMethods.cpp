@@ -2,28 +2,31 @@
 
 namespace zid {
 
-const TMethod* TMethodTable::Find(int id) const {
-  for (const TMethod& m : methods_)
-    if (m.id == id) return &m;
+namespace {
+
+template <class Pred>
+const TMethod* FindIf(const std::vector<TMethod>& methods, Pred pred) {
+  for (const TMethod& m : methods)
+    if (pred(m)) return &m;
   return nullptr;
+}
+
+}  // namespace
+
+const TMethod* TMethodTable::Find(int id) const {
+  return FindIf(methods_, [id](const TMethod& m) { return m.id == id; });
 }
 
 const TMethod* TMethodTable::FindTag(const std::string& tag) const {
-  for (const TMethod& m : methods_)
-    if (m.tag != nullptr && tag == m.tag) return &m;
-  return nullptr;
+  return FindIf(methods_, [&tag](const TMethod& m) { return m.tag != nullptr && tag == m.tag; });
 }
 
 const TMethod* TMethodTable::FindWriter(TCompressMethod w) const {
-  for (const TMethod& m : methods_)
-    if (m.writes == w) return &m;
-  return nullptr;
+  return FindIf(methods_, [w](const TMethod& m) { return m.writes == w; });
 }
 
 const TMethod* TMethodTable::FindCli(const std::string& cliName) const {
-  for (const TMethod& m : methods_)
-    if (m.cliName != nullptr && cliName == m.cliName) return &m;
-  return nullptr;
+  return FindIf(methods_, [&cliName](const TMethod& m) { return m.cliName != nullptr && cliName == m.cliName; });
 }
 
 std::string TMethodTable::Name(int id) const {

@@ -87,10 +87,20 @@ void TUnBase::StartOperation() {
     ReportError(extractDir_, plat::ErrorText(plat::LastError()), VolumeName, E_CREATEDIRERROR);
 }
 
-void TUnBase::EntryFailed(const std::string& name, int code, const std::string& extra) {
-  ReportError(name, extra, VolumeName, code);
-  CountFailedEntry();
-  if (code == E_PASSWORDFAILED || code == E_INVALIDPASSWORD || code == E_PASSWORDPROTECTED) ++stats_.encrypted;
+void TUnBase::RejectEntry(const TEntry& e, int code, const std::string& extra) {
+  if (MatchesSpec(e.storedName, RecurseDirs)) {
+    if (code != 0) ReportError(e.storedName, extra, VolumeName, code);
+    ++stats_.listed;
+    ++stats_.failed;
+    if (code == E_PASSWORDFAILED || code == E_INVALIDPASSWORD || code == E_PASSWORDPROTECTED) ++stats_.encrypted;
+  }
+  SkipEntry(e.packedSize);
+}
+
+void TUnBase::HeaderFailed(const std::string& where, int code, const std::string& extra) {
+  ReportError(where, extra, VolumeName, code);
+  ++stats_.listed;
+  ++stats_.failed;
 }
 
 void TUnBase::ArchiveFailed(int code, const std::string& extra) {
@@ -133,14 +143,14 @@ TDecodeSource TUnBase::EntrySource(int64_t offset, int64_t packed) {
   return src;
 }
 
-TDecodeJob TUnBase::EntryJob(int64_t offset, int64_t packed, int64_t expected, int64_t& produced) {
+TDecodeJob TUnBase::EntryJob(TDecodeSource source, int64_t expected, int64_t& produced, TDecodeSink sink) {
   TDecodeJob job;
-  job.source = EntrySource(offset, packed);
+  job.source = std::move(source);
   produced = 0;
-  job.sink.write = [this, &produced](const uint8_t* buf, int64_t n) -> int64_t {
-    if (!WriteOutput(buf, n)) return 0;
-    produced += n;
-    return n;
+  job.sink.write = [this, &produced, to = std::move(sink.write)](const uint8_t* buf, int64_t n) -> int64_t {
+    const int64_t took = to ? to(buf, n) : (WriteOutput(buf, n) ? n : 0);
+    if (took > 0) produced += took;
+    return took;
   };
   job.cancel = CancelFlag();
   job.expectedSize = expected;

@@ -135,18 +135,19 @@ class TUnBase : public TCustomDClass {
   TEntryResult ExtractEntry(const TEntry& e, const std::function<bool()>& decode,
                             const std::function<bool(const std::string&)>& verify = nullptr);
 
-  // A selected entry that fails before ExtractEntry runs (unsupported method,
-  // bad header): reported and counted as listed and failed.
-  void EntryFailed(const std::string& name, int code, const std::string& extra = std::string());
+  // An entry that cannot go through ExtractEntry (unsupported method, bad
+  // header, cut encryption header): when FileSpec selects it, reported with
+  // code and extra and counted as failed (code 0: reported already where it
+  // failed); its data is passed over either way.
+  void RejectEntry(const TEntry& e, int code, const std::string& extra = std::string());
+  // A header between entries cannot be read, so whatever it held is lost:
+  // reported against `where` and counted as one failed entry.
+  void HeaderFailed(const std::string& where, int code, const std::string& extra = std::string());
   // The archive itself cannot be used (no entry list, wrong type): reported, and
   // the tally says so.
   void ArchiveFailed(int code, const std::string& extra = std::string());
   // The same without a report (it was made where the failure happened).
   void MarkArchiveFailed() { stats_.archiveFailed = true; }
-  void CountFailedEntry() {
-    ++stats_.listed;
-    ++stats_.failed;
-  }
   // Maps a decoder's result (zidDecoder.h) onto the engine's errors, reported
   // against the current entry: truncated data 25236, corrupt data 25116, output
   // short of the declared size 25140, a looping string chain 25305. True only
@@ -155,11 +156,16 @@ class TUnBase : public TCustomDClass {
   // The input of one entry: at most `packed` bytes of the archive stream from
   // `offset`, taken off BytesRemaining as they are read.
   TDecodeSource EntrySource(int64_t offset, int64_t packed);
-  // A whole decode job for one entry: that input, the output through
-  // WriteOutput (bytes counted in `produced`, which must outlive the job), the
-  // cancel flag, the declared size and the progress report.
-  TDecodeJob EntryJob(int64_t offset, int64_t packed, int64_t expected, int64_t& produced);
-
+  // A whole decode job for one entry: `source` (any input: EntrySource, a
+  // stream of the format, a deciphering wrapper), the output through
+  // WriteOutput or through `sink` when one is given (bytes counted in
+  // `produced`, which must outlive the job), the cancel flag, the declared
+  // size and the progress report.
+  TDecodeJob EntryJob(TDecodeSource source, int64_t expected, int64_t& produced, TDecodeSink sink = TDecodeSink());
+  // The same over EntrySource(offset, packed).
+  TDecodeJob EntryJob(int64_t offset, int64_t packed, int64_t expected, int64_t& produced) {
+    return EntryJob(EntrySource(offset, packed), expected, produced);
+  }
   // The steps, for formats that need to run them one by one.
   bool BuildOutputName(const std::string& storedName);
   bool BeginEntry(const TEntry& e);

@@ -183,8 +183,9 @@ cab::FileHandle TUnCab::Notify(cab::FDINOTIFICATIONTYPE type, cab::FDINOTIFICATI
     case cab::fdintPARTIAL_FILE: {
       if (Cancelled()) return -1;
       // A set read from the middle: what began in an earlier cabinet cannot be had from this one.
-      const std::string name = CabEntryName(n.psz1, n.attribs, TranslateOemChar);
-      if (firstCabinet_ && MatchesSpec(name, RecurseDirs)) EntryFailed(name, kErrFirstDiskOfSet, n.psz2);
+      TEntry e;
+      e.storedName = CabEntryName(n.psz1, n.attribs, TranslateOemChar);
+      if (firstCabinet_) RejectEntry(e, kErrFirstDiskOfSet, n.psz2);
       return 0;
     }
     case cab::fdintCOPY_FILE: return CopyFile(n);

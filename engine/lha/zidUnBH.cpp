@@ -92,13 +92,8 @@ void TUnBh::ExtractItem(const TItem& item) {
   }
   const uint8_t method = h.EffectiveMethod();
   if (!Supported(method) || (e.encrypted && h.packed < static_cast<uint32_t>(kEncryptionHeaderSize))) {
-    if (MatchesSpec(e.storedName, RecurseDirs)) {
-      if (!Supported(method))
-        EntryFailed(e.storedName, E_UNSUPPORTEDMETHOD, "method " + std::to_string(h.method));
-      else
-        EntryFailed(e.storedName, E_BADFILEHEADER, "the encryption header is cut short");
-    }
-    SkipEntry(h.packed);
+    if (!Supported(method)) RejectEntry(e, E_UNSUPPORTEDMETHOD, "method " + std::to_string(h.method));
+    else RejectEntry(e, E_BADFILEHEADER, "the encryption header is cut short");
     return;
   }
 
@@ -144,15 +139,9 @@ bool TUnBh::Decode(const TItem& item, bool encrypted, const std::string& passwor
     }
   }
   int64_t produced = 0;
-  TDecodeJob job = EntryJob(offset, packed, h.original, produced);
-  if (decipher) {
-    auto plain = job.source.read;
-    job.source.read = [plain](uint8_t* buf, int64_t count) -> int64_t {
-      const int64_t got = plain(buf, count);
-      if (got > 0) DecryptBuffer(buf, got);
-      return got;
-    };
-  }
+  TDecodeSource source = EntrySource(offset, packed);
+  if (decipher) source = TransformedSource(std::move(source), [](uint8_t* buf, int64_t count) { DecryptBuffer(buf, count); });
+  const TDecodeJob job = EntryJob(std::move(source), h.original, produced);
   const TMethod& m = *BhMethods().Find(method);
   const int r = m.decode(job, m, 0);
   return DecodeResultOk(r, produced, h.original);

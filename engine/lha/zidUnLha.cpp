@@ -84,8 +84,7 @@ void TUnLha::ExtractItem(const TLhaHeader& h) {
     return;
   }
   if (method == nullptr || !method->Decodes()) {
-    if (MatchesSpec(e.storedName, RecurseDirs)) EntryFailed(e.storedName, E_UNSUPPORTEDMETHOD, Printable(h.MethodId()));
-    SkipEntry(h.packedSize);
+    RejectEntry(e, E_UNSUPPORTEDMETHOD, Printable(h.MethodId()));
     return;
   }
   ExtractEntry(e, [this, &h, method] { return Decode(h, *method); });

@@ -69,7 +69,6 @@ void TUnACE::ProcessArchive() {
   decoding_ = false;
   progressOf_ = -1;
   packedSeen_ = 0;
-  askedFor_ = -1;
   VolumeName = GetArchiveFile();
   BytesTotal = BytesRemaining = 0;
 
@@ -165,9 +164,10 @@ int TUnACE::OnLibraryError(int code, const std::string& file, const std::string&
   const int engineCode = EngineCode(code);
   if (!anyEntry_) {
     ArchiveFailed(engineCode, text.empty() ? file : text);
+  } else if (!decoding_) {
+    HeaderFailed(file, engineCode, text);  // a damaged header between entries
   } else {
     ReportError(file, text, VolumeName, engineCode);
-    if (!decoding_) CountFailedEntry();  // a damaged header between entries
   }
   return ace::kAnswerCancel;
 }
@@ -179,7 +179,14 @@ int TUnACE::OnRequest(ace::TRequest& r) {
       // The engine writes its files itself (through its own overwrite rules);
       // it never lets the library near an existing file.
       return OverwriteMode == omSkip ? ace::kAnswerNo : ace::kAnswerOk;
-    case ace::kRequestPassword: return AskPassword(r);
+    case ace::kRequestPassword:
+      // The loop settles the password of every member it takes; the library
+      // asks only for one passed over in a solid archive (decoded for the
+      // history): it gets the password the loop settled, if that is not the
+      // one that failed.
+      if (Password.empty() || r.password == Password) return ace::kAnswerNo;
+      r.password = Password;
+      return ace::kAnswerOk;
     default: return ace::kAnswerCancel;
   }
 }
@@ -211,45 +218,6 @@ int TUnACE::ChangeVolume(ace::TRequest& r) {
   return ok ? ace::kAnswerOk : ace::kAnswerCancel;
 }
 
-int TUnACE::AskPassword(ace::TRequest& r) {
-  if (r.entry) {
-    FileName = StoredName(r.entry->name);
-    if (r.entry->index != askedFor_) {
-      askedFor_ = r.entry->index;
-      questions_ = 0;
-    }
-  }
-  // the library checked the one it had and found it wrong
-  if (!r.password.empty()) ReportError(FileName, r.password, VolumeName, E_INVALIDPASSWORD);
-  if (!OnGetPassword) {
-    ReportError(FileName, "OnGetPassword", VolumeName, E_REQUIREDEVENT);
-    return ace::kAnswerCancel;
-  }
-  TStopwatchPause pause(timer_);
-  // PasswordAttempts questions per entry in all, however often the library asks
-  while (questions_ < PasswordAttempts) {
-    const bool last = ++questions_ == PasswordAttempts;
-    bool tryAgain = true;
-    try {
-      OnGetPassword(this, FileName, Password, tryAgain);
-    } catch (...) {
-      r.password.clear();
-      return ace::kAnswerNo;
-    }
-    if (!tryAgain || Cancelled()) {
-      ReportError(FileName, std::string(), VolumeName, E_INVALIDPASSWORD);
-      return ace::kAnswerCancel;
-    }
-    if (!Password.empty()) {
-      r.password = Password;
-      return ace::kAnswerOk;
-    }
-    if (last) break;
-  }
-  ReportError(FileName, std::string(), VolumeName, E_PASSWORDFAILED);
-  return ace::kAnswerCancel;
-}
-
 int TUnACE::OnState(ace::TState& s) {
   switch (s.code) {
     case ace::kStateStartFile: return StartEntry(s);
@@ -276,24 +244,23 @@ int TUnACE::StartEntry(ace::TState& s) {
   entry_.attr = info.attr;
   entry_.isDir = info.isDir;
   entry_.encrypted = info.encrypted;
-  const bool selected = MatchesSpec(entry_.storedName, RecurseDirs);
   if (!info.isDir && info.compType > ace::kCompBlocked) {
-    if (selected) EntryFailed(entry_.storedName, E_UNSUPPORTEDMETHOD, std::to_string(info.compType));
+    RejectEntry(entry_, E_UNSUPPORTEDMETHOD, std::to_string(info.compType));
     return Cancelled() ? ace::kAnswerCancel : ace::kAnswerNo;
   }
-  if (selected && info.encrypted && !info.isDir && info.origSize > 0) {
-    // The password is settled before the output exists: a wrong one leaves no file.
-    FileName = entry_.storedName;
-    const auto r = static_cast<ace::TResult>(s.preparePassword());
-    if (r != ace::TResult::Ok) {
-      if (r == ace::TResult::ReadError || r == ace::TResult::MissingVolume || r == ace::TResult::BadHeader)
-        ReportError(FileName, std::string(), VolumeName, E_READERROR);
-      CountFailedEntry();
-      SkipEntry(entry_.packedSize);
-      return r == ace::TResult::Cancelled || Cancelled() ? ace::kAnswerCancel : ace::kAnswerNo;
+  // The password is settled before the output exists: a wrong one leaves no
+  // file. A member that cannot be read is reported once and takes no password.
+  bool unreadable = false;
+  auto verify = [this, &s, &unreadable](const std::string& password) {
+    if (unreadable) return false;
+    const auto r = static_cast<ace::TResult>(s.checkPassword(password));
+    if (r == ace::TResult::ReadError || r == ace::TResult::MissingVolume || r == ace::TResult::BadHeader) {
+      unreadable = true;
+      ReportError(FileName, std::string(), VolumeName, E_READERROR);
     }
-  }
-  ExtractEntry(entry_, [this, &s] { return DecodeEntry(s); });
+    return r == ace::TResult::Ok;
+  };
+  ExtractEntry(entry_, [this, &s] { return DecodeEntry(s); }, verify);
   decoding_ = false;
   if (Cancelled()) return ace::kAnswerCancel;
   // an entry the loop left alone is skipped (a solid archive still decodes it)

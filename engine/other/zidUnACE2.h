@@ -4,7 +4,8 @@
 //
 // The engine pre-scans the headers (totals for progress), hands the library
 // the FileSpec masks, and answers its questions: the next volume
-// (OnNextVolume), an existing output, the password (OnGetPassword). Each
+// (OnNextVolume) and an existing output; passwords are settled by the
+// loop's password check (OnGetPassword) through the library's. Each
 // member the library starts runs through the common extract loop
 // (ExtractEntry) inside the start-of-entry callback; its decode step asks the
 // library for the member's bytes, which come back through the progress
@@ -53,7 +54,6 @@ class TUnACE : public TUnBase {
   int OnRequest(ace::TRequest& r);
   int OnState(ace::TState& s);
   int ChangeVolume(ace::TRequest& r);
-  int AskPassword(ace::TRequest& r);
   int StartEntry(ace::TState& s);
   int Progress(ace::TState& s);
   // The decode step of the current entry: the library's bytes for it.
@@ -66,8 +66,6 @@ class TUnACE : public TUnBase {
   bool decoding_ = false;      // the progress blocks are entry_'s output
   int progressOf_ = -1;        // the member the progress counts are of
   uint64_t packedSeen_ = 0;
-  int askedFor_ = -1;          // the member the password questions are for
-  int questions_ = 0;          // how many were asked for it
 };
 
 // ACE's compression qualities, as listings name them.

@@ -38,7 +38,7 @@ void TUnArc::ProcessArchive() {
     if (a.record == TArcRecord::End || (a.record == TArcRecord::FolderEnd && levels.empty())) break;
     const int64_t next = a.Next(pos);
     if (a.record == TArcRecord::Bad || next > ArchiveSize()) {
-      EntryFailed(VolumeName, E_BADFILEHEADER, "no entry header at offset " + std::to_string(pos));
+      HeaderFailed(VolumeName, E_BADFILEHEADER, "no entry header at offset " + std::to_string(pos));
       break;
     }
     if (a.record == TArcRecord::FolderEnd) {
@@ -46,7 +46,7 @@ void TUnArc::ProcessArchive() {
       levels.pop_back();
     } else if (a.record == TArcRecord::Folder) {
       if (levels.size() >= kMaxDepth) {
-        EntryFailed(VolumeName, E_BADFILEHEADER, "folders nested too deep at offset " + std::to_string(pos));
+        HeaderFailed(VolumeName, E_BADFILEHEADER, "folders nested too deep at offset " + std::to_string(pos));
         break;
       }
       levels.push_back(folder.size());
@@ -75,9 +75,7 @@ void TUnArc::ExtractOne(const TItem& item) {
   te.dosDate = a.dosDate;
   const TMethod* m = (pak_ ? PakMethods() : ArcMethods()).Find(a.method);
   if (!m || !m->Decodes()) {
-    if (MatchesSpec(te.storedName, RecurseDirs))
-      EntryFailed(te.storedName, E_UNSUPPORTEDMETHOD, "method " + std::to_string(a.method));
-    SkipEntry(a.packedSize);
+    RejectEntry(te, E_UNSUPPORTEDMETHOD, "method " + std::to_string(a.method));
     return;
   }
   // ARC enciphers with the password in capitals.

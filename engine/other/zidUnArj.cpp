@@ -123,7 +123,7 @@ bool TUnARJ::ScanVolume(int64_t pos, std::vector<TArjHeader>& list) {
     if (r == TArjRead::End) return true;
     if (r == TArjRead::Bad) {
       // The sizes of a damaged header cannot be trusted: nothing after it is reachable.
-      EntryFailed(VolumeName, E_BADFILEHEADER, why + " at offset " + std::to_string(pos));
+      HeaderFailed(VolumeName, E_BADFILEHEADER, why + " at offset " + std::to_string(pos));
       return false;
     }
     // The rest of an entry begun in the previous volume: handled with its start, or not at all.
@@ -173,11 +173,7 @@ void TUnARJ::ExtractOne(const TArjHeader& h, bool lastOfVolume) {
       code = E_UNSUPPORTEDMETHOD;
       extra = "encryption version " + std::to_string(encryptionVersion_);
     }
-    if (code != 0) {
-      if (MatchesSpec(name, RecurseDirs)) EntryFailed(name, code, extra);
-      SkipEntry(h.packedSize);
-      return;
-    }
+    if (code != 0) return RejectEntry(te, code, extra);
   }
   partsOk_ = true;
   partCrc_ = h.crc;
@@ -188,29 +184,16 @@ void TUnARJ::ExtractOne(const TArjHeader& h, bool lastOfVolume) {
                                         : std::function<bool(const std::string&)>());
 }
 
-int TUnARJ::DecodePart(const TArjHeader& h, const std::string& key, const TDecodeSink& sink, int64_t* produced) {
-  TDecodeJob job;
-  job.source = EntrySource(h.dataOffset, h.packedSize);
-  if (!key.empty()) {
-    auto inner = job.source.read;
-    job.source.read = [inner, key, at = size_t{0}](uint8_t* buf, int64_t n) mutable -> int64_t {
-      const int64_t got = inner(buf, n);
-      for (int64_t i = 0; i < got; ++i) {
+int TUnARJ::DecodePart(const TArjHeader& h, const std::string& key, TDecodeSink sink, int64_t* produced) {
+  TDecodeSource source = EntrySource(h.dataOffset, h.packedSize);
+  if (!key.empty())
+    source = TransformedSource(std::move(source), [key, at = size_t{0}](uint8_t* buf, int64_t n) mutable {
+      for (int64_t i = 0; i < n; ++i) {
         buf[i] ^= static_cast<uint8_t>(key[at]);
         if (++at == key.size()) at = 0;
       }
-      return got;
-    };
-  }
-  *produced = 0;
-  job.sink.write = [&sink, produced](const uint8_t* buf, int64_t n) -> int64_t {
-    const int64_t w = sink.write(buf, n);
-    if (w > 0) *produced += w;
-    return w;
-  };
-  job.cancel = CancelFlag();
-  job.expectedSize = h.originalSize;
-  job.progress = [this](int64_t) { ReportProgress(entryTotal_, entryDone_); };
+    });
+  const TDecodeJob job = EntryJob(std::move(source), h.originalSize, *produced, std::move(sink));
   const TMethod* m = ArjMethods().Find(h.method);
   return m != nullptr && m->Decodes() ? m->decode(job, *m, 0) : drInvalidData;
 }
@@ -230,15 +213,13 @@ bool TUnARJ::VerifyPassword(const TArjHeader& h, const std::string& password) {
 
 bool TUnARJ::DecodeEntry(const TArjHeader& first, bool follow) {
   if (first.fileType == kArjFolder) return true;
-  TDecodeSink sink;
-  sink.write = [this](const uint8_t* buf, int64_t n) -> int64_t { return WriteOutput(buf, n) ? n : 0; };
   TArjHeader part = first;
   for (;;) {
     const std::string key = (part.flags & kArjGarbled) ? GarbleKey(Password, part.modifier) : std::string();
     BeginChecksum(32);
     partCrc_ = part.crc;
     int64_t produced = 0;
-    const int r = DecodePart(part, key, sink, &produced);
+    const int r = DecodePart(part, key, TDecodeSink(), &produced);
     if (!DecodeResultOk(r, produced, part.originalSize)) return false;
     if (!follow || !(part.flags & kArjVolume)) return true;
     // The entry goes on in the next volume; this part has its own CRC.

@@ -41,8 +41,8 @@ class TUnARJ : public TUnBase {
   // The entry headers of the open volume from pos; false when a damaged header ended the scan.
   bool ScanVolume(int64_t pos, std::vector<TArjHeader>& list);
   void ExtractOne(const TArjHeader& h, bool lastOfVolume);
-  // Decodes one part; bytes go to sink, the count to *produced.
-  int DecodePart(const TArjHeader& h, const std::string& key, const TDecodeSink& sink, int64_t* produced);
+  // Decodes one part; bytes go to sink (empty: the output), the count to *produced.
+  int DecodePart(const TArjHeader& h, const std::string& key, TDecodeSink sink, int64_t* produced);
   // Decodes the entry (all its parts when it continues) into the output.
   bool DecodeEntry(const TArjHeader& first, bool follow);
   // A garbled entry: whether the password deciphers it to the stored CRC.

@@ -158,10 +158,7 @@ void TUnGZip::ProcessArchive() {
   }
   e.dosDate = e.unixTime >= 0 ? plat::UnixToDosDateTime(e.unixTime) : 0;
 
-  if (failCode != 0) {
-    if (MatchesSpec(e.storedName, RecurseDirs)) EntryFailed(e.storedName, failCode, failText);
-    return;
-  }
+  if (failCode != 0) return RejectEntry(e, failCode, failText);
   memberChecks_ = true;
   const TEntryResult r = ExtractEntry(e, [this, kind, translate] { return Decode(kind, translate); });
   memberChecks_ = false;
@@ -174,21 +171,18 @@ bool TUnGZip::Decode(TKind kind, bool translate) {
   firstBlockLen_ = 0;
   nestedTar_ = doUnTar_ = false;
   asciiTranslate_ = translate;
-  TDecodeJob job;
-  job.source = EntrySource(0, ArchiveSize());
-  job.cancel = CancelFlag();
-  job.sink.write = [this](const uint8_t* buf, int64_t n) -> int64_t {
+  TDecodeSink sink;
+  sink.write = [this](const uint8_t* buf, int64_t n) -> int64_t {
     if (firstBlockLen_ < kTarBlock) WatchForTar(buf, n);
     return WriteOutput(buf, n) ? n : 0;
   };
-  job.progress = [this](int64_t) { ReportProgress(entryTotal_, entryDone_); };
-  int r;
   int64_t produced = 0;
+  const TDecodeJob job = EntryJob(EntrySource(0, ArchiveSize()), -1, produced, std::move(sink));
+  int r;
   if (kind == TKind::Gzip) {
     TGunzipReport report;
     r = Gunzip(job, &report);
     trailersOk_ = report.trailersOk;
-    produced = report.produced;
   } else {
     r = Delzw(job);
   }

@@ -24,7 +24,7 @@ void TUnHa::ProcessArchive() {
   while (!Cancelled() && pos < ArchiveSize()) {
     THaEntry e;
     if (ReadHaEntry(read, pos, e) != THaRead::Ok || e.dataOffset + int64_t{e.packedSize} > ArchiveSize()) {
-      EntryFailed(VolumeName, E_BADFILEHEADER, "no entry header at offset " + std::to_string(pos));
+      HeaderFailed(VolumeName, E_BADFILEHEADER, "no entry header at offset " + std::to_string(pos));
       break;
     }
     if (e.method != kHaMethodSpecial) list.push_back(e);
@@ -55,9 +55,7 @@ void TUnHa::ExtractOne(const THaEntry& e) {
   }
   const TMethod* m = HaMethods().Find(e.method);
   if (!m || !m->Decodes()) {
-    if (MatchesSpec(te.storedName, RecurseDirs))
-      EntryFailed(te.storedName, E_UNSUPPORTEDMETHOD, HaMethods().Name(e.method));
-    SkipEntry(e.packedSize);
+    RejectEntry(te, E_UNSUPPORTEDMETHOD, HaMethods().Name(e.method));
     return;
   }
   auto decode = [&] {

@@ -1,12 +1,12 @@
 #include "engine/other/zidUnTar.h"
 
 #include <algorithm>
-#include <memory>
 #include <vector>
 
 #include "engine/base/zidNames.h"
 #include "engine/base/zidSafeName.h"
 #include "engine/base/zidStreams.h"
+#include "engine/other/zidCopyStored.h"
 #include "engine/other/zidTarHeader.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
@@ -14,8 +14,6 @@
 namespace zid {
 
 namespace {
-
-constexpr int64_t kCopyChunk = 131072;
 
 // "." and "./" entries stand for the extraction folder itself.
 bool NamesNothing(const std::string& name) {
@@ -121,10 +119,7 @@ void TUnTarBase::ExtractTarItem(const TTarItem& item) {
     return;
   }
   if (item.sparse || item.type == 'M') {
-    if (!MatchesSpec(name, RecurseDirs)) return;
-    EntryFailed(name, E_UNSUPPORTEDMETHOD, item.sparse ? "sparse file" : "continued from another volume");
-    SkipEntry(item.storedSize);
-    return;
+    return RejectEntry(e, E_UNSUPPORTEDMETHOD, item.sparse ? "sparse file" : "continued from another volume");
   }
   if (e.isDir) {
     ExtractEntry(e, [] { return true; });
@@ -148,24 +143,12 @@ std::string TUnTarBase::PathKey(const std::string& name) {
 }
 
 bool TUnTarBase::CopyData(const TTarItem& item) {
-  TDecodeSource src = EntrySource(item.dataOffset, item.storedSize);
-  std::unique_ptr<uint8_t[]> buf(new uint8_t[kCopyChunk]);
-  int64_t done = 0;
-  while (done < item.storedSize) {
-    if (Cancelled()) return false;
-    const int64_t want = std::min(kCopyChunk, item.storedSize - done);
-    const int64_t got = src.read(buf.get(), want);
-    if (got <= 0) break;
-    if (!WriteOutput(buf.get(), got)) return false;
-    done += got;
-    ReportProgress(entryTotal_, entryDone_);
-  }
-  if (done < item.storedSize) {
-    ReportError(FileName, std::to_string(done) + " of " + std::to_string(item.storedSize) + " bytes", VolumeName,
-                E_READERROR);
-    return false;
-  }
-  return true;
+  int64_t produced = 0;
+  const int r = CopyStored(EntryJob(item.dataOffset, item.storedSize, item.storedSize, produced));
+  if (r != drInputExhausted) return DecodeResultOk(r, produced, item.storedSize);
+  ReportError(FileName, std::to_string(produced) + " of " + std::to_string(item.storedSize) + " bytes", VolumeName,
+              E_READERROR);
+  return false;
 }
 
 }  // namespace zid

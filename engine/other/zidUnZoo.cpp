@@ -30,13 +30,13 @@ void TUnZoo::ProcessArchive() {
   while (!Cancelled()) {
     TZooEntry e;
     if (ReadZooEntry(read, pos, e) != TZooRead::Ok) {
-      EntryFailed(VolumeName, E_BADFILEHEADER, "no directory entry at offset " + std::to_string(pos));
+      HeaderFailed(VolumeName, E_BADFILEHEADER, "no directory entry at offset " + std::to_string(pos));
       break;
     }
     if (e.next == 0) break;  // the end marker
     if (!e.deleted) list.push_back(e);
     if (e.next <= pos) {
-      EntryFailed(VolumeName, E_BADFILEHEADER, "the directory chain turns back at offset " + std::to_string(pos));
+      HeaderFailed(VolumeName, E_BADFILEHEADER, "the directory chain turns back at offset " + std::to_string(pos));
       break;
     }
     pos = e.next;
@@ -58,9 +58,7 @@ void TUnZoo::ExtractOne(const TZooEntry& e) {
   te.unixMode = e.unixMode;
   const TMethod* method = ZooMethods().Find(e.method);
   if (method == nullptr || !method->Decodes()) {
-    if (MatchesSpec(te.storedName, RecurseDirs))
-      EntryFailed(te.storedName, E_UNSUPPORTEDMETHOD, "method " + std::to_string(e.method));
-    SkipEntry(e.packedSize);
+    RejectEntry(te, E_UNSUPPORTEDMETHOD, "method " + std::to_string(e.method));
     return;
   }
   auto decode = [&] {

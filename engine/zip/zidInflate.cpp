@@ -191,8 +191,6 @@ class TInflater {
 void SetDeflate64(bool on) { gDeflate64 = on; }
 bool Deflate64Enabled() { return gDeflate64; }
 
-int InflateWindow(const TDecodeJob& job) { return InflateWindow(job, gDeflate64); }
-
 int InflateWindow(const TDecodeJob& job, bool deflate64) {
   TInflater inflater(job, deflate64);
   return inflater.Run();

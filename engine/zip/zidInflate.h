@@ -14,13 +14,11 @@ namespace zid {
 void SetDeflate64(bool on);
 bool Deflate64Enabled();
 
-// Decodes one raw DEFLATE stream with the switch as it stands.
+// Decodes one raw DEFLATE stream, Deflate64 when deflate64 is set.
 // Returns drOk (the final block ended and every byte was written),
 // drOutputFailed, drInputExhausted, drInvalidData or drCancelled. Output never
 // passes job.expectedSize (when known): a stream that would produce more is
 // drInvalidData. Memory: the window (32 or 64 KiB), 32 KiB of input, the tables.
-int InflateWindow(const TDecodeJob& job);
-// The same with the variant chosen explicitly instead of by the switch.
 int InflateWindow(const TDecodeJob& job, bool deflate64);
 
 }  // namespace zid

@@ -80,10 +80,6 @@ void TUnZip::ProcessArchive() {
   window_.Attach(nullptr);
 }
 
-void TUnZip::FailBeforeLoop(const TZipDirEntry& e, int code, const std::string& extra) {
-  if (Wanted(e.name)) EntryFailed(e.name, code, extra);
-}
-
 TStream32* TUnZip::Input() {
   if (archive_ == nullptr) return nullptr;
   return Spanned() ? static_cast<TStream32*>(archive_.get()) : &window_;
@@ -91,8 +87,6 @@ TStream32* TUnZip::Input() {
 
 // ---------------------------------------------------------------------------
 // The entries
-
-bool TUnZip::Wanted(const std::string& name) { return MatchesSpec(name, RecurseDirs); }
 
 void TUnZip::Warn(const std::string& text) { ReportError(GetArchiveFile(), text, VolumeName, E_BADFILEHEADER); }
 
@@ -103,16 +97,10 @@ TZipLayout TUnZip::Layout() {
 }
 
 // Reports a checked record that cannot be extracted; true when it can.
-bool TUnZip::RecordUsable(const TCheckedRecord& c, const std::string& name) {
-  if (c.problem != 0) {
-    EntryFailed(name, c.problem, c.why);
-    return false;
-  }
-  if (c.overlaps) {
-    EntryFailed(name, E_BADLOCALOFFSET, "the entry overlaps the data of another entry");
-    return false;
-  }
-  return true;
+bool TUnZip::RecordUsable(const TCheckedRecord& c, const TZipDirEntry& e) {
+  if (c.problem != 0) RejectEntry(MakeEntry(e, e.crc), c.problem, c.why);
+  else if (c.overlaps) RejectEntry(MakeEntry(e, e.crc), E_BADLOCALOFFSET, "the entry overlaps the data of another entry");
+  return c.problem == 0 && !c.overlaps;
 }
 
 // Two walks over the directory, holding no list: the first checks every
@@ -137,10 +125,7 @@ bool TUnZip::ExtractFromDirectory() {
     TZipDirEntry e = EntryOfCentral(c, TranslateOemChar);
     // The selection is left to the extract loop (one test per entry); only
     // entries that fail before it are tested here.
-    if (c.problem == 0 && !c.overlaps)
-      ExtractOne(e);
-    else if (Wanted(e.name))
-      RecordUsable(c, e.name);
+    if (RecordUsable(c, e)) ExtractOne(e);
     return !Cancelled();
   });
   return true;
@@ -177,7 +162,7 @@ bool TUnZip::ExtractSpanned() {
   ScanCentralDirectory(*archive_, layout, opt, scan, [&](const TCheckedRecord& c) {
     TZipDirEntry e = EntryOfCentral(c, TranslateOemChar);
     MaxFileDate = std::max(MaxFileDate, e.dosDate);
-    if (Wanted(e.name)) list.push_back(TListed{std::move(e), c.index, c.problem, c.why});
+    if (MatchesSpec(e.name, RecurseDirs)) list.push_back(TListed{std::move(e), c.index, c.problem, c.why});
     return true;
   });
   if (!scan.found) {
@@ -192,7 +177,7 @@ bool TUnZip::ExtractSpanned() {
     c.problem = l.problem;
     c.why = l.why;
     c.overlaps = std::binary_search(scan.overlapping.begin(), scan.overlapping.end(), l.index);
-    if (RecordUsable(c, l.entry.name)) ExtractOne(l.entry);
+    if (RecordUsable(c, l.entry)) ExtractOne(l.entry);
   }
   return true;
 }
@@ -222,7 +207,9 @@ bool TUnZip::ExtractFromLocalHeaders(bool directoryCut) {
   if (how == TLocalWalkEnd::Cut) Warn("a local header is cut short");
   if (how == TLocalWalkEnd::Descriptor) {
     ++found;
-    if (Wanted(lastName)) EntryFailed(lastName, E_BADFILEHEADER, "sizes only in a data descriptor");
+    TEntry cut;
+    cut.storedName = lastName;
+    RejectEntry(cut, E_BADFILEHEADER, "sizes only in a data descriptor");
   }
   if (found == 0 && how != TLocalWalkEnd::Cancelled) {
     ArchiveFailed(E_BADFILEHEADER, "no entry found");
@@ -298,20 +285,11 @@ TEntry TUnZip::MakeEntry(const TZipDirEntry& e, uint32_t crc) const {
 
 void TUnZip::ExtractOne(const TZipDirEntry& e) {
   if (Cancelled()) return;
-  if (!SelectDisk(e.disk, e.localOffset)) {
-    if (Wanted(e.name)) CountFailedEntry();
-    return;
-  }
+  if (!SelectDisk(e.disk, e.localOffset)) return RejectEntry(MakeEntry(e, e.crc), 0);
   TLocalInfo li;
   const TLocalRead got = Input() ? ReadLocalRecord(*Input(), e.localOffset, li) : TLocalRead::NotFound;
-  if (got == TLocalRead::Cut) {
-    FailBeforeLoop(e, E_BADFILEHEADER, "the local header is cut short");
-    return;
-  }
-  if (got != TLocalRead::Ok) {
-    FailBeforeLoop(e, E_BADLOCALOFFSET);
-    return;
-  }
+  if (got == TLocalRead::Cut) return RejectEntry(MakeEntry(e, e.crc), E_BADFILEHEADER, "the local header is cut short");
+  if (got != TLocalRead::Ok) return RejectEntry(MakeEntry(e, e.crc), E_BADLOCALOFFSET);
   // The local CRC counts; writers that put it in a data descriptor leave it 0.
   uint32_t crc = e.crc;
   if (e.fromCentral) {
@@ -326,26 +304,11 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
   // Strong and AES encryption look like the traditional cipher to a reader
   // that only tests bit 0: they are named, never tried with a password.
   const std::string unsupported = UnsupportedEncryption(e.flags, e.method);
-  if (!unsupported.empty()) {
-    FailBeforeLoop(e, E_UNSUPPORTEDMETHOD, unsupported);
-    SkipEntry(e.compressedSize);
-    return;
-  }
-  if (te.encrypted && passwordFailed_) {
-    FailBeforeLoop(e, E_PASSWORDFAILED);
-    SkipEntry(e.compressedSize);
-    return;
-  }
-  if (!IsSupportedZipMethod(e.method)) {
-    FailBeforeLoop(e, E_UNSUPPORTEDMETHOD, "method " + std::to_string(e.method));
-    SkipEntry(e.compressedSize);
-    return;
-  }
-  if (te.encrypted && e.compressedSize < kEncryptionHeaderSize) {
-    FailBeforeLoop(e, E_BADFILEHEADER, "the encryption header is cut short");
-    SkipEntry(e.compressedSize);
-    return;
-  }
+  if (!unsupported.empty()) return RejectEntry(te, E_UNSUPPORTEDMETHOD, unsupported);
+  if (te.encrypted && passwordFailed_) return RejectEntry(te, E_PASSWORDFAILED);
+  if (!IsSupportedZipMethod(e.method)) return RejectEntry(te, E_UNSUPPORTEDMETHOD, "method " + std::to_string(e.method));
+  if (te.encrypted && e.compressedSize < kEncryptionHeaderSize)
+    return RejectEntry(te, E_BADFILEHEADER, "the encryption header is cut short");
 
   TZipEntryInput in([this]() -> TStream32* { return Input(); },
                     Spanned() ? std::function<bool()>([this] { return NextDisk(); }) : nullptr, li.dataOffset,
@@ -370,23 +333,19 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
       in.SetDecipher(true);
       packed -= kEncryptionHeaderSize;
     }
-    return DecodeData(e, e.flags, e.method, packed, e.uncompressedSize, in);
+    return DecodeData(e.flags, e.method, packed, e.uncompressedSize, in);
   };
   const TEntryResult r = ExtractEntry(te, decode, te.encrypted ? std::function<bool(const std::string&)>(verify)
                                                                : std::function<bool(const std::string&)>());
   if (r == TEntryResult::Skipped && te.encrypted && verifyCalled) passwordFailed_ = true;
 }
 
-bool TUnZip::DecodeData(const TZipDirEntry& e, uint16_t flags, uint16_t method, int64_t packed, int64_t unpacked,
-                        TZipEntryInput& in) {
-  (void)e;
-  TDecodeJob job;
-  job.cancel = CancelFlag();
-  job.expectedSize = unpacked;
-  job.sink.write = [this](const uint8_t* buf, int64_t n) -> int64_t { return WriteOutput(buf, n) ? n : 0; };
-  job.progress = [this](int64_t) { ReportProgress(entryTotal_, entryDone_); };
+bool TUnZip::DecodeData(uint16_t flags, uint16_t method, int64_t packed, int64_t unpacked, TZipEntryInput& in) {
+  TDecodeSource source;
+  source.read = [&in](uint8_t* buf, int64_t count) { return in.Read(buf, count); };
+  source.budget = packed;
   int64_t produced = 0;
-  const int r = DecodeZipMethod(method, flags, in, packed, job, produced);
+  const int r = DecodeZipMethod(method, flags, EntryJob(std::move(source), unpacked, produced));
   return DecodeResultOk(r, produced, unpacked);
 }
 

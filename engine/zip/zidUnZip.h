@@ -35,15 +35,12 @@ class TUnZip : public TUnBase {
   bool ExtractFromLocalHeaders(bool directoryCut);
   int64_t FirstLocalHeader();
   TZipLayout Layout();
-  bool Wanted(const std::string& name);
-  bool RecordUsable(const TCheckedRecord& c, const std::string& name);
-  // An entry that fails before the extract loop takes it: reported when selected.
-  void FailBeforeLoop(const TZipDirEntry& e, int code, const std::string& extra = std::string());
+  // False (the entry rejected) for a record that cannot be extracted.
+  bool RecordUsable(const TCheckedRecord& c, const TZipDirEntry& e);
   // A problem of the archive's records that does not stop the extraction.
   void Warn(const std::string& text);
   void ExtractOne(const TZipDirEntry& e);
-  bool DecodeData(const TZipDirEntry& e, uint16_t flags, uint16_t method, int64_t packed, int64_t unpacked,
-                  TZipEntryInput& in);
+  bool DecodeData(uint16_t flags, uint16_t method, int64_t packed, int64_t unpacked, TZipEntryInput& in);
   TEntry MakeEntry(const TZipDirEntry& e, uint32_t crc) const;
   // Multi-volume and spanned sets: makes the disk holding `disk` (0-based) current.
   bool SelectDisk(int disk, int64_t offset);

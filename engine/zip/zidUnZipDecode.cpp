@@ -1,7 +1,6 @@
 #include "engine/zip/zidUnZipDecode.h"
 
 #include "engine/base/zidRawInflate.h"
-#include "engine/base/zidStreams.h"
 #include "engine/other/zidCopyStored.h"
 #include "engine/zip/zidExplode.h"
 #include "engine/zip/zidInflate.h"
@@ -54,19 +53,9 @@ bool IsSupportedZipMethod(uint16_t method) {
   return m != nullptr && m->Decodes();
 }
 
-int DecodeZipMethod(uint16_t method, uint16_t gpFlags, TStream32& input, int64_t compressedSize, TDecodeJob job,
-                    int64_t& produced) {
-  produced = 0;
+int DecodeZipMethod(uint16_t method, uint16_t gpFlags, const TDecodeJob& job) {
   const TMethod* m = ZipMethods().Find(method);
   if (m == nullptr || !m->Decodes()) return kMethodUnsupported;
-  job.source.budget = compressedSize;
-  job.source.read = [&input](uint8_t* buf, int64_t count) { return input.Read(buf, count); };
-  auto sink = job.sink.write;
-  job.sink.write = [&produced, sink](const uint8_t* buf, int64_t count) {
-    int64_t n = sink(buf, count);
-    if (n > 0) produced += n;
-    return n;
-  };
   return m->decode(job, *m, gpFlags);
 }
 

@@ -10,8 +10,6 @@
 
 namespace zid {
 
-class TStream32;
-
 // Result for a method number the engine has no decoder for.
 constexpr int kMethodUnsupported = -100;
 
@@ -23,12 +21,9 @@ const TMethodTable& ZipMethods();
 std::string ZipMethodName(int method, uint32_t flags, uint32_t attr);
 bool IsSupportedZipMethod(uint16_t method);
 
-// Decodes one entry's data from `input` (already limited to the compressed
-// size and deciphered) into job.sink. job.source is filled here; the rest of
-// the job (sink, cancel, expected size, progress) comes from the caller.
-// `produced` receives the bytes handed to the sink. Returns a TDecodeResult
-// or kMethodUnsupported.
-int DecodeZipMethod(uint16_t method, uint16_t gpFlags, TStream32& input, int64_t compressedSize, TDecodeJob job,
-                    int64_t& produced);
+// Decodes one entry's data from job.source (already deciphered, its budget
+// the compressed size) into job.sink; the caller counts the output. Returns
+// a TDecodeResult or kMethodUnsupported.
+int DecodeZipMethod(uint16_t method, uint16_t gpFlags, const TDecodeJob& job);
 
 }  // namespace zid

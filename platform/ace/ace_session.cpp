@@ -293,7 +293,7 @@ void TSession::ProcessMember(TMember& m) {
     st.entry = &e;
     if (kind_ == TCallKind::Extract) st.outputPath = OutputPath(f.name);
     st.decode = [this, &m] { return static_cast<int>(DecodeMember(m, true)); };
-    st.preparePassword = [this, &m] { return static_cast<int>(PreparePassword(m)); };
+    st.checkPassword = [this, &m](const std::string& p) { return static_cast<int>(CheckPassword(m, p)); };
     const int a = State(st);
     if (cancelled_) return;
     if (!m.handled && a == kAnswerOk && kind_ != TCallKind::List) {
@@ -385,15 +385,21 @@ TResult TSession::VerifyPassword(TMember& m) {
   return r;
 }
 
+TResult TSession::CheckPassword(TMember& m, const std::string& password) {
+  if (!m.first.Encrypted() || m.passwordChecked || m.first.IsDir() || m.first.origSize == 0) return TResult::Ok;
+  if (password.empty()) return TResult::WrongPassword;
+  password_ = password;
+  const TResult r = VerifyPassword(m);
+  m.passwordChecked = r == TResult::Ok;
+  return r;
+}
+
 TResult TSession::PreparePassword(TMember& m) {
   if (!m.first.Encrypted() || m.passwordChecked || m.first.IsDir() || m.first.origSize == 0) return TResult::Ok;
   for (int asked = 0;;) {
     if (!password_.empty()) {
-      const TResult r = VerifyPassword(m);
-      if (r == TResult::Ok) {
-        m.passwordChecked = true;
-        return r;
-      }
+      const TResult r = CheckPassword(m, password_);
+      if (r == TResult::Ok) return r;
       if (r != TResult::CrcError && r != TResult::DataError && r != TResult::Truncated) return r;
     }
     if (++asked > kMaxPasswordRequests) return TResult::WrongPassword;

@@ -87,6 +87,8 @@ class TSession {
   // Decodes the member (once); emit: the bytes go to the consumer and the CRC state fires.
   TResult DecodeMember(TMember& m, bool emit);
   TResult PreparePassword(TMember& m);
+  // Tries one password (kept as the session's when it decodes the member).
+  TResult CheckPassword(TMember& m, const std::string& password);
   TResult VerifyPassword(TMember& m);
   // One decode of the member's data; the computed CRC in crc.
   void RunPass(TMember& m, bool emit, uint32_t& crc);

@@ -110,12 +110,14 @@ struct TState {
   // then come with kStateProgress), kAnswerNo to skip it, kAnswerCancel to
   // stop. The handler may also decode the member itself, within the
   // callback: decode() runs the member to its end (progress and CRC states
-  // fire meanwhile) and returns a TResult; preparePassword() settles the
-  // password of an encrypted member first (asking as needed) so that the
-  // handler can refuse the member before it opens any output.
+  // fire meanwhile) and returns a TResult; checkPassword(p) tries one
+  // password on an encrypted member first (Ok, and the member then decodes
+  // with it; CrcError, DataError or Truncated when it is wrong; Ok at once
+  // for a member that needs none) so that the handler can settle the
+  // password, asking as it likes, before it opens any output.
   std::string outputPath;  // ACEExtract: target folder plus stored path (or file name), unchecked
   std::function<int()> decode;
-  std::function<int()> preparePassword;
+  std::function<int(const std::string&)> checkPassword;
   // kStateProgress
   const uint8_t* data = nullptr;
   size_t size = 0;

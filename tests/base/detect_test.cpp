@@ -180,6 +180,7 @@ TEST(Detect, PlainSearchSpecialStarts) {
 
 TEST(Detect, UuencodedText) {
   EXPECT_EQ(DetectMem("begin 644 file.txt\nM86)C\n`\nend\n").ArcType, atUUE);
+  EXPECT_EQ(DetectMem("begin-base64 644 f\nYWJj\n====\n").ArcType, atUUE);
   EXPECT_EQ(DetectMem("some words first\nbegin 755 x\n").ArcType, atUUE);
   // A begin line of another kind, then a full-length data line.
   EXPECT_EQ(DetectMem("intro\nbegin-ish 600 x\nshort\nM" + std::string(60, '!') + "\n").ArcType, atUUE);

@@ -77,22 +77,18 @@ TEST(InflateWindow, DecodesZlibOutputAtEveryLevel) {
   }
 }
 
-TEST(InflateWindow, SwitchSelectsTheVariant) {
+TEST(InflateWindow, VariantIsAParameter) {
   std::string data = testutil::TextBytes(100000, 4);
-  std::string packed = ziptest::RawDeflate(data, 6);
-  zid::SetDeflate64(false);
-  EXPECT_FALSE(zid::Deflate64Enabled());
-  auto d = Decode([](const zid::TDecodeJob& j) { return zid::InflateWindow(j); }, packed, -1);
+  auto d = Decode([](const zid::TDecodeJob& j) { return zid::InflateWindow(j, false); }, ziptest::RawDeflate(data, 6), -1);
   EXPECT_EQ(d.result, zid::drOk);
   EXPECT_TRUE(d.out == data);
-
   std::string expected;
-  std::string d64 = Deflate64Match(&expected);
-  zid::SetDeflate64(true);
-  d = Decode([](const zid::TDecodeJob& j) { return zid::InflateWindow(j); }, d64, -1);
-  zid::SetDeflate64(false);
+  const std::string d64 = Deflate64Match(&expected);
+  d = Decode([](const zid::TDecodeJob& j) { return zid::InflateWindow(j, true); }, d64, -1);
   EXPECT_EQ(d.result, zid::drOk);
   EXPECT_TRUE(d.out == expected);
+  // The same stream read as plain Deflate: the Deflate64 length code is invalid there.
+  EXPECT_NE(Decode([](const zid::TDecodeJob& j) { return zid::InflateWindow(j, false); }, d64, -1).out, expected);
 }
 
 TEST(InflateWindow, HandMadeDeflate64Match) {
