@@ -24,8 +24,10 @@
 #include "engine/other/zidRarMethods.h"
 #include "engine/other/zidTarHeader.h"
 #include "engine/other/zidUnACE2.h"
+#include "engine/other/zidUnArc.h"
 #include "engine/other/zidUnArj.h"
 #include "engine/other/zidUnGZip.h"
+#include "engine/other/zidUnHa.h"
 #include "engine/other/zidUnRar.h"
 #include "engine/other/zidUnUue.h"
 #include "engine/other/zidUnZoo.h"
@@ -107,9 +109,9 @@ const std::vector<TFormat>& Table() {
        nullptr, nullptr, Extracts("UnZoo1", {})},
       {"ACE", "ace", "ACE archive", {atAce, atAceExe}, {".ace"}, Extractor<TUnACE>, nullptr, MakeAceWalker,
        AceMethods, nullptr, nullptr, Extracts("UnACE1", {".ace"})},
-      {"ARC", "arc", "ARC archive", {atArc, atArcExe}, {".arc"}, nullptr, nullptr, MakeArcWalker, ArcMethods},
-      {"PAK", "pak", "PAK archive", {atPak, atPakExe}, {".pak"}, nullptr, nullptr, MakeArcWalker, PakMethods},
-      {"HA", "ha", "HA archive", {atHA}, {".ha"}, nullptr, nullptr, MakeHaWalker, HaMethods},
+      {"ARC", "arc", "ARC archive", {atArc, atArcExe}, {".arc"}, Extractor<TUnArc>, nullptr, MakeArcWalker, ArcMethods},
+      {"PAK", "pak", "PAK archive", {atPak, atPakExe}, {".pak"}, Extractor<TUnArc>, nullptr, MakeArcWalker, PakMethods},
+      {"HA", "ha", "HA archive", {atHA}, {".ha"}, Extractor<TUnHa>, nullptr, MakeHaWalker, HaMethods},
       {"RAR", "rar", "RAR archive", {atRar, atRarExe}, {".rar"}, Extractor<TUnRar>, nullptr, MakeRarWalker, RarMethods},
       {"UUE", "uue", "UUE file", {atUUE}, {".uue", ".uu"}, Extractor<TUnUue>, nullptr, MakeUueWalker},
       {"MsGZ", "msgz", "MsGZ archive", {atMsGZ}, {}, nullptr, nullptr, MakeMsGzWalker},

@@ -4,6 +4,7 @@
 
 #include "engine/base/zidBytes.h"
 #include "engine/base/zidDetect.h"
+#include "engine/other/zidArcHeader.h"
 
 namespace zid {
 
@@ -34,9 +35,15 @@ TArcType ClassifySignature(TByteSource& src, TArchiveDetection& d, TSignatureMod
 
   const uint8_t b0 = b[0], b1 = b[1];
   if (b0 == 0x1A) {
-    if (b1 == 0x02 || b1 == 0x1E) return Pick(mode, atArc, atUnsupported);
-    if (b1 == 0x08 || b1 == 0x09) return Pick(mode, atArc, atArcExe);
-    if (b1 == 0x0A || b1 == 0x0B) return Pick(mode, atPak, atPakExe);
+    if (mode == TSignatureMode::Plain) {
+      // Any method, confirmed by the headers themselves; PAK's own methods name the family.
+      auto read = [&src](int64_t pos, void* buf, int64_t n) { return src.ReadAt(pos, buf, n); };
+      if (ArcHeaderPlausible(read, 0, src.Size())) return b1 == 0x0A || b1 == 0x0B ? atPak : atArc;
+    } else {
+      if (b1 == 0x02 || b1 == 0x1E) return atUnsupported;
+      if (b1 == 0x08 || b1 == 0x09) return atArcExe;
+      if (b1 == 0x0A || b1 == 0x0B) return atPakExe;
+    }
   }
   if ((b0 == 0x1F && (b1 == 0x1E || b1 == 0x8B || b1 == 0x9D || b1 == 0x9E || b1 == 0xA0)) ||
       (b0 == 0x25 && b1 == 0x21))

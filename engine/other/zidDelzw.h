@@ -23,13 +23,10 @@ enum class TLzwHeader { Ok, BadMagic, ReservedBits, BadWidth };
 // Checks the 3 header bytes: the magic, the reserved bits, a maximum width of 9..16.
 TLzwHeader CheckLzwHeader(const uint8_t* header);
 
-// Decodes one whole .Z stream (header included) from job.source to job.sink.
-// Returns drOk at the end of the input, drInvalidData for a bad header, a
-// first code above 255, or a code beyond the next free one (the one code
-// allowed past the table is the next free code itself, the string just being
-// defined), drOutputFailed, drCancelled. Output stops at job.expectedSize when
-// that is known (a longer stream is drInvalidData). Memory: the tables of
-// 64 Ki codes (5 bytes each), the input block and a 192 KiB output buffer.
+// Decodes one whole .Z stream (header included) from job.source to job.sink
+// through the LZW core (zidLzw.h). Returns drOk at the end of the input,
+// drInvalidData for a bad header, a first code above 255, or a code beyond
+// the next free one, drOutputFailed, drCancelled.
 int Delzw(const TDecodeJob& job);
 
 }  // namespace zid

@@ -101,12 +101,12 @@ TEST(CliExtract, TestModeAndExitCodes) {
 // said in one sentence with exit 2, never a bare code or an empty success.
 TEST(CliExtract, FamiliesWithoutAnExtractorSaySo) {
   TempDir tmp;
-  // An ARC header: recognised, listed only.
-  WriteFile(tmp.file("a.arc"), std::string("\x1a\x02", 2) + "A.TXT" + std::string(8, '\0') + std::string(40, '\x01'));
+  // A RAR header: recognised, listed only.
+  WriteFile(tmp.file("a.rar"), "Rar!\x1A\x07" + std::string(40, '\0'));
   WriteFile(tmp.file("plain.txt"), "just text\n");
   std::string out;
   EXPECT_EQ(Zefa("x " + ShellQuote(tmp.file("plain.txt")) + " -o " + ShellQuote(tmp.file("o")) + " 2>&1", &out), 2);
   EXPECT_NE(out.find("not an archive"), std::string::npos) << out;
-  EXPECT_EQ(Zefa("t " + ShellQuote(tmp.file("a.arc")) + " 2>&1", &out), 2);
-  EXPECT_NE(out.find("ARC archives"), std::string::npos) << out;
+  EXPECT_EQ(Zefa("t " + ShellQuote(tmp.file("a.rar")) + " 2>&1", &out), 2);
+  EXPECT_NE(out.find("RAR archives"), std::string::npos) << out;
 }

@@ -194,8 +194,7 @@ TEST(WalkerCorpus, SamplesListAsTheirPeersDo) {
       if (item.path().extension() == ".txt" || (!plat::FileExists(path + ".list.txt") && type != zid::atHA)) continue;
       SCOPED_TRACE(rel);
       ++samples;
-      // Detection (not the walker) misses ARC archives whose first entry is
-      // packed or squeezed; the walker reads them.
+      // The walker reads each sample as the type of its folder.
       const ListResult r = ListArchive(path, As(type, true, false));
       ASSERT_TRUE(r.ok);
       int refusedWith = 0;
