@@ -35,16 +35,7 @@ std::string TUnARJ::VolumeFileName(const std::string& name, int n) {
 
 TArjRead TUnARJ::ReadHeader(int64_t pos, TArjHeader& h, std::string* why) {
   TStream32* s = archive_.get();
-  auto read = [s](int64_t p, void* buf, int64_t n) -> int64_t {
-    if (s == nullptr || s->Seek(p, plat::soFromBeginning) != p) return 0;
-    int64_t got = 0;
-    while (got < n) {
-      const int64_t r = s->Read(static_cast<uint8_t*>(buf) + got, n - got);
-      if (r <= 0) break;
-      got += r;
-    }
-    return got;
-  };
+  auto read = [s](int64_t p, void* buf, int64_t n) -> int64_t { return s != nullptr ? ReadFullAt(*s, p, buf, n) : 0; };
   return ReadArjHeader(read, pos, h, why);
 }
 

@@ -30,16 +30,10 @@ TUnRar::TUnRar() = default;
 TUnRar::~TUnRar() = default;
 
 TRarReadAt TUnRar::Reader() {
+  // The stream is looked up at each read: a volume change replaces it.
   return [this](int64_t pos, void* buf, int64_t n) -> int64_t {
     TStream32* s = archive_.get();
-    if (s == nullptr || s->Seek(pos, plat::soFromBeginning) != pos) return 0;
-    int64_t got = 0;
-    while (got < n) {
-      const int64_t r = s->Read(static_cast<uint8_t*>(buf) + got, n - got);
-      if (r <= 0) break;
-      got += r;
-    }
-    return got;
+    return s != nullptr ? ReadFullAt(*s, pos, buf, n) : 0;
   };
 }
 
