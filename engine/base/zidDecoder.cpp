@@ -15,11 +15,13 @@ TDecodeSource TransformedSource(TDecodeSource source, std::function<void(uint8_t
   return source;
 }
 
-TOutWindow::TOutWindow(const TDecodeJob& job, uint32_t size)
+TOutWindow::TOutWindow(const TDecodeJob& job, uint32_t size, uint8_t fill)
     : job_(job),
-      buf_(new uint8_t[size]()),
+      buf_(new uint8_t[size]),
       size_(size),
-      limit_(job.expectedSize < 0 ? std::numeric_limits<int64_t>::max() : job.expectedSize) {}
+      limit_(job.expectedSize < 0 ? std::numeric_limits<int64_t>::max() : job.expectedSize) {
+  std::memset(buf_.get(), fill, size);
+}
 
 bool TOutWindow::FlushWindow() {
   if (pos_ == 0) return status_ == drOk;

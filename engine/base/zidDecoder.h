@@ -69,7 +69,8 @@ enum TDecodeResult : int {
 // byte would go past it (the caller decides whether that is an end or an error).
 class TOutWindow {
  public:
-  TOutWindow(const TDecodeJob& job, uint32_t size);
+  // `fill` is what reaching back before the start of the output gives.
+  TOutWindow(const TDecodeJob& job, uint32_t size, uint8_t fill = 0);
   TOutWindow(const TOutWindow&) = delete;
   TOutWindow& operator=(const TOutWindow&) = delete;
 

@@ -6,6 +6,8 @@
 #include "engine/other/zidArcSqueeze.h"
 #include "engine/other/zidCopyStored.h"
 #include "engine/other/zidLzw.h"
+#include "engine/other/zidPakCrush.h"
+#include "engine/other/zidPakDistill.h"
 
 namespace zid {
 
@@ -68,8 +70,8 @@ const TMethodTable& PakMethods() {
       {7, nullptr, "FixedLen", WithRuns<OldLzwNewHash>},
       {8, nullptr, "Varible", WithRuns<Crunched>},
       {9, nullptr, "Varible", Plain<Squashed>},
-      {10, nullptr, "Crushed"},
-      {11, nullptr, "Distill"},
+      {10, nullptr, "Crushed", WithRuns<PakUncrush>},
+      {11, nullptr, "Distill", Plain<PakUndistill>},
   };
   return table;
 }
