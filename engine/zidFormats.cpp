@@ -8,6 +8,7 @@
 
 #include "engine/base/zidCompBase.h"
 #include "engine/base/zidUnBase.h"
+#include "engine/cab/zidCabGbls.h"
 #include "engine/cab/zidCabMethods.h"
 #include "engine/cab/zidMakeCab.h"
 #include "engine/cab/zidUnCab.h"
@@ -21,6 +22,7 @@
 #include "engine/other/zidArjHeader.h"
 #include "engine/other/zidGunzip.h"
 #include "engine/other/zidHaMethods.h"
+#include "engine/other/zidRarHeader.h"
 #include "engine/other/zidRarMethods.h"
 #include "engine/other/zidTarHeader.h"
 #include "engine/other/zidUnACE2.h"
@@ -85,34 +87,35 @@ TWindowUse Extracts(const char* extractor, std::vector<std::string> extensions) 
 }
 
 // name, -f name, display name, types, extensions, extractor, writer, walker, methods,
-// ZIP's header option, where the data starts, the window's use
+// ZIP's header option, where the data starts, the window's use, the deep scan's probe
 const std::vector<TFormat>& Table() {
   static const std::vector<TFormat> table = {
       {"ZIP", "zip", "ZIP archive", {atZip, atZipExe, atZipDS, atZipMV}, {".zip"}, Extractor<TUnZip>, Writer<TZip>,
-       MakeZipWalker, ZipMethods, ZipEncryptHeaders, ZipArchiveStart, Button("Zip1", "UnZip1", 0, {".zip"}, cmDeflate)},
+       MakeZipWalker, ZipMethods, ZipEncryptHeaders, ZipArchiveStart, Button("Zip1", "UnZip1", 0, {".zip"}, cmDeflate), &kZipProbe},
       {"JAR", "jar", "JAR archive", {atJar, atJarExe}, {".jar"}, Extractor<TUnJar>, Writer<TJar>, MakeZipWalker,
        ZipMethods, ZipEncryptHeaders, ZipArchiveStart, Button("Jar1", "UnJar1", 4, {".jar"}, cmDeflate, dtDeflateX)},
       {"LHA", "lha", "LHA archive", {atLha, atLhaExe, atLzh, atLzhExe}, {".lha", ".lzh"}, Extractor<TUnLha>,
        Writer<TLha>, MakeLhaWalker, LhaMethods, nullptr, nullptr,
-       Button("Lha1", "UnLha1", 2, {".lha"}, cmFrozen6, dtDeflateN, false)},
+       Button("Lha1", "UnLha1", 2, {".lha"}, cmFrozen6, dtDeflateN, false), &kLhaProbe},
       {"BH", "bh", "BH archive", {atBh, atBhExe}, {".bh"}, Extractor<TUnBh>, Writer<TBlakHole>, MakeBhWalker,
        BhMethods, nullptr, nullptr, Button("BlakHole1", "UnBh1", 3, {".bh"}, cmDeflate)},
       {"CAB", "cab", "CAB archive", {atCab, atCabExe}, {".cab"}, Extractor<TUnCab>, Writer<TMakeCab>, MakeCabWalker,
-       CabMethods, nullptr, nullptr, Button("MakeCab1", "UnCab1", 1, {".cab"}, cmMsZip)},
+       CabMethods, nullptr, nullptr, Button("MakeCab1", "UnCab1", 1, {".cab"}, cmMsZip), &kCabProbe},
       {"GZIP", "gzip", "GZIP file", {atGZip}, {".gz", ".gzip", ".tgz", ".z", ".taz"}, Extractor<TUnGZip>, nullptr,
        MakeGZipWalker, GZipMethods, nullptr, nullptr, Extracts("UnGZip1", {".gz", ".gzip"})},
       {"TAR", "tar", "TAR archive", {atTar}, {".tar"}, Extractor<TUnTar>, nullptr, MakeTarWalker, TarMethods,
        nullptr, nullptr, Extracts("UnTar1", {".tar"})},
       {"ARJ", "arj", "ARJ archive", {atArj, atArjExe}, {".arj"}, Extractor<TUnARJ>, nullptr, MakeArjWalker,
-       ArjMethods, nullptr, nullptr, Extracts("UnARJ1", {".arj"})},
+       ArjMethods, nullptr, nullptr, Extracts("UnARJ1", {".arj"}), &kArjProbe},
       {"ZOO", "zoo", "ZOO archive", {atZoo}, {".zoo"}, Extractor<TUnZoo>, nullptr, MakeZooWalker, ZooMethods,
-       nullptr, nullptr, Extracts("UnZoo1", {})},
+       nullptr, nullptr, Extracts("UnZoo1", {}), &kZooProbe},
       {"ACE", "ace", "ACE archive", {atAce, atAceExe}, {".ace"}, Extractor<TUnACE>, nullptr, MakeAceWalker,
        AceMethods, nullptr, nullptr, Extracts("UnACE1", {".ace"})},
       {"ARC", "arc", "ARC archive", {atArc, atArcExe}, {".arc"}, Extractor<TUnArc>, nullptr, MakeArcWalker, ArcMethods},
       {"PAK", "pak", "PAK archive", {atPak, atPakExe}, {".pak"}, Extractor<TUnArc>, nullptr, MakeArcWalker, PakMethods},
       {"HA", "ha", "HA archive", {atHA}, {".ha"}, Extractor<TUnHa>, nullptr, MakeHaWalker, HaMethods},
-      {"RAR", "rar", "RAR archive", {atRar, atRarExe}, {".rar"}, Extractor<TUnRar>, nullptr, MakeRarWalker, RarMethods},
+      {"RAR", "rar", "RAR archive", {atRar, atRarExe}, {".rar"}, Extractor<TUnRar>, nullptr, MakeRarWalker, RarMethods,
+       nullptr, nullptr, {}, &kRarProbe},
       {"UUE", "uue", "UUE file", {atUUE}, {".uue", ".uu"}, Extractor<TUnUue>, nullptr, MakeUueWalker},
       {"MsGZ", "msgz", "MsGZ archive", {atMsGZ}, {}, nullptr, nullptr, MakeMsGzWalker},
   };

@@ -125,6 +125,14 @@ TArcType DetectArcType(TByteSource& src, TArchiveDetection& d) {
       result = SelfExtractorSearch(src, d, head.data());
     else
       result = PlainSearch(src, d, head.data(), headLen);
+    if (result == atNA) {
+      // nothing found by the rules: the deep scan looks further
+      const TScanResult deep = DeepScan(src, d);
+      if (IsRecognised(deep.Type)) {
+        result = deep.Type;
+        d.ArcStartOffset = deep.Offset;
+      }
+    }
     if (IsRecognised(result)) {
       if (d.ArcStartOffset == -1) d.ArcStartOffset = 0;
       if (result == atZip && plat::LowerCase(plat::ExtractFileExt(d.ArchiveFile)) == ".jar") result = atJar;

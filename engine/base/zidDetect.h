@@ -89,6 +89,10 @@ TArcType DetectArcType(TByteSource& src, TArchiveDetection& d);
 TArcType ClassifySignature(TByteSource& src, TArchiveDetection& d, TSignatureMode mode, const uint8_t* b);
 // The fallback scan from start (17000 for executables, 0 otherwise).
 TScanResult ScanForSignature(TByteSource& src, TArchiveDetection& d, int64_t start);
+// When the rules above find nothing: the first 16 MiB and the last 64 KiB
+// searched for every family's header (the format table's probes); the first
+// offset whose header checks wins. ZIP found so gets its local-header fields.
+TScanResult DeepScan(TByteSource& src, TArchiveDetection& d);
 // Finds the end record and the central directory; fills ZipStructureFlags,
 // ZipCommentPos, ZipOffsetAdjust and the record copies. Returns the directory
 // position, a local header position from the forward fallback, 0 when there

@@ -39,6 +39,19 @@ struct TWindowUse {
   bool standardSet = true;  // Create gives it the standard settings (else it keeps the form's)
 };
 
+class TByteSource;
+
+// How the deep scan knows a family's header anywhere in a file: a signature
+// at a fixed place in the header, and a check of the header found there
+// (its CRC or checksum where the format has one, plausible sizes and names
+// otherwise), so that the signature's bytes inside code or data are passed by.
+struct TProbe {
+  const char* magic;
+  unsigned magicLen;
+  unsigned magicAt;  // where the signature sits from the header's start
+  bool (*check)(TByteSource& src, int64_t start);
+};
+
 struct TFormat {
   // Short name as users write it ("ZIP", "LHA") and the command line's -f value ("zip", "lha").
   std::string name;
@@ -61,6 +74,8 @@ struct TFormat {
   // (ZIP: at the central directory); nullptr: the detector's offset.
   int64_t (*archiveStart)(const std::string& file, const TArchiveDetection& d) = nullptr;
   TWindowUse window;
+  // The deep scan's test for this family; nullptr: the scan does not look for it.
+  const TProbe* probe = nullptr;
 
   // The window's Extract and preview take this path's extension.
   bool WindowExtracts(const std::string& path) const;

@@ -4,6 +4,7 @@
 // names that the extractor and the directory reader both follow.
 #pragma once
 
+#include "engine/base/zidFormats.h"
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -103,5 +104,9 @@ std::string CabEntryName(const std::string& raw, uint16_t attribs, bool translat
 std::string NextCabinetPath(const std::string& currentCabinet, const std::string& storedNextName);
 // folder + name, or folder + the name of a file there that differs from name only in case.
 std::string ResolveCabinetName(const std::string& folder, const std::string& name);
+
+// The deep scan's test: a cabinet header with zero reserved fields, version
+// 1.3, at least one folder and file, and sizes that fit in the file.
+extern const TProbe kCabProbe;
 
 }  // namespace zid

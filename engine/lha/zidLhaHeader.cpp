@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/base/zidByteSource.h"
 #include "engine/base/zidBytes.h"
 #include "engine/base/zidNames.h"
 
@@ -317,5 +318,13 @@ TLhaParse ReadLhaHeader(const TLhaReadAt& read, int64_t offset, TLhaHeader& h, b
   TParser parser(read, h, translateOem);
   return parser.Parse(offset);
 }
+
+namespace {
+bool LhaProbeCheck(TByteSource& src, int64_t start) {
+  return LooksReal([&src](int64_t pos, void* buf, int64_t n) { return src.ReadAt(pos, buf, n); }, start);
+}
+}  // namespace
+
+const TProbe kLhaProbe = {"-l", 2, 2, LhaProbeCheck};
 
 }  // namespace zid

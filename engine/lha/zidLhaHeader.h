@@ -13,6 +13,7 @@
 // packed size; level 2/3 count them in the header size.
 #pragma once
 
+#include "engine/base/zidFormats.h"
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -66,5 +67,9 @@ int64_t LhaFirstHeader(const TLhaReadAt& read, int64_t start, bool selfExtractor
 // Parses the header at `offset`. translateOem: names that are not valid
 // UTF-8 are read as CP437 (otherwise their bytes are kept).
 TLhaParse ReadLhaHeader(const TLhaReadAt& read, int64_t offset, TLhaHeader& h, bool translateOem = true);
+
+// The deep scan's test: a header that parses, names an LZH method and, below
+// level 2, has a good header checksum.
+extern const TProbe kLhaProbe;
 
 }  // namespace zid

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/base/zidByteSource.h"
 #include "engine/base/zidBytes.h"
 #include "engine/base/zidCrc.h"
 #include "engine/base/zidNames.h"
@@ -105,5 +106,15 @@ const TMethodTable& ArjMethods() {
   };
   return table;
 }
+
+namespace {
+bool ArjProbeCheck(TByteSource& src, int64_t start) {
+  TArjHeader h;
+  auto read = [&src](int64_t pos, void* buf, int64_t n) { return src.ReadAt(pos, buf, n); };
+  return ReadArjHeader(read, start, h) == TArjRead::Ok && h.fileType == 2;
+}
+}  // namespace
+
+const TProbe kArjProbe = {"\x60\xEA", 2, 0, ArjProbeCheck};
 
 }  // namespace zid

@@ -8,6 +8,7 @@
 // volume is the main (archive) header; the entry's data follow the headers.
 #pragma once
 
+#include "engine/base/zidFormats.h"
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -77,5 +78,8 @@ std::string ArjVolumeName(const std::string& archive, int n, char letter);
 // ARJ's methods: 0 stored, 1-3 the LZH coder (a 26624-byte window), 4 the
 // fast coder. Garbled entries are deciphered in the decode job's source.
 const TMethodTable& ArjMethods();
+
+// The deep scan's test: a main header whose CRC matches.
+extern const TProbe kArjProbe;
 
 }  // namespace zid

@@ -6,6 +6,7 @@
 #include <limits>
 #include <string_view>
 
+#include "engine/base/zidByteSource.h"
 #include "engine/base/Err_Msgs.h"
 #include "engine/base/zidBytes.h"
 #include "engine/base/zidCrc.h"
@@ -266,5 +267,35 @@ std::string RarNextVolumeName(const std::string& name, bool newNumbering) {
   }
   return folder + file;
 }
+
+namespace {
+// The main header behind the marker, its CRC checked (RAR 4: the low 16 bits
+// of the CRC-32 of the header from its type on; RAR 5: the CRC-32 of the
+// header from its size on).
+bool RarProbeCheck(TByteSource& src, int64_t start) {
+  uint8_t b[8 + 4 + 3 + 256];
+  const int64_t got = src.ReadAt(start, b, sizeof b);
+  if (got < 20) return false;
+  if (b[6] == 0x00) {
+    const uint8_t* m = b + 7;
+    const unsigned size = m[5] | (m[6] << 8);
+    if (m[2] != 0x73 || size < 13 || 7 + size > got) return false;
+    return (Crc32Of(m + 2, size - 2) & 0xFFFF) == static_cast<unsigned>(m[0] | (m[1] << 8));
+  }
+  if (b[6] != 0x01 || b[7] != 0x00) return false;
+  const uint8_t* m = b + 8;
+  const uint32_t stored = m[0] | (m[1] << 8) | (m[2] << 16) | (static_cast<uint32_t>(m[3]) << 24);
+  unsigned size = 0, k = 0;
+  for (int shift = 0; k < 3; shift += 7) {
+    const uint8_t v = m[4 + k++];
+    size |= static_cast<unsigned>(v & 0x7F) << shift;
+    if (!(v & 0x80)) break;
+  }
+  if (size < 2 || 12 + k + size > got || m[4 + k] != 1) return false;  // type 1: the main header
+  return Crc32Of(m + 4, k + size) == stored;
+}
+}  // namespace
+
+const TProbe kRarProbe = {"Rar!\x1A\x07", 6, 0, RarProbeCheck};
 
 }  // namespace zid

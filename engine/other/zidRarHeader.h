@@ -11,6 +11,7 @@
 // 01 and everything after it (zidRar5Header.h).
 #pragma once
 
+#include "engine/base/zidFormats.h"
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -86,5 +87,8 @@ std::string RarEntryName(const TRarBlock& b, bool translateOem);
 // kept); with new numbering x.part1.rar, x.part2.rar ... (the number's width
 // kept, growing when it must). Empty when the name cannot be numbered.
 std::string RarNextVolumeName(const std::string& name, bool newNumbering);
+
+// The deep scan's test: the marker followed by a main header (or RAR 5's marker).
+extern const TProbe kRarProbe;
 
 }  // namespace zid

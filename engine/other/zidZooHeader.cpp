@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/base/zidByteSource.h"
 #include "engine/base/zidBytes.h"
 #include "engine/base/zidNames.h"
 #include "engine/lha/zidLzh5.h"
@@ -130,5 +131,15 @@ const TMethodTable& ZooMethods() {
   };
   return table;
 }
+
+namespace {
+bool ZooProbeCheck(TByteSource& src, int64_t start) {
+  uint32_t first = 0;
+  auto read = [&src, start](int64_t pos, void* buf, int64_t n) { return src.ReadAt(start + pos, buf, n); };
+  return ReadZooArchiveHeader(read, &first) && start + first < src.Size();
+}
+}  // namespace
+
+const TProbe kZooProbe = {"\xDC\xA7\xC4\xFD", 4, 20, ZooProbeCheck};
 
 }  // namespace zid

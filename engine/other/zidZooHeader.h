@@ -8,6 +8,7 @@
 // 56 bytes with the long name, the folder, the host and the file attributes.
 #pragma once
 
+#include "engine/base/zidFormats.h"
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -63,5 +64,9 @@ std::string ZooEntryName(const TZooEntry& e, bool translateOem, bool forExtracti
 
 // ZOO's methods: 0 stored, 1 LZW, 2 the LZH coder.
 const TMethodTable& ZooMethods();
+
+// The deep scan's test: the archive header's tag, and its first-entry
+// position agreeing with its negation.
+extern const TProbe kZooProbe;
 
 }  // namespace zid

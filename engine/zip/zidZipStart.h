@@ -3,6 +3,7 @@
 // plain ZIP, after the stub of a self-extractor).
 #pragma once
 
+#include "engine/base/zidFormats.h"
 #include <cstdint>
 #include <string>
 
@@ -11,5 +12,9 @@
 namespace zid {
 
 int64_t ZipArchiveStart(const std::string& file, const TArchiveDetection& d);
+
+// The deep scan's test: a local header with a known method, a plausible
+// version, date and name, and data that fits in the file.
+extern const TProbe kZipProbe;
 
 }  // namespace zid
