@@ -234,7 +234,8 @@ int64_t FileSizeOf(Handle h) {
 
 int LastError() { return errno; }
 void SetLastError(int err) { errno = err; }
-bool IsDiskFullError(int err) { return err == ENOSPC || err == EDQUOT || err == EFBIG; }
+// EFBIG (a file-size limit, ulimit -f) is a write error: the disk has room.
+bool IsDiskFullError(int err) { return err == ENOSPC || err == EDQUOT; }
 
 namespace {
 // strerror_r comes in two flavours; overloads pick whichever this library has.

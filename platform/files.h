@@ -60,7 +60,7 @@ constexpr int kErrNotRegular = 0x10000;
 // The error number of the last failed call of this thread (errno).
 int LastError();
 void SetLastError(int err);
-bool IsDiskFullError(int err);  // ENOSPC, EDQUOT, EFBIG
+bool IsDiskFullError(int err);  // ENOSPC, EDQUOT (EFBIG, a size limit, is a write error)
 std::string ErrorText(int err);
 
 // DOS attribute bits, mapped onto the system: read-only = no owner write bit,

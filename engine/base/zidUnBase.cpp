@@ -465,12 +465,11 @@ bool TUnBase::WriteOutput(const uint8_t* buf, int64_t count) {
     if (!RatioAllows(entryDone_)) return false;
     if (written != n) {
       // A full disk ends the operation (Cancelled): the decoder sees a short write like any other.
-      // A file-size limit (ulimit -f) stops the operation too, but the disk is not full.
       const int err = plat::LastError();
       diskFull_ = DiskOutput() && plat::IsDiskFullError(err);
-      const bool tooLarge = err == EFBIG;
-      ReportError(FileName, tooLarge ? plat::ErrorText(err) : diskFull_ ? outPath_ : std::string(), VolumeName,
-                  diskFull_ && !tooLarge ? E_DISKFULL : E_WRITEERROR);
+      // A file-size limit (ulimit -f) is said as it is.
+      ReportError(FileName, err == EFBIG ? plat::ErrorText(err) : diskFull_ ? outPath_ : std::string(), VolumeName,
+                  diskFull_ ? E_DISKFULL : E_WRITEERROR);
       return false;
     }
   }
