@@ -509,7 +509,8 @@ TEST_F(ExtractLoop, RatioGuardStopsABombUnlessAskedOrLifted) {
                {true, plat::MsgResult::Yes, 10000, true},
                {false, plat::MsgResult::Yes, 0, true}};
   for (const Case& c : cases) {
-    fs::remove_all(target);
+    fs::remove(target + "/bomb.bin");
+    fs::remove(target + "/plain.bin");
     reports.clear();
     int asked = 0;
     plat::SetMessageBoxHook([&](plat::MsgKind, const std::string&, const std::string&) {
