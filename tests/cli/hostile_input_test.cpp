@@ -76,7 +76,9 @@ TEST(CliHostileInput, EachCaseSaysWhatIsWrongAndExitsNonZero) {
   };
   for (const Case& c : cases) {
     std::string out;
-    const std::string prefix = c.args.rfind("l u.zip", 0) == 0 ? asNobody : "";
+    const bool unreadable = c.args == "l u.zip";
+    if (unreadable && geteuid() == 0 && !testutil::HaveTool("setpriv")) continue;  // root reads everything
+    const std::string prefix = unreadable ? asNobody : "";
     const int rc = testutil::Run("cd " + ShellQuote(tmp.path()) + " && " + (c.setup.empty() ? "" : c.setup + " && ") +
                                      "timeout 10 " + prefix + ShellQuote(testutil::CliPath()) + " " + c.args +
                                      " </dev/null 2>&1",
