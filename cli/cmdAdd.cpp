@@ -39,6 +39,7 @@ struct AddOptions {
   bool refresh = false;
   std::string paths_mode = "relative";
   bool links = false;
+  bool skipUnreadable = false;
 };
 
 bool HasWildcards(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
@@ -149,6 +150,7 @@ int RunAdd(AddOptions& opt) {
     std::cerr << "zefa: nothing written\n";
     return kExitPartial;
   }
+  if (plat::FileStat(opt.archive).exists && !ArchiveUsable(opt.archive)) return kExitFailed;
   if (!ArchiveWritable(opt.archive)) return kExitFailed;
   // The one detection of the run: it chooses the writer, which takes it over.
   zid::TArchiveDetection d;
@@ -185,6 +187,7 @@ int RunAdd(AddOptions& opt) {
     return kExitFailed;
   }
   w->ExcludeSpec = opt.excludes;
+  w->SkipUnreadableFiles = opt.skipUnreadable;
   w->Switch = opt.move ? zid::swMove : opt.refresh ? zid::swRefresh : zid::swAdd;
   // A move deletes the sources outright, as zip -m does.
   w->DeleteOptions = zid::doFinal;
@@ -236,6 +239,12 @@ int RunAdd(AddOptions& opt) {
     w->FileSpec = r.specs;
     added += w->Compress();
     if (readOnly) return kExitFailed;
+    if (w->RunFailed() && !CancelOnSignal::Signalled()) {
+      bar.Finish();
+      std::cerr << "zefa: nothing written; " << Printable(w->GetArchiveFile())
+                << (plat::FileExists(w->GetArchiveFile()) ? " left as it was\n" : " not made\n");
+      return kExitFailed;
+    }
   }
   bar.Finish();
   if (const int sig = CancelOnSignal::Signalled()) {
@@ -249,14 +258,7 @@ int RunAdd(AddOptions& opt) {
 }
 
 int RunDelete(const std::string& archive, const std::vector<std::string>& masks) {
-  if (plat::DirectoryExists(archive)) {
-    std::cerr << "zefa: " << Printable(archive) << ": is a folder, not an archive\n";
-    return kExitFailed;
-  }
-  if (!plat::FileExists(archive)) {
-    PrintEngineError(zid::E_FILENOTFOUND, archive);
-    return kExitFailed;
-  }
+  if (!ArchiveUsable(archive)) return kExitFailed;
   if (!ArchiveWritable(archive)) return kExitFailed;
   zid::TArchiveDetection d;
   zid::AssignArchiveFile(d, archive);
@@ -329,6 +331,9 @@ Command RegisterAdd(CLI::App& app) {
                   "Stored names: relative (default: the paths as given, without ./ and leading ../; absolute ones "
                   "without the leading /), none, absolute (without the leading /)")
       ->check(CLI::IsMember({"relative", "none", "absolute"}));
+  sub->add_flag("--skip-unreadable", opt->skipUnreadable,
+                "A file that cannot be opened when its turn comes is left out (reported) and the rest written; "
+                "without it the archive stays as it was");
   sub->add_flag("--links", opt->links, "Store symbolic links as links (default: follow them, as zip does)");
   sub->footer(kExitCodesHelp);
   return Command{sub, [opt] { return RunAdd(*opt); }};

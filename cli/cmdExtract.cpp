@@ -30,6 +30,7 @@ struct ExtractOptions {
   bool flat = false;
   bool noDirs = false;
   bool keepBroken = false;
+  bool noRatioLimit = false;
 };
 
 // The question unzip asks before replacing a file: yes, no, all, none.
@@ -60,14 +61,7 @@ class OverwriteQuestion {
 };
 
 int Run(ExtractOptions& opt, bool test) {
-  if (plat::DirectoryExists(opt.archive)) {
-    std::cerr << "zefa: " << Printable(opt.archive) << ": is a folder, not an archive\n";
-    return kExitFailed;
-  }
-  if (!plat::FileExists(opt.archive)) {
-    PrintEngineError(zid::E_FILENOTFOUND, opt.archive);
-    return kExitFailed;
-  }
+  if (!ArchiveUsable(opt.archive)) return kExitFailed;
   zid::TArchiveDetection d;
   zid::AssignArchiveFile(d, opt.archive);
   const zid::TFormat* format = zid::FormatOfType(d.ArcType);
@@ -96,6 +90,7 @@ int Run(ExtractOptions& opt, bool test) {
   un->UseStoredDirs = !opt.flat;
   un->CreateStoredDirs = !opt.noDirs && !opt.flat;
   un->KeepFailedFiles = opt.keepBroken;
+  if (opt.noRatioLimit) un->RatioLimitBytes = 0;
   if (opt.havePassword) un->Password = opt.password;
   OverwriteQuestion question;
   ProgressBar bar(test ? "Testing" : "Extracting");
@@ -147,6 +142,9 @@ int Run(ExtractOptions& opt, bool test) {
     std::cerr << "zefa: interrupted\n";
     return 128 + sig;
   }
+  if (un->RatioStops() > 0)
+    std::cerr << "zefa: entries that unpack to over 1000 times their size were stopped; --no-ratio-limit lifts the "
+                 "guard\n";
   const zid::TUnBase::TStats& st = un->Stats();
   if (st.archiveFailed) return kExitFailed;
   const int unmatched = selection.ReportUnmatched();
@@ -163,6 +161,9 @@ Command Register(CLI::App& app, bool test) {
   sub->add_option("archive", opt->archive, "The archive")->required();
   sub->add_option("masks", opt->masks, "Entries to process: whole stored names, * and ? (* crosses folders); all when none");
   auto* pw = sub->add_option("-p,--password", opt->password, "Password of encrypted entries");
+  sub->add_flag("--no-ratio-limit", opt->noRatioLimit,
+                "Let an entry unpack past 1 GiB and 1000 times its packed size (stopped otherwise, as a "
+                "decompression bomb)");
   if (!test) {
     sub->add_option("-o,--output", opt->outDir, "Target folder (default: the current folder)");
     auto* ow = sub->add_flag("--overwrite", opt->overwrite, "Replace existing files (the default)");

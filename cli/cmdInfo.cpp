@@ -1,6 +1,7 @@
 // zefa info: what the detector makes of each file.
 #include <algorithm>
 #include <cstdio>
+
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -90,9 +91,12 @@ int RunInfo(const InfoOptions& opt) {
   std::vector<std::string> objects;
   bool first = true;
   for (const std::string& file : opt.files) {
+    if (!ArchiveUsable(file)) {
+      rc = kExitFailed;
+      continue;
+    }
     if (!Readable(file)) {
-      if (plat::DirectoryExists(file)) std::cerr << "zefa: " << Printable(file) << ": is a folder, not an archive\n";
-      else PrintEngineError(plat::FileExists(file) ? zid::E_OPENERROR : zid::E_FILENOTFOUND, file);
+      PrintEngineError(zid::E_OPENERROR, file, plat::ErrorText(plat::LastError()));
       rc = kExitFailed;
       continue;
     }

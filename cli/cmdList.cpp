@@ -68,14 +68,7 @@ std::string JsonEntry(const zid::TRizER& r) {
 }
 
 int RunList(const ListOptions& opt) {
-  if (plat::DirectoryExists(opt.archive)) {
-    std::fprintf(stderr, "zefa: %s: is a folder, not an archive\n", Printable(opt.archive).c_str());
-    return kExitFailed;
-  }
-  if (!plat::FileExists(opt.archive)) {
-    PrintEngineError(zid::E_FILENOTFOUND, opt.archive);
-    return kExitFailed;
-  }
+  if (!ArchiveUsable(opt.archive)) return kExitFailed;
   zid::TRizER r;
   r.SetArchiveFile(opt.archive);
   const zid::TArcType type = r.GetArcType();
@@ -96,9 +89,11 @@ int RunList(const ListOptions& opt) {
   r.ExcludeSpec = opt.excludes;
   r.ShowEmptyDirs = opt.dirs;
   bool openFailed = false;
-  r.OnError = [&openFailed, &opt](zid::TZipCommon*, const std::string& file, const std::string& ext,
-                                   const std::string& volume, int code) {
+  int errors = 0;
+  r.OnError = [&openFailed, &errors, &opt](zid::TZipCommon*, const std::string& file, const std::string& ext,
+                                            const std::string& volume, int code) {
     if (code == zid::E_OPENERROR) openFailed = true;
+    ++errors;
     PrintEngineError(code, file.empty() ? (volume.empty() ? opt.archive : volume) : file, ext);
   };
   // A damaged directory: list what the local headers still tell.
@@ -146,7 +141,8 @@ int RunList(const ListOptions& opt) {
                  Printable(opt.archive).c_str());
   }
   const int unmatched = selection.ReportUnmatched();
-  return damaged || unmatched > 0 ? kExitPartial : kExitOk;
+  // A walk that stopped at a damaged header listed only part of the archive.
+  return damaged || unmatched > 0 || errors > 0 ? kExitPartial : kExitOk;
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "cli/common.h"
 
+#include <errno.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,6 +14,8 @@
 #include "engine/base/Err_Msgs.h"
 #include "engine/base/zidBase.h"
 #include "engine/base/zidMask.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
 
 namespace cli {
 
@@ -102,6 +106,30 @@ void PrintEngineError(int code, const std::string& file, const std::string& exte
   std::cerr << line << std::endl;
 }
 
+bool ArchiveUsable(const std::string& path) {
+  struct stat st;
+  const std::string shown = Printable(path);
+  if (stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) PrintEngineError(zid::E_FILENOTFOUND, path);
+    else PrintEngineError(zid::E_OPENERROR, path, plat::ErrorText(errno));
+    return false;
+  }
+  const char* kind = S_ISDIR(st.st_mode)    ? "a folder"
+                     : S_ISFIFO(st.st_mode) ? "a FIFO"
+                     : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+                     : S_ISSOCK(st.st_mode) ? "a socket"
+                                            : nullptr;
+  if (kind != nullptr) {
+    std::cerr << "zefa: " << shown << ": is " << kind << ", not an archive\n";
+    return false;
+  }
+  if (access(path.c_str(), R_OK) != 0) {
+    PrintEngineError(zid::E_OPENERROR, path, plat::ErrorText(errno));
+    return false;
+  }
+  return true;
+}
+
 void AttachErrorPrinter(zid::TZipCommon& component, int* counter,
                         std::function<std::string(const std::string&)> shown) {
   component.OnError = [counter, shown](zid::TZipCommon*, const std::string& file, const std::string& ext,
@@ -158,7 +186,22 @@ const char* const kExitCodesHelp =
 
 std::string JsonString(const std::string& s) {
   std::string r = "\"";
-  for (unsigned char c : s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x80) {
+      // A byte that is no part of a UTF-8 character would make the JSON
+      // invalid: written as the text \xNN, as the listing shows it.
+      size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+      if (len > 1 && i + len <= s.size() && plat::IsValidUtf8(std::string_view(s).substr(i, len))) {
+        r.append(s, i, len);
+        i += len - 1;
+      } else {
+        char buf[8];
+        snprintf(buf, sizeof buf, "\\\\x%02X", c);
+        r += buf;
+      }
+      continue;
+    }
     switch (c) {
       case '"': r += "\\\""; break;
       case '\\': r += "\\\\"; break;

@@ -40,6 +40,12 @@ class NameSelection {
   std::vector<bool> used_;
 };
 
+// An archive to read must be a regular file zefa may open: false, with one
+// line on stderr that says why ("is a folder", "is a FIFO", "Permission
+// denied", not found), when it is not. Checked after a stat, before any open,
+// so that a FIFO or a device never blocks a command.
+bool ArchiveUsable(const std::string& path);
+
 // Exit codes, for the help of every command.
 extern const char* const kExitCodesHelp;
 

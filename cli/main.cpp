@@ -1,4 +1,6 @@
 // zefa: the command-line face of the ZEFA Archiver engine.
+#include <signal.h>
+
 #include <iostream>
 #include <vector>
 
@@ -12,6 +14,9 @@ std::vector<Command> RegisterCommands(CLI::App& app);
 }  // namespace cli
 
 int main(int argc, char** argv) {
+  // A file-size limit (ulimit -f) then fails the write with EFBIG, which is
+  // reported, instead of ending the program without a word.
+  signal(SIGXFSZ, SIG_IGN);
   CLI::App app{"zefa - the ZEFA Archiver command line: list, test, extract and create archives"};
   app.set_version_flag("--version", std::string("zefa ") + ZEFA_VERSION);
   app.require_subcommand(0, 1);

@@ -40,6 +40,24 @@ Handle RefuseDirectory(int fd) {
   return fd < 0 ? kNoHandle : fd;
 }
 
+// A FIFO, a device or a socket opened for reading would block or never end:
+// only regular files are opened. The open itself never waits (O_NONBLOCK,
+// switched off again for the regular file kept).
+Handle RefuseSpecial(int fd) {
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) return RefuseDirectory(fd);
+  if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    errno = kErrNotRegular;
+    return kNoHandle;
+  }
+  const int fl = fcntl(fd, F_GETFL);
+  if (fl >= 0) fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  return RefuseDirectory(fd);
+}
+
+FileReadLimitHook g_readLimit = nullptr;
+
 std::string LastComponent(const std::string& path) {
   size_t end = path.size();
   while (end > 1 && path[end - 1] == '/') --end;
@@ -102,8 +120,8 @@ Handle FileOpen(const std::string& path, int mode) {
       flags |= O_RDWR | O_NOFOLLOW;
       break;
     default:
-      flags |= O_RDONLY;
-      break;
+      flags |= O_RDONLY | O_NONBLOCK | O_NOCTTY;
+      return RefuseSpecial(OpenRetry(path.c_str(), flags));
   }
   return RefuseDirectory(OpenRetry(path.c_str(), flags));
 }
@@ -124,6 +142,7 @@ int64_t FileRead(Handle h, void* buffer, int64_t count) {
     return -1;
   }
   auto* p = static_cast<char*>(buffer);
+  if (g_readLimit != nullptr) count = std::clamp<int64_t>(g_readLimit(h, count), 0, count);
   int64_t done = 0;
   while (done < count) {
     size_t want = static_cast<size_t>(std::min(count - done, kMaxChunk));
@@ -215,7 +234,8 @@ int64_t FileSizeOf(Handle h) {
 
 int LastError() { return errno; }
 void SetLastError(int err) { errno = err; }
-bool IsDiskFullError(int err) { return err == ENOSPC || err == EDQUOT || err == EFBIG; }
+// EFBIG (a file-size limit, ulimit -f) is a write error: the disk has room.
+bool IsDiskFullError(int err) { return err == ENOSPC || err == EDQUOT; }
 
 namespace {
 // strerror_r comes in two flavours; overloads pick whichever this library has.
@@ -223,7 +243,10 @@ namespace {
 [[maybe_unused]] std::string StrErr(const char* ret, const char*) { return ret ? std::string(ret) : std::string(); }
 }  // namespace
 
+void SetFileReadLimitHook(FileReadLimitHook hook) { g_readLimit = hook; }
+
 std::string ErrorText(int err) {
+  if (err == kErrNotRegular) return "not a regular file (a FIFO, device or socket)";
   char buf[256] = {};
   std::string text = StrErr(strerror_r(err, buf, sizeof buf), buf);
   if (text.empty()) text = "Unknown error " + std::to_string(err);

@@ -31,7 +31,9 @@ constexpr int fmCreate = -1;
 enum : int { soFromBeginning = 0, soFromCurrent = 1, soFromEnd = 2 };
 
 // Opens an existing file. Never follows a symbolic link at the last component
-// when the file is opened for writing.
+// when the file is opened for writing. Opened for reading, only a regular file
+// is opened: a FIFO, device or socket gives a negative handle with
+// LastError() == kErrNotRegular, at once (the open never waits for a writer).
 Handle FileOpen(const std::string& path, int mode);
 // Creates or truncates a file for reading and writing. Refuses (negative
 // handle) when the path is a symbolic link: an archive never writes through one.
@@ -47,10 +49,18 @@ bool FileTruncate(Handle h, int64_t size);
 bool FileClose(Handle h);
 int64_t FileSizeOf(Handle h);  // -1 on error
 
+// Tests only: before each FileRead the hook may cut the count (0: the file
+// ends here), as a file shrinking under the reader would. Null: none.
+using FileReadLimitHook = int64_t (*)(Handle h, int64_t count);
+void SetFileReadLimitHook(FileReadLimitHook hook);
+
+// The error of an open refused because the path is no regular file (not an errno value).
+constexpr int kErrNotRegular = 0x10000;
+
 // The error number of the last failed call of this thread (errno).
 int LastError();
 void SetLastError(int err);
-bool IsDiskFullError(int err);  // ENOSPC, EDQUOT, EFBIG
+bool IsDiskFullError(int err);  // ENOSPC, EDQUOT (EFBIG, a size limit, is a write error)
 std::string ErrorText(int err);
 
 // DOS attribute bits, mapped onto the system: read-only = no owner write bit,

@@ -159,6 +159,8 @@ void ApplyExtractor(const TExtractorProps& p, zid::TUnBase& x) {
   x.RestoreFileAttr = p.RestoreFileAttr;
   x.DateAttribute = p.DateAttribute;
   x.RecurseDirs = p.RecurseDirs;
+  // A window has somebody to ask before an entry that looks like a bomb is stopped.
+  x.AskRatioLimit = true;
   // Passwords are asked per operation; none is carried to the next archive.
   x.Password.clear();
   x.Passwords.clear();

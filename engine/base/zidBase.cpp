@@ -235,7 +235,7 @@ bool TZipCommon::OpenArchive(const std::string& name) {
   CloseArchive();
   auto s = std::make_unique<TFileStream32>(name, plat::fmOpenRead | plat::fmShareDenyWrite);
   if (s->Handle() < 0) {
-    ReportError(FileName, std::string(), name, E_OPENERROR);
+    ReportError(FileName, plat::ErrorText(plat::LastError()), name, E_OPENERROR);
     return false;
   }
   archiveSize_ = s->Size();

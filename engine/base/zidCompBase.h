@@ -71,6 +71,12 @@ class TCompBase : public TCustomCClass, public TTempStreamOwner {
   // is walked as that folder (as zip does); off, links are left out.
   bool FollowLinks = true;
   TDateAttribute DateAttribute = daFileDate;
+  // A file found by the scan that cannot be opened when its turn comes (it
+  // vanished, its permissions changed) is reported with the reason and left
+  // out while the rest is written; off, the run fails and the old archive
+  // stays as it was. A file whose size changes while it is read always fails
+  // the run: its entry would declare bytes it does not hold.
+  bool SkipUnreadableFiles = true;
 
   // ---- events -------------------------------------------------------------------
   TOnReplaceFile OnReplaceFile;
@@ -115,6 +121,18 @@ class TCompBase : public TCustomCClass, public TTempStreamOwner {
   // Results of the last Compress.
   int FilesAdded() const { return added_; }
   int EntriesDeleted() const { return deleted_; }
+  // The last Compress stopped before its archive was written (an error that
+  // fails the run, a refusal, a cancel): the old archive is as it was.
+  bool RunFailed() const { return !walkOk_; }
+
+  // For the writers' per-file steps:
+  // A source that cannot be opened (errno in LastError): reported with the
+  // reason; fatal (raises) unless SkipUnreadableFiles. Returns false.
+  bool SourceUnreadable(const std::string& path);
+  // A source whose bytes read differ from the size its entry declares:
+  // raises 25236 with both counts (the run fails, the old archive stays).
+  // Returns false (when cancelled, nothing is raised).
+  bool SourceChanged(const std::string& path, int64_t read, int64_t declared);
 
   // The stored name a file gets under StoredDirNames (root: the scan's
   // current root folder, with its trailing "/").

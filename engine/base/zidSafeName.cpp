@@ -47,8 +47,9 @@ size_t CutPrefixes(std::string_view s) {
 
 }  // namespace
 
-bool SplitEntryPath(std::string_view name, std::vector<std::string>& out, std::string* why) {
+bool SplitEntryPath(std::string_view name, std::vector<std::string>& out, std::string* why, std::string* cut) {
   out.clear();
+  if (cut) cut->clear();
   auto refuse = [&](const char* reason) {
     if (why) *why = reason;
     out.clear();
@@ -56,6 +57,7 @@ bool SplitEntryPath(std::string_view name, std::vector<std::string>& out, std::s
   };
   if (name.find('\0') != std::string_view::npos) return refuse("the name holds a NUL byte");
   size_t i = CutPrefixes(name);
+  if (cut) *cut = std::string(name.substr(0, i));
   while (i < name.size()) {
     size_t j = i;
     while (j < name.size() && !IsSep(name[j])) ++j;

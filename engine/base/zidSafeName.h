@@ -13,8 +13,11 @@ namespace zid {
 // ("\\srv\share\x", "\\?\C:\x", "\\.\x") are cut; "." components vanish and
 // ".." takes back the component before it. Returns false, with the reason in
 // *why, for a name that still climbs out of the folder, an empty name (or one
-// of separators only), or a name holding a NUL byte.
-bool SplitEntryPath(std::string_view name, std::vector<std::string>& components, std::string* why = nullptr);
+// of separators only), or a name holding a NUL byte. *cut (when given) gets
+// the prefix that was cut, empty when none: a name that would have led
+// outside the folder, which the caller warns about.
+bool SplitEntryPath(std::string_view name, std::vector<std::string>& components, std::string* why = nullptr,
+                    std::string* cut = nullptr);
 
 // The components joined with "/".
 std::string JoinComponents(const std::vector<std::string>& components, size_t count);

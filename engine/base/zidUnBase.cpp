@@ -94,6 +94,7 @@ void TUnBase::StartOperation() {
   stats_ = TStats{};
   reportOpen_ = diskFull_ = false;
   lastCode_ = 0;
+  ratioStops_ = 0;
   // The target folder is made when missing; the folders below it as files need them.
   if (DiskOutput() && !extractDir_.empty() && !plat::DirectoryExists(extractDir_) &&
       !plat::ForceDirectories(extractDir_))
@@ -245,11 +246,15 @@ bool TUnBase::BuildOutputName(const std::string& storedName) {
     extractDir_ = plat::ExtractFilePath(GetArchiveFile());
     if (extractDir_.empty()) extractDir_ = plat::IncludeTrailingPathDelimiter(plat::GetCurrentDir());
   }
-  std::string why;
-  if (!SplitEntryPath(storedName, outRel_, &why)) {
+  std::string why, cut;
+  if (!SplitEntryPath(storedName, outRel_, &why, &cut)) {
     ReportError(storedName, why, VolumeName, E_BADFILENAME);
     return false;
   }
+  // A root, drive or network prefix would lead outside the folder: cut, and said.
+  if (!cut.empty() && DiskOutput() && UseStoredDirs)
+    ReportError(storedName, "the name leaves the extraction folder: \"" + cut + "\" cut from it", VolumeName,
+                E_BADFILENAME);
   if (!UseStoredDirs) outRel_.erase(outRel_.begin(), outRel_.end() - 1);
   if (outRel_.size() > plat::kMaxFolderDepth) {
     outRel_.clear();
@@ -457,14 +462,39 @@ bool TUnBase::WriteOutput(const uint8_t* buf, int64_t count) {
       default: break;  // test mode: counted only
     }
     entryDone_ += n;
+    if (!RatioAllows(entryDone_)) return false;
     if (written != n) {
       // A full disk ends the operation (Cancelled): the decoder sees a short write like any other.
-      diskFull_ = DiskOutput() && plat::IsDiskFullError(plat::LastError());
-      ReportError(FileName, diskFull_ ? outPath_ : std::string(), VolumeName, diskFull_ ? E_DISKFULL : E_WRITEERROR);
+      const int err = plat::LastError();
+      diskFull_ = DiskOutput() && plat::IsDiskFullError(err);
+      // A file-size limit (ulimit -f) is said as it is.
+      ReportError(FileName, err == EFBIG ? plat::ErrorText(err) : diskFull_ ? outPath_ : std::string(), VolumeName,
+                  diskFull_ ? E_DISKFULL : E_WRITEERROR);
       return false;
     }
   }
   return true;
+}
+
+bool TUnBase::RatioAllows(int64_t done) {
+  if (ratioAllowed_ || RatioLimitBytes <= 0 || RatioLimitFactor <= 0 || done <= RatioLimitBytes) return true;
+  const int64_t packed = std::max<int64_t>(entryPacked_, 1);
+  if (done / packed < RatioLimitFactor) return true;
+  const std::string what = "it unpacks to more than " + std::to_string(RatioLimitBytes) + " bytes and " +
+                           std::to_string(RatioLimitFactor) + " times its packed size of " + std::to_string(packed) +
+                           " (a decompression bomb?)";
+  if (AskRatioLimit) {
+    TStopwatchPause pause(timer_);
+    const plat::MsgResult answer =
+        plat::MessageBox(plat::MsgKind::Question, plat::ApplicationTitle(), FileName + ":\r\r" + what + ".\r\rGo on?");
+    if (answer == plat::MsgResult::Yes) {
+      ratioAllowed_ = true;
+      return true;
+    }
+  }
+  ++ratioStops_;
+  ReportError(FileName, what + ": stopped", VolumeName, E_SKIPPEDFILE);
+  return false;
 }
 
 void TUnBase::CloseOutputHandle() {
@@ -550,6 +580,8 @@ TUnBase::TEntryResult TUnBase::ExtractEntry(const TEntry& e, const std::function
     return CloseReport(TVerdict::Failed, TEntryResult::Skipped, E_PASSWORDFAILED);
   }
   entryTotal_ = e.unpackedSize;
+  entryPacked_ = e.packedSize;
+  ratioAllowed_ = false;
   if (!OpenOutput()) {
     SkipEntry(e.packedSize);
     return CloseReport(TVerdict::Failed, TEntryResult::Failed);

@@ -139,6 +139,15 @@ class TUnBase : public TCustomDClass {
   // behind and an existing file of its name untouched. Set, an entry that
   // decoded to its end but failed its checksum is kept under its name.
   bool KeepFailedFiles = false;
+  // The guard against decompression bombs: an entry whose output passes both
+  // RatioLimitBytes and RatioLimitFactor times its packed size is stopped
+  // there (26800, its partial output removed) unless AskRatioLimit is set
+  // and the question box (plat::MessageBox) answers Yes. 0 in either: no guard.
+  int64_t RatioLimitBytes = int64_t{1} << 30;
+  int64_t RatioLimitFactor = 1000;
+  bool AskRatioLimit = false;
+  // Entries the guard stopped in the last operation.
+  int RatioStops() const { return ratioStops_; }
   // Targets of the output modes 1 and 2 (streams) and 3 (a memory block).
   TStream32* OutputStream1 = nullptr;
   TStream32* OutputStream2 = nullptr;
@@ -241,6 +250,8 @@ class TUnBase : public TCustomDClass {
   int64_t entryDone_ = 0;
   int64_t entryTotal_ = 0;
   bool lastWasCR_ = false;
+  int64_t entryPacked_ = 0;    // the packed size of the current entry (the ratio guard's measure)
+  bool ratioAllowed_ = false;  // the user let the current entry pass the guard
 
  private:
   bool DiskOutput() const { return OutputMode == omToFile || OutputMode == omAppendFile; }
@@ -277,6 +288,9 @@ class TUnBase : public TCustomDClass {
   int lastCode_ = 0;  // the last error reported (RejectEntry's code 0)
   std::string lastExtra_;
   bool diskFull_ = false;
+  int ratioStops_ = 0;
+  // True when the output of the current entry may grow to `done` bytes.
+  bool RatioAllows(int64_t done);
   int64_t sourcePos_ = 0;
   int64_t sourceLeft_ = 0;
 };

@@ -336,10 +336,33 @@ bool TCompBase::IsOwnArchive(const std::string& path) const {
   return (id.inode != 0 && id == archiveId_) || (id.inode != 0 && id == tempId_);
 }
 
+bool TCompBase::SourceUnreadable(const std::string& path) {
+  const std::string why = plat::ErrorText(plat::LastError());
+  if (SkipUnreadableFiles) {
+    ReportError(path, why, VolumeName, E_OPENERROR);
+    return false;
+  }
+  RaiseError(path, why + "; nothing written", VolumeName, E_OPENERROR);
+  return false;
+}
+
+bool TCompBase::SourceChanged(const std::string& path, int64_t read, int64_t declared) {
+  RaiseError(path,
+             "the file changed while it was read (" + std::to_string(read) + " bytes of " + std::to_string(declared) +
+                 "); nothing written",
+             VolumeName, E_READERROR);
+  return false;
+}
+
 bool TCompBase::AddCandidate(TCompHeaderObj& list, const std::string& dirWithSlash, const plat::FindData& e) {
   const bool isDir = (e.attr & plat::faDirectory) != 0 && !e.isLink;
   if (isDir && (!StoreEmptySubDirs || !HoldsNoFile(dirWithSlash))) return false;
   const std::string full = isDir ? dirWithSlash : dirWithSlash + e.name;
+  // A FIFO, device or socket: reading one could wait for ever, or never end.
+  if (!isDir && !e.isLink && (e.attr & plat::faArchive) == 0) {
+    ReportError(full, "not a regular file (a FIFO, device or socket)", VolumeName, E_SKIPPEDFILE);
+    return false;
+  }
   // The archive being written is never added to itself.
   if (!isDir && IsOwnArchive(full)) return false;
   if (Excluded(isDir ? plat::ExcludeTrailingPathDelimiter(full) : full)) return false;

@@ -205,14 +205,12 @@ cab::FileHandle TUnCab::CopyFile(cab::FDINOTIFICATION& n) {
   e.dosDate = (uint32_t{n.date} << 16) | n.time;
   e.attr = n.attribs & 0x3F;
   e.isDir = (n.attribs & 0x10) != 0;
-  bool decodeRan = false;
-  const TEntryResult r = ExtractEntry(e, [&] {
-    decodeRan = true;
+  // A failed entry costs that entry only: the library passes over the data
+  // of a file it is not given an output for.
+  ExtractEntry(e, [&] {
     if (!n.copy(kOutputHandle)) return CopyFailed();
     return DecodeResultOk(drOk, entryDone_, e.unpackedSize);
   });
-  // An output that cannot be created stops the whole extraction.
-  if (r == TEntryResult::Failed && !decodeRan && !Cancelled()) SetCancel(true);
   return stop_ || fatal_ ? -1 : 0;
 }
 

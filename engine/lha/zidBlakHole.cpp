@@ -166,10 +166,7 @@ bool TBlakHole::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   int64_t size = 0;
   if (!it.IsDir) {
     src = std::make_unique<TFileStream32>(it.SourcePath, plat::fmOpenRead | plat::fmShareDenyNone);
-    if (!src->IsOpen()) {
-      ReportError(it.SourcePath, "", VolumeName, E_OPENERROR);
-      return false;
-    }
+    if (!src->IsOpen()) return SourceUnreadable(it.SourcePath);
     size = std::max<int64_t>(0, src->Size());
     if (size > kMaxSize) {
       ReportError(it.SourcePath, "BH sizes are 32-bit", VolumeName, E_BADFILEHEADER);
@@ -288,10 +285,7 @@ bool TBlakHole::WriteFused(TStream32& out, TStream32& src, TCompHeaderItem& it, 
   const TLzhEncodeResult r = enc.Encode(job);
   if (r == erCancelled || cancel_) return false;
   if (r == erOutputFailed) RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
-  if (r == erOk && enc.BytesIn() != size) {
-    ReportError(it.SourcePath, "", VolumeName, E_READERROR);
-    return false;
-  }
+  if (r == erOk && enc.BytesIn() != size) return SourceChanged(it.SourcePath, enc.BytesIn(), size);
   if (r == erOk) {
     h.method = bmFused3;
     h.crc = encrypt ? crc : enc.Crc();
@@ -324,10 +318,7 @@ bool TBlakHole::StoreData(TStream32& out, TStream32& src, TCompHeaderItem& it, T
   };
   const int64_t copied = ss.CopyAll(src);
   if (cancel_) return false;
-  if (copied != size) {
-    ReportError(it.SourcePath, "", VolumeName, E_READERROR);
-    return false;
-  }
+  if (copied != size) return SourceChanged(it.SourcePath, copied, size);
   crc = ss.Crc() ^ 0xFFFFFFFFu;
   return true;
 }

@@ -149,10 +149,7 @@ bool TLha::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
     e.Mode = static_cast<uint16_t>(0040000u | (fi.exists ? fi.mode & 07777 : 0755));
   } else {
     src = std::make_unique<TFileStream32>(it.SourcePath, plat::fmOpenRead | plat::fmShareDenyNone);
-    if (!src->IsOpen()) {
-      ReportError(it.SourcePath, "", VolumeName, E_OPENERROR);
-      return false;
-    }
+    if (!src->IsOpen()) return SourceUnreadable(it.SourcePath);
     size = std::max<int64_t>(0, src->Size());
     if (size > 0xFFFFFFFFll) {
       // Level-0 headers hold 32-bit sizes.
@@ -183,6 +180,9 @@ bool TLha::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   if (src && size > 0) {
     method = WriteData(out, *src, it, method, crc);
     if (method == 0) return false;
+    // A file that shrank or grew while it was read: its header would lie.
+    const int64_t read = src->Seek(0, plat::soFromCurrent);
+    if (read != size) return SourceChanged(it.SourcePath, read, size);
     e.Method[3] = method;
   }
   const int64_t end = out.Seek(0, plat::soFromEnd);
@@ -228,7 +228,7 @@ char TLha::WriteData(TStream32& out, TStream32& src, TCompHeaderItem& it, char m
     if (r == erCancelled || cancel_) return 0;
     if (r == erOutputFailed) RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
     if (r == erOk && enc.BytesIn() != src.Size()) {
-      ReportError(it.SourcePath, "", VolumeName, E_READERROR);
+      SourceChanged(it.SourcePath, enc.BytesIn(), src.Size());
       return 0;
     }
     if (r == erOk) {
@@ -252,10 +252,7 @@ bool TLha::StoreData(TStream32& out, TStream32& src, TCompHeaderItem& it, uint16
   while (done < size) {
     if (cancel_) return false;
     const int64_t got = src.Read(buf.data(), std::min<int64_t>(static_cast<int64_t>(buf.size()), size - done));
-    if (got <= 0) {
-      ReportError(it.SourcePath, "", VolumeName, E_READERROR);
-      return false;
-    }
+    if (got <= 0) return SourceChanged(it.SourcePath, done, size);
     UpdateCrc16(buf.data(), got, crc);
     if (out.Write(buf.data(), got) != got) RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
     done += got;

@@ -71,6 +71,11 @@ void TRarWalker::Step(TRizER& r) {
     return r.EndWalk();
   }
   if (b.type != kRarTypeFile || (b.flags & kRarSkipIfUnknown)) return MoveWalkTo(r, b.offset, b.NextOffset() - b.offset);
+  // The sizes of a file header that fails its CRC cannot be trusted.
+  if (!b.crcOk) {
+    r.ReportError(r.GetArchiveFile(), "a file header fails its CRC check", r.VolumeName, E_BADFILEHEADER);
+    return r.EndWalk();
+  }
   FileBlock(r, b);
 }
 

@@ -20,12 +20,17 @@ inline void EndWalkBadHeader(TRizER& r) {
 
 // The next header is at base + size (size as stored, unsigned). A target at or
 // before the current header block would walk in place or backwards: the walk
-// ends with 25114. A target past the end of the file ends the walk quietly.
+// ends with 25114. A target past the end of the file (an entry whose data is
+// cut) ends the walk with 25236.
 inline void MoveWalkTo(TRizER& r, int64_t base, uint64_t size) {
   const int64_t end = r.WalkSize();
   const uint64_t room = base < end ? static_cast<uint64_t>(end - base) : 0;
   const int64_t target = size >= room ? end : base + static_cast<int64_t>(size);
   if (target <= r.HeaderOffset()) return EndWalkBadHeader(r);
+  if (size > room) {
+    r.ReportError(r.GetArchiveFile(), "an entry's data runs past the end of the file", r.VolumeName, E_READERROR);
+    return r.EndWalk();
+  }
   r.NextOffset = target;
 }
 

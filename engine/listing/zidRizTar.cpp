@@ -3,8 +3,9 @@
 // pax headers give the entry its full name and are not entries themselves.
 // Files (links included) are listed with their size as both packed and
 // unpacked size; folders are folder entries; devices, FIFOs and volume
-// continuations are passed over. A zero block ends the walk quietly, a
-// header that fails its checksum with 25114.
+// continuations are passed over. A zero block ends the walk quietly, the end
+// of the file (no end blocks) with a warning, a header that fails its
+// checksum with 25114.
 #include <algorithm>
 #include <string>
 
@@ -33,10 +34,14 @@ void TTarWalker::Step(TRizER& r) {
   if (step != TTarStep::Entry) {
     if (step == TTarStep::BadHeader) r.ReportError(r.GetArchiveFile(), std::string(), r.VolumeName, E_BADFILEHEADER);
     if (step == TTarStep::Truncated) r.ReportError(r.GetArchiveFile(), std::string(), r.VolumeName, E_READERROR);
+    if (step == TTarStep::End && scan.EndedWithoutEndBlock())
+      r.ReportError(r.GetArchiveFile(), kTarNoEndBlock, r.VolumeName, E_READERROR);
     return r.EndWalk();
   }
   // The scanner always moves on by at least one block.
   r.NextOffset = std::max(scan.Offset(), start + kTarBlock);
+  // The walk stops at the end of the file without another step.
+  if (r.NextOffset >= r.WalkSize()) r.ReportError(r.GetArchiveFile(), kTarNoEndBlock, r.VolumeName, E_READERROR);
 
   if (item.IsDevice() || item.type == 'M') return;
   const bool folder = item.IsDir();

@@ -64,6 +64,15 @@ void TZooWalker::Step(TRizER& r) {
     return r.EndWalk();
   }
   r.NextOffset = e.next;
+  // The walk takes no step where less than a whole entry is left: the end marker is read here.
+  if (static_cast<int64_t>(e.next) + kZooEntrySize >= r.WalkSize()) {
+    TZooEntry end;
+    if (ReadZooEntry(read, e.next, end) != TZooRead::Ok || end.next != 0)
+      r.ReportError(r.GetArchiveFile(), "no directory entry at offset " + std::to_string(e.next), r.VolumeName,
+                    E_BADFILEHEADER);
+    else if (end.cut)
+      r.ReportError(r.GetArchiveFile(), kZooEndCut, r.VolumeName, E_READERROR);
+  }
 }
 
 }  // namespace

@@ -150,6 +150,7 @@ TTarStep TTarScanner::Next(TTarItem& item) {
       // A file may end without the zero blocks; it may not end inside a header.
       bool zeros = true;
       for (int64_t i = 0; i < got; ++i) zeros = zeros && h[i] == 0;
+      noEndBlock_ = zeros && !pending;
       return zeros && !pending ? TTarStep::End : TTarStep::Truncated;
     }
     if (TarBlockIsZero(h)) return pending ? TTarStep::Truncated : TTarStep::End;

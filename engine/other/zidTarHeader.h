@@ -73,6 +73,9 @@ class TTarScanner {
   int64_t Offset() const { return pos_; }
   // The offset of the record a BadHeader or Truncated step refers to.
   int64_t ErrorOffset() const { return errorPos_; }
+  // The End step came from the end of the file, not from a zero block: the
+  // archive may have been cut between two entries (worth a warning).
+  bool EndedWithoutEndBlock() const { return noEndBlock_; }
 
  private:
   bool ReadRecordData(int64_t at, int64_t size, std::string& out);
@@ -82,12 +85,16 @@ class TTarScanner {
   int64_t fileSize_;
   int64_t pos_;
   int64_t errorPos_ = 0;
+  bool noEndBlock_ = false;
   // Pending values from the records in front of an entry.
   std::string longName_, longLink_, paxPath_, paxLink_;
   bool haveLongName_ = false, haveLongLink_ = false, havePaxPath_ = false, havePaxLink_ = false;
   int64_t paxSize_ = -1, paxMtime_ = -1, paxRealSize_ = -1;
   bool paxSparse_ = false;
 };
+
+// The words of the warning for an archive without its end blocks.
+inline constexpr const char* kTarNoEndBlock = "the archive ends without its end blocks: it may have been cut short";
 
 // TAR stores its members as they are.
 const TMethodTable& TarMethods();

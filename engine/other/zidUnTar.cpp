@@ -67,6 +67,8 @@ void TUnTarBase::ExtractTarStream(int64_t start) {
     ArchiveFailed(E_BADFILEHEADER, "bad tar header at offset " + std::to_string(scan.ErrorOffset()));
   else if (step == TTarStep::Truncated)
     ArchiveFailed(E_READERROR, "the archive ends inside the records at offset " + std::to_string(scan.ErrorOffset()));
+  else if (step == TTarStep::End && scan.EndedWithoutEndBlock())
+    ReportError(GetArchiveFile(), kTarNoEndBlock, VolumeName, E_READERROR);
 }
 
 void TUnTarBase::ExtractTarItem(const TTarItem& item) {

@@ -33,7 +33,10 @@ void TUnZoo::ProcessArchive() {
       HeaderFailed(VolumeName, E_BADFILEHEADER, "no directory entry at offset " + std::to_string(pos));
       break;
     }
-    if (e.next == 0) break;  // the end marker
+    if (e.next == 0) {  // the end marker
+      if (e.cut) ReportError(GetArchiveFile(), kZooEndCut, VolumeName, E_READERROR);
+      break;
+    }
     if (!e.deleted) list.push_back(e);
     if (e.next <= pos) {
       HeaderFailed(VolumeName, E_BADFILEHEADER, "the directory chain turns back at offset " + std::to_string(pos));

@@ -87,6 +87,8 @@ TZooRead ReadZooEntry(const TZooReadAt& read, int64_t pos, TZooEntry& e) {
   if (got < kZooMinEntry) return TZooRead::Bad;
   const TZooRead r = ParseZooEntry(read, pos, h, e);
   if (r == TZooRead::Ok && e.next != 0 && got < kZooEntrySize) return TZooRead::Bad;
+  // The fixed part: 51 bytes in type 1 entries, 56 in type 2 (zoo writes its end marker whole).
+  e.cut = e.next == 0 && got < (e.type == 2 ? 56 : 51);
   return r;
 }
 

@@ -40,7 +40,11 @@ struct TZooEntry {
   std::string longName;  // empty when the entry has none
   std::string folder;    // as stored ("/" separated), empty when none
   uint32_t unixMode = 0; // permission bits when the entry carries valid Unix attributes
+  bool cut = false;      // ReadZooEntry: an end marker shorter than its fixed part (the file was cut)
 };
+
+// The words of the warning for a chain whose end marker is cut.
+inline constexpr const char* kZooEndCut = "the archive ends inside its end entry: it may have been cut short";
 
 enum class TZooRead { Ok, Bad };
 

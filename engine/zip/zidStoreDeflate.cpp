@@ -64,16 +64,23 @@ TStoreDeflateResult WriteStoredOrDeflated(TStream32& out, const TStoreDeflateJob
     ss.ProgressProc = job.progress;
     const int64_t copied = ss.CopyAll(src);
     if (cancelled()) return fail(TStoreDeflateStatus::Cancelled);
-    if (copied != size) return fail(TStoreDeflateStatus::ReadError);
+    if (copied != size) {
+      res.read = copied;
+      return fail(TStoreDeflateStatus::ReadError);
+    }
     if (!job.encrypt) crc = size > 0 ? (ss.Crc() ^ 0xFFFFFFFFu) : 0;
   }
   if (cancelled()) return fail(TStoreDeflateStatus::Cancelled);
+  // The deflater reads to the end of the file: a file that shrank or grew
+  // since its size was taken would give an entry that lies about its size.
+  res.read = src.Seek(0, plat::soFromCurrent);
+  if (res.read != size) return fail(TStoreDeflateStatus::ReadError);
   res.stored = store;
   res.crc = size == 0 ? 0 : crc;
   return res;
 }
 
-TStoreDeflateResult WriteFileData(TZipCommon& writer, TStream32& out, TStoreDeflateJob job, int64_t fileSize,
+TStoreDeflateResult WriteFileData(TCompBase& writer, TStream32& out, TStoreDeflateJob job, int64_t fileSize,
                                   const std::string& sourcePath) {
   job.cancel = writer.CancelFlag();
   job.password = writer.Password;
@@ -84,7 +91,7 @@ TStoreDeflateResult WriteFileData(TZipCommon& writer, TStream32& out, TStoreDefl
     writer.ReportProgress(fileSize, done);
   };
   const TStoreDeflateResult r = WriteStoredOrDeflated(out, job);
-  if (r.status == TStoreDeflateStatus::ReadError) writer.ReportError(sourcePath, "", writer.VolumeName, E_READERROR);
+  if (r.status == TStoreDeflateStatus::ReadError) writer.SourceChanged(sourcePath, r.read, job.size);
   return r;
 }
 

@@ -16,7 +16,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/base/zidBase.h"
+#include "engine/base/zidCompBase.h"
 #include "engine/base/zidStreams.h"
 #include "engine/base/zidTypes.h"
 #include "engine/zip/zidCrypt.h"
@@ -42,6 +42,7 @@ struct TStoreDeflateResult {
   TStoreDeflateStatus status = TStoreDeflateStatus::Ok;
   bool stored = false;  // the data went out stored (asked for, or deflating did not pay)
   uint32_t crc = 0;     // finished CRC-32 of the file, 0 for an empty file
+  int64_t read = 0;     // bytes read from the source; ReadError when not job.size
 };
 
 // Appends the data (with the encryption header when encrypting) at the
@@ -50,8 +51,9 @@ TStoreDeflateResult WriteStoredOrDeflated(TStream32& out, const TStoreDeflateJob
 
 // The same step for one file of a writer: the cancel flag and the password
 // are the writer's, progress goes to it as bytes of a file of `fileSize`, and
-// a file that cannot be read is reported against `sourcePath`.
-TStoreDeflateResult WriteFileData(TZipCommon& writer, TStream32& out, TStoreDeflateJob job, int64_t fileSize,
+// a file that cannot be read, or whose size changed while it was read, fails
+// the writer's run against `sourcePath` (TCompBase::SourceChanged).
+TStoreDeflateResult WriteFileData(TCompBase& writer, TStream32& out, TStoreDeflateJob job, int64_t fileSize,
                                   const std::string& sourcePath);
 
 }  // namespace zid

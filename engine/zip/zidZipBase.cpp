@@ -234,16 +234,13 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   }
   if (prefetched) {
     if (pre.openFailed) {
-      ReportError(it.SourcePath, "", VolumeName, E_OPENERROR);
-      return false;
+      plat::SetLastError(pre.openError);
+      return SourceUnreadable(it.SourcePath);
     }
     size = pre.size;
   } else if (!it.IsDir) {
     src = std::make_unique<TFileStream32>(it.SourcePath, plat::fmOpenRead | plat::fmShareDenyNone);
-    if (!src->IsOpen()) {
-      ReportError(it.SourcePath, "", VolumeName, E_OPENERROR);
-      return false;
-    }
+    if (!src->IsOpen()) return SourceUnreadable(it.SourcePath);
     size = src->Size();
     if (size < 0) size = 0;
   }
@@ -272,7 +269,7 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   uint32_t crc = 0;
   int64_t packed = 0;
   if (prefetched) {
-    if (pre.data.status == TStoreDeflateStatus::ReadError) ReportError(it.SourcePath, "", VolumeName, E_READERROR);
+    if (pre.data.status == TStoreDeflateStatus::ReadError) SourceChanged(it.SourcePath, pre.data.read, pre.size);
     if (pre.data.status != TStoreDeflateStatus::Ok) return false;
     packed = pre.bytes->Size();
     store = pre.data.stored;

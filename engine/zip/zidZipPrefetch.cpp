@@ -91,6 +91,7 @@ void TZipPrefetch::Run(TSlot& slot) {
   TFileStream32 src(slot.job.path, plat::fmOpenRead | plat::fmShareDenyNone);
   if (!src.IsOpen()) {
     r.openFailed = true;
+    r.openError = plat::LastError();
     return;
   }
   r.size = std::max<int64_t>(0, src.Size());

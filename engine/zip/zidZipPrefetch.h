@@ -42,6 +42,7 @@ class TZipPrefetch {
   };
   struct TResult {
     bool openFailed = false;
+    int openError = 0;  // why (an errno value)
     int64_t size = 0;  // of the file as read
     TStoreDeflateResult data;
     std::unique_ptr<TStream32> bytes;  // what goes behind the local header, at position 0

@@ -7,6 +7,7 @@
 
 #include "engine/base/zidCrc.h"
 #include "engine/base/zidUnBase.h"
+#include "platform/hooks.h"
 #include "support/testutil.h"
 
 using namespace zid;
@@ -160,6 +161,7 @@ TEST_F(ExtractLoop, AbsoluteDriveAndNetworkPrefixesAreCut) {
   x.entries = {File("/etc/x1", "1"), File("//host/x2", "2"), File("C:x3", "3"), File("\\\\srv\\share\\x4", "4"),
                File("\\\\?\\C:\\x5", "5"), File("D:/x6", "6")};
   EXPECT_EQ(x.Extract(), 6);
+  EXPECT_EQ(CountCode(E_BADFILENAME), 6);  // each cut is said, as a climbing name is
   EXPECT_TRUE(fs::exists(target + "/etc/x1"));
   EXPECT_TRUE(fs::exists(target + "/host/x2"));
   EXPECT_TRUE(fs::exists(target + "/x3"));
@@ -485,4 +487,44 @@ TEST_F(ExtractLoop, FailedEntriesLoseNothingAndOutputsNeverBlockOrHitTheArchive)
   x.entries = {badNew};
   x.Extract();
   EXPECT_EQ(testutil::ReadFile(target + "/new.txt"), "fresh");
+}
+
+// The guard against decompression bombs: an entry past both limits stops
+// there and leaves nothing; a window may let it through; 0 lifts the guard.
+TEST_F(ExtractLoop, RatioGuardStopsABombUnlessAskedOrLifted) {
+  auto bomb = [] {
+    MemEntry m = File("bomb.bin", std::string(50000, '\0'));
+    m.info.packedSize = 100;
+    return m;
+  };
+  x.RatioLimitBytes = 10000;
+  x.RatioLimitFactor = 10;
+  struct Case {
+    bool ask;
+    plat::MsgResult answer;
+    int64_t limit;
+    bool extracted;
+  } cases[] = {{false, plat::MsgResult::Yes, 10000, false},
+               {true, plat::MsgResult::No, 10000, false},
+               {true, plat::MsgResult::Yes, 10000, true},
+               {false, plat::MsgResult::Yes, 0, true}};
+  for (const Case& c : cases) {
+    fs::remove(target + "/bomb.bin");
+    fs::remove(target + "/plain.bin");
+    reports.clear();
+    int asked = 0;
+    plat::SetMessageBoxHook([&](plat::MsgKind, const std::string&, const std::string&) {
+      ++asked;
+      return c.answer;
+    });
+    x.AskRatioLimit = c.ask;
+    x.RatioLimitBytes = c.limit;
+    x.entries = {bomb(), File("plain.bin", testutil::RandomBytes(30000, 3))};
+    EXPECT_EQ(x.Extract(), c.extracted ? 2 : 1);
+    EXPECT_EQ(fs::exists(target + "/bomb.bin"), c.extracted);
+    EXPECT_EQ(CountCode(E_SKIPPEDFILE), c.extracted ? 0 : 1);
+    EXPECT_EQ(asked, c.ask ? 1 : 0);
+    EXPECT_TRUE(fs::exists(target + "/plain.bin"));
+  }
+  plat::SetMessageBoxHook(nullptr);
 }

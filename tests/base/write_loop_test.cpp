@@ -2,15 +2,19 @@
 // that the archive on disk is never changed in place.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <thread>
 
 #include "engine/base/Err_Msgs.h"
 #include "engine/zip/zidUnZip.h"
 #include "engine/zip/zidZip.h"
+#include "platform/files.h"
+#include "platform/safeopen.h"
 #include "support/testutil.h"
 
 using namespace zid;
@@ -337,4 +341,78 @@ TEST(WriteLoop, ChangedSameSizeFilesCaseAndDuplicateNames) {
   EXPECT_EQ(testutil::ReadFile(out.file("One.txt")), "case");
   const std::string two = testutil::ReadFile(out.file("two.txt"));
   EXPECT_TRUE(two == "same stored name" || two == testutil::TextBytes(3000, 2));
+}
+
+namespace {
+
+// The platform read hook of the test below: the file whose inode is set ends
+// after `shrinkLeft` more bytes, as a file truncated while it is read would.
+std::atomic<uint64_t> shrinkInode{0};
+std::atomic<int64_t> shrinkLeft{0};
+int64_t ShrinkingRead(plat::Handle h, int64_t count) {
+  uint64_t dev = 0, ino = 0;
+  if (shrinkInode == 0 || !plat::HandleIdentity(h, dev, ino) || ino != shrinkInode) return count;
+  const int64_t n = std::min(count, std::max<int64_t>(shrinkLeft.load(), 0));
+  shrinkLeft -= n;
+  return n;
+}
+
+}  // namespace
+
+// A file that shrinks while it is read, or one that vanished before its turn,
+// fails the run: the old archive stays byte for byte, and the reason is said.
+// A vanished file is left out only when the caller allows it; a FIFO is
+// never opened.
+TEST(WriteLoop, SourceThatShrinksOrVanishesFailsTheRunAndKeepsTheOldArchive) {
+  struct Case {
+    const char* what;
+    TCompressMethod method;
+    bool vanish;        // deleted at the first file's OnBegin (else: shrinks while read)
+    bool skipUnreadable;
+    int added;          // 0: the run failed
+    int code;
+  } cases[] = {
+      {"deflated", cmDeflate, false, true, 0, E_READERROR},
+      {"stored", cmStore, false, true, 0, E_READERROR},
+      {"vanished", cmDeflate, true, false, 0, E_OPENERROR},
+      {"vanished, allowed", cmDeflate, true, true, 2, E_OPENERROR},  // one.txt and two.txt
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    ASSERT_EQ(f.Add({f.src + "/one.txt"}), 1);
+    const std::string before = testutil::ReadFile(f.arc);
+    const std::string big = f.src + "/zbig.bin";
+    testutil::WriteFile(big, testutil::RandomBytes(600000, 4));
+    ASSERT_EQ(mkfifo((f.src + "/pipe").c_str(), 0600), 0);
+    testutil::WriteFile(f.src + "/one.txt", "changed");
+    f.z.OnReplaceFile = [](TZipCommon*, const std::string&, const std::string&, uint32_t, uint32_t, int64_t, int64_t,
+                           uint32_t, uint32_t, bool& replace) { replace = true; };
+    f.z.SetCompressMethod(c.method);
+    f.z.SkipUnreadableFiles = c.skipUnreadable;
+    std::string extra;
+    f.z.OnError = [&](TZipCommon*, const std::string&, const std::string& e, const std::string&, int code) {
+      f.errors.push_back(code);
+      if (code == c.code) extra = e;
+    };
+    if (c.vanish) {
+      f.z.OnBegin = [&](TZipCommon*, const std::string&, int, bool&) { fs::remove(big); };
+    } else {
+      uint64_t dev = 0, ino = 0;
+      ASSERT_TRUE(plat::FileIdentity(big, dev, ino));
+      shrinkInode = ino;
+      shrinkLeft = 300000;
+      plat::SetFileReadLimitHook(ShrinkingRead);
+    }
+    const int added = f.Add({f.src + "/*"});
+    plat::SetFileReadLimitHook(nullptr);
+    shrinkInode = 0;
+    EXPECT_EQ(added, c.added) << c.what;
+    EXPECT_EQ(f.z.RunFailed(), c.added == 0) << c.what;
+    EXPECT_TRUE(f.Has(c.code)) << c.what;
+    EXPECT_TRUE(f.Has(E_SKIPPEDFILE)) << c.what;  // the FIFO
+    EXPECT_NE(extra.find(c.vanish ? "No such file" : "300000 bytes of 600000"), std::string::npos) << c.what << extra;
+    if (c.added == 0) {
+      EXPECT_EQ(testutil::ReadFile(f.arc), before) << c.what;
+    }
+  }
 }

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "engine/base/Err_Msgs.h"
+#include "engine/base/zidCrc.h"
 #include "listing/listing_helpers.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
@@ -65,11 +66,19 @@ std::string HaArchive(const std::vector<HaEntry>& entries, uint16_t count = 0) {
 std::string RarHead(uint16_t mainFlags = 0) {
   return std::string("Rar!\x1A\x07\x00", 7) + U16(0) + '\x73' + U16(mainFlags) + U16(13) + std::string(6, '\0');
 }
+// Puts the header CRC (the low half of the CRC-32 of the header after it) into a block.
+std::string WithRarCrc(std::string block) {
+  const size_t size = static_cast<uint8_t>(block[5]) | (static_cast<uint8_t>(block[6]) << 8);
+  if (size < 2 || size > block.size()) return block;
+  Put16(reinterpret_cast<uint8_t*>(block.data()),
+        static_cast<uint16_t>(zid::Crc32Of(block.data() + 2, static_cast<int64_t>(size - 2)) & 0xFFFF));
+  return block;
+}
 std::string RarBlock(uint8_t type, uint16_t flags, const std::string& body, const std::string& data = "") {
   const bool dataSize = (flags & 0x8000) != 0;
-  return U16(0) + static_cast<char>(type) + U16(flags) +
-         U16(static_cast<uint16_t>(7 + (dataSize ? 4 : 0) + body.size())) +
-         (dataSize ? U32(static_cast<uint32_t>(data.size())) : "") + body + data;
+  return WithRarCrc(U16(0) + static_cast<char>(type) + U16(flags) +
+                    U16(static_cast<uint16_t>(7 + (dataSize ? 4 : 0) + body.size())) +
+                    (dataSize ? U32(static_cast<uint32_t>(data.size())) : "") + body + data);
 }
 std::string RarFile(const std::string& name, const std::string& data, uint16_t flags = 0, uint32_t attr = 0x20,
                     char host = 2) {
@@ -423,6 +432,9 @@ TEST(WalkerHostile, DamagedHeadersEndTheWalk) {
   std::string rarHuge = RarFile("huge", "", 0x0100);
   rarHuge.insert(32, U32(0xFFFFFFFF) + U32(0));  // high halves: the data would end far past the file
   Put16(reinterpret_cast<uint8_t*>(rarHuge.data()) + 5, static_cast<uint16_t>(rarHuge.size()));
+  rarHuge = WithRarCrc(rarHuge);
+  std::string rarBadCrc = RarFile("b", "");
+  rarBadCrc[0] ^= 0x55;
   struct Case {
     const char* what;
     zid::TArcType type;
@@ -440,7 +452,8 @@ TEST(WalkerHostile, DamagedHeadersEndTheWalk) {
       {"rar name past its header", zid::atRar, RarHead() + rarLongName + std::string(40, '\0'), 25114, 0},
       {"rar file block without data size", zid::atRar, RarHead() + RarBlock(0x74, 0, std::string(40, 'x')),
        25114, 0},
-      {"rar data past the end", zid::atRar, RarHead() + rarHuge + RarFile("never", ""), 0, 1},
+      {"rar data past the end", zid::atRar, RarHead() + rarHuge + RarFile("never", ""), 25236, 1},
+      {"rar header failing its CRC", zid::atRar, RarHead() + RarFile("a", "") + rarBadCrc, 25114, 1},
       {"msgz entry that does not move", zid::atMsGZ, MsGzArchive(MsGzEntry("a", 1) + std::string(40, '\0')), 25114,
        0},
       {"msgz name past the end", zid::atMsGZ, MsGzArchive(MsGzEntry("name").substr(0, 29) + "n"), 25114, 0},
