@@ -88,6 +88,10 @@ const zid::TFormat* WriterFormat(const std::string& archive, const std::string& 
     f = zid::FormatByName(format);
   } else if (!d.ArchiveFile.empty()) {
     f = zid::FormatOfType(d.ArcType);
+    // A compressed tar is detected as its filter (GZIP): the family its name
+    // gives writes it, and says itself why it cannot add to it.
+    const zid::TFormat* byName = zid::FormatByExtension(archive);
+    if (f != nullptr && f->makeWriter == nullptr && byName != nullptr && byName->makeWriter != nullptr) f = byName;
   }
   if (f == nullptr && format.empty()) f = zid::FormatByExtension(archive);
   if (f == nullptr && format.empty()) f = zid::FormatByName("zip");
