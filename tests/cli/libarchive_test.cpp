@@ -42,6 +42,8 @@ const Case kCases[] = {
     {"7zz", "lzma2.7z", "7zz a -bd -m0=lzma2 -ms=off $A . >/dev/null"},
     {"7zz", "ppmd.7z", "7zz a -bd -m0=ppmd $A . >/dev/null"},
     {"7zz", "solid.7z", "7zz a -bd -ms=on -mx=9 $A . >/dev/null"},
+    {"7zz", "bzip2.7z", "7zz a -bd -m0=bzip2 $A . >/dev/null"},
+    {"7zz", "deflate.7z", "7zz a -bd -m0=deflate $A . >/dev/null"},
     {"genisoimage", "rr.iso", "genisoimage -quiet -R -J -o $A ."},
     {"genisoimage", "plain.iso", "genisoimage -quiet -iso-level 3 -o $A ."},
     {"cpio", "newc.cpio", "find . | cpio --quiet -o -H newc > $A"},

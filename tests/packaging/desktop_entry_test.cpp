@@ -43,6 +43,7 @@ const std::map<std::string, std::vector<std::string>> kMimeTypes = {
     {".txz", {"application/x-xz-compressed-tar"}},
     {".7z", {"application/x-7z-compressed"}},
     {".iso", {"application/x-cd-image"}},
+    {".cpio", {"application/x-cpio"}},
 };
 
 std::set<std::string> DesktopMimeTypes() {
