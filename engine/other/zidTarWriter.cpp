@@ -22,8 +22,8 @@ TPackEffort EffortOf(TDeflateType t) { return t == dtDeflateF ? peFast : t == dt
 
 TTarWriter::TTarWriter() {
   det_.ArcType = atTar;
-  supported_ = TCompressMethods({cmStore});
-  compressMethod_ = cmStore;
+  supported_ = TCompressMethods(TarMethods().WriterMethods());
+  compressMethod_ = cmTarred;
   DefaultExt = ".tar";
 }
 
@@ -130,11 +130,14 @@ bool TTarWriter::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) 
   TTarMember m;
   m.name = it.Name;
   std::unique_ptr<TFileStream32> src;
+  // A followed link is stored as what it leads to, with that one's time.
+  plat::FindData target;
+  const bool followed = fi.isLink && plat::ResolveLink(it.SourcePath, target);
   if (it.IsDir) {
-    if (!fi.exists || !fi.isDir) return false;  // gone since the scan
+    if (!fi.exists || !(fi.isDir || followed)) return false;  // gone since the scan
     if (m.name.empty() || m.name.back() != '/') m.name += '/';
     m.type = '5';
-    m.mode = fi.mode & 07777;
+    m.mode = followed ? 0755 : fi.mode & 07777;
   } else {
     // Opened before anything is written: a file that cannot be read leaves no member behind.
     src = std::make_unique<TFileStream32>(it.SourcePath, plat::fmOpenRead | plat::fmShareDenyNone);
@@ -143,10 +146,11 @@ bool TTarWriter::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) 
       return false;
     }
     m.size = std::max<int64_t>(0, src->Size());
-    // A followed link is stored as the file it leads to, with that file's mode.
     m.mode = fi.isLink ? 0644 : fi.mode & 07777;
   }
-  m.mtime = fi.exists && !fi.isLink ? fi.mtime : plat::DosDateTimeToUnix(it.FileDate);
+  m.mtime = followed                  ? target.mtime
+            : fi.exists && !fi.isLink ? fi.mtime
+                                      : std::max<int64_t>(0, plat::DosDateTimeToUnix(it.FileDate));
   BeginMember(out, list, index);
   const int64_t start = written_;
   const std::string head = TarMemberHeaders(m);
