@@ -116,6 +116,7 @@ TLaStep TLibArchive::Next(TLaEntry& e) {
   e.size = archive_entry_size_is_set(ae) ? archive_entry_size(ae) : -1;
   e.mtime = archive_entry_mtime_is_set(ae) ? archive_entry_mtime(ae) : -1;
   e.mode = archive_entry_perm(ae) & 07777;
+  e.links = archive_entry_nlink(ae);
   e.encrypted = archive_entry_is_encrypted(ae) != 0;
   e.headerOffset = start_ + std::max<int64_t>(0, archive_read_header_position(a_));
   const char* hard = archive_entry_hardlink(ae);

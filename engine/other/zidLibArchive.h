@@ -35,6 +35,7 @@ struct TLaEntry {
   int64_t size = -1;     // unpacked size, -1 when the header does not say
   int64_t mtime = -1;    // Unix seconds, -1 when not stored
   uint32_t mode = 0;     // permission bits
+  uint32_t links = 1;    // names the file has (cpio keeps its data with the last one)
   char kind = 'f';       // 'f' file, 'd' folder, 'l' symbolic link, 'h' hard link, 's' device, FIFO or socket
   std::string link;      // target of a symbolic or hard link
   bool encrypted = false;

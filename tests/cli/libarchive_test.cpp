@@ -23,10 +23,12 @@ std::map<std::string, std::string> Files(const std::string& root) {
   return out;
 }
 
-// The tree every archive is made from: text, random bytes, an empty file, a folder.
+// The tree every archive is made from: text, random bytes, an empty file, a
+// folder, a file with two names (cpio keeps its data with the last one).
 void MakeTree(const std::string& d) {
   fs::create_directories(d + "/sub/deep");
   testutil::WriteFile(d + "/a.txt", testutil::TextBytes(70000, 1));
+  fs::create_hard_link(d + "/a.txt", d + "/sub/second.txt");
   testutil::WriteFile(d + "/b.bin", testutil::RandomBytes(40000, 2));
   testutil::WriteFile(d + "/empty", "");
   testutil::WriteFile(d + "/sub/deep/c.txt", testutil::TextBytes(3000, 3));
