@@ -124,7 +124,7 @@ const std::vector<TFormat>& Table() {
        nullptr, nullptr, nullptr, {}},
       {"ISO", "iso", "ISO 9660 image", {atIso}, {".iso"}, Extractor<TUnLibArchive>, nullptr, MakeLibArchiveWalker,
        nullptr, nullptr, nullptr, {}},
-      {"cpio", "cpio", "cpio archive", {atCpio}, {".cpio"}, Extractor<TUnLibArchive>, nullptr, MakeLibArchiveWalker,
+      {"CPIO", "cpio", "cpio archive", {atCpio}, {".cpio"}, Extractor<TUnLibArchive>, nullptr, MakeLibArchiveWalker,
        nullptr, nullptr, nullptr, {}},
   };
   return table;

@@ -6,12 +6,32 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
 
 namespace zid {
 
 namespace {
 
 constexpr int64_t kBlockSize = 65536;
+// The longest cpio name taken (libarchive would allocate whatever a header claims, up to 4 GiB).
+constexpr int64_t kMaxCpioName = 65536;
+constexpr int kNewcHeader = 110;
+
+int64_t HexField(const uint8_t* p, int n) {
+  int64_t v = 0;
+  for (int i = 0; i < n; ++i) {
+    const int c = p[i];
+    int d = -1;
+    if (c >= '0' && c <= '9') d = c - '0';
+    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    if (d < 0) return -1;
+    v = v * 16 + d;
+  }
+  return v;
+}
 
 }  // namespace
 
@@ -56,6 +76,30 @@ struct TLaCallbacks {
   }
 };
 
+// The new cpio forms (070701, 070702) give a name size of eight hex digits,
+// which libarchive allocates before it reads the name; and it looks for the
+// next header anywhere after a damaged one. So every place such a header
+// could start is checked first: a claimed name past the limit is an error
+// here, not an allocation there. The old forms hold at most 256 KiB.
+bool TLibArchive::CpioNamesFit() {
+  std::vector<uint8_t> buf(static_cast<size_t>(kBlockSize + kNewcHeader));
+  for (int64_t at = 0; at < size_; at += kBlockSize) {
+    const int64_t want = std::min<int64_t>(static_cast<int64_t>(buf.size()), size_ - at);
+    const int64_t got = read_(start_ + at, buf.data(), want);
+    if (got < kNewcHeader) return true;
+    for (int64_t i = 0; i + kNewcHeader <= got && i < kBlockSize; ++i) {
+      const uint8_t* h = buf.data() + i;
+      if (h[0] != '0' || std::memcmp(h, "07070", 5) != 0 || (h[5] != '1' && h[5] != '2')) continue;
+      const int64_t nameSize = HexField(h + 94, 8);
+      if (nameSize <= kMaxCpioName) continue;
+      failed_ = true;
+      error_ = "a cpio name of " + std::to_string(nameSize) + " bytes at offset " + std::to_string(start_ + at + i);
+      return false;
+    }
+  }
+  return true;
+}
+
 TLibArchive::TLibArchive(TLaFamily family, TReadAt read, int64_t size, int64_t start)
     : family_(family), read_(std::move(read)), size_(std::max<int64_t>(0, size - std::max<int64_t>(0, start))),
       start_(std::max<int64_t>(0, start)), block_(new uint8_t[kBlockSize]) {}
@@ -88,6 +132,7 @@ bool TLibArchive::Open() {
     TakeError("the format is not in this libarchive");
     return false;
   }
+  if (family_ == TLaFamily::Cpio && !CpioNamesFit()) return false;
   archive_read_set_read_callback(a_, TLaCallbacks::Read);
   archive_read_set_seek_callback(a_, TLaCallbacks::Seek);
   archive_read_set_skip_callback(a_, TLaCallbacks::Skip);

@@ -63,6 +63,7 @@ class TLibArchive {
  private:
   friend struct TLaCallbacks;  // libarchive's read, seek and skip callbacks (zidLibArchive.cpp)
   void TakeError(const char* fallback);
+  bool CpioNamesFit();
 
   TLaFamily family_;
   TReadAt read_;
