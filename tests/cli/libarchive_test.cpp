@@ -89,14 +89,25 @@ TEST(LibArchiveFamilies, DamagedArchiveEndsWithItsError) {
   testutil::TempDir tmp;
   const std::string src = tmp.file("src");
   MakeTree(src);
-  const std::string arc = tmp.file("t.7z");
-  ASSERT_EQ(testutil::Run("cd " + ShellQuote(src) + " && 7zz a -bd " + ShellQuote(arc) + " . >/dev/null"), 0);
-  // The packed streams are damaged past the signature header: the data fails, not the tool.
-  std::string bytes = testutil::ReadFile(arc);
+  const std::string sevenZip = tmp.file("t.7z");
+  ASSERT_EQ(testutil::Run("cd " + ShellQuote(src) + " && 7zz a -bd " + ShellQuote(sevenZip) + " . >/dev/null"), 0);
+  // The packed streams are damaged past the signature header: the data fails, not the detection.
+  std::string bytes = testutil::ReadFile(sevenZip);
   for (size_t i = 64; i < bytes.size() / 2; i += 97) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
-  testutil::WriteFile(arc, bytes);
-  std::string said;
-  const int rc = testutil::Run(Zefa("x " + ShellQuote(arc) + " -o " + ShellQuote(tmp.file("out"))), &said);
-  EXPECT_NE(rc, 0) << said;
-  EXPECT_EQ(said.find("not an archive"), std::string::npos) << said;
+  testutil::WriteFile(sevenZip, bytes);
+  // A new-form cpio header whose name claims 4 GiB, which libarchive would allocate before reading it.
+  std::string cpio = "070701" + std::string(13 * 8, '0') + "000000000";
+  cpio.replace(6 + 11 * 8, 8, "FFFFFFFF");
+  cpio.resize(512, '\0');
+  testutil::WriteFile(tmp.file("t.cpio"), cpio);
+  struct {
+    const char* archive;
+    const char* says;
+  } cases[] = {{"t.7z", "(25"}, {"t.cpio", "a cpio name of 4294967295 bytes at offset 0"}};
+  for (const auto& c : cases) {
+    std::string said;
+    const int rc = testutil::Run(Zefa("x " + ShellQuote(tmp.file(c.archive)) + " -o " + ShellQuote(tmp.file("out"))), &said);
+    EXPECT_NE(rc, 0) << said;
+    EXPECT_NE(said.find(c.says), std::string::npos) << c.archive << ": " << said;
+  }
 }
