@@ -89,6 +89,10 @@ const zid::TFormat* WriterFormat(const std::string& archive, const std::string& 
     f = zid::FormatByName(format);
   } else if (!d.ArchiveFile.empty()) {
     f = zid::FormatOfType(d.ArcType);
+    // A compressed tar is detected as its filter (GZIP): the family its name
+    // gives writes it, and says itself why it cannot add to it.
+    const zid::TFormat* byName = zid::FormatByExtension(archive);
+    if (f != nullptr && f->makeWriter == nullptr && byName != nullptr && byName->makeWriter != nullptr) f = byName;
   }
   if (f == nullptr && format.empty()) f = zid::FormatByExtension(archive);
   if (f == nullptr && format.empty()) f = zid::FormatByName("zip");
@@ -307,7 +311,8 @@ Command RegisterAdd(CLI::App& app) {
   for (const zid::TFormat& f : zid::Formats()) {
     if (f.makeWriter == nullptr) continue;
     writable.push_back(f.cliName);
-    if (f.methods != nullptr) methods += (methods.empty() ? "" : "; ") + f.cliName + ": " + f.methods().CliNames();
+    if (f.methods != nullptr && !f.methods().CliNames().empty())
+      methods += (methods.empty() ? "" : "; ") + f.cliName + ": " + f.methods().CliNames();
   }
   std::string formats;
   for (size_t i = 0; i < writable.size(); ++i)
@@ -316,7 +321,8 @@ Command RegisterAdd(CLI::App& app) {
       ->check(CLI::IsMember(writable));
   sub->add_option("--method", opt->method, "Compression method (" + methods + ")");
   sub->add_flag("--store", opt->store, "Store every file without compressing");
-  sub->add_option("--level", opt->level, "Deflate level: fast, normal (default) or max")
+  sub->add_option("--level", opt->level,
+                  "Deflate level, and a compressed tar's gzip, xz or zstd level: fast, normal (default) or max")
       ->check(CLI::IsMember({"fast", "normal", "max"}));
   sub->add_flag("-r,--recurse", opt->recurse, "Go into subfolders");
   sub->add_option("-p,--password", opt->password, "Encrypt the files with this password");

@@ -25,11 +25,13 @@
 #include "engine/other/zidRarHeader.h"
 #include "engine/other/zidRarMethods.h"
 #include "engine/other/zidTarHeader.h"
+#include "engine/other/zidTarWriter.h"
 #include "engine/other/zidUnACE2.h"
 #include "engine/other/zidUnArc.h"
 #include "engine/other/zidUnArj.h"
 #include "engine/other/zidUnGZip.h"
 #include "engine/other/zidUnHa.h"
+#include "engine/other/zidUnLibArchive.h"
 #include "engine/other/zidUnRar.h"
 #include "engine/other/zidUnUue.h"
 #include "engine/other/zidUnZoo.h"
@@ -58,6 +60,7 @@ std::unique_ptr<TRizWalker> MakeHaWalker(TArcType type);    // zidRizHa.cpp
 std::unique_ptr<TRizWalker> MakeRarWalker(TArcType type);   // zidRizRar.cpp
 std::unique_ptr<TRizWalker> MakeUueWalker(TArcType type);   // zidRizUue.cpp
 std::unique_ptr<TRizWalker> MakeMsGzWalker(TArcType type);  // zidRizMsGz.cpp
+std::unique_ptr<TRizWalker> MakeLibArchiveWalker(TArcType type);  // zidRizLibArchive.cpp (7z, ISO, cpio)
 
 
 namespace {
@@ -101,9 +104,11 @@ const std::vector<TFormat>& Table() {
        BhMethods, nullptr, nullptr, Button("BlakHole1", "UnBh1", 3, {".bh"}, cmDeflate)},
       {"CAB", "cab", "CAB archive", {atCab, atCabExe}, {".cab"}, Extractor<TUnCab>, Writer<TMakeCab>, MakeCabWalker,
        CabMethods, nullptr, nullptr, Button("MakeCab1", "UnCab1", 1, {".cab"}, cmMsZip), &kCabProbe},
-      {"GZIP", "gzip", "GZIP file", {atGZip}, {".gz", ".gzip", ".tgz", ".z", ".taz"}, Extractor<TUnGZip>, nullptr,
+      {"GZIP", "gzip", "GZIP file", {atGZip}, {".gz", ".gzip", ".z", ".taz"}, Extractor<TUnGZip>, nullptr,
        MakeGZipWalker, GZipMethods, nullptr, nullptr, Extracts("UnGZip1", {".gz", ".gzip"})},
-      {"TAR", "tar", "TAR archive", {atTar}, {".tar"}, Extractor<TUnTar>, nullptr, MakeTarWalker, TarMethods,
+      // The writer compresses by the name: .tar.gz, .tar.xz, .tar.zst (zidPackFilter.h).
+      {"TAR", "tar", "TAR archive", {atTar}, {".tar", ".tar.gz", ".tgz", ".tar.xz", ".txz", ".tar.zst", ".tzst"},
+       Extractor<TUnTar>, Writer<TTarWriter>, MakeTarWalker, TarMethods,
        nullptr, nullptr, Extracts("UnTar1", {".tar"})},
       {"ARJ", "arj", "ARJ archive", {atArj, atArjExe}, {".arj"}, Extractor<TUnARJ>, nullptr, MakeArjWalker,
        ArjMethods, nullptr, nullptr, Extracts("UnARJ1", {".arj"}), &kArjProbe},
@@ -118,6 +123,12 @@ const std::vector<TFormat>& Table() {
        nullptr, nullptr, {}, &kRarProbe},
       {"UUE", "uue", "UUE file", {atUUE}, {".uue", ".uu"}, Extractor<TUnUue>, nullptr, MakeUueWalker},
       {"MsGZ", "msgz", "MsGZ archive", {atMsGZ}, {}, nullptr, nullptr, MakeMsGzWalker},
+      {"7z", "7z", "7z archive", {atSevenZip}, {".7z"}, Extractor<TUnLibArchive>, nullptr, MakeLibArchiveWalker,
+       nullptr, nullptr, nullptr, {}},
+      {"ISO", "iso", "ISO 9660 image", {atIso}, {".iso"}, Extractor<TUnLibArchive>, nullptr, MakeLibArchiveWalker,
+       nullptr, nullptr, nullptr, {}},
+      {"CPIO", "cpio", "cpio archive", {atCpio}, {".cpio"}, Extractor<TUnLibArchive>, nullptr, MakeLibArchiveWalker,
+       nullptr, nullptr, nullptr, {}},
   };
   return table;
 }

@@ -22,6 +22,7 @@ const std::array<const char*, kArcTypeCount> ArcTypeNames = {
     "MsGZ     \t",  // padded with a tab in its last place
     "PAK       ", "PAK SFX   ", "RAR       ", "RAR SFX   ", "TAR       ", "TarGzip   ", "UUE       ",
     "ZIP       ", "ZIP SFX   ", "Zip Span  ", "Zip MVol  ", "ZOO       ",
+    "7z        ", "ISO 9660  ", "cpio      ",
 };
 
 const char* ArcTypeEnumName(TArcType t) {
@@ -31,6 +32,7 @@ const char* ArcTypeEnumName(TArcType t) {
       "atGZip",   "atHA",          "atJar",         "atJarExe",  "atLha",    "atLhaExe", "atLzh",
       "atLzhExe", "atMsGZ",        "atPak",         "atPakExe",  "atRar",    "atRarExe", "atTar",
       "atTarGZip", "atUUE",        "atZip",         "atZipExe",  "atZipDS",  "atZipMV",  "atZoo",
+      "atSevenZip", "atIso",       "atCpio",
   };
   return t < kArcTypeCount ? kNames[t] : "atNA";
 }
@@ -96,6 +98,7 @@ TArcType PlainSearch(TByteSource& src, TArchiveDetection& d, const uint8_t* head
   if (HasAceMarker(head)) return atAce;
   if (IsUuencoded(src)) return atUUE;
   if (IsTar(src, d)) return atTar;
+  if (IsIso9660(src)) return atIso;
   d.ArcStartOffset = LocateZipDirectory(src, d);
   if (d.ArcStartOffset > 0) {
     return TZipTailFields::ThisDisk(d.EndRecord.data()) == 0 ? atZip : CheckSpannedDisk(d.ArchiveFile);

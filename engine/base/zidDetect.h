@@ -109,6 +109,8 @@ bool IsUuencoded(TByteSource& src);
 // True for a tar header (at 0, or behind a "V" volume header at 512);
 // sets d.ArcStartOffset to 512 behind a volume header, -1 when it fails.
 bool IsTar(TByteSource& src, TArchiveDetection& d);
+// An ISO 9660 image: "CD001" in the volume descriptor at 0x8001.
+bool IsIso9660(TByteSource& src);
 
 // Creation time of a file as a local DOS date-time; kDefaultArchiveDate when
 // it cannot be read.

@@ -32,6 +32,12 @@ TArcType ClassifySignature(TByteSource& src, TArchiveDetection& d, TSignatureMod
   }
   if (Is4(b, 0x13, 0x5D, 0x65, 0x8C)) return Pick(mode, atMsGZ, atUnsupported);
   if (b[2] == '-' && b[3] == 'l') return Pick(mode, atLha, atLhaExe);
+  if (mode == TSignatureMode::Plain) {
+    if (Is4(b, '7', 'z', 0xBC, 0xAF) && b[4] == 0x27 && b[5] == 0x1C) return atSevenZip;
+    // cpio: the odc (070707) and newc (070701, 070702 with CRC) texts, or the binary magic in either byte order.
+    if (std::memcmp(b, "07070", 5) == 0 && (b[5] == '7' || b[5] == '1' || b[5] == '2')) return atCpio;
+    if ((b[0] == 0xC7 && b[1] == 0x71) || (b[0] == 0x71 && b[1] == 0xC7)) return atCpio;
+  }
 
   const uint8_t b0 = b[0], b1 = b[1];
   if (b0 == 0x1A) {
@@ -193,6 +199,12 @@ bool TarChecksumMatches(const uint8_t* h) {
 }
 
 }  // namespace
+
+bool IsIso9660(TByteSource& src) {
+  // The first volume descriptor sits at sector 16: its type byte, then "CD001".
+  uint8_t id[5];
+  return src.ReadAt(0x8001, id, 5) == 5 && std::memcmp(id, "CD001", 5) == 0;
+}
 
 bool IsTar(TByteSource& src, TArchiveDetection& d) {
   const int64_t size = src.Size();

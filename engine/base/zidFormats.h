@@ -89,7 +89,7 @@ const std::vector<TFormat>& Formats();
 const TFormat* FormatOfType(TArcType type);
 // By the command line's name ("zip", "lha"), case-insensitive; nullptr when none.
 const TFormat* FormatByName(const std::string& name);
-// By the extension of a path (".tar.gz" and ".tgz" are GZIP); nullptr when none.
+// By the extension of a path, the longest that matches (".tar.gz" and ".tgz" are TAR, ".gz" GZIP); nullptr when none.
 const TFormat* FormatByExtension(const std::string& path);
 
 // The walker of a detected type; nullptr when its family has none.

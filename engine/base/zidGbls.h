@@ -44,8 +44,12 @@ enum TArcType : uint8_t {
   atZipDS,
   atZipMV,
   atZoo,
+  // Read through libarchive (engine/other/zidLibArchive.h).
+  atSevenZip,
+  atIso,
+  atCpio,
 };
-constexpr int kArcTypeCount = 35;
+constexpr int kArcTypeCount = 38;
 
 // The engine's exception: its message is the text of an error code.
 class E_RAISE : public std::runtime_error {

@@ -249,7 +249,8 @@ TTarStep TTarScanner::Next(TTarItem& item) {
 }
 
 const TMethodTable& TarMethods() {
-  static const TMethodTable table = {{0, nullptr, "Tarred"}};
+  // The writer's one method: members as they are (the compression is the name's: zidPackFilter.h).
+  static const TMethodTable table = {{0, nullptr, "Tarred", nullptr, 0, 0, cmTarred, "store"}};
   return table;
 }
 

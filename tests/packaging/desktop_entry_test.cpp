@@ -27,6 +27,10 @@ const std::map<std::string, std::vector<std::string>> kMimeTypes = {
     {".gz", {"application/gzip", "application/x-compressed-tar"}},
     {".gzip", {"application/gzip"}},
     {".tgz", {"application/x-compressed-tar"}},
+    {".tar.gz", {"application/x-compressed-tar"}},
+    {".tar.xz", {"application/x-xz-compressed-tar"}},
+    {".tar.zst", {"application/x-zstd-compressed-tar"}},
+    {".tzst", {"application/x-zstd-compressed-tar"}},
     {".z", {"application/x-compress", "application/x-tarz"}},
     {".taz", {"application/x-tarz"}},
     {".tar", {"application/x-tar"}},
@@ -43,6 +47,7 @@ const std::map<std::string, std::vector<std::string>> kMimeTypes = {
     {".txz", {"application/x-xz-compressed-tar"}},
     {".7z", {"application/x-7z-compressed"}},
     {".iso", {"application/x-cd-image"}},
+    {".cpio", {"application/x-cpio"}},
 };
 
 std::set<std::string> DesktopMimeTypes() {
