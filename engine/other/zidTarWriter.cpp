@@ -141,10 +141,7 @@ bool TTarWriter::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) 
   } else {
     // Opened before anything is written: a file that cannot be read leaves no member behind.
     src = std::make_unique<TFileStream32>(it.SourcePath, plat::fmOpenRead | plat::fmShareDenyNone);
-    if (!src->IsOpen()) {
-      ReportError(it.SourcePath, "", VolumeName, E_OPENERROR);
-      return false;
-    }
+    if (!src->IsOpen()) return SourceUnreadable(it.SourcePath);
     m.size = std::max<int64_t>(0, src->Size());
     m.mode = fi.isLink ? 0644 : fi.mode & 07777;
   }
@@ -171,18 +168,16 @@ bool TTarWriter::CopyData(TStream32& out, TStream32& src, TCompHeaderItem& it, i
   while (done < size) {
     if (cancel_) return false;
     const int64_t got = src.Read(buf.data(), std::min<int64_t>(static_cast<int64_t>(buf.size()), size - done));
-    if (got <= 0) {
-      // The header already promised `size` bytes: the member is filled up with zeros (as GNU tar
-      // does for a file that shrank), so the rest of the archive stays readable.
-      ReportError(it.SourcePath, "the file shrank while it was read", VolumeName, E_READERROR);
-      if (!PutZeros(out, size - done)) RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
-      break;
-    }
+    // The header already promised `size` bytes: a file that shrank fails the update, and the old
+    // archive stays as it was.
+    if (got <= 0) return SourceChanged(it.SourcePath, done, size);
     if (!Put(out, buf.data(), got)) RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
     done += got;
     BytesRemaining -= got;
     ReportProgress(it.FileSize, done);
   }
+  uint8_t more;
+  if (src.Read(&more, 1) > 0) return SourceChanged(it.SourcePath, size + 1, size);  // it grew
   if (!PutZeros(out, (kTarRecordBlock - size % kTarRecordBlock) % kTarRecordBlock))
     RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
   return true;
