@@ -18,14 +18,16 @@ using ziptest::Plain;
 namespace {
 
 // Enciphers `data` for an entry with the traditional cipher. The random
-// header is drawn again while the tests' wrong password "nope" would pass its
-// one-byte check (1 time in 256), so that the tests do not flake.
+// header is drawn again while one of the tests' wrong passwords would pass its
+// one-byte check (1 time in 256 each), so that the tests do not flake.
 std::string Encipher(const std::string& data, const std::string& password, uint32_t crc) {
   zid::SetCryptReseed(false);
   zid::TEncryptionHeader h;
   zid::TCryptKeys keys{};
   do h = zid::MakeEncryptionHeader(keys, password, crc);
-  while (zid::CheckEncryptionHeader(keys, h.data(), 0, crc, "nope", 0));
+  while (zid::CheckEncryptionHeader(keys, h.data(), 0, crc, "nope", 0) ||
+         zid::CheckEncryptionHeader(keys, h.data(), 0, crc, "wrong", 0) ||
+         zid::CheckEncryptionHeader(keys, h.data(), 0, crc, "x", 0));
   // Leaves the keys where the header's end puts them, ready for the data.
   zid::CheckEncryptionHeader(keys, h.data(), 0, crc, password, 0);
   std::string body = data;
