@@ -115,6 +115,14 @@ const std::vector<TFormat>& Table() {
       {"RAR", "rar", "RAR archive", {atRar, atRarExe}, {".rar"}, Extractor<TUnRar>, nullptr, MakeRarWalker, RarMethods},
       {"UUE", "uue", "UUE file", {atUUE}, {".uue", ".uu"}, Extractor<TUnUue>, nullptr, MakeUueWalker},
       {"MsGZ", "msgz", "MsGZ archive", {atMsGZ}, {}, nullptr, nullptr, MakeMsGzWalker},
+      {"XZ", "xz", "XZ file", {atXz}, {".xz", ".txz", ".lzma", ".tlz"}, Extractor<TUnGZip>, nullptr, MakeGZipWalker,
+       GZipMethods, nullptr, nullptr, {}},
+      {"BZIP2", "bzip2", "BZIP2 file", {atBzip2}, {".bz2", ".tbz2", ".tbz", ".tb2"}, Extractor<TUnGZip>, nullptr,
+       MakeGZipWalker, GZipMethods, nullptr, nullptr, {}},
+      {"ZSTD", "zstd", "ZSTD file", {atZstd}, {".zst", ".tzst"}, Extractor<TUnGZip>, nullptr, MakeGZipWalker,
+       GZipMethods, nullptr, nullptr, {}},
+      {"LZ4", "lz4", "LZ4 file", {atLz4}, {".lz4"}, Extractor<TUnGZip>, nullptr, MakeGZipWalker, GZipMethods,
+       nullptr, nullptr, {}},
   };
   return table;
 }

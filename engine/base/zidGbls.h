@@ -44,8 +44,13 @@ enum TArcType : uint8_t {
   atZipDS,
   atZipMV,
   atZoo,
+  // Single-stream filters read through libraries (a tar inside is walked as it is decoded).
+  atXz,
+  atBzip2,
+  atZstd,
+  atLz4,
 };
-constexpr int kArcTypeCount = 35;
+constexpr int kArcTypeCount = 39;
 
 // The engine's exception: its message is the text of an error code.
 class E_RAISE : public std::runtime_error {

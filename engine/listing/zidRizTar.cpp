@@ -2,13 +2,14 @@
 // reads the whole entry through the shared tar scanner: GNU long names and
 // pax headers give the entry its full name and are not entries themselves.
 // Files (links included) are listed with their size as both packed and
-// unpacked size; folders are folder entries; devices, FIFOs and volume
+// unpacked size (a sparse file: its stored pieces packed); folders are folder entries; devices, FIFOs and volume
 // continuations are passed over. A zero block ends the walk quietly, a
 // header that fails its checksum with 25114.
 #include <algorithm>
 #include <string>
 
 #include "engine/listing/zidRizER.h"
+#include "engine/listing/zidRizSteps.h"
 #include "engine/listing/zidRizWalker.h"
 #include "engine/other/zidTarHeader.h"
 
@@ -38,6 +39,12 @@ void TTarWalker::Step(TRizER& r) {
   // The scanner always moves on by at least one block.
   r.NextOffset = std::max(scan.Offset(), start + kTarBlock);
 
+  ListTarItem(r, item);
+}
+
+}  // namespace
+
+void ListTarItem(TRizER& r, const TTarItem& item) {
   if (item.IsDevice() || item.type == 'M') return;
   const bool folder = item.IsDir();
   std::string name = r.DecodeName(item.name, item.nameUtf8, true);
@@ -46,7 +53,8 @@ void TTarWalker::Step(TRizER& r) {
   if (!r.AcceptName(name, r.RecurseDirs)) return;
 
   r.FileDate = UnixToFileDate(item.mtime);
-  r.PackedSize = r.UnpackedSize = folder ? 0 : item.size;
+  r.UnpackedSize = folder ? 0 : item.size;
+  r.PackedSize = folder ? 0 : item.sparse ? item.storedSize : item.size;
   r.CRC = item.checksum;
   r.Encrypted = false;
   r.MethodId = 0;
@@ -56,8 +64,6 @@ void TTarWalker::Step(TRizER& r) {
   if (item.type == '2') r.LinkTarget = r.DecodeName(item.linkName, item.nameUtf8, true);
   r.ReportEntry(folder, true, item.headerOffset);
 }
-
-}  // namespace
 
 std::unique_ptr<TRizWalker> MakeTarWalker(TArcType) { return std::make_unique<TTarWalker>(); }
 

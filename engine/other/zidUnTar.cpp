@@ -33,9 +33,22 @@ void TUnTarBase::ExtractTarStream(int64_t start) {
     ArchiveFailed(E_READERROR);
     return;
   }
-  auto readAt = [s](int64_t pos, uint8_t* buf, int64_t n) { return ReadFullAt(*s, pos, buf, n); };
+  tarRead_ = [s](int64_t pos, uint8_t* buf, int64_t n) { return ReadFullAt(*s, pos, buf, n); };
+  tarFromFile_ = true;
+  ExtractTar(ArchiveSize(), start);
+}
+
+void TUnTarBase::ExtractTarStream(TTarReadAt readAt, int64_t size) {
+  tarRead_ = std::move(readAt);
+  tarFromFile_ = false;
+  ExtractTar(size, 0);
+  tarRead_ = nullptr;
+  tarFromFile_ = true;
+}
+
+void TUnTarBase::ExtractTar(int64_t size, int64_t start) {
   // Scan: the whole list first, then the data.
-  TTarScanner scan(readAt, ArchiveSize(), start);
+  TTarScanner scan(tarRead_, size, start);
   std::vector<TTarItem> items;
   TTarStep step;
   TTarItem item;
@@ -118,8 +131,10 @@ void TUnTarBase::ExtractTarItem(const TTarItem& item) {
     SkipEntry(item.storedSize);
     return;
   }
-  if (item.sparse || item.type == 'M') {
-    return RejectEntry(e, E_UNSUPPORTEDMETHOD, item.sparse ? "sparse file" : "continued from another volume");
+  if (item.type == 'M') return RejectEntry(e, E_UNSUPPORTEDMETHOD, "continued from another volume");
+  if (item.sparse) {
+    RememberMade(name, ExtractEntry(e, [this, &item] { return CopySparse(item); }));
+    return;
   }
   if (e.isDir) {
     ExtractEntry(e, [] { return true; });
@@ -144,11 +159,65 @@ std::string TUnTarBase::PathKey(const std::string& name) {
 
 bool TUnTarBase::CopyData(const TTarItem& item) {
   int64_t produced = 0;
-  const int r = CopyStored(EntryJob(item.dataOffset, item.storedSize, item.storedSize, produced));
+  TDecodeSource src;
+  if (tarFromFile_) {
+    src = EntrySource(item.dataOffset, item.storedSize);
+  } else {
+    src.budget = item.storedSize;
+    src.read = [this, pos = item.dataOffset, end = item.dataOffset + item.storedSize](uint8_t* buf,
+                                                                                       int64_t n) mutable {
+      const int64_t got = tarRead_(pos, buf, std::min(n, end - pos));
+      pos += std::max<int64_t>(got, 0);
+      return got;
+    };
+  }
+  const int r = CopyStored(EntryJob(std::move(src), item.storedSize, produced));
   if (r != drInputExhausted) return DecodeResultOk(r, produced, item.storedSize);
   ReportError(FileName, std::to_string(produced) + " of " + std::to_string(item.storedSize) + " bytes", VolumeName,
               E_READERROR);
   return false;
+}
+
+}  // namespace zid
+
+namespace zid {
+
+// The pieces in order, the holes between them and after the last as zeros.
+bool TUnTarBase::CopySparse(const TTarItem& item) {
+  std::vector<uint8_t> buf(65536);
+  int64_t out = 0, in = 0;
+  auto zeros = [&](int64_t n) {
+    std::fill(buf.begin(), buf.end(), 0);
+    for (; n > 0 && !Cancelled();) {
+      const int64_t k = std::min<int64_t>(n, static_cast<int64_t>(buf.size()));
+      if (!WriteOutput(buf.data(), k)) return false;
+      n -= k;
+      out += k;
+    }
+    return !Cancelled();
+  };
+  for (const auto& [off, len] : item.sparseMap) {
+    if (off < out || len < 0 || off > item.size || len > item.size - off || len > item.storedSize - in) {
+      ReportError(FileName, "sparse map", VolumeName, E_CORRUPTINPUT);
+      return false;
+    }
+    if (!zeros(off - out)) return false;
+    for (int64_t left = len; left > 0;) {
+      if (Cancelled()) return false;
+      const int64_t k = std::min<int64_t>(left, static_cast<int64_t>(buf.size()));
+      const int64_t got = tarRead_(item.dataOffset + in, buf.data(), k);
+      if (got != k) {
+        ReportError(FileName, std::to_string(in + std::max<int64_t>(got, 0)) + " of " +
+                    std::to_string(item.storedSize) + " bytes", VolumeName, E_READERROR);
+        return false;
+      }
+      if (!WriteOutput(buf.data(), k)) return false;
+      in += k;
+      left -= k;
+      out += k;
+    }
+  }
+  return zeros(item.size - out);
 }
 
 }  // namespace zid
