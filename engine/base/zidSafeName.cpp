@@ -47,7 +47,7 @@ size_t CutPrefixes(std::string_view s) {
 
 }  // namespace
 
-bool SplitEntryPath(std::string_view name, std::vector<std::string>& out, std::string* why) {
+bool SplitEntryPath(std::string_view name, std::vector<std::string>& out, std::string* why, bool backslash) {
   out.clear();
   auto refuse = [&](const char* reason) {
     if (why) *why = reason;
@@ -58,7 +58,7 @@ bool SplitEntryPath(std::string_view name, std::vector<std::string>& out, std::s
   size_t i = CutPrefixes(name);
   while (i < name.size()) {
     size_t j = i;
-    while (j < name.size() && !IsSep(name[j])) ++j;
+    while (j < name.size() && name[j] != '/' && (name[j] != '\\' || !backslash)) ++j;
     std::string_view part = name.substr(i, j - i);
     if (part.empty() || part == ".") {
       // nothing

@@ -238,7 +238,7 @@ void TUnBase::SetOutputPath(const std::string& path) {
   outRel_.assign(1, plat::ExtractFileName(path));
 }
 
-bool TUnBase::BuildOutputName(const std::string& storedName) {
+bool TUnBase::BuildOutputName(const std::string& storedName, bool unixName) {
   outPath_.clear();
   outRel_.clear();
   if (extractDir_.empty()) {
@@ -246,7 +246,7 @@ bool TUnBase::BuildOutputName(const std::string& storedName) {
     if (extractDir_.empty()) extractDir_ = plat::IncludeTrailingPathDelimiter(plat::GetCurrentDir());
   }
   std::string why;
-  if (!SplitEntryPath(storedName, outRel_, &why)) {
+  if (!SplitEntryPath(storedName, outRel_, &why, !unixName)) {
     ReportError(storedName, why, VolumeName, E_BADFILENAME);
     return false;
   }
@@ -528,7 +528,7 @@ TUnBase::TEntryResult TUnBase::ExtractEntry(const TEntry& e, const std::function
   }
   if (e.dosDate > MaxFileDate) MaxFileDate = e.dosDate;
   OpenReport(e.storedName);
-  if (!BuildOutputName(e.storedName)) {
+  if (!BuildOutputName(e.storedName, e.unixName)) {
     SkipEntry(e.packedSize);
     return CloseReport(TVerdict::Failed, TEntryResult::Refused);
   }

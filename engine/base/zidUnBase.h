@@ -62,6 +62,9 @@ struct TEntry {
   bool isHardLink = false;  // a second name of the entry stored as linkTarget, extracted earlier in the run
   bool linkInData = false;  // the symbolic link's target is the entry's data (decoded and checked first)
   std::string linkTarget;   // as stored, "/" separated
+  // Made on a Unix host (TAR, ZIP's host 3): "\" is a character of the
+  // name, only "/" separates folders.
+  bool unixName = false;
 };
 
 class TCustomDClass : public TZipCommon {
@@ -202,7 +205,7 @@ class TUnBase : public TCustomDClass {
     return EntryJob(EntrySource(offset, packed), expected, produced);
   }
   // The steps, for formats that need to run them one by one.
-  bool BuildOutputName(const std::string& storedName);
+  bool BuildOutputName(const std::string& storedName, bool unixName = false);
   bool BeginEntry(const TEntry& e);
   bool CheckPassword(const std::function<bool(const std::string&)>& verify);
   bool OpenOutput();

@@ -6,8 +6,18 @@
 
 namespace zid {
 
+namespace {
+constexpr int64_t kHeadKept = 512;
+}  // namespace
+
 int64_t TFilteredData::ReadAt(int64_t pos, uint8_t* buf, int64_t n) {
   if (pos < 0 || n <= 0) return 0;
+  // The first block, which callers look at before they walk, is kept: a walk
+  // from the start then does not decode again.
+  if (pos + n <= static_cast<int64_t>(head_.size())) {
+    std::copy(head_.begin() + pos, head_.begin() + pos + n, buf);
+    return n;
+  }
   if (!reader_ || pos < pos_) {
     reader_ = open_();
     pos_ = 0;
@@ -40,6 +50,7 @@ int64_t TFilteredData::ReadAt(int64_t pos, uint8_t* buf, int64_t n) {
     done += got;
     pos_ += got;
   }
+  if (pos == 0 && head_.empty()) head_.assign(buf, buf + std::min<int64_t>(done, kHeadKept));
   return done;
 }
 

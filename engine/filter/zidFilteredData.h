@@ -36,6 +36,7 @@ class TFilteredData {
   int64_t size_ = -1;
   int status_ = drOk;
   std::vector<uint8_t> skip_;
+  std::vector<uint8_t> head_;  // the first bytes, as read
 };
 
 // The source of a filter over the bytes of a stream from `start` to `end`

@@ -50,7 +50,7 @@ void ListTarItem(TRizER& r, const TTarItem& item) {
   std::string name = r.DecodeName(item.name, item.nameUtf8, true);
   while (folder && !name.empty() && (name.back() == '/' || name.back() == '\\')) name.pop_back();
   if (folder && (name.empty() || name == ".")) return;
-  if (!r.AcceptName(name, r.RecurseDirs)) return;
+  if (!r.AcceptName(name, r.RecurseDirs, true)) return;
 
   r.FileDate = UnixToFileDate(item.mtime);
   r.UnpackedSize = folder ? 0 : item.size;

@@ -47,11 +47,28 @@ void TUnTarBase::ExtractTarStream(TTarReadAt readAt, int64_t size) {
 }
 
 void TUnTarBase::ExtractTar(int64_t size, int64_t start) {
-  // Scan: the whole list first, then the data.
   TTarScanner scan(tarRead_, size, start);
   std::vector<TTarItem> items;
   TTarStep step;
   TTarItem item;
+  linkSources_.clear();
+  if (!tarFromFile_) {
+    // Bytes read as they are decoded: each entry goes out as soon as its
+    // header is read, so the data are decoded once. A hard link names a file
+    // before it, so the files made are known by then.
+    bool any = false;
+    while ((step = scan.Next(item)) == TTarStep::Entry && !Cancelled()) {
+      any = true;
+      ExtractTarItem(item);
+      if (item.truncated) break;
+    }
+    if (!any && step == TTarStep::BadHeader) {
+      ArchiveFailed(E_BADFILEHEADER, "no tar header at offset " + std::to_string(scan.ErrorOffset()));
+      return;
+    }
+    return EndTar(scan, step);
+  }
+  // Scan: the whole list first, then the data.
   while ((step = scan.Next(item)) == TTarStep::Entry && !Cancelled()) {
     items.push_back(item);
     if (item.truncated) break;
@@ -61,7 +78,6 @@ void TUnTarBase::ExtractTar(int64_t size, int64_t start) {
     return;
   }
   // The files that hard links name, to tell which of them this run makes.
-  linkSources_.clear();
   for (const TTarItem& it : items) {
     if (it.type != '1') continue;
     TNameOrigin origin;
@@ -75,6 +91,10 @@ void TUnTarBase::ExtractTar(int64_t size, int64_t start) {
     if (Cancelled()) return;
     ExtractTarItem(it);
   }
+  EndTar(scan, step);
+}
+
+void TUnTarBase::EndTar(const TTarScanner& scan, TTarStep step) {
   if (Cancelled()) return;
   if (step == TTarStep::BadHeader)
     ArchiveFailed(E_BADFILEHEADER, "bad tar header at offset " + std::to_string(scan.ErrorOffset()));
@@ -100,6 +120,7 @@ void TUnTarBase::ExtractTarItem(const TTarItem& item) {
   e.isDir = item.IsDir();
   e.attr = e.isDir ? 0x10 : 0x20;
   e.unixMode = item.mode & 0777;
+  e.unixName = true;
 
   if (item.type == '2') {
     // The loop makes it when its target stays inside the folder.
@@ -145,7 +166,10 @@ void TUnTarBase::ExtractTarItem(const TTarItem& item) {
 
 // A file a hard link names is remembered once it went where its name says.
 void TUnTarBase::RememberMade(const std::string& name, TEntryResult r) {
-  if (r != TEntryResult::Extracted || linkSources_.empty()) return;
+  if (r != TEntryResult::Extracted) return;
+  // Read as decoded, every file made is remembered: a later link may name it.
+  if (!tarFromFile_) linkSources_.emplace(PathKey(name), false);
+  if (linkSources_.empty()) return;
   auto it = linkSources_.find(PathKey(name));
   if (it == linkSources_.end()) return;
   it->second = OutputMode == omToFile && UseStoredDirs && outRoot_ == GetExtractDir() &&
@@ -154,7 +178,7 @@ void TUnTarBase::RememberMade(const std::string& name, TEntryResult r) {
 
 std::string TUnTarBase::PathKey(const std::string& name) {
   std::vector<std::string> comps;
-  return SplitEntryPath(name, comps) ? JoinComponents(comps, comps.size()) : std::string();
+  return SplitEntryPath(name, comps, nullptr, false) ? JoinComponents(comps, comps.size()) : std::string();
 }
 
 bool TUnTarBase::CopyData(const TTarItem& item) {

@@ -24,6 +24,8 @@
 namespace zid {
 
 struct TTarItem;
+class TTarScanner;
+enum class TTarStep;
 
 class TUnTarBase : public TUnBase {
  protected:
@@ -39,6 +41,8 @@ class TUnTarBase : public TUnBase {
 
  private:
   void ExtractTar(int64_t size, int64_t start);
+  // Reports how the walk ended (a bad header, a cut record).
+  void EndTar(const TTarScanner& scan, TTarStep step);
   void ExtractTarItem(const TTarItem& item);
   bool CopyData(const TTarItem& item);
   bool CopySparse(const TTarItem& item);
