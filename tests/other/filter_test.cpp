@@ -25,11 +25,14 @@ std::string MakeTree(const testutil::TempDir& t) {
   testutil::WriteFile(src + "/" + std::string(150, 'n') + ".txt", "long name\n");
   testutil::WriteFile(src + "/a/b/c/deep.bin", testutil::RandomBytes(200000, 7));
   testutil::WriteFile(src + "/back\\slash.txt", "one name\n");
-  std::ofstream sparse(src + "/holes.bin", std::ios::binary);
-  sparse.seekp(1 << 20);
-  sparse << "middle";
-  sparse.seekp(3 << 20);
-  sparse << "end";
+  {
+    std::ofstream sparse(src + "/holes.bin", std::ios::binary);
+    sparse.seekp(1 << 20);
+    sparse << "middle";
+    sparse.seekp(3 << 20);
+    sparse << "end";
+  }
+  std::filesystem::resize_file(src + "/holes.bin", 4 << 20);  // and a hole at the end
   return src;
 }
 
