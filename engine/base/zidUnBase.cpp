@@ -467,6 +467,25 @@ bool TUnBase::WriteOutput(const uint8_t* buf, int64_t count) {
   return true;
 }
 
+bool TUnBase::WriteHole(int64_t count) {
+  if (count <= 0) return true;
+  if (OutputMode == omToFile && out_ != plat::kNoHandle && linkData_ == nullptr && !asciiTranslate_ &&
+      crcKind_ != 32 && crcKind_ != 16) {
+    const int64_t end = plat::FileSeek(out_, count, plat::soFromCurrent);
+    if (end >= 0 && plat::FileTruncate(out_, end)) {
+      entryDone_ += count;
+      return true;
+    }
+  }
+  const uint8_t zeros[8192] = {};
+  for (int64_t left = count; left > 0;) {
+    const int64_t n = std::min<int64_t>(left, sizeof zeros);
+    if (!WriteOutput(zeros, n)) return false;
+    left -= n;
+  }
+  return true;
+}
+
 void TUnBase::CloseOutputHandle() {
   pending_.Discard();
   out_ = plat::kNoHandle;

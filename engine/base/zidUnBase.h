@@ -214,6 +214,10 @@ class TUnBase : public TCustomDClass {
   // input, before decoding: compressed data is enciphered, not its output.)
   bool WriteOutput(const uint8_t* buf, int64_t count);
   bool WriteDecoded(const uint8_t* buf, int64_t count) { return WriteOutput(buf, count); }
+  // count zero bytes (a sparse file's hole): a disk file is extended past
+  // them without writing, so it keeps the hole where the file system can;
+  // any other output gets the zeros. False as WriteOutput.
+  bool WriteHole(int64_t count);
   // Stamps date and attributes and closes the output; keep puts the file in
   // place under its name, otherwise it is removed and any earlier file of
   // that name stays as it was.

@@ -206,19 +206,14 @@ bool TUnTarBase::CopyData(const TTarItem& item) {
 
 namespace zid {
 
-// The pieces in order, the holes between them and after the last as zeros.
+// The pieces in order, the holes between them and after the last as holes.
 bool TUnTarBase::CopySparse(const TTarItem& item) {
   std::vector<uint8_t> buf(65536);
   int64_t out = 0, in = 0;
   auto zeros = [&](int64_t n) {
-    std::fill(buf.begin(), buf.end(), 0);
-    for (; n > 0 && !Cancelled();) {
-      const int64_t k = std::min<int64_t>(n, static_cast<int64_t>(buf.size()));
-      if (!WriteOutput(buf.data(), k)) return false;
-      n -= k;
-      out += k;
-    }
-    return !Cancelled();
+    if (Cancelled() || !WriteHole(n)) return false;
+    out += n;
+    return true;
   };
   for (const auto& [off, len] : item.sparseMap) {
     if (off < out || len < 0 || off > item.size || len > item.size - off || len > item.storedSize - in) {

@@ -11,7 +11,7 @@
 // their target stays inside the folder; a hard link is made when it names a
 // file made earlier in the same run; other hard links, devices and FIFOs are
 // not created (one message names each); sparse files (old GNU and pax 0.0,
-// 0.1, 1.0) are written whole, their holes as zeros.
+// 0.1, 1.0) are written with their holes (zeros where the output cannot hold one).
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,8 @@
 // names with a backslash.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include "engine/other/zidUnGZip.h"
@@ -144,6 +146,13 @@ TEST(Tar, SparseForms) {
     const Report r = Extract<zid::TUnTar>(archive, out);
     EXPECT_TRUE(r.errors.empty()) << r.text;
     EXPECT_TRUE(testutil::ReadFile(out + "/holes.bin") == holes);
+    // Where the file system keeps holes (it kept those of the source), the output has them too.
+    struct stat a{}, b{};
+    ASSERT_EQ(stat((src + "/holes.bin").c_str(), &a), 0);
+    ASSERT_EQ(stat((out + "/holes.bin").c_str(), &b), 0);
+    if (a.st_blocks * 512 < a.st_size) {
+      EXPECT_LT(b.st_blocks * 512, b.st_size);
+    }
     const othertest::Listing l = othertest::List(archive);
     ASSERT_EQ(l.entries.size(), 1u);
     EXPECT_EQ(l.entries[0].unpacked, static_cast<int64_t>(holes.size()));
