@@ -129,6 +129,14 @@ const std::vector<TFormat>& Table() {
        nullptr, nullptr, nullptr, {}},
       {"CPIO", "cpio", "cpio archive", {atCpio}, {".cpio"}, Extractor<TUnLibArchive>, nullptr, MakeLibArchiveWalker,
        nullptr, nullptr, nullptr, {}},
+      {"XZ", "xz", "XZ file", {atXz}, {".xz", ".txz", ".lzma", ".tlz"}, Extractor<TUnGZip>, nullptr, MakeGZipWalker,
+       GZipMethods, nullptr, nullptr, {}},
+      {"BZIP2", "bzip2", "BZIP2 file", {atBzip2}, {".bz2", ".tbz2", ".tbz", ".tb2"}, Extractor<TUnGZip>, nullptr,
+       MakeGZipWalker, GZipMethods, nullptr, nullptr, {}},
+      {"ZSTD", "zstd", "ZSTD file", {atZstd}, {".zst", ".tzst"}, Extractor<TUnGZip>, nullptr, MakeGZipWalker,
+       GZipMethods, nullptr, nullptr, {}},
+      {"LZ4", "lz4", "LZ4 file", {atLz4}, {".lz4"}, Extractor<TUnGZip>, nullptr, MakeGZipWalker, GZipMethods,
+       nullptr, nullptr, {}},
   };
   return table;
 }

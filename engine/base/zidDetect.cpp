@@ -8,6 +8,7 @@
 #include "engine/base/zidDetectSteps.h"
 #include "engine/base/zidDiskManager.h"
 #include "engine/base/zidStreams.h"
+#include "engine/filter/zidFilters.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -23,6 +24,7 @@ const std::array<const char*, kArcTypeCount> ArcTypeNames = {
     "PAK       ", "PAK SFX   ", "RAR       ", "RAR SFX   ", "TAR       ", "TarGzip   ", "UUE       ",
     "ZIP       ", "ZIP SFX   ", "Zip Span  ", "Zip MVol  ", "ZOO       ",
     "7z        ", "ISO 9660  ", "cpio      ",
+    "XZ        ", "BZip2     ", "Zstd      ", "LZ4       ",
 };
 
 const char* ArcTypeEnumName(TArcType t) {
@@ -33,6 +35,7 @@ const char* ArcTypeEnumName(TArcType t) {
       "atLzhExe", "atMsGZ",        "atPak",         "atPakExe",  "atRar",    "atRarExe", "atTar",
       "atTarGZip", "atUUE",        "atZip",         "atZipExe",  "atZipDS",  "atZipMV",  "atZoo",
       "atSevenZip", "atIso",       "atCpio",
+      "atXz",     "atBzip2",       "atZstd",        "atLz4",
   };
   return t < kArcTypeCount ? kNames[t] : "atNA";
 }
@@ -78,6 +81,11 @@ TArcType PlainSearch(TByteSource& src, TArchiveDetection& d, const uint8_t* head
       d.ArcStartOffset = 128;
       return atLha;
     }
+  }
+  // The filters read through libraries, by their signatures at the start.
+  if (p == 0) {
+    const TFilter* f = FilterBySignature(head, headLen);
+    if (f != nullptr && f->type != atGZip) return f->type;
   }
   TArcType type = ClassifySignature(src, d, TSignatureMode::Plain, head + p);
   if (type == atUnknown) return type;

@@ -48,8 +48,13 @@ enum TArcType : uint8_t {
   atSevenZip,
   atIso,
   atCpio,
+  // Single-stream filters read through libraries (a tar inside is walked as it is decoded).
+  atXz,
+  atBzip2,
+  atZstd,
+  atLz4,
 };
-constexpr int kArcTypeCount = 38;
+constexpr int kArcTypeCount = 42;
 
 // The engine's exception: its message is the text of an error code.
 class E_RAISE : public std::runtime_error {

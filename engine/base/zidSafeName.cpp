@@ -47,7 +47,8 @@ size_t CutPrefixes(std::string_view s) {
 
 }  // namespace
 
-bool SplitEntryPath(std::string_view name, std::vector<std::string>& out, std::string* why, std::string* cut) {
+bool SplitEntryPath(std::string_view name, std::vector<std::string>& out, std::string* why, std::string* cut,
+                    bool backslash) {
   out.clear();
   if (cut) cut->clear();
   auto refuse = [&](const char* reason) {
@@ -60,7 +61,7 @@ bool SplitEntryPath(std::string_view name, std::vector<std::string>& out, std::s
   if (cut) *cut = std::string(name.substr(0, i));
   while (i < name.size()) {
     size_t j = i;
-    while (j < name.size() && !IsSep(name[j])) ++j;
+    while (j < name.size() && name[j] != '/' && (name[j] != '\\' || !backslash)) ++j;
     std::string_view part = name.substr(i, j - i);
     if (part.empty() || part == ".") {
       // nothing

@@ -8,16 +8,19 @@
 namespace zid {
 
 // Splits a stored name into the components of a relative path that stays
-// inside the extraction folder. "\" and "/" both separate; absolute roots
+// inside the extraction folder. "/" separates, and "\" as well unless
+// backslash is false (a name made on a Unix host keeps it as a character of
+// the name: GNU tar and Info-ZIP store "back\slash.txt" as one name); absolute roots
 // ("/x", "//x"), drive prefixes ("C:\x", "C:x") and network or device prefixes
 // ("\\srv\share\x", "\\?\C:\x", "\\.\x") are cut; "." components vanish and
 // ".." takes back the component before it. Returns false, with the reason in
 // *why, for a name that still climbs out of the folder, an empty name (or one
 // of separators only), or a name holding a NUL byte. *cut (when given) gets
 // the prefix that was cut, empty when none: a name that would have led
-// outside the folder, which the caller warns about.
+// outside the folder, which the caller warns about. backslash: "\" separates
+// folders (false for names made on Unix hosts, where it is part of a name).
 bool SplitEntryPath(std::string_view name, std::vector<std::string>& components, std::string* why = nullptr,
-                    std::string* cut = nullptr);
+                    std::string* cut = nullptr, bool backslash = true);
 
 // The components joined with "/".
 std::string JoinComponents(const std::vector<std::string>& components, size_t count);

@@ -239,7 +239,7 @@ void TUnBase::SetOutputPath(const std::string& path) {
   outRel_.assign(1, plat::ExtractFileName(path));
 }
 
-bool TUnBase::BuildOutputName(const std::string& storedName) {
+bool TUnBase::BuildOutputName(const std::string& storedName, bool unixName) {
   outPath_.clear();
   outRel_.clear();
   if (extractDir_.empty()) {
@@ -247,7 +247,7 @@ bool TUnBase::BuildOutputName(const std::string& storedName) {
     if (extractDir_.empty()) extractDir_ = plat::IncludeTrailingPathDelimiter(plat::GetCurrentDir());
   }
   std::string why, cut;
-  if (!SplitEntryPath(storedName, outRel_, &why, &cut)) {
+  if (!SplitEntryPath(storedName, outRel_, &why, &cut, !unixName)) {
     ReportError(storedName, why, VolumeName, E_BADFILENAME);
     return false;
   }
@@ -497,6 +497,25 @@ bool TUnBase::RatioAllows(int64_t done) {
   return false;
 }
 
+bool TUnBase::WriteHole(int64_t count) {
+  if (count <= 0) return true;
+  if (OutputMode == omToFile && out_ != plat::kNoHandle && linkData_ == nullptr && !asciiTranslate_ &&
+      crcKind_ != 32 && crcKind_ != 16) {
+    const int64_t end = plat::FileSeek(out_, count, plat::soFromCurrent);
+    if (end >= 0 && plat::FileTruncate(out_, end)) {
+      entryDone_ += count;
+      return true;
+    }
+  }
+  const uint8_t zeros[8192] = {};
+  for (int64_t left = count; left > 0;) {
+    const int64_t n = std::min<int64_t>(left, sizeof zeros);
+    if (!WriteOutput(zeros, n)) return false;
+    left -= n;
+  }
+  return true;
+}
+
 void TUnBase::CloseOutputHandle() {
   pending_.Discard();
   out_ = plat::kNoHandle;
@@ -558,7 +577,7 @@ TUnBase::TEntryResult TUnBase::ExtractEntry(const TEntry& e, const std::function
   }
   if (e.dosDate > MaxFileDate) MaxFileDate = e.dosDate;
   OpenReport(e.storedName);
-  if (!BuildOutputName(e.storedName)) {
+  if (!BuildOutputName(e.storedName, e.unixName)) {
     SkipEntry(e.packedSize);
     return CloseReport(TVerdict::Failed, TEntryResult::Refused);
   }

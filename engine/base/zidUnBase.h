@@ -62,6 +62,9 @@ struct TEntry {
   bool isHardLink = false;  // a second name of the entry stored as linkTarget, extracted earlier in the run
   bool linkInData = false;  // the symbolic link's target is the entry's data (decoded and checked first)
   std::string linkTarget;   // as stored, "/" separated
+  // Made on a Unix host (TAR, ZIP's host 3): "\" is a character of the
+  // name, only "/" separates folders.
+  bool unixName = false;
 };
 
 class TCustomDClass : public TZipCommon {
@@ -211,7 +214,7 @@ class TUnBase : public TCustomDClass {
     return EntryJob(EntrySource(offset, packed), expected, produced);
   }
   // The steps, for formats that need to run them one by one.
-  bool BuildOutputName(const std::string& storedName);
+  bool BuildOutputName(const std::string& storedName, bool unixName = false);
   bool BeginEntry(const TEntry& e);
   bool CheckPassword(const std::function<bool(const std::string&)>& verify);
   bool OpenOutput();
@@ -220,6 +223,10 @@ class TUnBase : public TCustomDClass {
   // input, before decoding: compressed data is enciphered, not its output.)
   bool WriteOutput(const uint8_t* buf, int64_t count);
   bool WriteDecoded(const uint8_t* buf, int64_t count) { return WriteOutput(buf, count); }
+  // count zero bytes (a sparse file's hole): a disk file is extended past
+  // them without writing, so it keeps the hole where the file system can;
+  // any other output gets the zeros. False as WriteOutput.
+  bool WriteHole(int64_t count);
   // Stamps date and attributes and closes the output; keep puts the file in
   // place under its name, otherwise it is removed and any earlier file of
   // that name stays as it was.

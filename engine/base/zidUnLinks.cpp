@@ -96,7 +96,7 @@ bool TUnBase::MakeLink(const TEntry& e, const std::string& target) {
   const bool atRoot = outRoot_ == extractDir_;
   if (e.isHardLink) {
     std::vector<std::string> source;
-    if (!atRoot || !SplitEntryPath(target, source)) {
+    if (!atRoot || !SplitEntryPath(target, source, nullptr, nullptr, !e.unixName)) {
       ReportError(FileName, KindOf(e) + Shown(target) + ": not created", VolumeName, E_UNKNOWNFILETYPE);
       return false;
     }

@@ -230,10 +230,10 @@ std::string TRizER::DecodeName(const std::string& raw, bool utf8, bool unixHost)
   return DecodeEntryName(raw, origin);
 }
 
-bool TRizER::AcceptName(const std::string& decodedName, bool recurse) {
+bool TRizER::AcceptName(const std::string& decodedName, bool recurse, bool unixName) {
   LinkTarget.clear();
   FileName = decodedName;
-  std::replace(FileName.begin(), FileName.end(), '\\', '/');
+  if (!unixName) std::replace(FileName.begin(), FileName.end(), '\\', '/');
   if (OnReadFile) OnReadFile(this, FileName);
   return MatchesSpec(FileName, recurse);
 }

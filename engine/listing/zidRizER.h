@@ -106,7 +106,8 @@ class TRizER : public TZipCommon {
   // A decoded entry name becomes FileName: "\" separators become "/". Then
   // OnReadFile fires, and the shared name filter decides whether the entry
   // is listed (recurse: the RecurseDirs rule of the filter).
-  bool AcceptName(const std::string& decodedName, bool recurse);
+  // unixName: made on a Unix host, the "\" is kept as part of the name.
+  bool AcceptName(const std::string& decodedName, bool recurse, bool unixName = false);
   // Counts and reports the current entry (its properties are filled). A file
   // entry adds to FileCount and the totals; a folder is reported only with
   // ShowEmptyDirs (its name then ends with "/") and counts when folderCounts

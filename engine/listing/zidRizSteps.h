@@ -12,6 +12,10 @@
 
 namespace zid {
 
+struct TTarItem;
+// Lists one tar entry (the TAR walker's and the nested tar's of the GZIP walker; zidRizTar.cpp).
+void ListTarItem(TRizER& r, const TTarItem& item);
+
 // Reports 25114 for the archive being walked and ends the walk.
 inline void EndWalkBadHeader(TRizER& r) {
   r.ReportError(r.GetArchiveFile(), std::string(), r.VolumeName, E_BADFILEHEADER);

@@ -2,14 +2,15 @@
 // reads the whole entry through the shared tar scanner: GNU long names and
 // pax headers give the entry its full name and are not entries themselves.
 // Files (links included) are listed with their size as both packed and
-// unpacked size; folders are folder entries; devices, FIFOs and volume
-// continuations are passed over. A zero block ends the walk quietly, the end
-// of the file (no end blocks) with a warning, a header that fails its
-// checksum with 25114.
+// unpacked size (a sparse file: its stored pieces packed); folders are folder
+// entries; devices, FIFOs and volume continuations are passed over. A zero
+// block ends the walk quietly, the end of the file (no end blocks) with a
+// warning, a header that fails its checksum with 25114.
 #include <algorithm>
 #include <string>
 
 #include "engine/listing/zidRizER.h"
+#include "engine/listing/zidRizSteps.h"
 #include "engine/listing/zidRizWalker.h"
 #include "engine/other/zidTarHeader.h"
 
@@ -43,15 +44,22 @@ void TTarWalker::Step(TRizER& r) {
   // The walk stops at the end of the file without another step.
   if (r.NextOffset >= r.WalkSize()) r.ReportError(r.GetArchiveFile(), kTarNoEndBlock, r.VolumeName, E_READERROR);
 
+  ListTarItem(r, item);
+}
+
+}  // namespace
+
+void ListTarItem(TRizER& r, const TTarItem& item) {
   if (item.IsDevice() || item.type == 'M') return;
   const bool folder = item.IsDir();
   std::string name = r.DecodeName(item.name, item.nameUtf8, true);
   while (folder && !name.empty() && (name.back() == '/' || name.back() == '\\')) name.pop_back();
   if (folder && (name.empty() || name == ".")) return;
-  if (!r.AcceptName(name, r.RecurseDirs)) return;
+  if (!r.AcceptName(name, r.RecurseDirs, true)) return;
 
   r.FileDate = UnixToFileDate(item.mtime);
-  r.PackedSize = r.UnpackedSize = folder ? 0 : item.size;
+  r.UnpackedSize = folder ? 0 : item.size;
+  r.PackedSize = folder ? 0 : item.sparse ? item.storedSize : item.size;
   r.CRC = item.checksum;
   r.Encrypted = false;
   r.MethodId = 0;
@@ -61,8 +69,6 @@ void TTarWalker::Step(TRizER& r) {
   if (item.type == '2') r.LinkTarget = r.DecodeName(item.linkName, item.nameUtf8, true);
   r.ReportEntry(folder, true, item.headerOffset);
 }
-
-}  // namespace
 
 std::unique_ptr<TRizWalker> MakeTarWalker(TArcType) { return std::make_unique<TTarWalker>(); }
 

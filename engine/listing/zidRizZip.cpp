@@ -223,7 +223,7 @@ void TZipWalker::CentralEntry(TRizER& r, const TCheckedRecord& c) {
   } else if (!(state_ & htLocal)) {
     r.ReportError(decoded, std::string(), r.VolumeName, E_BADFILEHEADER);
   }
-  if (!r.AcceptName(decoded, r.RecurseDirs)) return;
+  if (!r.AcceptName(decoded, r.RecurseDirs, (h.VersionMadeBy >> 8) == 3)) return;
   // Listed all the same: the listing shows what the directory says, the
   // error says why the entry will not extract.
   if (c.problem != 0 || c.overlaps)

@@ -224,8 +224,10 @@ int Gunzip(const TDecodeJob& job, TGunzipReport* report) {
 const TMethodTable& GZipMethods() {
   static const TMethodTable table = {
       {0, nullptr, "Stored"},          {8, nullptr, "Deflate"},
-      {144, nullptr, "LzwMAGIC"},      {kGzPackMagic, nullptr, "PackMAGIC"},
-      {kGzLzhMagic, nullptr, "LzhMAGIC"},
+      {kGzLzwMethod, nullptr, "LzwMAGIC"}, {kGzPackMagic, nullptr, "PackMAGIC"},
+      {kGzLzhMagic, nullptr, "LzhMAGIC"},  {kGzXzMethod, nullptr, "XZ"},
+      {kGzBzip2Method, nullptr, "BZip2"},  {kGzZstdMethod, nullptr, "Zstd"},
+      {kGzLz4Method, nullptr, "LZ4"},
   };
   return table;
 }

@@ -77,6 +77,13 @@ int Gunzip(const TDecodeJob& job, TGunzipReport* report);
 // GZIP-family magic numbers passed as the method for the old single-stream formats.
 constexpr int kGzPackMagic = 0x1F1E;
 constexpr int kGzLzhMagic = 0x1FA0;
+// The listing's methods of compress and the filters read through libraries
+// (xz, bzip2 and zstd by their ZIP method numbers).
+constexpr int kGzLzwMethod = 144;
+constexpr int kGzBzip2Method = 12;
+constexpr int kGzZstdMethod = 93;
+constexpr int kGzXzMethod = 95;
+constexpr int kGzLz4Method = 0x184D2204;
 
 // The methods of GZIP headers, and the magic numbers of the old
 // single-stream formats the same extractor reads.

@@ -18,6 +18,12 @@ constexpr int kGnuExtIsExtended = 504;
 constexpr int64_t kMaxRecord = 1 << 20;
 // Sizes beyond this are not real files; refusing them keeps offsets from overflowing.
 constexpr int64_t kMaxSize = int64_t{1} << 56;
+// GNU sparse maps: at most this many pieces are taken (a real map of a
+// file with a million holes is still below it).
+constexpr size_t kMaxMapPieces = 1 << 20;
+constexpr int kGnuSparse = 386;  // four (offset, length) pairs of 12-byte numbers
+constexpr int kGnuSparsePairs = 4;
+constexpr int kGnuExtPairs = 21;
 
 int64_t RoundUp(int64_t n) { return (n + kTarBlock - 1) / kTarBlock * kTarBlock; }
 
@@ -128,6 +134,26 @@ void TTarScanner::ApplyPax(const std::string& records) {
     } else if (key == "GNU.sparse.realsize" || key == "GNU.sparse.size") {
       paxSparse_ = true;
       if (PaxNumber(value, n, false)) paxRealSize_ = n;
+    } else if (key == "GNU.sparse.offset") {  // 0.0: the pairs one record each
+      paxSparse_ = true;
+      if (PaxNumber(value, n, false) && paxMap_.size() < kMaxMapPieces) paxMap_.emplace_back(n, -1);
+    } else if (key == "GNU.sparse.numbytes") {
+      if (PaxNumber(value, n, false) && !paxMap_.empty() && paxMap_.back().second < 0) paxMap_.back().second = n;
+    } else if (key == "GNU.sparse.map") {  // 0.1: "offset,length,offset,length..."
+      paxSparse_ = true;
+      paxMap_.clear();
+      size_t q = 0;
+      std::vector<int64_t> nums;
+      while (q <= value.size() && nums.size() < 2 * kMaxMapPieces) {
+        const size_t c = std::min(value.find(',', q), value.size());
+        if (!PaxNumber(value.substr(q, c - q), n, false)) break;
+        nums.push_back(n);
+        q = c + 1;
+      }
+      for (size_t i = 0; i + 1 < nums.size(); i += 2) paxMap_.emplace_back(nums[i], nums[i + 1]);
+    } else if (key == "GNU.sparse.major") {
+      paxSparse_ = true;
+      if (PaxNumber(value, n, false)) paxSparseMajor_ = static_cast<int>(std::min<int64_t>(n, 99));
     } else if (key.rfind("GNU.sparse.", 0) == 0) {
       paxSparse_ = true;
     }
@@ -221,11 +247,20 @@ TTarStep TTarScanner::Next(TTarItem& item) {
     if (type == 'S') {
       item.sparse = true;
       if (TarNumber(h + kGnuRealSize, 12, v)) item.size = v;
+      auto pairs = [&item](const uint8_t* p, int count) {
+        for (int i = 0; i < count; ++i) {
+          int64_t off = 0, len = 0;
+          if (p[i * 24] == 0 || !TarNumber(p + i * 24, 12, off) || !TarNumber(p + i * 24 + 12, 12, len)) return;
+          if (item.sparseMap.size() < kMaxMapPieces) item.sparseMap.emplace_back(off, len);
+        }
+      };
+      pairs(h + kGnuSparse, kGnuSparsePairs);
       // Further sparse maps follow the header while their flag says so.
       bool more = h[kGnuIsExtended] != 0;
       while (more) {
         errorPos_ = item.dataOffset;
         if (readAt_(item.dataOffset, h, kTarBlock) != kTarBlock) return TTarStep::Truncated;
+        pairs(h, kGnuExtPairs);
         more = h[kGnuExtIsExtended] != 0;
         item.dataOffset += kTarBlock;
       }
@@ -233,6 +268,8 @@ TTarStep TTarScanner::Next(TTarItem& item) {
     if (paxSparse_) {
       item.sparse = true;
       if (paxRealSize_ >= 0) item.size = paxRealSize_;
+      item.sparseMap = std::move(paxMap_);
+      if (paxSparseMajor_ == 1 && !ReadMapInData(item)) return TTarStep::Truncated;
     }
     item.truncated = item.dataOffset + item.storedSize > fileSize_;
     pos_ = item.dataOffset + RoundUp(item.storedSize);
@@ -244,8 +281,46 @@ TTarStep TTarScanner::Next(TTarItem& item) {
     haveLongName_ = haveLongLink_ = havePaxPath_ = havePaxLink_ = false;
     paxSize_ = paxMtime_ = paxRealSize_ = -1;
     paxSparse_ = false;
+    paxSparseMajor_ = 0;
+    paxMap_.clear();
     return TTarStep::Entry;
   }
+}
+
+bool TTarScanner::ReadMapInData(TTarItem& item) {
+  // Decimal numbers, one a line: the count of pieces, then offset and length
+  // of each; the data start at the next block.
+  item.sparseMap.clear();
+  std::vector<int64_t> nums;
+  int64_t want = -1;
+  std::string line;
+  int64_t used = 0;
+  uint8_t b[kTarBlock];
+  while (want < 0 || static_cast<int64_t>(nums.size()) < 1 + 2 * want) {
+    if (used >= item.storedSize || used > kMaxRecord) return false;
+    errorPos_ = item.dataOffset + used;
+    if (readAt_(item.dataOffset + used, b, kTarBlock) != kTarBlock) return false;
+    used += kTarBlock;
+    for (int i = 0; i < kTarBlock && (want < 0 || static_cast<int64_t>(nums.size()) < 1 + 2 * want); ++i) {
+      if (b[i] != '\n') {
+        line.push_back(static_cast<char>(b[i]));
+        if (line.size() > 20) return false;
+        continue;
+      }
+      int64_t n = 0;
+      if (!PaxNumber(line, n, false)) return false;
+      line.clear();
+      nums.push_back(n);
+      if (nums.size() == 1) {
+        if (n > static_cast<int64_t>(kMaxMapPieces)) return false;
+        want = n;
+      }
+    }
+  }
+  for (int64_t i = 0; i < want; ++i) item.sparseMap.emplace_back(nums[1 + 2 * i], nums[2 + 2 * i]);
+  item.dataOffset += used;
+  item.storedSize -= used;
+  return true;
 }
 
 const TMethodTable& TarMethods() {

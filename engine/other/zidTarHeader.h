@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
+
 #include "engine/base/zidMethods.h"
 
 namespace zid {
@@ -46,6 +49,9 @@ struct TTarItem {
   int64_t mtime = 0;
   uint32_t checksum = 0;     // the entry header's checksum field
   bool sparse = false;       // GNU 'S' entries and pax sparse files
+  // A sparse file's pieces (offset in the file, length), stored one after
+  // another from dataOffset; the rest of the file is holes.
+  std::vector<std::pair<int64_t, int64_t>> sparseMap;
   bool truncated = false;    // the data run past the end of the file
 
   bool IsDir() const { return type == '5' || type == 'D'; }
@@ -79,6 +85,8 @@ class TTarScanner {
 
  private:
   bool ReadRecordData(int64_t at, int64_t size, std::string& out);
+  // GNU's sparse format 1.0 keeps the map in front of the data.
+  bool ReadMapInData(TTarItem& item);
   void ApplyPax(const std::string& records);
 
   TReadAt readAt_;
@@ -91,6 +99,8 @@ class TTarScanner {
   bool haveLongName_ = false, haveLongLink_ = false, havePaxPath_ = false, havePaxLink_ = false;
   int64_t paxSize_ = -1, paxMtime_ = -1, paxRealSize_ = -1;
   bool paxSparse_ = false;
+  int paxSparseMajor_ = 0;
+  std::vector<std::pair<int64_t, int64_t>> paxMap_;
 };
 
 // The words of the warning for an archive without its end blocks.

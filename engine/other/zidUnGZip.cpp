@@ -4,6 +4,8 @@
 
 #include "engine/base/zidNames.h"
 #include "engine/base/zidStreams.h"
+#include "engine/filter/zidFilteredData.h"
+#include "engine/filter/zidFilters.h"
 #include "engine/other/zidDelzw.h"
 #include "engine/other/zidGunzip.h"
 #include "engine/other/zidTarHeader.h"
@@ -68,7 +70,10 @@ std::string GzipMemberName(const std::string& archivePath, const std::string* st
   }
   if (fromArchive) n = archiveName;
   const std::string ext = LowerExt(n);
-  if (ext == ".tgz" || ext == ".taz") n = Stem(n) + ".tar";
+  bool tarExt = false;
+  for (const TFilter& f : Filters())
+    for (const char* t : f.tarExtensions) tarExt = tarExt || ext == t;
+  if (tarExt) n = Stem(n) + ".tar";
   else if (ext == ".tar") {
   } else if (fromArchive || (!ext.empty() && ext == LowerExt(archiveName))) {
     n = Stem(n);
@@ -80,15 +85,16 @@ std::string GzipMemberName(const std::string& archivePath, const std::string* st
 
 void TUnGZip::ProcessArchive() {
   memberChecks_ = false;
-  nestedTar_ = doUnTar_ = false;
   TStream32* s = ArchiveStream();
   if (s == nullptr) {
     ArchiveFailed(E_READERROR);
     return;
   }
+  uint8_t head[kFilterSignatureLen] = {};
+  const TFilter* filter = FilterBySignature(head, ReadFullAt(*s, 0, head, kFilterSignatureLen));
   TByteCursor cursor(*s);
   const int m0 = cursor.Next(), m1 = cursor.Next();
-  if (m0 != kGzipMagic0) {
+  if (m0 != kGzipMagic0 && (filter == nullptr || filter->makeStep == nullptr)) {
     ArchiveFailed(E_BADFILEHEADER, "not a gzip or compress file");
     return;
   }
@@ -103,7 +109,11 @@ void TUnGZip::ProcessArchive() {
   bool translate = AsciiTranslation;
   int failCode = 0;
   std::string failText;
-  if (m1 == kGzipMagic1 || m1 == kGzipOldMagic1) {
+  if (filter != nullptr && filter->makeStep != nullptr) {
+    kind = TKind::Library;
+    translate = false;
+    e.storedName = GzipMemberName(archive, nullptr, false);
+  } else if (m1 == kGzipMagic1 || m1 == kGzipOldMagic1) {
     kind = TKind::Gzip;
     TGzipHeader h;
     const int first[2] = {m0, m1};
@@ -159,27 +169,22 @@ void TUnGZip::ProcessArchive() {
   e.dosDate = e.unixTime >= 0 ? plat::UnixToDosDateTime(e.unixTime) : 0;
 
   if (failCode != 0) return RejectEntry(e, failCode, failText);
+  if (filter != nullptr && ExtractNestedTar(*filter, e.storedName)) return;
   memberChecks_ = true;
-  const TEntryResult r = ExtractEntry(e, [this, kind, translate] { return Decode(kind, translate); });
+  ExtractEntry(e, [this, kind, translate, filter] { return Decode(kind, translate, filter); });
   memberChecks_ = false;
-  if (r == TEntryResult::Extracted && nestedTar_ && doUnTar_ && OutputMode == omToFile && !Cancelled())
-    ExtractNestedTar();
 }
 
-bool TUnGZip::Decode(TKind kind, bool translate) {
+bool TUnGZip::Decode(TKind kind, bool translate, const TFilter* filter) {
   trailersOk_ = true;
-  firstBlockLen_ = 0;
-  nestedTar_ = doUnTar_ = false;
   asciiTranslate_ = translate;
-  TDecodeSink sink;
-  sink.write = [this](const uint8_t* buf, int64_t n) -> int64_t {
-    if (firstBlockLen_ < kTarBlock) WatchForTar(buf, n);
-    return WriteOutput(buf, n) ? n : 0;
-  };
   int64_t produced = 0;
-  const TDecodeJob job = EntryJob(EntrySource(0, ArchiveSize()), -1, produced, std::move(sink));
+  const TDecodeJob job = EntryJob(EntrySource(0, ArchiveSize()), -1, produced);
   int r;
-  if (kind == TKind::Gzip) {
+  if (kind == TKind::Library) {
+    int64_t drained = 0;
+    r = DrainFilter(*OpenFilter(*filter, job.source, job.cancel), job, drained);
+  } else if (kind == TKind::Gzip) {
     TGunzipReport report;
     r = Gunzip(job, &report);
     trailersOk_ = report.trailersOk;
@@ -190,40 +195,33 @@ bool TUnGZip::Decode(TKind kind, bool translate) {
   return DecodeResultOk(r, produced, -1);
 }
 
-void TUnGZip::WatchForTar(const uint8_t* buf, int64_t n) {
-  const int64_t take = std::min<int64_t>(n, kTarBlock - firstBlockLen_);
-  std::copy(buf, buf + take, firstBlock_ + firstBlockLen_);
-  firstBlockLen_ += take;
-  if (firstBlockLen_ < kTarBlock || OutputMode != omToFile) return;
-  if (!TarChecksumOk(firstBlock_) || TarBlockIsZero(firstBlock_)) return;
-  // A tar is written as it is, never translated.
-  nestedTar_ = true;
-  asciiTranslate_ = false;
-  if (!OnNestedTarFile) {
-    ReportError(FileName, "OnNestedTarFile", VolumeName, E_REQUIREDEVENT);
-    return;
-  }
-  bool doUnTar = false;
-  OnNestedTarFile(this, OutputPath(), doUnTar);
-  doUnTar_ = doUnTar;
-}
-
 bool TUnGZip::CheckCrc(uint8_t crcKind, uint32_t stored) {
   if (memberChecks_) return !Cancelled() && trailersOk_;
   return TUnTarBase::CheckCrc(crcKind, stored);
 }
 
-void TUnGZip::ExtractNestedTar() {
-  const std::string tarFile = OutputPath();
-  const std::string savedVolume = VolumeName;
+bool TUnGZip::ExtractNestedTar(const TFilter& filter, const std::string& tarName) {
+  if (OutputMode != omToFile && OutputMode != omTest) return false;
+  TStream32* s = ArchiveStream();
+  const int64_t size = ArchiveSize();
+  TFilteredData data([this, s, size, &filter] { return OpenFilter(filter, StreamSource(*s, 0, size), CancelFlag()); });
+  uint8_t b[kTarBlock];
+  if (data.ReadAt(0, b, kTarBlock) != kTarBlock || !TarChecksumOk(b) || TarBlockIsZero(b)) return false;
+  if (!OnNestedTarFile) {
+    ReportError(tarName, "OnNestedTarFile", VolumeName, E_REQUIREDEVENT);
+    return false;
+  }
+  bool doUnTar = false;
+  OnNestedTarFile(this, tarName, doUnTar);
+  if (!doUnTar) return false;
   const int before = Stats().extracted;
-  CloseArchiveStream();
-  if (!OpenArchive(tarFile)) return;
-  VolumeName = tarFile;
-  ExtractTarStream(0);
-  VolumeName = savedVolume;
-  // The tar file itself stays where it was written, and counts with its entries.
-  if (Stats().extracted > before && OnChangeArchive) OnChangeArchive(this, tarFile, atTar);
+  // Its size is known once decoded: the walk ends where the bytes do.
+  ExtractTarStream([&data](int64_t pos, uint8_t* buf, int64_t n) { return data.ReadAt(pos, buf, n); },
+                   int64_t{1} << 60);
+  if (data.Status() != drOk && data.Status() != drCancelled && !Cancelled())
+    ArchiveFailed(data.Status() == drInputExhausted ? E_READERROR : E_BADBLOCK, filter.name);
+  if (Stats().extracted > before && OnChangeArchive) OnChangeArchive(this, tarName, atTar);
+  return true;
 }
 
 }  // namespace zid

@@ -1,8 +1,9 @@
-// TUnGZip: extracts a single-stream compressed file, gzip (every member, one
-// after another, into one output) or Unix compress (.Z), as one entry. When
-// the output turns out to be a tar archive and OnNestedTarFile agrees, the
-// tar written to disk is extracted in turn, beside it, by the same tar walk
-// TUnTar runs.
+// TUnGZip: extracts a single-stream compressed file as one entry: gzip
+// (every member, one after another, into one output), Unix compress (.Z) and
+// the filters of engine/filter (xz, bzip2, zstd, lz4). When the decoded
+// bytes are a tar archive and OnNestedTarFile agrees, the tar's entries are
+// extracted (or tested) instead, by the same tar walk TUnTar runs, reading
+// straight from the decompressor: no tar file is written.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,8 @@
 #include "engine/other/zidUnTar.h"
 
 namespace zid {
+
+struct TFilter;
 
 using TOnNestedTarFile = std::function<void(TZipCommon* sender, const std::string& fileName, bool& doUnTar)>;
 using TOnChangeArchive = std::function<void(TZipCommon* sender, const std::string& archiveName, TArcType arcType)>;
@@ -38,19 +41,15 @@ class TUnGZip : public TUnTarBase {
   bool CheckCrc(uint8_t crcKind, uint32_t stored) override;
 
  private:
-  enum class TKind { Gzip, Lzw, Unsupported };
-  bool Decode(TKind kind, bool translate);
-  // Watches the first output bytes for a tar header.
-  void WatchForTar(const uint8_t* buf, int64_t n);
-  void ExtractNestedTar();
+  enum class TKind { Gzip, Lzw, Library, Unsupported };
+  bool Decode(TKind kind, bool translate, const TFilter* filter);
+  // When the decoded bytes start with a tar header and OnNestedTarFile
+  // agrees, walks the tar as it is decoded; false when it did not.
+  bool ExtractNestedTar(const TFilter& filter, const std::string& tarName);
 
   std::string tempDir_;
   bool memberChecks_ = false;  // the verdict of the member being extracted is trailersOk_
   bool trailersOk_ = true;
-  uint8_t firstBlock_[512] = {};
-  int64_t firstBlockLen_ = 0;
-  bool nestedTar_ = false;
-  bool doUnTar_ = false;
 };
 
 }  // namespace zid

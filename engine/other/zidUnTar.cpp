@@ -33,12 +33,42 @@ void TUnTarBase::ExtractTarStream(int64_t start) {
     ArchiveFailed(E_READERROR);
     return;
   }
-  auto readAt = [s](int64_t pos, uint8_t* buf, int64_t n) { return ReadFullAt(*s, pos, buf, n); };
-  // Scan: the whole list first, then the data.
-  TTarScanner scan(readAt, ArchiveSize(), start);
+  tarRead_ = [s](int64_t pos, uint8_t* buf, int64_t n) { return ReadFullAt(*s, pos, buf, n); };
+  tarFromFile_ = true;
+  ExtractTar(ArchiveSize(), start);
+}
+
+void TUnTarBase::ExtractTarStream(TTarReadAt readAt, int64_t size) {
+  tarRead_ = std::move(readAt);
+  tarFromFile_ = false;
+  ExtractTar(size, 0);
+  tarRead_ = nullptr;
+  tarFromFile_ = true;
+}
+
+void TUnTarBase::ExtractTar(int64_t size, int64_t start) {
+  TTarScanner scan(tarRead_, size, start);
   std::vector<TTarItem> items;
   TTarStep step;
   TTarItem item;
+  linkSources_.clear();
+  if (!tarFromFile_) {
+    // Bytes read as they are decoded: each entry goes out as soon as its
+    // header is read, so the data are decoded once. A hard link names a file
+    // before it, so the files made are known by then.
+    bool any = false;
+    while ((step = scan.Next(item)) == TTarStep::Entry && !Cancelled()) {
+      any = true;
+      ExtractTarItem(item);
+      if (item.truncated) break;
+    }
+    if (!any && step == TTarStep::BadHeader) {
+      ArchiveFailed(E_BADFILEHEADER, "no tar header at offset " + std::to_string(scan.ErrorOffset()));
+      return;
+    }
+    return EndTar(scan, step);
+  }
+  // Scan: the whole list first, then the data.
   while ((step = scan.Next(item)) == TTarStep::Entry && !Cancelled()) {
     items.push_back(item);
     if (item.truncated) break;
@@ -48,7 +78,6 @@ void TUnTarBase::ExtractTarStream(int64_t start) {
     return;
   }
   // The files that hard links name, to tell which of them this run makes.
-  linkSources_.clear();
   for (const TTarItem& it : items) {
     if (it.type != '1') continue;
     TNameOrigin origin;
@@ -62,6 +91,10 @@ void TUnTarBase::ExtractTarStream(int64_t start) {
     if (Cancelled()) return;
     ExtractTarItem(it);
   }
+  EndTar(scan, step);
+}
+
+void TUnTarBase::EndTar(const TTarScanner& scan, TTarStep step) {
   if (Cancelled()) return;
   if (step == TTarStep::BadHeader)
     ArchiveFailed(E_BADFILEHEADER, "bad tar header at offset " + std::to_string(scan.ErrorOffset()));
@@ -89,6 +122,7 @@ void TUnTarBase::ExtractTarItem(const TTarItem& item) {
   e.isDir = item.IsDir();
   e.attr = e.isDir ? 0x10 : 0x20;
   e.unixMode = item.mode & 0777;
+  e.unixName = true;
 
   if (item.type == '2') {
     // The loop makes it when its target stays inside the folder.
@@ -120,8 +154,10 @@ void TUnTarBase::ExtractTarItem(const TTarItem& item) {
     SkipEntry(item.storedSize);
     return;
   }
-  if (item.sparse || item.type == 'M') {
-    return RejectEntry(e, E_UNSUPPORTEDMETHOD, item.sparse ? "sparse file" : "continued from another volume");
+  if (item.type == 'M') return RejectEntry(e, E_UNSUPPORTEDMETHOD, "continued from another volume");
+  if (item.sparse) {
+    RememberMade(name, ExtractEntry(e, [this, &item] { return CopySparse(item); }));
+    return;
   }
   if (e.isDir) {
     ExtractEntry(e, [] { return true; });
@@ -132,7 +168,10 @@ void TUnTarBase::ExtractTarItem(const TTarItem& item) {
 
 // A file a hard link names is remembered once it went where its name says.
 void TUnTarBase::RememberMade(const std::string& name, TEntryResult r) {
-  if (r != TEntryResult::Extracted || linkSources_.empty()) return;
+  if (r != TEntryResult::Extracted) return;
+  // Read as decoded, every file made is remembered: a later link may name it.
+  if (!tarFromFile_) linkSources_.emplace(PathKey(name), false);
+  if (linkSources_.empty()) return;
   auto it = linkSources_.find(PathKey(name));
   if (it == linkSources_.end()) return;
   it->second = OutputMode == omToFile && UseStoredDirs && outRoot_ == GetExtractDir() &&
@@ -141,16 +180,65 @@ void TUnTarBase::RememberMade(const std::string& name, TEntryResult r) {
 
 std::string TUnTarBase::PathKey(const std::string& name) {
   std::vector<std::string> comps;
-  return SplitEntryPath(name, comps) ? JoinComponents(comps, comps.size()) : std::string();
+  return SplitEntryPath(name, comps, nullptr, nullptr, false) ? JoinComponents(comps, comps.size()) : std::string();
 }
 
 bool TUnTarBase::CopyData(const TTarItem& item) {
   int64_t produced = 0;
-  const int r = CopyStored(EntryJob(item.dataOffset, item.storedSize, item.storedSize, produced));
+  TDecodeSource src;
+  if (tarFromFile_) {
+    src = EntrySource(item.dataOffset, item.storedSize);
+  } else {
+    src.budget = item.storedSize;
+    src.read = [this, pos = item.dataOffset, end = item.dataOffset + item.storedSize](uint8_t* buf,
+                                                                                       int64_t n) mutable {
+      const int64_t got = tarRead_(pos, buf, std::min(n, end - pos));
+      pos += std::max<int64_t>(got, 0);
+      return got;
+    };
+  }
+  const int r = CopyStored(EntryJob(std::move(src), item.storedSize, produced));
   if (r != drInputExhausted) return DecodeResultOk(r, produced, item.storedSize);
   ReportError(FileName, std::to_string(produced) + " of " + std::to_string(item.storedSize) + " bytes", VolumeName,
               E_READERROR);
   return false;
+}
+
+}  // namespace zid
+
+namespace zid {
+
+// The pieces in order, the holes between them and after the last as holes.
+bool TUnTarBase::CopySparse(const TTarItem& item) {
+  std::vector<uint8_t> buf(65536);
+  int64_t out = 0, in = 0;
+  auto zeros = [&](int64_t n) {
+    if (Cancelled() || !WriteHole(n)) return false;
+    out += n;
+    return true;
+  };
+  for (const auto& [off, len] : item.sparseMap) {
+    if (off < out || len < 0 || off > item.size || len > item.size - off || len > item.storedSize - in) {
+      ReportError(FileName, "sparse map", VolumeName, E_CORRUPTINPUT);
+      return false;
+    }
+    if (!zeros(off - out)) return false;
+    for (int64_t left = len; left > 0;) {
+      if (Cancelled()) return false;
+      const int64_t k = std::min<int64_t>(left, static_cast<int64_t>(buf.size()));
+      const int64_t got = tarRead_(item.dataOffset + in, buf.data(), k);
+      if (got != k) {
+        ReportError(FileName, std::to_string(in + std::max<int64_t>(got, 0)) + " of " +
+                    std::to_string(item.storedSize) + " bytes", VolumeName, E_READERROR);
+        return false;
+      }
+      if (!WriteOutput(buf.data(), k)) return false;
+      in += k;
+      left -= k;
+      out += k;
+    }
+  }
+  return zeros(item.size - out);
 }
 
 }  // namespace zid

@@ -266,6 +266,7 @@ TEntry TUnZip::MakeEntry(const TZipDirEntry& e, uint32_t crc) const {
   te.encrypted = (e.flags & 1) != 0;
   te.attr = e.externalAttr & 0xFF;
   uint32_t mode = (e.versionMadeBy >> 8) == 3 ? e.externalAttr >> 16 : 0;
+  te.unixName = (e.versionMadeBy >> 8) == 3;
   if (FoldersByName()) {
     te.isDir = EndsWithSeparator(e.name);
     te.attr = te.isDir ? 0x10 : 0x20;

@@ -162,8 +162,8 @@ TEST(MethodTables, ListingNamesComeFromEachFamilysTable) {
   EXPECT_EQ(ZipMethodName(8, 2, 0), "DeflateX");
   EXPECT_EQ(ZipMethodName(8, 6, 0), "DeflateS");
   EXPECT_EQ(ZipMethodName(9, 4, 0), "Def-64F");
-  EXPECT_EQ(ZipMethodName(12, 0, 0x10), "<Dir>");
-  EXPECT_EQ(ZipMethodName(12, 0, 0), "Unsupported");
+  EXPECT_EQ(ZipMethodName(98, 0, 0x10), "<Dir>");
+  EXPECT_EQ(ZipMethodName(98, 0, 0), "Unsupported");
   EXPECT_EQ(LhaMethods().Name('5'), "Frozen-5");
   EXPECT_STREQ(LhaMethods().FindTag("-lz5-")->name, "LArc-5");
   EXPECT_EQ(LhaMethods().FindTag("-lh8-"), nullptr);

@@ -110,3 +110,25 @@ TEST(CliExtract, FamiliesWithoutAnExtractorSaySo) {
   EXPECT_EQ(Zefa("t " + ShellQuote(tmp.file("a.rar")) + " 2>&1", &out), 2);
   EXPECT_NE(out.find("MsGZ archives"), std::string::npos) << out;
 }
+
+// A compressed tar gives the tar's files and nothing else: no tar beside them.
+TEST(CliExtract, CompressedTarLeavesOnlyItsMembers) {
+  REQUIRE_TOOL("tar");
+  TempDir tmp;
+  WriteFile(tmp.file("src/sub/b.txt"), "bee\n");
+  WriteFile(tmp.file("src/a.txt"), testutil::TextBytes(20000, 2));
+  for (const char* ext : {"gz", "xz"}) {
+    SCOPED_TRACE(ext);
+    const std::string arc = tmp.file(std::string("t.tar.") + ext), out = tmp.file(std::string("out-") + ext);
+    ASSERT_EQ(testutil::Run("tar -ca -f " + ShellQuote(arc) + " -C " + ShellQuote(tmp.file("src")) + " a.txt sub"), 0);
+    EXPECT_EQ(Zefa("x " + ShellQuote(arc) + " -o " + ShellQuote(out)), 0);
+    std::string found;
+    testutil::Run("cd " + ShellQuote(out) + " && find . -type f | sort", &found);
+    EXPECT_EQ(found, "./a.txt\n./sub/b.txt\n");
+    EXPECT_EQ(ReadFile(out + "/a.txt"), ReadFile(tmp.file("src/a.txt")));
+    std::string listed;
+    EXPECT_EQ(Zefa("l " + ShellQuote(arc), &listed), 0);
+    EXPECT_NE(listed.find("sub/b.txt"), std::string::npos) << listed;
+    EXPECT_EQ(Zefa("t " + ShellQuote(arc)), 0);
+  }
+}

@@ -96,6 +96,10 @@ std::vector<Fixture> Fixtures(const TempDir& tmp) {
   peer("arj", "arj-m1", "arj", "arj a -m1 x.arj a.txt b.bin -y", "x.arj");
   peer("gzip", "gzip", "gzip", "gzip -c a.txt > a.gz", "a.gz");
   peer("compress", "compress", "gzip", "compress -c a.txt > a.Z", "a.Z", false, false);
+  peer("xz", "xz", "xz", "xz -c a.txt > a.xz", "a.xz");
+  peer("bzip2", "bzip2", "bzip2", "bzip2 -c a.txt > a.bz2", "a.bz2");
+  peer("zstd", "zstd", "zstd", "zstd -q -c a.txt > a.zst", "a.zst");
+  peer("lz4", "lz4", "lz4", "lz4 -q -c a.txt > a.lz4", "a.lz4");
   peer("tar", "tar", "tar", "tar cf x.tar a.txt b.bin", "x.tar", false);
   peer("gcab", "cab-mszip", "cab", "gcab -c -z x.cab a.txt b.bin", "x.cab", false);
   peer("gcab", "cab-stored", "cab", "gcab -c y.cab a.txt", "y.cab", false);

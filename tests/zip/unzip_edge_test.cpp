@@ -213,9 +213,9 @@ TEST(UnZipRules, Deflate64ThenDeflateAndUnsupportedMethods) {
   Entry after = Plain("after.txt", testutil::TextBytes(70000, 6), true);
   Entry tokenized = Plain("m7.bin", "data");
   tokenized.method = 7;
-  Entry m12 = Plain("m12.bin", "data");
-  m12.method = 12;
-  WriteFile(tmp.file("m.zip"), Build({d64, asDeflate, after, tokenized, m12}));
+  Entry m98 = Plain("m98.bin", "data");  // PPMd
+  m98.method = 98;
+  WriteFile(tmp.file("m.zip"), Build({d64, asDeflate, after, tokenized, m98}));
   ziptest::Report r = ziptest::Extract(tmp.file("m.zip"), tmp.file("out"));
   EXPECT_EQ(ReadFile(tmp.file("out/d64.bin")), plain);
   EXPECT_EQ(ReadFile(tmp.file("out/after.txt")), testutil::TextBytes(70000, 6));
