@@ -33,6 +33,7 @@ struct AddOptions {
   std::string level = "normal";
   bool recurse = false;
   std::string password;
+  std::string encrypt;
   bool encryptHeaders = false;
   std::vector<std::string> excludes;
   bool move = false;
@@ -178,6 +179,16 @@ int RunAdd(AddOptions& opt) {
   // Folders go in as entries of their own, so that empty ones come back.
   w->StoreEmptySubDirs = opt.recurse;
   w->Password = opt.password;
+  // AES-256 unless asked otherwise, as 7-Zip does; the traditional cipher only by name.
+  const int strength = opt.encrypt == "zipcrypto" ? 0 : opt.encrypt == "aes128" ? 1 : opt.encrypt == "aes192" ? 2 : 3;
+  if (!opt.encrypt.empty() && opt.password.empty()) {
+    std::cerr << "zefa: --encrypt needs a password (-p)\n";
+    return kExitFailed;
+  }
+  if (!opt.password.empty() && !w->SetCipher(strength) && !(opt.encrypt.empty() && w->SetCipher(0))) {
+    std::cerr << "zefa: " << format->name << " archives cannot be encrypted with " << opt.encrypt << "\n";
+    return kExitFailed;
+  }
   if (format->setEncryptHeaders != nullptr) {
     format->setEncryptHeaders(*w, opt.encryptHeaders);
   } else if (opt.encryptHeaders) {
@@ -318,6 +329,10 @@ Command RegisterAdd(CLI::App& app) {
       ->check(CLI::IsMember({"fast", "normal", "max"}));
   sub->add_flag("-r,--recurse", opt->recurse, "Go into subfolders");
   sub->add_option("-p,--password", opt->password, "Encrypt the files with this password");
+  sub->add_option("--encrypt", opt->encrypt,
+                  "Cipher for -p: aes256 (default for ZIP), aes192, aes128 (WinZip AES, read by 7-Zip and WinZip) "
+                  "or zipcrypto (the traditional ZIP cipher, which unzip reads but known plaintext breaks)")
+      ->check(CLI::IsMember({"aes256", "aes192", "aes128", "zipcrypto"}));
   sub->add_flag("--encrypt-headers", opt->encryptHeaders, "Obscure the entry headers with the ZIP format's fixed keys: no secret, any copy of zefa reads them back; "
                 "only other archivers cannot");
   sub->add_option("--exclude", opt->excludes, "Leave out files matching this mask (repeatable)");

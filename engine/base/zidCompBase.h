@@ -71,6 +71,10 @@ class TCompBase : public TCustomCClass, public TTempStreamOwner {
   // is walked as that folder (as zip does); off, links are left out.
   bool FollowLinks = true;
   TDateAttribute DateAttribute = daFileDate;
+  // The cipher of the entries when Password is set: 0 the traditional ZIP
+  // cipher, 1, 2, 3 WinZip AES-128, -192, -256. False (nothing changed) when
+  // the format has no such cipher.
+  virtual bool SetCipher(int aesStrength) { return aesStrength == 0; }
 
   // ---- events -------------------------------------------------------------------
   TOnReplaceFile OnReplaceFile;
