@@ -34,6 +34,7 @@ struct AddOptions {
   bool recurse = false;
   std::string password;
   std::string encrypt;
+  bool askPassword = false;
   bool encryptHeaders = false;
   std::vector<std::string> excludes;
   bool move = false;
@@ -125,6 +126,10 @@ void Wire(zid::TCompBase& w, int* errors, ProgressBar& bar, bool* readOnly) {
 }
 
 int RunAdd(AddOptions& opt) {
+  if (opt.askPassword && (!AskPassword("Password: ", opt.password) || opt.password.empty())) {
+    std::cerr << "zefa: give the password as -pSECRET or --password SECRET\n";
+    return kExitFailed;
+  }
   if (opt.links) {
     std::cerr << "zefa: --links: storing symbolic links as links is not supported; without it they are followed\n";
     return kExitFailed;
@@ -328,7 +333,10 @@ Command RegisterAdd(CLI::App& app) {
   sub->add_option("--level", opt->level, "Deflate level: fast, normal (default) or max")
       ->check(CLI::IsMember({"fast", "normal", "max"}));
   sub->add_flag("-r,--recurse", opt->recurse, "Go into subfolders");
-  sub->add_option("-p,--password", opt->password, "Encrypt the files with this password");
+  sub->add_option("-p,--password", opt->password,
+                  "Encrypt the files with this password (-pSECRET, -p SECRET or --password SECRET; -p alone before "
+                  "the archive: ask)");
+  sub->add_flag("--ask-password", opt->askPassword)->group("");
   sub->add_option("--encrypt", opt->encrypt,
                   "Cipher for -p: aes256 (default for ZIP), aes192, aes128 (WinZip AES, read by 7-Zip and WinZip) "
                   "or zipcrypto (the traditional ZIP cipher, which unzip reads but known plaintext breaks)")
