@@ -39,8 +39,8 @@ struct AddOptions {
   std::vector<std::string> excludes;
   bool move = false;
   bool refresh = false;
+  bool update = false;
   std::string paths_mode = "relative";
-  bool links = false;
 };
 
 bool HasWildcards(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
@@ -92,6 +92,19 @@ const zid::TFormat* WriterFormat(const std::string& archive, const std::string& 
     f = zid::FormatOfType(d.ArcType);
   }
   if (f == nullptr && format.empty()) f = zid::FormatByExtension(archive);
+  // An extension no family has is not quietly a ZIP under a foreign name.
+  const std::string ext = plat::ExtractFileExt(archive);
+  if (f == nullptr && format.empty() && !ext.empty()) {
+    std::string names;
+    std::vector<std::string> writable;
+    for (const zid::TFormat& w : zid::Formats())
+      if (w.makeWriter != nullptr) writable.push_back(w.cliName);
+    for (size_t i = 0; i < writable.size(); ++i)
+      names += (i == 0 ? "" : i + 1 == writable.size() ? " or " : ", ") + writable[i];
+    std::cerr << "zefa: " << Printable(archive) << ": zefa writes no " << ext << " archives; it writes " << names
+              << " (-f chooses)\n";
+    return nullptr;
+  }
   if (f == nullptr && format.empty()) f = zid::FormatByName("zip");
   if (f == nullptr) {
     std::cerr << "zefa: unknown format " << format << "\n";
@@ -104,9 +117,10 @@ const zid::TFormat* WriterFormat(const std::string& archive, const std::string& 
   return f;
 }
 
+// The archive keeps the name given: one without an extension gets none.
 std::unique_ptr<zid::TCompBase> MakeWriter(const zid::TFormat& f) {
   std::unique_ptr<zid::TCompBase> w = f.makeWriter();
-  w->DefaultExt = f.extensions.empty() ? std::string() : f.extensions.front();
+  w->DefaultExt.clear();
   return w;
 }
 
@@ -128,10 +142,6 @@ void Wire(zid::TCompBase& w, int* errors, ProgressBar& bar, bool* readOnly) {
 int RunAdd(AddOptions& opt) {
   if (opt.askPassword && (!AskPassword("Password: ", opt.password) || opt.password.empty())) {
     std::cerr << "zefa: give the password as -pSECRET or --password SECRET\n";
-    return kExitFailed;
-  }
-  if (opt.links) {
-    std::cerr << "zefa: --links: storing symbolic links as links is not supported; without it they are followed\n";
     return kExitFailed;
   }
   // Every named file must be there before anything is written.
@@ -258,7 +268,11 @@ int RunAdd(AddOptions& opt) {
     std::cerr << "zefa: interrupted; " << w->GetArchiveFile() << " left as it was\n";
     return 128 + sig;
   }
-  std::cout << added << (added == 1 ? " file" : " files") << " added to " << Printable(w->GetArchiveFile()) << "\n";
+  if (opt.refresh)
+    std::cout << added << (added == 1 ? " changed file" : " changed files") << " replaced in "
+              << Printable(w->GetArchiveFile()) << "\n";
+  else
+    std::cout << added << (added == 1 ? " file" : " files") << " added to " << Printable(w->GetArchiveFile()) << "\n";
   if (!plat::FileExists(w->GetArchiveFile())) return kExitFailed;
   if (errors > 0) return kExitPartial;
   return kExitOk;
@@ -345,14 +359,18 @@ Command RegisterAdd(CLI::App& app) {
                 "only other archivers cannot");
   sub->add_option("--exclude", opt->excludes, "Leave out files matching this mask (repeatable)");
   auto* mv = sub->add_flag("--move", opt->move, "Delete the source files once they are in the archive");
-  auto* rf = sub->add_flag("--refresh", opt->refresh, "Only replace entries whose files changed; add nothing new");
+  auto* rf = sub->add_flag("--refresh", opt->refresh,
+                           "Only replace entries whose files changed (date, size or attributes); add nothing new");
+  auto* up = sub->add_flag("-u,--update", opt->update,
+                           "Add new files and replace entries whose files changed (what a plain a does)");
+  up->excludes(rf);
+  rf->excludes(up);
   mv->excludes(rf);
   rf->excludes(mv);
   sub->add_option("--paths", opt->paths_mode,
                   "Stored names: relative (default: the paths as given, without ./ and leading ../; absolute ones "
                   "without the leading /), none, absolute (without the leading /)")
       ->check(CLI::IsMember({"relative", "none", "absolute"}));
-  sub->add_flag("--links", opt->links, "Store symbolic links as links (default: follow them, as zip does)");
   sub->footer(kExitCodesHelp);
   return Command{sub, [opt] { return RunAdd(*opt); }};
 }

@@ -192,7 +192,9 @@ TEST(CliConventions, RefusalsAreSentencesWithExitCodes) {
       {"a ro.zip src/a.txt", 2, "ro.zip: the archive cannot be written"},
       {"d ro.zip a.txt", 2, "ro.zip: the archive cannot be written"},
       {"a -r lk.zip lk", 0, "2 files added"},  // the link to a file is that file
-      {"a --links lk2.zip lk", 2, "not supported"},
+      {"a --links lk2.zip lk", 2, "--links"},  // not offered: links are followed
+      {"a out.7z a.txt", 2, "zefa: out.7z: zefa writes no .7z archives; it writes zip, jar, lha, bh or cab (-f chooses)"},
+      {"a noext a.txt", 0, "1 file added to"},
       {"a ldir/q.zip a.txt", 0, "1 file added"},  // through a link to a folder
       {"a a.txt src/a.txt", 2, "a.txt: not an archive"},
       {"d a.txt a", 2, "a.txt: not an archive"},
@@ -208,6 +210,8 @@ TEST(CliConventions, RefusalsAreSentencesWithExitCodes) {
     EXPECT_EQ(out.find("event"), std::string::npos) << out;
   }
   EXPECT_FALSE(std::filesystem::exists(tmp.file("none.zip")));
+  EXPECT_FALSE(std::filesystem::exists(tmp.file("out.7z")));
+  EXPECT_TRUE(std::filesystem::is_regular_file(tmp.file("noext")));
   EXPECT_TRUE(std::filesystem::is_regular_file(tmp.file("src/q.zip")));
   std::string linked;
   testutil::Run("unzip -p " + ShellQuote(tmp.file("lk.zip")) + " lk/l.txt", &linked);
