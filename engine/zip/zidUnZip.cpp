@@ -298,7 +298,8 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
     crc = li.header.Crc32;
     if (crc == 0 && e.compressedSize != 0) crc = e.crc;
   }
-  const TEntry te = MakeEntry(e, crc);
+  TEntry te = MakeEntry(e, crc);
+  te.unixTime = ExtraUnixTime(reinterpret_cast<const uint8_t*>(li.extra.data()), li.extra.size());
   if (te.isDir) {
     ExtractEntry(te, [] { return true; });
     return;

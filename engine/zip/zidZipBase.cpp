@@ -250,7 +250,13 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   FileName = it.Name;
   const int64_t start = out.Seek(0, plat::soFromEnd);
   const bool zip64Local = NeedsZip64Local(size);
-  const size_t extraLen = (zip64Local ? kZip64ExtraLocal : 0) + (aesStrength > 0 ? kAesExtraSize : 0);
+  // Entries are made on Unix: permission bits in the external attributes and
+  // the modification time to the second in a UT field, which unzip, 7-Zip and
+  // bsdtar restore (the DOS time keeps 2-second steps in local time).
+  const plat::FileInfo fi = plat::FileStat(plat::ExcludeTrailingPathDelimiter(it.SourcePath));
+  const std::string utExtra = fi.exists ? UnixTimeExtra(fi.mtime) : std::string();
+  const size_t extraLen =
+      (zip64Local ? kZip64ExtraLocal : 0) + (aesStrength > 0 ? kAesExtraSize : 0) + utExtra.size();
   const int64_t headLen = static_cast<int64_t>(kLocalHeaderSize + name.size() + extraLen);
   // Compressed here, the data follows room for the header, whose real
   // content is written once the sizes are known; compressed ahead, header and
@@ -314,7 +320,8 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   std::string head(static_cast<size_t>(headLen), '\0');
   auto* hp = reinterpret_cast<uint8_t*>(head.data());
   if (zip64Local) WriteZip64Local(hp + kLocalHeaderSize + name.size(), lh, sizes);
-  std::copy(aesExtra.begin(), aesExtra.end(), head.begin() + static_cast<std::ptrdiff_t>(headLen - aesExtra.size()));
+  const std::string tailExtra = aesExtra + utExtra;
+  std::copy(tailExtra.begin(), tailExtra.end(), head.begin() + static_cast<std::ptrdiff_t>(headLen - tailExtra.size()));
 
   TCentralHeader ch;
   ch.CopyFromLocal(lh);
@@ -325,12 +332,7 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   ch.InternalAttr = 1;
   ch.ExternalAttr = it.IsDir ? plat::faDirectory : it.FileAttr;
   ch.LocalHeaderOffset = static_cast<uint32_t>(start);
-  if (!plat::IsAscii(name)) {
-    // unzip turns names from a DOS host into ISO-8859-1 even when they are
-    // flagged UTF-8; from a Unix host it takes them as they are (bytes that
-    // are not UTF-8 too). Such entries therefore name the Unix host and carry
-    // their permission bits, which that host's readers apply.
-    const plat::FileInfo fi = plat::FileStat(it.SourcePath);
+  {
     const uint32_t mode = it.IsDir ? (0040000u | (fi.exists ? fi.mode & 0777 : 0755))
                                    : (0100000u | (fi.exists ? fi.mode & 0777 : 0644));
     ch.VersionMadeBy = static_cast<uint16_t>(0x0300 | std::max<uint16_t>(lh.VersionNeeded, 20));
@@ -359,7 +361,7 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   TZipEntryRecord& z = it.Record<TZipEntryRecord>();
   z.Central = ch;
   z.RawName = name;
-  z.Extra = aesExtra;
+  z.Extra = tailExtra;
   z.Comment.clear();
   z.HeadersEnciphered = EncryptHeaders;
   it.Offset = start;

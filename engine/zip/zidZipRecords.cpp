@@ -239,6 +239,32 @@ std::string SetCentralSizes(TCentralHeader& header, const TEntrySizes& sizes) {
   return std::string(reinterpret_cast<const char*>(h), 4) + values;
 }
 
+int64_t ExtraUnixTime(const uint8_t* extra, size_t len) {
+  int64_t ntfs = -1;
+  for (TExtraFields f(extra, len); f.Next();) {
+    const uint8_t* d = f.Data();
+    if (f.Id() == kExtraUnixTime && f.Size() >= 5 && (d[0] & 1))
+      return static_cast<int32_t>(Get32(d + 1));
+    // NTFS: 4 reserved bytes, then tagged blocks; tag 1 holds three FILETIMEs, mtime first.
+    if (f.Id() == 0x000A && f.Size() >= 32 && Get16(d + 4) == 1 && Get16(d + 6) >= 24) {
+      const uint64_t ft = Get64(d + 8);
+      constexpr uint64_t kEpochDiff = 11644473600ull;  // 1601-01-01 to 1970-01-01, in seconds
+      if (ft / 10000000 >= kEpochDiff) ntfs = static_cast<int64_t>(ft / 10000000 - kEpochDiff);
+    }
+  }
+  return ntfs;
+}
+
+std::string UnixTimeExtra(int64_t mtime) {
+  if (mtime < INT32_MIN || mtime > INT32_MAX) return std::string();
+  uint8_t b[kUnixTimeExtraSize];
+  Put16(b, kExtraUnixTime);
+  Put16(b + 2, 5);
+  b[4] = 1;  // the modification time follows
+  Put32(b + 5, static_cast<uint32_t>(static_cast<int32_t>(mtime)));
+  return std::string(reinterpret_cast<const char*>(b), sizeof b);
+}
+
 std::string WithoutSizeFields(const std::string& extra) {
   std::string out;
   for (TExtraFields f(extra.data(), extra.size()); f.Next();)

@@ -163,6 +163,16 @@ void WriteZip64Local(uint8_t* p, TLocalHeader& header, const TEntrySizes& sizes)
 // Fills the central header's sizes and offset; those that do not fit in 32
 // bits are saturated and returned as a zip64 field (empty when all fit).
 std::string SetCentralSizes(TCentralHeader& header, const TEntrySizes& sizes);
+// The modification time of an entry's UT (0x5455, Info-ZIP) or NTFS (0x000A,
+// 7-Zip, WinZip) field as Unix seconds; -1 when it has neither. UT wins.
+int64_t ExtraUnixTime(const uint8_t* extra, size_t len);
+constexpr uint16_t kExtraUnixTime = 0x5455;
+constexpr size_t kUnixTimeExtraSize = 9;
+// The UT field with the modification time only, as local and central header
+// carry it (kUnixTimeExtraSize bytes); empty when the time does not fit its
+// 32 bits.
+std::string UnixTimeExtra(int64_t mtime);
+
 // The extra field without the size blocks (zip64 and ID 100) a writer rebuilds.
 std::string WithoutSizeFields(const std::string& extra);
 

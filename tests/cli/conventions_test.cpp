@@ -178,7 +178,8 @@ TEST(CliConventions, RefusalsAreSentencesWithExitCodes) {
   // A stored entry whose data is damaged: its CRC fails.
   ASSERT_EQ(Zefa(tmp, "a --store bad.zip src/a.txt"), 0);
   std::string bad = ReadFile(tmp.file("bad.zip"));
-  bad[30 + 9] = 'X';  // the data of the first entry ("inner\n") after its name
+  // The data of the first entry ("inner\n"), after its name and extra field.
+  bad[30 + static_cast<uint8_t>(bad[26]) + static_cast<uint8_t>(bad[28])] = 'X';
   WriteFile(tmp.file("bad.zip"), bad);
   struct Case {
     std::string args;

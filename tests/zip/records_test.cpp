@@ -196,6 +196,26 @@ TEST(ZipExtraField, Zip64FieldsWrittenOnlyForWhatDoesNotFit) {
   EXPECT_EQ(WithoutSizeFields(std::string(old.begin(), old.end()) + UtBlock()), UtBlock());
 }
 
+// Times to the second: the UT field (written and read), the NTFS field (read;
+// UT wins when both are there).
+TEST(ZipExtraField, UnixAndNtfsTimes) {
+  const std::string ut = UnixTimeExtra(1700000001);
+  ASSERT_EQ(ut.size(), kUnixTimeExtraSize);
+  EXPECT_EQ(ExtraUnixTime(reinterpret_cast<const uint8_t*>(ut.data()), ut.size()), 1700000001);
+  std::vector<uint8_t> ntfs(36);
+  Put16(ntfs.data(), 0x000A);
+  Put16(ntfs.data() + 2, 32);
+  Put16(ntfs.data() + 8, 1);
+  Put16(ntfs.data() + 10, 24);
+  Put64(ntfs.data() + 12, (1700000003ull + 11644473600ull) * 10000000ull + 1234);
+  EXPECT_EQ(ExtraUnixTime(ntfs.data(), ntfs.size()), 1700000003);
+  std::string both(ntfs.begin(), ntfs.end());
+  both += ut;
+  EXPECT_EQ(ExtraUnixTime(reinterpret_cast<const uint8_t*>(both.data()), both.size()), 1700000001);
+  EXPECT_EQ(ExtraUnixTime(nullptr, 0), -1);
+  EXPECT_TRUE(UnixTimeExtra(int64_t{1} << 40).empty());
+}
+
 TEST(ZipExtraField, UnknownSkippedAndOverlongStops) {
   // An unknown field, then ID 100, then an unknown field claiming 60000 bytes.
   std::vector<uint8_t> x = Bytes({0x55, 0x54, 3, 0, 1, 2, 3,  // "UT" with 3 bytes

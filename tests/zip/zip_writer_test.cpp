@@ -2,6 +2,7 @@
 // the store rules, encryption, enciphered headers, deletion and JAR.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 
@@ -112,7 +113,7 @@ TEST(ZipWriter, StoreRulesAndHeaderFields) {
   ASSERT_NE(utf, nullptr);
   EXPECT_EQ(utf->flags & 0x800, 0x800);
   EXPECT_EQ(text->flags & 0x800, 0);
-  EXPECT_EQ(text->madeBy, 20);
+  EXPECT_EQ(text->madeBy, 0x0314) << "made on Unix, APPNOTE 2.0";
 }
 
 TEST(ZipWriter, DeflateStoreTypeStoresEverything) {
@@ -293,6 +294,47 @@ TEST_P(Zip64, WrittenArchivesPassPeersWithTheirSizes) {
 
 INSTANTIATE_TEST_SUITE_P(All, Zip64, ::testing::Values(Zip64Case{"big_file", true}, Zip64Case{"many_files", false}),
                          [](const auto& info) { return std::string(info.param.label); });
+
+// Entries are made on Unix: the exec bit and the time to the second (an odd
+// one, which DOS times cannot hold) come back through our extractor, unzip
+// and bsdtar; so does an empty folder (its time too, from our extractor).
+TEST(ZipWriter, UnixModeAndTimeRoundTripThroughPeers) {
+  testutil::TempDir tmp;
+  testutil::WriteFile(tmp.file("src/run.sh"), "#!/bin/sh\necho hi\n");
+  std::filesystem::create_directories(tmp.file("src/empty"));
+  std::filesystem::permissions(tmp.file("src/run.sh"), std::filesystem::perms(0755));
+  const auto when = std::filesystem::last_write_time(tmp.file("src/run.sh")) - std::chrono::hours(30);
+  const auto odd = std::chrono::floor<std::chrono::seconds>(when) + std::chrono::seconds(
+      std::chrono::floor<std::chrono::seconds>(when).time_since_epoch().count() % 2 == 0 ? 1 : 0);
+  std::filesystem::last_write_time(tmp.file("src/run.sh"), odd);
+  std::filesystem::last_write_time(tmp.file("src/empty"), odd);
+  const std::string arc = tmp.file("m.zip");
+  TZip z;
+  z.StoreEmptySubDirs = true;
+  ASSERT_EQ(Build(z, arc, tmp.file("src")), 2);
+  EXPECT_EQ(FindEntry(ReadCentral(arc), "run.sh")->madeBy >> 8, 3);
+  struct Reader {
+    const char* tool;
+    std::string command;  // %s: the archive; run in the target folder
+  } readers[] = {{"", ""}, {"unzip", "unzip -q %s"}, {"bsdtar", "bsdtar -xf %s"}};
+  for (const Reader& r : readers) {
+    const std::string out = tmp.file(std::string("out-") + (*r.tool ? r.tool : "zefa"));
+    if (*r.tool) {
+      if (!testutil::HaveTool(r.tool)) continue;
+      std::filesystem::create_directories(out);
+      std::string cmd = r.command;
+      cmd.replace(cmd.find("%s"), 2, ShellQuote(arc));
+      ASSERT_EQ(testutil::Run("cd " + ShellQuote(out) + " && " + cmd), 0) << r.tool;
+    } else {
+      ASSERT_EQ(ExtractPassed(arc, out), 2);
+    }
+    const auto perms = std::filesystem::status(out + "/run.sh").permissions();
+    EXPECT_NE(perms & std::filesystem::perms::owner_exec, std::filesystem::perms::none) << r.tool;
+    EXPECT_TRUE(std::filesystem::last_write_time(out + "/run.sh") == odd) << r.tool;
+    EXPECT_TRUE(std::filesystem::is_directory(out + "/empty")) << r.tool;
+    if (!*r.tool) EXPECT_TRUE(std::filesystem::last_write_time(out + "/empty") == odd);
+  }
+}
 
 // A name on disk that is not UTF-8 keeps its bytes, without the UTF-8 flag
 // (readers that check the flag refuse the archive otherwise), made on Unix.
