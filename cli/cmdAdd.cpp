@@ -33,12 +33,14 @@ struct AddOptions {
   std::string level = "normal";
   bool recurse = false;
   std::string password;
+  std::string encrypt;
+  bool askPassword = false;
   bool encryptHeaders = false;
   std::vector<std::string> excludes;
   bool move = false;
   bool refresh = false;
+  bool update = false;
   std::string paths_mode = "relative";
-  bool links = false;
   bool skipUnreadable = false;
 };
 
@@ -95,6 +97,19 @@ const zid::TFormat* WriterFormat(const std::string& archive, const std::string& 
     if (f != nullptr && f->makeWriter == nullptr && byName != nullptr && byName->makeWriter != nullptr) f = byName;
   }
   if (f == nullptr && format.empty()) f = zid::FormatByExtension(archive);
+  // An extension no family has is not quietly a ZIP under a foreign name.
+  const std::string ext = plat::ExtractFileExt(archive);
+  if (f == nullptr && format.empty() && !ext.empty()) {
+    std::string names;
+    std::vector<std::string> writable;
+    for (const zid::TFormat& w : zid::Formats())
+      if (w.makeWriter != nullptr) writable.push_back(w.cliName);
+    for (size_t i = 0; i < writable.size(); ++i)
+      names += (i == 0 ? "" : i + 1 == writable.size() ? " or " : ", ") + writable[i];
+    std::cerr << "zefa: " << Printable(archive) << ": zefa writes no " << ext << " archives; it writes " << names
+              << " (-f chooses)\n";
+    return nullptr;
+  }
   if (f == nullptr && format.empty()) f = zid::FormatByName("zip");
   if (f == nullptr) {
     std::cerr << "zefa: unknown format " << format << "\n";
@@ -107,9 +122,10 @@ const zid::TFormat* WriterFormat(const std::string& archive, const std::string& 
   return f;
 }
 
+// The archive keeps the name given: one without an extension gets none.
 std::unique_ptr<zid::TCompBase> MakeWriter(const zid::TFormat& f) {
   std::unique_ptr<zid::TCompBase> w = f.makeWriter();
-  w->DefaultExt = f.extensions.empty() ? std::string() : f.extensions.front();
+  w->DefaultExt.clear();
   return w;
 }
 
@@ -129,8 +145,8 @@ void Wire(zid::TCompBase& w, int* errors, ProgressBar& bar, bool* readOnly) {
 }
 
 int RunAdd(AddOptions& opt) {
-  if (opt.links) {
-    std::cerr << "zefa: --links: storing symbolic links as links is not supported; without it they are followed\n";
+  if (opt.askPassword && (!AskPassword("Password: ", opt.password) || opt.password.empty())) {
+    std::cerr << "zefa: give the password as -pSECRET or --password SECRET\n";
     return kExitFailed;
   }
   // Every named file must be there before anything is written.
@@ -184,6 +200,16 @@ int RunAdd(AddOptions& opt) {
   // Folders go in as entries of their own, so that empty ones come back.
   w->StoreEmptySubDirs = opt.recurse;
   w->Password = opt.password;
+  // AES-256 unless asked otherwise, as 7-Zip does; the traditional cipher only by name.
+  const int strength = opt.encrypt == "zipcrypto" ? 0 : opt.encrypt == "aes128" ? 1 : opt.encrypt == "aes192" ? 2 : 3;
+  if (!opt.encrypt.empty() && opt.password.empty()) {
+    std::cerr << "zefa: --encrypt needs a password (-p)\n";
+    return kExitFailed;
+  }
+  if (!opt.password.empty() && !w->SetCipher(strength) && !(opt.encrypt.empty() && w->SetCipher(0))) {
+    std::cerr << "zefa: " << format->name << " archives cannot be encrypted with " << opt.encrypt << "\n";
+    return kExitFailed;
+  }
   if (format->setEncryptHeaders != nullptr) {
     format->setEncryptHeaders(*w, opt.encryptHeaders);
   } else if (opt.encryptHeaders) {
@@ -255,7 +281,11 @@ int RunAdd(AddOptions& opt) {
     std::cerr << "zefa: interrupted; " << w->GetArchiveFile() << " left as it was\n";
     return 128 + sig;
   }
-  std::cout << added << (added == 1 ? " file" : " files") << " added to " << Printable(w->GetArchiveFile()) << "\n";
+  if (opt.refresh)
+    std::cout << added << (added == 1 ? " changed file" : " changed files") << " replaced in "
+              << Printable(w->GetArchiveFile()) << "\n";
+  else
+    std::cout << added << (added == 1 ? " file" : " files") << " added to " << Printable(w->GetArchiveFile()) << "\n";
   if (!plat::FileExists(w->GetArchiveFile())) return kExitFailed;
   if (errors > 0) return kExitPartial;
   return kExitOk;
@@ -325,12 +355,24 @@ Command RegisterAdd(CLI::App& app) {
                   "Deflate level, and a compressed tar's gzip, xz or zstd level: fast, normal (default) or max")
       ->check(CLI::IsMember({"fast", "normal", "max"}));
   sub->add_flag("-r,--recurse", opt->recurse, "Go into subfolders");
-  sub->add_option("-p,--password", opt->password, "Encrypt the files with this password");
+  sub->add_option("-p,--password", opt->password,
+                  "Encrypt the files with this password (-pSECRET, -p SECRET or --password SECRET; -p alone before "
+                  "the archive: ask)");
+  sub->add_flag("--ask-password", opt->askPassword)->group("");
+  sub->add_option("--encrypt", opt->encrypt,
+                  "Cipher for -p: aes256 (default for ZIP), aes192, aes128 (WinZip AES, read by 7-Zip and WinZip) "
+                  "or zipcrypto (the traditional ZIP cipher, which unzip reads but known plaintext breaks)")
+      ->check(CLI::IsMember({"aes256", "aes192", "aes128", "zipcrypto"}));
   sub->add_flag("--encrypt-headers", opt->encryptHeaders, "Obscure the entry headers with the ZIP format's fixed keys: no secret, any copy of zefa reads them back; "
                 "only other archivers cannot");
   sub->add_option("--exclude", opt->excludes, "Leave out files matching this mask (repeatable)");
   auto* mv = sub->add_flag("--move", opt->move, "Delete the source files once they are in the archive");
-  auto* rf = sub->add_flag("--refresh", opt->refresh, "Only replace entries whose files changed; add nothing new");
+  auto* rf = sub->add_flag("--refresh", opt->refresh,
+                           "Only replace entries whose files changed (date, size or attributes); add nothing new");
+  auto* up = sub->add_flag("-u,--update", opt->update,
+                           "Add new files and replace entries whose files changed (what a plain a does)");
+  up->excludes(rf);
+  rf->excludes(up);
   mv->excludes(rf);
   rf->excludes(mv);
   sub->add_option("--paths", opt->paths_mode,
@@ -340,7 +382,6 @@ Command RegisterAdd(CLI::App& app) {
   sub->add_flag("--skip-unreadable", opt->skipUnreadable,
                 "A file that cannot be opened when its turn comes is left out (reported) and the rest written; "
                 "without it the archive stays as it was");
-  sub->add_flag("--links", opt->links, "Store symbolic links as links (default: follow them, as zip does)");
   sub->footer(kExitCodesHelp);
   return Command{sub, [opt] { return RunAdd(*opt); }};
 }

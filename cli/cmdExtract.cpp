@@ -1,5 +1,8 @@
 // zefa x: extract an archive; zefa t: decode and check it, storing nothing.
 // The extractor comes from the format table by the detected type.
+#include <unistd.h>
+
+#include <cerrno>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -10,6 +13,7 @@
 #include "engine/base/Err_Msgs.h"
 #include "engine/base/zidDetect.h"
 #include "engine/base/zidFormats.h"
+#include "engine/base/zidStreams.h"
 #include "engine/base/zidUnBase.h"
 #include "engine/other/zidUnGZip.h"
 #include "platform/files.h"
@@ -31,6 +35,27 @@ struct ExtractOptions {
   bool noDirs = false;
   bool keepBroken = false;
   bool noRatioLimit = false;
+  bool toStdout = false;
+  bool askPassword = false;
+};
+
+// Standard output as the stream extracted bytes go to (zefa x --stdout).
+class StdoutStream : public zid::TStream32 {
+ public:
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void* buffer, int64_t count) override {
+    const auto* p = static_cast<const char*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+      const ssize_t n = ::write(STDOUT_FILENO, p + done, static_cast<size_t>(count - done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;  // a closed pipe: the engine reports the short write
+      done += n;
+    }
+    return done;
+  }
+  int64_t Seek(int64_t, int) override { return 0; }
+  int64_t Size() override { return -1; }
 };
 
 // The question unzip asks before replacing a file: yes, no, all, none.
@@ -92,6 +117,9 @@ int Run(ExtractOptions& opt, bool test) {
   un->KeepFailedFiles = opt.keepBroken;
   if (opt.noRatioLimit) un->RatioLimitBytes = 0;
   if (opt.havePassword) un->Password = opt.password;
+  // "-o -" is standard output, as for most tools that take a file name.
+  const bool toStdout = !test && (opt.toStdout || opt.outDir == "-");
+  StdoutStream stdoutStream;
   OverwriteQuestion question;
   ProgressBar bar(test ? "Testing" : "Extracting");
   if (opt.skipExisting) {
@@ -100,7 +128,7 @@ int Run(ExtractOptions& opt, bool test) {
     un->OnFileExists = [](zid::TZipCommon*, const std::string&, std::string&, zid::TOverwriteMode& mode) {
       mode = zid::omSkip;
     };
-  } else if (!opt.overwrite && !test && StdinIsTerminal()) {
+  } else if (!opt.overwrite && !test && !toStdout && StdinIsTerminal()) {
     un->ConfirmOverwrites = true;
     un->OnFileExists = [&question, &bar, unp](zid::TZipCommon*, const std::string&, std::string&,
                                               zid::TOverwriteMode& mode) {
@@ -129,6 +157,12 @@ int Run(ExtractOptions& opt, bool test) {
   if (test) {
     un->OutputMode = zid::omTest;
     un->ExtractTest();
+  } else if (toStdout) {
+    // Each entry's data goes out as it is decoded and is checked by its CRC
+    // at its end, as unzip -p and 7zz e -so do: a failure shows in the exit code.
+    un->OutputMode = zid::omToStream1;
+    un->OutputStream1 = &stdoutStream;
+    un->Extract();
   } else {
     un->SetExtractDir(opt.outDir);
     if (!plat::DirectoryExists(un->GetExtractDir()) && !plat::ForceDirectories(un->GetExtractDir())) {
@@ -149,7 +183,7 @@ int Run(ExtractOptions& opt, bool test) {
   if (st.archiveFailed) return kExitFailed;
   const int unmatched = selection.ReportUnmatched();
   if (test) std::cout << st.passed << " of " << st.listed << " entries OK\n";
-  if (st.skipped > 0) std::cout << st.skipped << (st.skipped == 1 ? " existing file kept\n" : " existing files kept\n");
+  if (st.skipped > 0 && !toStdout) std::cout << st.skipped << (st.skipped == 1 ? " existing file kept\n" : " existing files kept\n");
   if (st.failed > 0 || errors > 0 || unmatched > 0) return kExitPartial;
   return kExitOk;
 }
@@ -160,12 +194,17 @@ Command Register(CLI::App& app, bool test) {
                        : app.add_subcommand("x", "Extract the entries of an archive");
   sub->add_option("archive", opt->archive, "The archive")->required();
   sub->add_option("masks", opt->masks, "Entries to process: whole stored names, * and ? (* crosses folders); all when none");
-  auto* pw = sub->add_option("-p,--password", opt->password, "Password of encrypted entries");
+  auto* pw = sub->add_option("-p,--password", opt->password,
+                             "Password of encrypted entries (-pSECRET, -p SECRET or --password SECRET; -p alone "
+                             "before the archive: ask)");
+  sub->add_flag("--ask-password", opt->askPassword)->group("");
   sub->add_flag("--no-ratio-limit", opt->noRatioLimit,
                 "Let an entry unpack past 1 GiB and 1000 times its packed size (stopped otherwise, as a "
                 "decompression bomb)");
   if (!test) {
-    sub->add_option("-o,--output", opt->outDir, "Target folder (default: the current folder)");
+    sub->add_option("-o,--output", opt->outDir, "Target folder (default: the current folder; - is --stdout)");
+    sub->add_flag("--stdout", opt->toStdout,
+                  "Write the selected entries' data to standard output (also -so), each checked by its CRC");
     auto* ow = sub->add_flag("--overwrite", opt->overwrite, "Replace existing files (the default)");
     auto* sk = sub->add_flag("--skip-existing", opt->skipExisting, "Keep existing files");
     ow->excludes(sk);

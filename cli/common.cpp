@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 
 #include "engine/base/Err_Msgs.h"
@@ -291,6 +292,27 @@ bool AskPassword(const std::string& prompt, std::string& password) {
   if (restore) tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
   fprintf(stderr, "\n");
   return ok;
+}
+
+std::vector<std::string> PeerStyleArgs(int argc, char** argv) {
+  std::vector<std::string> in(argv + 1, argv + argc);
+  std::vector<std::string> out;
+  for (size_t i = 0; i < in.size(); ++i) {
+    const std::string& a = in[i];
+    if (a == "--") {
+      out.insert(out.end(), in.begin() + static_cast<std::ptrdiff_t>(i), in.end());
+      break;
+    }
+    if (a == "-so") {
+      out.push_back("--stdout");
+    } else if (a == "-p" && (i + 1 == in.size() || (!in[i + 1].empty() && in[i + 1][0] == '-') ||
+                             std::filesystem::exists(in[i + 1]))) {
+      out.push_back("--ask-password");
+    } else {
+      out.push_back(a);
+    }
+  }
+  return std::vector<std::string>(out.rbegin(), out.rend());
 }
 
 }  // namespace cli

@@ -93,6 +93,13 @@ class CancelOnSignal {
   static int Signalled();
 };
 
+// The command line as peers' users write it, for CLI11: "-so" (7-Zip) is
+// --stdout; a "-p" standing alone before an existing file, another option or
+// nothing has no value (zefa x -p a.zip m: ask for the password, a.zip is the
+// archive) and becomes --ask-password. "-pSECRET", "-p SECRET" and
+// "--password SECRET" give the password. In CLI11's order (last first).
+std::vector<std::string> PeerStyleArgs(int argc, char** argv);
+
 // Asks for a password on the terminal without echo; false when there is no
 // terminal or the user gave up (end of input).
 bool AskPassword(const std::string& prompt, std::string& password);

@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
   std::string selfDoc;  // the build makes the manual page and the shell completion with it
   app.add_option("--self-doc", selfDoc)->group("");
   try {
-    app.parse(argc, argv);
+    std::vector<std::string> args = cli::PeerStyleArgs(argc, argv);
+    app.parse(args);
   } catch (const CLI::ParseError& e) {
     int rc = app.exit(e);
     return rc == 0 ? 0 : cli::kExitFailed;

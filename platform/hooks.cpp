@@ -1,5 +1,6 @@
 #include "platform/hooks.h"
 
+#include <sys/random.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -97,6 +98,16 @@ int Random(int range) {
   // gives the same bytes with every standard library.
   uint64_t r = Rng().gen();
   return static_cast<int>((r * static_cast<uint64_t>(range)) >> 32);
+}
+
+void SecureRandomBytes(void* buffer, size_t count) {
+  auto* p = static_cast<uint8_t*>(buffer);
+  while (count > 0) {
+    const ssize_t n = getrandom(p, count, 0);
+    if (n <= 0) continue;  // interrupted before any byte: try again
+    p += n;
+    count -= static_cast<size_t>(n);
+  }
 }
 
 }  // namespace plat

@@ -3,6 +3,7 @@
 // line and the tests run with the quiet defaults below, which never block.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -31,5 +32,7 @@ void SetApplicationTitle(const std::string& title);
 void Randomize();              // seed from the clock
 void RandSeed(unsigned seed);  // fixed seed (tests)
 int Random(int range);         // 0 <= n < range
+// Bytes from the system's cryptographic source (salts that must never repeat).
+void SecureRandomBytes(void* buffer, size_t count);
 
 }  // namespace plat

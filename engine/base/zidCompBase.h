@@ -77,6 +77,10 @@ class TCompBase : public TCustomCClass, public TTempStreamOwner {
   // stays as it was. A file whose size changes while it is read always fails
   // the run: its entry would declare bytes it does not hold.
   bool SkipUnreadableFiles = true;
+  // The cipher of the entries when Password is set: 0 the traditional ZIP
+  // cipher, 1, 2, 3 WinZip AES-128, -192, -256. False (nothing changed) when
+  // the format has no such cipher.
+  virtual bool SetCipher(int aesStrength) { return aesStrength == 0; }
 
   // ---- events -------------------------------------------------------------------
   TOnReplaceFile OnReplaceFile;

@@ -31,6 +31,7 @@ TCustomStream::TCustomStream(TStream32& stream, const CodecControl& control)
       stream_(stream),
       crc_(control.Crc),
       keys_(control.Keys),
+      cipher_(control.Cipher),
       remaining_(control.Remaining),
       cancel_(control.Cancel) {
   Cancel = control.Cancel;
@@ -66,12 +67,13 @@ int64_t TStoreStream::Write(const void* buffer, int64_t count) {
   if (count <= 0 || buffer == nullptr) return 0;
   Reposition();
   if (!keys_) FoldCrc(crcKind_, buffer, count, crc_);
-  if (keys_) {
+  if (keys_ || cipher_) {
     const auto* p = static_cast<const uint8_t*>(buffer);
     for (int64_t done = 0; done < count;) {
       const int64_t n = count - done < kFilterBufferSize ? count - done : kFilterBufferSize;
       std::memcpy(buffer_.get(), p + done, static_cast<size_t>(n));
-      keys_->Encrypt(buffer_.get(), n);
+      if (keys_) keys_->Encrypt(buffer_.get(), n);
+      else cipher_->Encrypt(buffer_.get(), n);
       stream_.WriteBuffer(buffer_.get(), n);
       done += n;
     }

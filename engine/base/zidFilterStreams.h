@@ -24,6 +24,15 @@ namespace zid {
 
 struct TCryptKeys;
 
+// A cipher of entry data that leaves the checksum to the stream (WinZip
+// AES): it enciphers or deciphers in place, chunk after chunk, in order.
+class TDataCipher {
+ public:
+  virtual ~TDataCipher() = default;
+  virtual void Encrypt(uint8_t* data, int64_t count) = 0;
+  virtual void Decrypt(uint8_t* data, int64_t count) = 0;
+};
+
 // The size of every filter's work buffer.
 constexpr int64_t kFilterBufferSize = 131070;
 // Chunk of TStoreStream::CopyAll.
@@ -39,6 +48,8 @@ struct CodecControl {
   // With keys: encipher output (compress, store) / decipher input
   // (decompress) with them, and do not fold data into the CRC.
   TCryptKeys* Keys = nullptr;
+  // With a cipher: the same, but the CRC is folded in as without one.
+  TDataCipher* Cipher = nullptr;
   // The owner's bytes-still-to-process counter (may be nullptr).
   int64_t* Remaining = nullptr;
   // The owner's cancel flag (may be nullptr: never cancelled).
@@ -79,6 +90,7 @@ class TCustomStream : public TStream32 {
   int64_t streamPos_ = 0;
   uint32_t crc_ = kCrc32Init;
   TCryptKeys* keys_ = nullptr;
+  TDataCipher* cipher_ = nullptr;
   int64_t* remaining_ = nullptr;
   bool* cancel_ = nullptr;
   int64_t totalIn_ = 0;

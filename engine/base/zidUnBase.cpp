@@ -95,6 +95,7 @@ void TUnBase::StartOperation() {
   reportOpen_ = diskFull_ = false;
   lastCode_ = 0;
   ratioStops_ = 0;
+  folderTimes_.clear();
   // The target folder is made when missing; the folders below it as files need them.
   if (DiskOutput() && !extractDir_.empty() && !plat::DirectoryExists(extractDir_) &&
       !plat::ForceDirectories(extractDir_))
@@ -208,7 +209,11 @@ TDecodeJob TUnBase::EntryJob(TDecodeSource source, int64_t expected, int64_t& pr
   return job;
 }
 
-void TUnBase::FinishOperation() { CloseOutputHandle(); }
+void TUnBase::FinishOperation() {
+  CloseOutputHandle();
+  for (const auto& [path, when] : folderTimes_) plat::FileSetDate(path, when);
+  folderTimes_.clear();
+}
 
 int TUnBase::ExtractTest() {
   uint8_t saved = OutputMode;
@@ -583,7 +588,11 @@ TUnBase::TEntryResult TUnBase::ExtractEntry(const TEntry& e, const std::function
   }
   if (e.isDir) {
     if (CreateStoredDirs && OutputMode == omToFile && UseStoredDirs) {
-      if (plat::CreateDirsBeneath(outRoot_, outRel_)) report_.outputPath = outPath_;
+      if (plat::CreateDirsBeneath(outRoot_, outRel_)) {
+        report_.outputPath = outPath_;
+        const int64_t when = OutputTime(e);
+        if (when >= 0 && !outPath_.empty()) folderTimes_.emplace_back(outPath_, when);
+      }
       else ReportError(FileName, plat::ErrorText(plat::LastError()), VolumeName, E_CREATEDIRERROR);
     }
     return CloseReport(TVerdict::Folder, TEntryResult::Folder);

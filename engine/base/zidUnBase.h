@@ -250,6 +250,9 @@ class TUnBase : public TCustomDClass {
   std::string outRoot_;                 // folder the relative part hangs below
   std::vector<std::string> outRel_;     // components below outRoot_
   std::string outPath_;                 // the whole path (disk output only)
+  // Stored folders made and their times, set when the operation ends: every
+  // file written into a folder would move its time again.
+  std::vector<std::pair<std::string, int64_t>> folderTimes_;
   plat::Handle out_ = plat::kNoHandle;
   plat::PendingFile pending_;
   uint8_t crcKind_ = 32;

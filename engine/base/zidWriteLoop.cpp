@@ -429,15 +429,15 @@ void TCompBase::MergeExisting(TCompHeaderObj& list, int existing, TCompHeaderIte
       moveList_.push_back(file.SourcePath);
       moveNames_.push_back(old.Name);
     }
-    if (Switch == swRefresh) {
-      takeInPlace();
-      return;
-    }
+    // Refresh leaves an unchanged entry as it is.
+    if (Switch == swRefresh) return;
     AskRename(list, existing, std::move(file));
     return;
   }
+  // Refresh replaces an entry whose file changed by date, size or attributes,
+  // whichever way the date moved (a file restored from a backup is older).
   if (Switch == swRefresh) {
-    if (file.FileDate > oldDate) takeInPlace();
+    takeInPlace();
     return;
   }
   bool replace = false;

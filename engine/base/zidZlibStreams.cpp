@@ -63,6 +63,7 @@ TCompressStream::~TCompressStream() {
 void TCompressStream::FlushBuffer(int64_t n) {
   if (n > 0) {
     if (keys_) keys_->Encrypt(buffer_.get(), n);
+    if (cipher_) cipher_->Encrypt(buffer_.get(), n);
     stream_.WriteBuffer(buffer_.get(), n);
     totalOut_ += n;
     RecordPosition();
@@ -167,6 +168,7 @@ int64_t TDecompressStream::Read(void* buffer, int64_t count) {
       RecordPosition();
       if (got > 0) {
         if (keys_) keys_->Decrypt(buffer_.get(), got);
+        if (cipher_) cipher_->Decrypt(buffer_.get(), got);
         inputRead_ += got;
         FireProgress(got);
       }

@@ -9,6 +9,7 @@
 // archive was cut short, or detection found only local headers) the walk goes
 // from local header to local header, skipping the data by the stored
 // compressed size, after OnCorruptZipHeader agreed.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -20,6 +21,7 @@
 #include "engine/base/zidStreams.h"
 #include "engine/listing/zidRizER.h"
 #include "engine/listing/zidRizWalker.h"
+#include "engine/zip/zidAes.h"
 #include "engine/zip/zidCrypt.h"
 #include "engine/zip/zidZipNames.h"
 #include "engine/zip/zidZipReader.h"
@@ -55,8 +57,8 @@ class TZipWalker : public TRizWalker {
   void LocalStep(TRizER& r);
   std::string VolumeOfDisk(TRizER& r, int disk) const;
   // Common fields of both headers.
-  void FillEntry(TRizER& r, uint16_t flags, uint16_t method, uint16_t time, uint16_t date, uint32_t crc,
-                 const TEntrySizes& sizes, uint32_t attr);
+  void FillEntry(TRizER& r, std::string_view extra, uint16_t flags, uint16_t method, uint16_t time, uint16_t date,
+                 uint32_t crc, const TEntrySizes& sizes, uint32_t attr);
 
   TArcType type_;
   THeaderTypeState state_ = 0;
@@ -165,16 +167,22 @@ std::string TZipWalker::VolumeOfDisk(TRizER& r, int disk) const {
   return plat::ChangeFileExt(r.GetArchiveFile(), ext);
 }
 
-void TZipWalker::FillEntry(TRizER& r, uint16_t flags, uint16_t method, uint16_t time, uint16_t date, uint32_t crc,
-                           const TEntrySizes& sizes, uint32_t attr) {
+void TZipWalker::FillEntry(TRizER& r, std::string_view extra, uint16_t flags, uint16_t method, uint16_t time,
+                           uint16_t date, uint32_t crc, const TEntrySizes& sizes, uint32_t attr) {
   r.FileDate = DosDateToFileDate((static_cast<uint32_t>(date) << 16) | time);
   r.CRC = crc;
   r.Encrypted = (flags & kFlagEncrypted) != 0;
   r.MethodId = method;
   r.UnpackedSize = sizes.UncompressedSize;
   r.PackedSize = sizes.CompressedSize;
-  // The 12-byte encryption header is not part of the packed data.
-  if (r.Encrypted && r.PackedSize >= 12) r.PackedSize -= 12;
+  // The encryption header (and AES's salt, verifier and MAC) are not part of the packed data.
+  TAesExtra aes;
+  if (method == kMethodAes && FindAesExtra(reinterpret_cast<const uint8_t*>(extra.data()), extra.size(), aes)) {
+    method = aes.method;  // the listing names the method of the data
+    r.PackedSize = std::max<int64_t>(0, r.PackedSize - AesOverhead(aes.strength));
+  } else if (r.Encrypted && r.PackedSize >= 12) {
+    r.PackedSize -= 12;
+  }
   r.MethodName = (attr & (kAttrFolder | kAttrVolume)) ? std::string() : ZipMethodName(method, flags, attr);
 }
 
@@ -234,7 +242,7 @@ void TZipWalker::CentralEntry(TRizER& r, const TCheckedRecord& c) {
   r.VersionNeeded = h.VersionNeeded;
   r.InternalAttr = h.InternalAttr;
   r.ExternalAttr = attr;
-  FillEntry(r, h.Flags, h.Method, h.Time, h.Date, h.Crc32, c.rec->sizes, attr);
+  FillEntry(r, c.rec->extra, h.Flags, h.Method, h.Time, h.Date, h.Crc32, c.rec->sizes, attr);
   // Some writers (jar among them) mark folders by the trailing separator only.
   const bool folder = (attr & kAttrFolder) != 0 || (!r.FileName.empty() && r.FileName.back() == '/');
   const bool spanned = type_ == atZipDS || type_ == atZipMV;
@@ -272,7 +280,7 @@ void TZipWalker::LocalStep(TRizER& r) {
   r.VersionNeeded = l.VersionNeeded;
   r.InternalAttr = 0;
   r.ExternalAttr = 0;
-  FillEntry(r, l.Flags, l.Method, l.Time, l.Date, l.Crc32, sizes, 0);
+  FillEntry(r, extra_, l.Flags, l.Method, l.Time, l.Date, l.Crc32, sizes, 0);
   const bool folder = !r.FileName.empty() && r.FileName.back() == '/';
   r.ReportEntry(folder, false, r.HeaderOffset());
 }

@@ -1,9 +1,11 @@
 #include "engine/zip/zidStoreDeflate.h"
 
 #include "engine/base/zidFilterStreams.h"
+#include "engine/zip/zidAes.h"
 #include "engine/zip/zidCrypt.h"
 #include "engine/zip/zidDeflate.h"
 #include "platform/files.h"
+#include "platform/hooks.h"
 
 namespace zid {
 
@@ -26,7 +28,18 @@ TStoreDeflateResult WriteStoredOrDeflated(TStream32& out, const TStoreDeflateJob
   bool store = job.store;
   uint32_t crc = 0;
   TCryptKeys keys{};
-  if (job.encrypt) {
+  const bool aes = job.encrypt && job.aesStrength > 0;
+  const bool zipCrypto = job.encrypt && !aes;
+  TAesCipher cipher;
+  if (aes) {
+    // A salt must never repeat under one password: it comes from the system.
+    uint8_t head[kAesMaxSalt + kAesVerifierSize];
+    const int saltLen = AesSaltBytes(job.aesStrength);
+    plat::SecureRandomBytes(head, static_cast<size_t>(saltLen));
+    cipher.Init(job.password, job.aesStrength, head, head + saltLen);
+    out.WriteBuffer(head, saltLen + kAesVerifierSize);
+  }
+  if (zipCrypto) {
     CodecControl pre;
     pre.Cancel = job.cancel;
     const uint32_t raw = CalcStreamCrc32(src, pre, job.cancel, nullptr, 0);
@@ -37,7 +50,8 @@ TStoreDeflateResult WriteStoredOrDeflated(TStream32& out, const TStoreDeflateJob
     out.WriteBuffer(eh.data(), kEncryptionHeaderSize);
   }
   CodecControl ctl;
-  ctl.Keys = job.encrypt ? &keys : nullptr;
+  ctl.Keys = zipCrypto ? &keys : nullptr;
+  ctl.Cipher = aes ? &cipher : nullptr;
   ctl.Cancel = job.cancel;
   if (!store && size < kSmallFile) {
     // Small files: deflate into memory first; the keys stay untouched until
@@ -50,9 +64,10 @@ TStoreDeflateResult WriteStoredOrDeflated(TStream32& out, const TStoreDeflateJob
       store = true;
       src.Seek(0, plat::soFromBeginning);
     } else {
-      if (!job.encrypt) crc = memCrc;
+      if (!zipCrypto) crc = memCrc;
       std::string bytes(static_cast<const char*>(mem.Memory()), static_cast<size_t>(mem.Size()));
-      if (job.encrypt) keys.Encrypt(bytes.data(), static_cast<int64_t>(bytes.size()));
+      if (zipCrypto) keys.Encrypt(bytes.data(), static_cast<int64_t>(bytes.size()));
+      if (aes) cipher.Encrypt(reinterpret_cast<uint8_t*>(bytes.data()), static_cast<int64_t>(bytes.size()));
       out.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
       if (job.progress) job.progress(size);
     }
@@ -68,13 +83,18 @@ TStoreDeflateResult WriteStoredOrDeflated(TStream32& out, const TStoreDeflateJob
       res.read = copied;
       return fail(TStoreDeflateStatus::ReadError);
     }
-    if (!job.encrypt) crc = size > 0 ? (ss.Crc() ^ 0xFFFFFFFFu) : 0;
+    if (!zipCrypto) crc = size > 0 ? (ss.Crc() ^ 0xFFFFFFFFu) : 0;
   }
   if (cancelled()) return fail(TStoreDeflateStatus::Cancelled);
   // The deflater reads to the end of the file: a file that shrank or grew
   // since its size was taken would give an entry that lies about its size.
   res.read = src.Seek(0, plat::soFromCurrent);
   if (res.read != size) return fail(TStoreDeflateStatus::ReadError);
+  if (aes) {
+    uint8_t mac[kAesMacSize];
+    cipher.Mac(mac);
+    out.WriteBuffer(mac, kAesMacSize);
+  }
   res.stored = store;
   res.crc = size == 0 ? 0 : crc;
   return res;

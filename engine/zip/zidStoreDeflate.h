@@ -1,6 +1,6 @@
 // The data step the ZIP, JAR and BH writers share for one file: its bytes
 // stored or raw-deflated behind the caller's header, optionally enciphered
-// behind a 12-byte encryption header. The caller writes its header (with
+// behind a 12-byte encryption header or with WinZip AES (zidAes.h). The caller writes its header (with
 // room for the sizes) before this step and rewrites it afterwards; this step
 // only appends to the end of the archive stream.
 //
@@ -31,6 +31,9 @@ struct TStoreDeflateJob {
   std::string password;
   // The encryption header's random bytes; none: drawn by this step.
   std::optional<TCryptSalt> salt;
+  // 0: the traditional cipher; 1, 2, 3: WinZip AES-128, -192, -256 (salt,
+  // verifier and MAC around the data, the CRC computed on the way).
+  int aesStrength = 0;
   TDeflateType type = dtDeflateN;
   bool* cancel = nullptr;                  // the owner's cancel flag; may be null
   std::function<void(int64_t)> progress;   // plain bytes of each chunk; may be empty

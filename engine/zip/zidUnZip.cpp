@@ -1,10 +1,12 @@
 #include "engine/zip/zidUnZip.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/base/zidBytes.h"
 #include "engine/base/zidDetect.h"
 #include "engine/base/zidStreams.h"
+#include "engine/zip/zidAes.h"
 #include "engine/zip/zidCrypt.h"
 #include "engine/zip/zidUnZipDecode.h"
 #include "engine/zip/zidZipInput.h"
@@ -297,31 +299,46 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
     crc = li.header.Crc32;
     if (crc == 0 && e.compressedSize != 0) crc = e.crc;
   }
-  const TEntry te = MakeEntry(e, crc);
+  TEntry te = MakeEntry(e, crc);
+  te.unixTime = ExtraUnixTime(reinterpret_cast<const uint8_t*>(li.extra.data()), li.extra.size());
   if (te.isDir) {
     ExtractEntry(te, [] { return true; });
     return;
   }
-  // Strong and AES encryption look like the traditional cipher to a reader
-  // that only tests bit 0: they are named, never tried with a password.
-  const std::string unsupported = UnsupportedEncryption(e.flags, e.method);
+  // Strong encryption looks like the traditional cipher to a reader that
+  // only tests bit 0: it is named, never tried with a password.
+  const std::string unsupported = UnsupportedEncryption(e.flags, e.method, li.extra);
   if (!unsupported.empty()) return RejectEntry(te, E_UNSUPPORTEDMETHOD, unsupported);
+  TAesExtra aes;
+  const bool isAes = te.encrypted && e.method == kMethodAes &&
+                     FindAesExtra(reinterpret_cast<const uint8_t*>(li.extra.data()), li.extra.size(), aes);
+  const uint16_t method = isAes ? aes.method : e.method;
+  const int64_t overhead = isAes ? AesOverhead(aes.strength) : te.encrypted ? kEncryptionHeaderSize : 0;
   if (te.encrypted && passwordFailed_) return RejectEntry(te, E_PASSWORDFAILED);
-  if (!IsSupportedZipMethod(e.method)) return RejectEntry(te, E_UNSUPPORTEDMETHOD, "method " + std::to_string(e.method));
-  if (te.encrypted && e.compressedSize < kEncryptionHeaderSize)
-    return RejectEntry(te, E_BADFILEHEADER, "the encryption header is cut short");
+  if (!IsSupportedZipMethod(method)) return RejectEntry(te, E_UNSUPPORTEDMETHOD, "method " + std::to_string(method));
+  if (e.compressedSize < overhead) return RejectEntry(te, E_BADFILEHEADER, "the encryption header is cut short");
 
   TZipEntryInput in([this]() -> TStream32* { return Input(); },
                     Spanned() ? std::function<bool()>([this] { return NextDisk(); }) : nullptr, li.dataOffset,
                     e.compressedSize);
   in.RemainingCounter = &BytesRemaining;
   TEncryptionHeader header{};
+  uint8_t aesHead[kAesMaxSalt + kAesVerifierSize] = {};
   TCryptKeys keys{};
+  TAesCipher cipher;
   bool haveHeader = false;
   bool verifyCalled = false;
   const uint16_t dosTime = static_cast<uint16_t>(e.dosDate & 0xFFFF);
   auto verify = [&](const std::string& password) {
     verifyCalled = true;
+    if (isAes) {
+      const int saltLen = AesSaltBytes(aes.strength);
+      if (!haveHeader && ReadFull(in, aesHead, saltLen + kAesVerifierSize) != saltLen + kAesVerifierSize) return false;
+      haveHeader = true;
+      uint8_t v[kAesVerifierSize];
+      cipher.Init(password, aes.strength, aesHead, v);
+      return !password.empty() && v[0] == aesHead[saltLen] && v[1] == aesHead[saltLen + 1];
+    }
     if (!haveHeader) {
       if (ReadFull(in, header.data(), kEncryptionHeaderSize) != kEncryptionHeaderSize) return false;
       haveHeader = true;
@@ -329,16 +346,32 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
     return CheckEncryptionHeader(keys, header.data(), e.flags, crc, password, dosTime);
   };
   auto decode = [&] {
-    int64_t packed = e.compressedSize;
-    if (te.encrypted) {
-      if (!haveHeader) return false;
+    const int64_t packed = e.compressedSize - overhead;
+    if (!te.encrypted) return DecodeData(e.flags, method, packed, e.uncompressedSize, in);
+    if (!haveHeader) return false;
+    if (!isAes) {
       in.SetDecipher(&keys);
-      packed -= kEncryptionHeaderSize;
+      return DecodeData(e.flags, method, packed, e.uncompressedSize, in);
     }
-    return DecodeData(e.flags, e.method, packed, e.uncompressedSize, in);
+    in.SetDecipher(&cipher);
+    bool ok = DecodeData(e.flags, method, packed, e.uncompressedSize, in);
+    // The MAC covers every enciphered byte, also those the decoder left.
+    uint8_t rest[4096];
+    while (ok && in.Left() > kAesMacSize)
+      ok = ReadFull(in, rest, std::min<int64_t>(sizeof rest, in.Left() - kAesMacSize)) > 0;
+    in.SetDecipher(static_cast<TDataCipher*>(nullptr));
+    uint8_t stored[kAesMacSize], computed[kAesMacSize];
+    if (!ok || ReadFull(in, stored, kAesMacSize) != kAesMacSize) return false;
+    cipher.Mac(computed);
+    if (std::memcmp(stored, computed, kAesMacSize) == 0) return true;
+    ReportError(te.storedName, "the authentication code does not match: wrong password or damaged data",
+                VolumeName, E_CRCERROR);
+    return false;
   };
-  const TEntryResult r = ExtractEntry(te, decode, te.encrypted ? std::function<bool(const std::string&)>(verify)
-                                                               : std::function<bool(const std::string&)>());
+  TEntry checked = te;
+  if (isAes && aes.version == 2) checked.crcKind = 0;  // AE-2: the MAC alone checks the data
+  const TEntryResult r = ExtractEntry(checked, decode, te.encrypted ? std::function<bool(const std::string&)>(verify)
+                                                                    : std::function<bool(const std::string&)>());
   if (r == TEntryResult::Skipped && te.encrypted && verifyCalled) passwordFailed_ = true;
 }
 

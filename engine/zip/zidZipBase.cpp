@@ -21,27 +21,12 @@ namespace zid {
 
 namespace {
 
-constexpr int64_t k4G = int64_t{1} << 32;
 constexpr uint32_t kDescriptorSig = 0x08074B50;
 
 bool ReadExact(TStream32& s, int64_t pos, void* buf, int64_t n) {
   if (n == 0) return true;
   if (s.Seek(pos, plat::soFromBeginning) != pos) return false;
   return s.Read(buf, n) == n;
-}
-
-// The extra field without any ID 100 block (it is rebuilt from the item's sizes).
-std::string WithoutLargeFileField(const std::string& extra) {
-  std::string out;
-  size_t p = 0;
-  while (p + 4 <= extra.size()) {
-    const uint16_t id = Get16(extra.data() + p);
-    const size_t len = Get16(extra.data() + p + 2);
-    if (p + 4 + len > extra.size()) break;
-    if (id != kExtraLargeFile) out.append(extra, p, 4 + len);
-    p += 4 + len;
-  }
-  return out;
 }
 
 }  // namespace
@@ -69,6 +54,12 @@ TZipBase::TZipBase() {
 
 void TZipBase::SetArcType(TArcType value) { det_.ArcType = value; }
 
+bool TZipBase::SetCipher(int aesStrength) {
+  if (aesStrength < zeTraditional || aesStrength > zeAes256) return false;
+  Encryption = static_cast<TZipEncryption>(aesStrength);
+  return true;
+}
+
 // ---- the old directory ----------------------------------------------------------------
 
 bool TZipBase::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
@@ -78,8 +69,7 @@ bool TZipBase::ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) {
     ReportError(arc, ArcTypeEnumName(t), VolumeName, E_BADARCTYPE);
     return false;
   }
-  // Archives this writer cannot rebuild faithfully are left alone.
-  if ((oldDet_.ZipStructureFlags & htEnding) == 0 || (oldDet_.ZipStructureFlags & (htLocator | htEnding64)) != 0) {
+  if ((oldDet_.ZipStructureFlags & htEnding) == 0) {
     ReportError(arc, "", VolumeName, E_BADFILEHEADER);
     return false;
   }
@@ -245,6 +235,7 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
     if (size < 0) size = 0;
   }
   const bool encrypt = size > 0 && !Password.empty();
+  const int aesStrength = encrypt ? static_cast<int>(Encryption) : 0;
   bool store = it.IsDir || size == 0 || dt == dtDeflateS || StoreByType(it.Name);
 
   uint16_t flags = 0;
@@ -255,8 +246,14 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   }
   FileName = it.Name;
   const int64_t start = out.Seek(0, plat::soFromEnd);
-  const bool large = NeedsLargeFileExtra(size, start);
-  const size_t extraLen = large ? kLargeFileExtraLocal : 0;
+  const bool zip64Local = NeedsZip64Local(size);
+  // Entries are made on Unix: permission bits in the external attributes and
+  // the modification time to the second in a UT field, which unzip, 7-Zip and
+  // bsdtar restore (the DOS time keeps 2-second steps in local time).
+  const plat::FileInfo fi = plat::FileStat(plat::ExcludeTrailingPathDelimiter(it.SourcePath));
+  const std::string utExtra = fi.exists ? UnixTimeExtra(fi.mtime) : std::string();
+  const size_t extraLen =
+      (zip64Local ? kZip64ExtraLocal : 0) + (aesStrength > 0 ? kAesExtraSize : 0) + utExtra.size();
   const int64_t headLen = static_cast<int64_t>(kLocalHeaderSize + name.size() + extraLen);
   // Compressed here, the data follows room for the header, whose real
   // content is written once the sizes are known; compressed ahead, header and
@@ -281,6 +278,7 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
     job.store = store;
     job.encrypt = encrypt;
     job.salt = it.Record<TZipEntryRecord>().Salt;
+    job.aesStrength = aesStrength;
     job.type = dt;
     const TStoreDeflateResult r = WriteFileData(*this, out, job, it.FileSize, it.SourcePath);
     if (r.status != TStoreDeflateStatus::Ok) return false;
@@ -290,14 +288,24 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   if (cancel_) return false;
 
   if (!prefetched) packed = out.Seek(0, plat::soFromEnd) - start - headLen;
+  if (!zip64Local && packed >= static_cast<int64_t>(kZip64Mark32)) RaiseError(it.SourcePath, "", VolumeName, E_WRITEERROR);
   if (encrypt) flags |= 1;
   if (!store) flags |= DeflateFlagBits(dt);
   const uint32_t date = it.IsDir ? it.FileDate : EntryDate(it.FileDate);
   TLocalHeader lh;
   lh.Signature = EncryptHeaders ? kLocalSigEnc : kLocalSig;
-  lh.VersionNeeded = 20;
+  lh.VersionNeeded = zip64Local || start >= static_cast<int64_t>(kZip64Mark32) ? kZip64Version : 20;
   lh.Flags = flags;
   lh.Method = store ? 0 : 8;
+  // AES names the real method in its field; AE-2 leaves the CRC out.
+  std::string aesExtra;
+  if (aesStrength > 0) {
+    const TAesExtra x{static_cast<uint16_t>(size < kAe2Below ? 2 : 1), aesStrength, lh.Method};
+    aesExtra = AesExtraBytes(x);
+    lh.Method = kMethodAes;
+    lh.VersionNeeded = std::max(lh.VersionNeeded, kAesVersionNeeded);
+    if (x.version == 2) crc = 0;
+  }
   lh.Time = static_cast<uint16_t>(date & 0xFFFF);
   lh.Date = static_cast<uint16_t>(date >> 16);
   lh.Crc32 = size == 0 ? 0 : crc;
@@ -305,34 +313,31 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   lh.UncompressedSize = static_cast<uint32_t>(size);
   lh.NameLength = static_cast<uint16_t>(name.size());
   lh.ExtraLength = static_cast<uint16_t>(extraLen);
+  const TEntrySizes sizes{packed, size, start};
+  std::string head(static_cast<size_t>(headLen), '\0');
+  auto* hp = reinterpret_cast<uint8_t*>(head.data());
+  if (zip64Local) WriteZip64Local(hp + kLocalHeaderSize + name.size(), lh, sizes);
+  const std::string tailExtra = aesExtra + utExtra;
+  std::copy(tailExtra.begin(), tailExtra.end(), head.begin() + static_cast<std::ptrdiff_t>(headLen - tailExtra.size()));
 
   TCentralHeader ch;
   ch.CopyFromLocal(lh);
   ch.Signature = kCentralSig;
-  ch.VersionMadeBy = 20;
-  ch.VersionNeeded = 20;
-  ch.ExtraLength = static_cast<uint16_t>(large ? kLargeFileExtraCentral : 0);
+  ch.VersionMadeBy = lh.VersionNeeded;
+  ch.VersionNeeded = lh.VersionNeeded;
+  ch.ExtraLength = 0;  // the zip64 field, when needed, is added with the directory
   ch.InternalAttr = 1;
   ch.ExternalAttr = it.IsDir ? plat::faDirectory : it.FileAttr;
   ch.LocalHeaderOffset = static_cast<uint32_t>(start);
-  if (!plat::IsAscii(name)) {
-    // unzip turns names from a DOS host into ISO-8859-1 even when they are
-    // flagged UTF-8; from a Unix host it takes them as they are (bytes that
-    // are not UTF-8 too). Such entries therefore name the Unix host and carry
-    // their permission bits, which that host's readers apply.
-    const plat::FileInfo fi = plat::FileStat(it.SourcePath);
+  {
     const uint32_t mode = it.IsDir ? (0040000u | (fi.exists ? fi.mode & 0777 : 0755))
                                    : (0100000u | (fi.exists ? fi.mode & 0777 : 0644));
-    ch.VersionMadeBy = 0x0314;
+    ch.VersionMadeBy = static_cast<uint16_t>(0x0300 | std::max<uint16_t>(lh.VersionNeeded, 20));
     ch.ExternalAttr |= mode << 16;
   }
 
-  std::string head(static_cast<size_t>(headLen), '\0');
-  auto* hp = reinterpret_cast<uint8_t*>(head.data());
   lh.Write(hp);
   std::copy(name.begin(), name.end(), head.begin() + kLocalHeaderSize);
-  const TEntrySizes sizes{packed, size, start};
-  if (large) WriteLargeFileExtra(hp + kLocalHeaderSize + name.size(), false, sizes);
   if (EncryptHeaders) EncryptHeaderRecord(hp, hrLocal, hp + kLocalHeaderSize, static_cast<int64_t>(name.size()));
   if (prefetched) {
     if (auto* mem = dynamic_cast<TMemoryStream32*>(pre.bytes.get())) {
@@ -353,12 +358,7 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   TZipEntryRecord& z = it.Record<TZipEntryRecord>();
   z.Central = ch;
   z.RawName = name;
-  z.Extra.clear();
-  if (large) {
-    uint8_t cx[kLargeFileExtraCentral];
-    WriteLargeFileExtra(cx, true, sizes);
-    z.Extra.assign(reinterpret_cast<const char*>(cx), kLargeFileExtraCentral);
-  }
+  z.Extra = tailExtra;
   z.Comment.clear();
   z.HeadersEnciphered = EncryptHeaders;
   it.Offset = start;
@@ -385,7 +385,7 @@ void TZipBase::StartPrefetch(TCompHeaderObj& list, int from, TDeflateType dt) {
     TCompHeaderItem& it = list[i];
     if (it.Action != caCompress || it.IsDir) continue;
     jobs.push_back(TZipPrefetch::TJob{i, it.SourcePath, it.FileSize, dt == dtDeflateS || StoreByType(it.Name), dt,
-                                      it.Record<TZipEntryRecord>().Salt});
+                                      it.Record<TZipEntryRecord>().Salt, static_cast<int>(Encryption)});
   }
   // One file gains nothing from a worker.
   if (jobs.size() < 2 || CompressWorkers == 1) return;
@@ -408,7 +408,7 @@ bool TZipBase::FinishArchive(TStream32& out, TCompHeaderObj& list) {
   return WriteDirectory(out, list);
 }
 
-bool TZipBase::WriteDirectory(TStream32& out, TCompHeaderObj& list) {
+bool TZipBase::WriteDirectory(TStream32& out, TCompHeaderObj& list, bool zip64Allowed) {
   const int64_t dirOffset = out.Seek(0, plat::soFromEnd);
   auto put = [&out](const void* p, int64_t n) { return n == 0 || out.Write(p, n) == n; };
   uint32_t count = 0;
@@ -416,18 +416,15 @@ bool TZipBase::WriteDirectory(TStream32& out, TCompHeaderObj& list) {
     if (it.Action == caDrop) continue;
     const TZipEntryRecord& z = it.Record<TZipEntryRecord>();
     TCentralHeader ch = z.Central;
-    std::string extra = z.Extra;
-    const bool hadLarge = WithoutLargeFileField(extra).size() != extra.size();
-    if (hadLarge || NeedsLargeFileExtra(it.UnpackedSize, it.Offset)) {
-      extra = WithoutLargeFileField(extra);
-      uint8_t cx[kLargeFileExtraCentral];
-      WriteLargeFileExtra(cx, true, TEntrySizes{it.PackedSize, it.UnpackedSize, it.Offset});
-      extra.append(reinterpret_cast<const char*>(cx), kLargeFileExtraCentral);
-    }
+    // Sizes and offset come from the item (they may have moved); those past
+    // 32 bits go to a zip64 field in front of the entry's other fields.
+    const std::string zip64 = SetCentralSizes(ch, TEntrySizes{it.PackedSize, it.UnpackedSize, it.Offset});
+    const std::string extra = zip64 + WithoutSizeFields(z.Extra);
+    if (!zip64.empty()) ch.VersionNeeded = std::max(ch.VersionNeeded, kZip64Version);
+    if (!zip64Allowed && !zip64.empty()) return false;
     if (extra.size() > 0xFFFF || z.RawName.size() > 0xFFFF) return false;
     const std::string comment = z.Comment.substr(0, 0xFFFF);
     ch.Signature = z.HeadersEnciphered ? kCentralSigEnc : kCentralSig;
-    ch.LocalHeaderOffset = static_cast<uint32_t>(it.Offset);
     ch.NameLength = static_cast<uint16_t>(z.RawName.size());
     ch.ExtraLength = static_cast<uint16_t>(extra.size());
     ch.CommentLength = static_cast<uint16_t>(comment.size());
@@ -442,23 +439,39 @@ bool TZipBase::WriteDirectory(TStream32& out, TCompHeaderObj& list) {
       return false;
     ++count;
   }
-  // The end record counts entries in 16 bits: more would make a broken archive.
-  if (count > 0xFFFF) {
-    ReportError(GetArchiveFile(), "", VolumeName, E_TOOMANYDIRS);
-    return false;
-  }
   const int64_t dirEnd = out.Position();
+  const uint64_t dirSize = static_cast<uint64_t>(dirEnd - dirOffset);
+  // A count, size or offset the end record cannot hold is saturated there
+  // and given in full by the zip64 end record and its locator before it.
+  const bool zip64 = count >= kZip64Mark16 || dirSize >= kZip64Mark32 || static_cast<uint64_t>(dirOffset) >= kZip64Mark32;
+  if (zip64) {
+    if (!zip64Allowed) {
+      ReportError(GetArchiveFile(), "", VolumeName, E_TOOMANYDIRS);
+      return false;
+    }
+    TZip64EndRecord z64;
+    z64.VersionMadeBy = kZip64Version;
+    z64.VersionNeeded = kZip64Version;
+    z64.EntriesThisDisk = count;
+    z64.TotalEntries = count;
+    z64.DirectorySize = dirSize;
+    z64.DirectoryOffset = static_cast<uint64_t>(dirOffset);
+    uint8_t tail[kZip64EndRecordSize + kZip64LocatorSize];
+    z64.Write(tail);
+    WriteZip64Locator(tail + kZip64EndRecordSize, static_cast<uint64_t>(dirEnd));
+    if (!put(tail, sizeof tail)) return false;
+  }
   TEndRecord er;
-  er.Signature = dirEnd >= k4G ? kLargeEndSig : kEndSig;
-  er.EntriesThisDisk = static_cast<uint16_t>(count);
-  er.TotalEntries = static_cast<uint16_t>(count);
-  er.DirectorySize = static_cast<uint32_t>(dirEnd - dirOffset);
-  er.DirectoryOffset = static_cast<uint64_t>(dirOffset);
+  er.Signature = kEndSig;
+  er.EntriesThisDisk = static_cast<uint16_t>(std::min<uint32_t>(count, kZip64Mark16));
+  er.TotalEntries = er.EntriesThisDisk;
+  er.DirectorySize = static_cast<uint32_t>(std::min<uint64_t>(dirSize, kZip64Mark32));
+  er.DirectoryOffset = std::min<uint64_t>(static_cast<uint64_t>(dirOffset), kZip64Mark32);
   const std::string comment = list.ArchiveComment.substr(0, 0xFFFF);
   er.CommentLength = static_cast<uint16_t>(comment.size());
-  uint8_t rec[kLargeEndRecordSize] = {};
+  uint8_t rec[kEndRecordSize] = {};
   er.Write(rec);
-  return put(rec, static_cast<int64_t>(er.Size())) && put(comment.data(), static_cast<int64_t>(comment.size()));
+  return put(rec, static_cast<int64_t>(kEndRecordSize)) && put(comment.data(), static_cast<int64_t>(comment.size()));
 }
 
 void TZipBase::AfterWrite(TCompHeaderObj& list) {
@@ -466,7 +479,11 @@ void TZipBase::AfterWrite(TCompHeaderObj& list) {
   TotalUnpackedSize = 0;
   for (const auto& it : list.Items) {
     if (it.Action == caDrop) continue;
-    TotalPackedSize += it.PackedSize - ((it.Record<TZipEntryRecord>().Central.Flags & 1) ? kEncryptionHeaderSize : 0);
+    const TCentralHeader& c = it.Record<TZipEntryRecord>().Central;
+    const std::string& x = it.Record<TZipEntryRecord>().Extra;
+    TAesExtra aes;
+    const bool isAes = c.Method == kMethodAes && FindAesExtra(reinterpret_cast<const uint8_t*>(x.data()), x.size(), aes);
+    TotalPackedSize += it.PackedSize - (isAes ? AesOverhead(aes.strength) : (c.Flags & 1) ? kEncryptionHeaderSize : 0);
     TotalUnpackedSize += it.UnpackedSize;
   }
   if (Switch == swDelete) return;

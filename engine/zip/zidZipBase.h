@@ -19,6 +19,7 @@
 #include <string>
 
 #include "engine/base/zidCompBase.h"
+#include "engine/zip/zidAes.h"
 #include "engine/zip/zidZipPrefetch.h"
 #include "engine/zip/zidZipRecords.h"
 
@@ -44,6 +45,9 @@ class TZipBase : public TCompBase {
   ~TZipBase() override;
 
   bool EncryptHeaders = false;
+  // The cipher of the entries when Password is set.
+  TZipEncryption Encryption = zeTraditional;
+  bool SetCipher(int aesStrength) override;
   // Threads compressing files ahead of the write loop: 0 one per core, 1 none
   // (the loop compresses each file itself). The archive is the same either way.
   int CompressWorkers = 0;
@@ -76,8 +80,10 @@ class TZipBase : public TCompBase {
   void AfterWrite(TCompHeaderObj& list) override;
   int EntryHeaderSize() const override { return static_cast<int>(kLocalHeaderSize); }
 
-  // Writes the central directory and the end record of the list at the end of out.
-  bool WriteDirectory(TStream32& out, TCompHeaderObj& list);
+  // Writes the central directory and the end records of the list at the end
+  // of out. Without zip64Allowed (a spanned set, whose end record is rebuilt
+  // per disk) an archive that would need the zip64 records is refused.
+  bool WriteDirectory(TStream32& out, TCompHeaderObj& list, bool zip64Allowed = true);
 
   // Bytes of an entry in the old archive: header, name, extra, data and a
   // data descriptor. False when the local header is missing or runs past the end.

@@ -26,6 +26,7 @@ int64_t TZipEntryInput::Read(void* buffer, int64_t count) {
     if (got > 0) {
       streamPos_ += got;
       if (keys_) keys_->Decrypt(p, got);
+      if (cipher_) cipher_->Decrypt(p, got);
       left_ -= got;
       consumed_ += got;
       if (RemainingCounter != nullptr) *RemainingCounter = std::max<int64_t>(0, *RemainingCounter - got);

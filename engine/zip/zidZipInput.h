@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "engine/base/zidFilterStreams.h"
 #include "engine/base/zidStreams.h"
 #include "engine/zip/zidCrypt.h"
 
@@ -28,9 +29,10 @@ class TZipEntryInput : public TStream32 {
   int64_t Seek(int64_t offset, int origin) override;
   int64_t Size() override { return -1; }
 
-  // From now on the bytes are deciphered with the engine-wide keys.
-  // Deciphers what it reads with these keys from here on (null: no more).
+  // Deciphers what it reads with these keys (or this cipher) from here on
+  // (null: no more).
   void SetDecipher(TCryptKeys* keys) { keys_ = keys; }
+  void SetDecipher(TDataCipher* cipher) { cipher_ = cipher; }
   int64_t Left() const { return left_; }
   int64_t Consumed() const { return consumed_; }
   // The owner's counter of bytes still to process (may be null).
@@ -43,6 +45,7 @@ class TZipEntryInput : public TStream32 {
   int64_t consumed_ = 0;
   int64_t streamPos_;  // where the data goes on in the current volume
   TCryptKeys* keys_ = nullptr;
+  TDataCipher* cipher_ = nullptr;
 };
 
 // A read-only view of an archive stream through a 64 KiB window: reads that

@@ -107,6 +107,7 @@ void TZipPrefetch::Run(TSlot& slot) {
   job.encrypt = r.size > 0 && !password_.empty();
   job.password = password_;
   job.salt = slot.job.salt;
+  job.aesStrength = slot.job.aesStrength;
   job.cancel = &cancel;
   job.progress = [this, &cancel](int64_t) {
     std::lock_guard<std::mutex> lock(mu_);

@@ -39,6 +39,7 @@ class TZipPrefetch {
     bool store = false;
     TDeflateType type = dtDeflateN;
     std::optional<TCryptSalt> salt;  // for an encrypted file
+    int aesStrength = 0;             // see TStoreDeflateJob
   };
   struct TResult {
     bool openFailed = false;

@@ -7,6 +7,7 @@
 #include "engine/base/zidBytes.h"
 #include "engine/base/zidDetect.h"
 #include "engine/base/zidStreams.h"
+#include "engine/zip/zidAes.h"
 #include "engine/zip/zidCrypt.h"
 #include "platform/files.h"
 
@@ -31,8 +32,10 @@ int64_t SearchLocalHeader(TStream32& arc, int64_t from) {
 
 }  // namespace
 
-std::string UnsupportedEncryption(uint16_t flags, uint16_t method) {
-  if (method == kMethodAes) return "AES encryption is not supported";
+std::string UnsupportedEncryption(uint16_t flags, uint16_t method, std::string_view extra) {
+  TAesExtra aes;
+  if (method == kMethodAes && !FindAesExtra(reinterpret_cast<const uint8_t*>(extra.data()), extra.size(), aes))
+    return "AES encryption without a WinZip AES field is not supported";
   if (flags & kFlagMaskedHeaders) return "an encrypted central directory is not supported";
   if ((flags & kFlagEncrypted) && (flags & kFlagStrongEncryption)) return "strong encryption is not supported";
   return std::string();

@@ -30,11 +30,11 @@ constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagDescriptor = 0x0008;
 constexpr uint16_t kFlagStrongEncryption = 0x0040;
 constexpr uint16_t kFlagMaskedHeaders = 0x2000;  // the central directory is encrypted
-constexpr uint16_t kMethodAes = 99;
 
-// Why an entry cannot be decoded although its records are sound (strong or AES
-// encryption, an encrypted directory); empty when nothing stands in the way.
-std::string UnsupportedEncryption(uint16_t flags, uint16_t method);
+// Why an entry cannot be decoded although its records are sound (strong
+// encryption, an encrypted directory, AES without a 0x9901 field this reader
+// knows); empty when nothing stands in the way. extra: the local extra field.
+std::string UnsupportedEncryption(uint16_t flags, uint16_t method, std::string_view extra);
 
 // One central record as read; the views stay valid until the next record.
 struct TCentralRecord {

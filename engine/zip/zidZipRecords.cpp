@@ -129,6 +129,26 @@ void TZip64EndRecord::Read(const uint8_t* p) {
   DirectoryOffset = Get64(p + 48);
 }
 
+void TZip64EndRecord::Write(uint8_t* p) const {
+  Put32(p, kZip64EndSig);
+  Put64(p + 4, kZip64EndRecordSize - 12);
+  Put16(p + 12, VersionMadeBy);
+  Put16(p + 14, VersionNeeded);
+  Put32(p + 16, ThisDisk);
+  Put32(p + 20, DirectoryDisk);
+  Put64(p + 24, EntriesThisDisk);
+  Put64(p + 32, TotalEntries);
+  Put64(p + 40, DirectorySize);
+  Put64(p + 48, DirectoryOffset);
+}
+
+void WriteZip64Locator(uint8_t* p, uint64_t zip64EndOffset) {
+  Put32(p, kZip64LocatorSig);
+  Put32(p + 4, 0);  // the disk holding the zip64 end record
+  Put64(p + 8, zip64EndOffset);
+  Put32(p + 16, 1);  // disks in all
+}
+
 void WriteSpanMarker(uint8_t* p) { Put32(p, kSpanMarkerSig); }
 bool IsSpanMarker(const uint8_t* p) { return Get32(p) == kSpanMarkerSig; }
 
@@ -182,20 +202,74 @@ void ParseExtraField(const uint8_t* extra, size_t len, bool central, TEntrySizes
   }
 }
 
-bool NeedsLargeFileExtra(int64_t uncompressedSize, int64_t localHeaderOffset) {
-  constexpr int64_t k4G = int64_t{1} << 32;
-  return uncompressedSize >= k4G || localHeaderOffset >= k4G;
+bool NeedsZip64Local(int64_t uncompressedSize) {
+  constexpr int64_t kMargin = int64_t{4} << 20;
+  return uncompressedSize >= static_cast<int64_t>(kZip64Mark32) - kMargin;
 }
 
-size_t WriteLargeFileExtra(uint8_t* p, bool central, const TEntrySizes& sizes) {
-  auto high = [](int64_t v) { return static_cast<uint16_t>(static_cast<uint64_t>(v) >> 32); };
-  Put16(p, kExtraLargeFile);
-  Put16(p + 2, central ? 6 : 4);
-  Put16(p + 4, high(sizes.CompressedSize));
-  Put16(p + 6, high(sizes.UncompressedSize));
-  if (!central) return kLargeFileExtraLocal;
-  Put16(p + 8, high(sizes.LocalHeaderOffset));
-  return kLargeFileExtraCentral;
+void WriteZip64Local(uint8_t* p, TLocalHeader& header, const TEntrySizes& sizes) {
+  Put16(p, kExtraZip64);
+  Put16(p + 2, 16);
+  Put64(p + 4, static_cast<uint64_t>(sizes.UncompressedSize));
+  Put64(p + 12, static_cast<uint64_t>(sizes.CompressedSize));
+  header.UncompressedSize = kZip64Mark32;
+  header.CompressedSize = kZip64Mark32;
+}
+
+std::string SetCentralSizes(TCentralHeader& header, const TEntrySizes& sizes) {
+  std::string values;
+  // The order of the APPNOTE: uncompressed size, compressed size, offset.
+  auto field = [&values](uint32_t& slot, int64_t v) {
+    if (v < static_cast<int64_t>(kZip64Mark32)) {
+      slot = static_cast<uint32_t>(v);
+      return;
+    }
+    slot = kZip64Mark32;
+    uint8_t b[8];
+    Put64(b, static_cast<uint64_t>(v));
+    values.append(reinterpret_cast<const char*>(b), 8);
+  };
+  field(header.UncompressedSize, sizes.UncompressedSize);
+  field(header.CompressedSize, sizes.CompressedSize);
+  field(header.LocalHeaderOffset, sizes.LocalHeaderOffset);
+  if (values.empty()) return values;
+  uint8_t h[4];
+  Put16(h, kExtraZip64);
+  Put16(h + 2, static_cast<uint16_t>(values.size()));
+  return std::string(reinterpret_cast<const char*>(h), 4) + values;
+}
+
+int64_t ExtraUnixTime(const uint8_t* extra, size_t len) {
+  int64_t ntfs = -1;
+  for (TExtraFields f(extra, len); f.Next();) {
+    const uint8_t* d = f.Data();
+    if (f.Id() == kExtraUnixTime && f.Size() >= 5 && (d[0] & 1))
+      return static_cast<int32_t>(Get32(d + 1));
+    // NTFS: 4 reserved bytes, then tagged blocks; tag 1 holds three FILETIMEs, mtime first.
+    if (f.Id() == 0x000A && f.Size() >= 32 && Get16(d + 4) == 1 && Get16(d + 6) >= 24) {
+      const uint64_t ft = Get64(d + 8);
+      constexpr uint64_t kEpochDiff = 11644473600ull;  // 1601-01-01 to 1970-01-01, in seconds
+      if (ft / 10000000 >= kEpochDiff) ntfs = static_cast<int64_t>(ft / 10000000 - kEpochDiff);
+    }
+  }
+  return ntfs;
+}
+
+std::string UnixTimeExtra(int64_t mtime) {
+  if (mtime < INT32_MIN || mtime > INT32_MAX) return std::string();
+  uint8_t b[kUnixTimeExtraSize];
+  Put16(b, kExtraUnixTime);
+  Put16(b + 2, 5);
+  b[4] = 1;  // the modification time follows
+  Put32(b + 5, static_cast<uint32_t>(static_cast<int32_t>(mtime)));
+  return std::string(reinterpret_cast<const char*>(b), sizeof b);
+}
+
+std::string WithoutSizeFields(const std::string& extra) {
+  std::string out;
+  for (TExtraFields f(extra.data(), extra.size()); f.Next();)
+    if (f.Id() != kExtraZip64 && f.Id() != kExtraLargeFile) out.append(extra, f.Offset(), 4 + f.Size());
+  return out;
 }
 
 }  // namespace zid

@@ -1,5 +1,5 @@
 // The records of the ZIP container: local header, central header, the end
-// records, the zip64 records (read only), the spanning marker and the extra
+// records, the zip64 records, the spanning marker and the extra
 // fields the engine understands (signatures and sizes: zidZipSigs.h). Each
 // record is parsed from and written to a byte buffer field by field,
 // little-endian.
@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "engine/base/zidZipSigs.h"
 
@@ -18,10 +19,14 @@ namespace zid {
 
 // Extra field IDs.
 constexpr uint16_t kExtraZip64 = 0x0001;
-constexpr uint16_t kExtraLargeFile = 100;
-// Sizes of the engine's large-file field, header included.
-constexpr size_t kLargeFileExtraLocal = 8;
-constexpr size_t kLargeFileExtraCentral = 10;
+constexpr uint16_t kExtraLargeFile = 100;  // the engine's old large-file field, read only
+// A 32-bit size or offset that does not fit says so with this value, a 16-bit count with 0xFFFF.
+constexpr uint32_t kZip64Mark32 = 0xFFFFFFFF;
+constexpr uint16_t kZip64Mark16 = 0xFFFF;
+// Version needed to extract an entry or archive that uses the zip64 records.
+constexpr uint16_t kZip64Version = 45;
+// The local zip64 field: ID, size, uncompressed and compressed size.
+constexpr size_t kZip64ExtraLocal = 20;
 
 struct TLocalHeader {
   uint32_t Signature = kLocalSig;
@@ -86,7 +91,8 @@ struct TEndRecord {
   void Write(uint8_t* p) const;  // writes Size() bytes
 };
 
-// Zip64 end of central directory record (read only; extensible data ignored).
+// Zip64 end of central directory record (extensible data ignored on reading,
+// never written).
 struct TZip64EndRecord {
   uint32_t Signature = 0;
   uint64_t RecordSize = 0;
@@ -99,8 +105,12 @@ struct TZip64EndRecord {
   uint64_t DirectorySize = 0;
   uint64_t DirectoryOffset = 0;
 
-  void Read(const uint8_t* p);  // kZip64EndRecordSize bytes
+  void Read(const uint8_t* p);         // kZip64EndRecordSize bytes
+  void Write(uint8_t* p) const;        // kZip64EndRecordSize bytes; RecordSize is set to 44
 };
+
+// The zip64 locator of a one-disk archive: where its zip64 end record is.
+void WriteZip64Locator(uint8_t* p, uint64_t zip64EndOffset);  // kZip64LocatorSize bytes
 
 // Writes the spanning marker (4 bytes).
 void WriteSpanMarker(uint8_t* p);
@@ -142,11 +152,28 @@ struct TEntrySizes {
 // runs past the end stops parsing. Never reads outside extra[0..len).
 void ParseExtraField(const uint8_t* extra, size_t len, bool central, TEntrySizes& sizes);
 
-// The large-file field is needed when the uncompressed size or the local
-// header offset reaches 4 GiB.
-bool NeedsLargeFileExtra(int64_t uncompressedSize, int64_t localHeaderOffset);
-// Writes the ID 100 field: 8 bytes in a local header, 10 in a central one.
-// Returns the bytes written.
-size_t WriteLargeFileExtra(uint8_t* p, bool central, const TEntrySizes& sizes);
+// A local header carries the zip64 field when the file's compressed size
+// might not fit in 32 bits. It is decided before the data is written, so
+// with a margin for what Deflate and encryption may add (zlib's bound is
+// under 0.04%).
+bool NeedsZip64Local(int64_t uncompressedSize);
+// Writes the local zip64 field (kZip64ExtraLocal bytes) and saturates both
+// sizes of the header, as the APPNOTE asks of a local zip64 field.
+void WriteZip64Local(uint8_t* p, TLocalHeader& header, const TEntrySizes& sizes);
+// Fills the central header's sizes and offset; those that do not fit in 32
+// bits are saturated and returned as a zip64 field (empty when all fit).
+std::string SetCentralSizes(TCentralHeader& header, const TEntrySizes& sizes);
+// The modification time of an entry's UT (0x5455, Info-ZIP) or NTFS (0x000A,
+// 7-Zip, WinZip) field as Unix seconds; -1 when it has neither. UT wins.
+int64_t ExtraUnixTime(const uint8_t* extra, size_t len);
+constexpr uint16_t kExtraUnixTime = 0x5455;
+constexpr size_t kUnixTimeExtraSize = 9;
+// The UT field with the modification time only, as local and central header
+// carry it (kUnixTimeExtraSize bytes); empty when the time does not fit its
+// 32 bits.
+std::string UnixTimeExtra(int64_t mtime);
+
+// The extra field without the size blocks (zip64 and ID 100) a writer rebuilds.
+std::string WithoutSizeFields(const std::string& extra);
 
 }  // namespace zid

@@ -145,7 +145,7 @@ bool TZipSpanWriter::Write(TStream32& src, TCompHeaderObj& list) {
   TMemoryStream32 dir;
   const std::string comment = list.ArchiveComment;
   list.ArchiveComment.clear();
-  const bool built = z_.WriteDirectory(dir, list);
+  const bool built = z_.WriteDirectory(dir, list, false);
   list.ArchiveComment = comment;
   if (!built) return false;
   const int64_t dirBytes = dir.Size() - static_cast<int64_t>(kEndRecordSize);

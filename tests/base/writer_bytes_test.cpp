@@ -29,13 +29,13 @@ struct Pinned {
 };
 
 const Pinned kPinned[] = {
-    {"zip", zid::cmStore, zid::dtDeflateN, "", false, "428899/3d5ae84b"},
-    {"zip", zid::cmDeflate, zid::dtDeflateN, "", false, "109919/d28a180d"},
-    {"zip", zid::cmDeflate, zid::dtDeflateF, "", false, "125212/14d6584c"},
-    {"zip", zid::cmDeflate, zid::dtDeflateX, "", false, "107052/e3aa2329"},
-    {"zip", zid::cmDeflate, zid::dtDeflateN, "secret", false, "110003/6e82f522"},
-    {"zip", zid::cmDeflate, zid::dtDeflateN, "secret", true, "110003/5f23670d"},
-    {"jar", zid::cmDeflate, zid::dtDeflateN, "", false, "109919/d28a180d"},
+    {"zip", zid::cmStore, zid::dtDeflateN, "", false, "429061/a4ff87bd"},
+    {"zip", zid::cmDeflate, zid::dtDeflateN, "", false, "110081/659d5ac1"},
+    {"zip", zid::cmDeflate, zid::dtDeflateF, "", false, "125374/6990d715"},
+    {"zip", zid::cmDeflate, zid::dtDeflateX, "", false, "107214/d4723335"},
+    {"zip", zid::cmDeflate, zid::dtDeflateN, "secret", false, "110165/6e768d64"},
+    {"zip", zid::cmDeflate, zid::dtDeflateN, "secret", true, "110165/84216046"},
+    {"jar", zid::cmDeflate, zid::dtDeflateN, "", false, "110081/659d5ac1"},
     {"lha", zid::cmStore, zid::dtDeflateN, "", false, "428427/ae2173a0"},
     {"lha", zid::cmFrozen5, zid::dtDeflateN, "", false, "108600/832ad4b1"},
     {"lha", zid::cmFrozen6, zid::dtDeflateN, "", false, "107439/264c4e47"},

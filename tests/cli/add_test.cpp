@@ -1,6 +1,7 @@
 // zefa a and zefa d: options, exit codes and what peers make of the result.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "support/testutil.h"
@@ -57,13 +58,27 @@ TEST(CliAdd, ExcludeRefreshMoveAndDelete) {
     EXPECT_EQ(out.find("b.log"), std::string::npos) << out;
     EXPECT_NE(out.find("proj/a.txt"), std::string::npos) << out;
   }
-  // Refresh adds nothing new.
+  // Refresh adds nothing new and replaces each changed file, by date (same
+  // size) or by size (same date), and says how many.
   testutil::WriteFile(d + "/new.txt", "new");
-  ASSERT_EQ(testutil::Run(Zefa("a " + ShellQuote(arc) + " " + ShellQuote(d) + " -r --refresh"), &out), 0) << out;
-  if (testutil::HaveTool("unzip")) {
-    testutil::Run("unzip -l " + ShellQuote(arc), &out);
-    EXPECT_EQ(out.find("new.txt"), std::string::npos) << out;
-  }
+  const std::string refresh = Zefa("a " + ShellQuote(arc) + " " + ShellQuote(d) + " -r --refresh");
+  ASSERT_EQ(testutil::Run(refresh, &out), 0) << out;
+  EXPECT_NE(out.find("0 changed files replaced"), std::string::npos) << out;
+  const auto sameDate = fs::last_write_time(d + "/sub/caf\xC3\xA9.txt");
+  std::string a = testutil::ReadFile(d + "/a.txt");
+  a[0] = static_cast<char>(a[0] ^ 1);
+  testutil::WriteFile(d + "/a.txt", a);
+  fs::last_write_time(d + "/a.txt", fs::last_write_time(d + "/a.txt") + std::chrono::seconds(10));
+  testutil::WriteFile(d + "/sub/caf\xC3\xA9.txt", "accent, longer");
+  fs::last_write_time(d + "/sub/caf\xC3\xA9.txt", sameDate);
+  ASSERT_EQ(testutil::Run(refresh, &out), 0) << out;
+  EXPECT_NE(out.find("2 changed files replaced"), std::string::npos) << out;
+  const std::string x = Zefa("x --stdout " + ShellQuote(arc) + " ");
+  EXPECT_EQ(testutil::Run(x + "'*a.txt'", &out), 0);
+  EXPECT_TRUE(out == a);
+  EXPECT_EQ(testutil::Run(x + "'*caf*'", &out), 0);
+  EXPECT_EQ(out, "accent, longer");
+  EXPECT_EQ(testutil::Run(x + "'*new.txt' 2>/dev/null", &out), 1);
   // Delete by mask.
   ASSERT_EQ(testutil::Run(Zefa("d " + ShellQuote(arc) + " '*.bin'"), &out), 0) << out;
   EXPECT_NE(out.find("1 entry deleted"), std::string::npos) << out;

@@ -178,7 +178,8 @@ TEST(CliConventions, RefusalsAreSentencesWithExitCodes) {
   // A stored entry whose data is damaged: its CRC fails.
   ASSERT_EQ(Zefa(tmp, "a --store bad.zip src/a.txt"), 0);
   std::string bad = ReadFile(tmp.file("bad.zip"));
-  bad[30 + 9] = 'X';  // the data of the first entry ("inner\n") after its name
+  // The data of the first entry ("inner\n"), after its name and extra field.
+  bad[30 + static_cast<uint8_t>(bad[26]) + static_cast<uint8_t>(bad[28])] = 'X';
   WriteFile(tmp.file("bad.zip"), bad);
   struct Case {
     std::string args;
@@ -192,7 +193,9 @@ TEST(CliConventions, RefusalsAreSentencesWithExitCodes) {
       {"a ro.zip src/a.txt", 2, "ro.zip: the archive cannot be written"},
       {"d ro.zip a.txt", 2, "ro.zip: the archive cannot be written"},
       {"a -r lk.zip lk", 0, "2 files added"},  // the link to a file is that file
-      {"a --links lk2.zip lk", 2, "not supported"},
+      {"a --links lk2.zip lk", 2, "--links"},  // not offered: links are followed
+      {"a out.7z a.txt", 2, "zefa: out.7z: zefa writes no .7z archives; it writes zip, jar, lha, bh or cab (-f chooses)"},
+      {"a noext a.txt", 0, "1 file added to"},
       {"a ldir/q.zip a.txt", 0, "1 file added"},  // through a link to a folder
       {"a a.txt src/a.txt", 2, "a.txt: not an archive"},
       {"d a.txt a", 2, "a.txt: not an archive"},
@@ -208,6 +211,8 @@ TEST(CliConventions, RefusalsAreSentencesWithExitCodes) {
     EXPECT_EQ(out.find("event"), std::string::npos) << out;
   }
   EXPECT_FALSE(std::filesystem::exists(tmp.file("none.zip")));
+  EXPECT_FALSE(std::filesystem::exists(tmp.file("out.7z")));
+  EXPECT_TRUE(std::filesystem::is_regular_file(tmp.file("noext")));
   EXPECT_TRUE(std::filesystem::is_regular_file(tmp.file("src/q.zip")));
   std::string linked;
   testutil::Run("unzip -p " + ShellQuote(tmp.file("lk.zip")) + " lk/l.txt", &linked);

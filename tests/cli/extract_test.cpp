@@ -1,6 +1,8 @@
 // zefa x and zefa t: options, exit codes and error lines.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/testutil.h"
 
 using testutil::CliPath;
@@ -74,6 +76,43 @@ TEST(CliExtract, PasswordsAndErrorLines) {
   EXPECT_NE(out.find("zefa: p.txt: wrong password (26517)"), std::string::npos) << out;
   EXPECT_EQ(out.find("nope"), std::string::npos) << out;
   EXPECT_EQ(Zefa("t " + ShellQuote(tmp.file("enc.zip")) + " -p pw", &out), 0);
+}
+
+// Data to standard output, as unzip -p and 7zz e -so give it, in each
+// spelling; -p before the archive asks instead of taking its name; a damaged
+// entry fails the exit code.
+TEST(CliExtract, StdoutAndThePasswordOptionAsPeersSpellThem) {
+  REQUIRE_TOOL("zip");
+  TempDir tmp;
+  MakeArchives(tmp);
+  std::string zip = ReadFile(tmp.file("plain.zip"));
+  zip[300] = static_cast<char>(zip[300] ^ 0x55);
+  WriteFile(tmp.file("bad.zip"), zip);
+  const std::string a = ReadFile(tmp.file("src/a.txt"));
+  struct Case {
+    std::string args;
+    int rc;
+    std::string out;
+  } cases[] = {
+      {"x --stdout plain.zip a.txt", 0, a},
+      {"x -so plain.zip a.txt", 0, a},
+      {"x -o - plain.zip a.txt", 0, a},
+      {"x --stdout plain.zip", 0, a + "bee\n"},
+      {"x -ppw --stdout enc.zip", 0, "private\n"},
+      {"x -p pw --stdout enc.zip", 0, "private\n"},
+      {"x --password pw -o - enc.zip", 0, "private\n"},
+      // -p alone before the archive: no terminal to ask on, so the entry's hint.
+      {"x -p enc.zip --stdout 2>&1", 1, "zefa: p.txt is encrypted: give the password with -p\n"},
+      // A damaged entry: its failure is in the exit code.
+      {"x --stdout bad.zip a.txt >/dev/null 2>&1", 1, ""},
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    EXPECT_EQ(testutil::Run("cd " + ShellQuote(tmp.path()) + " && timeout 10 " + ShellQuote(CliPath()) + " " + c.args +
+                                " </dev/null", &out), c.rc) << c.args;
+    EXPECT_TRUE(out == c.out) << c.args << ": " << out.substr(0, 200);
+  }
+  EXPECT_FALSE(std::filesystem::exists(tmp.file("-")));
 }
 
 TEST(CliExtract, TestModeAndExitCodes) {

@@ -15,6 +15,7 @@ using namespace zid;
 namespace {
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> v) { return std::vector<uint8_t>(v.begin(), v.end()); }
+std::string UtBlock() { return std::string("UT\x01\x00\x07", 5); }
 
 }  // namespace
 
@@ -157,30 +158,62 @@ TEST(ZipExtraField, Zip64ValuesOnlyForSaturatedFields) {
   EXPECT_EQ(t.LocalHeaderOffset, 0xFFFFFFFFll);
 }
 
-TEST(ZipExtraField, LargeFileFieldRoundTrip) {
-  TEntrySizes in;
-  in.CompressedSize = 0x0000ABCD12345678ll;
-  in.UncompressedSize = 0x0000123487654321ll;
-  in.LocalHeaderOffset = 0x0000000500000010ll;
-  EXPECT_TRUE(NeedsLargeFileExtra(in.UncompressedSize, 0));
-  EXPECT_TRUE(NeedsLargeFileExtra(0, in.LocalHeaderOffset));
-  EXPECT_FALSE(NeedsLargeFileExtra(0xFFFFFFFFll, 0xFFFFFFFFll));
-
-  for (bool central : {false, true}) {
-    uint8_t b[16] = {};
-    const size_t n = WriteLargeFileExtra(b, central, in);
-    EXPECT_EQ(n, central ? kLargeFileExtraCentral : kLargeFileExtraLocal);
-    EXPECT_EQ(Get16(b), 100);
-    EXPECT_EQ(Get16(b + 2), central ? 6 : 4);
-    TEntrySizes out;  // the 32-bit header fields
-    out.CompressedSize = static_cast<uint32_t>(in.CompressedSize);
-    out.UncompressedSize = static_cast<uint32_t>(in.UncompressedSize);
-    out.LocalHeaderOffset = static_cast<uint32_t>(in.LocalHeaderOffset);
-    ParseExtraField(b, n, central, out);
+// What the writer puts in a central header comes back through the reader,
+// for each mix of values that fit in 32 bits and values that do not.
+TEST(ZipExtraField, Zip64FieldsWrittenOnlyForWhatDoesNotFit) {
+  const int64_t big = 0x0000123487654321ll, edge = 0xFFFFFFFFll, small = 0x10;
+  const TEntrySizes cases[] = {{small, small, small}, {big, big, small}, {small, edge, big}, {edge, small, small}};
+  for (const TEntrySizes& in : cases) {
+    TCentralHeader ch;
+    const std::string x = SetCentralSizes(ch, in);
+    const int wide = (in.UncompressedSize >= edge) + (in.CompressedSize >= edge) + (in.LocalHeaderOffset >= edge);
+    EXPECT_EQ(x.size(), wide == 0 ? 0u : 4u + 8u * wide);
+    TEntrySizes out{ch.CompressedSize, ch.UncompressedSize, ch.LocalHeaderOffset};
+    ParseExtraField(reinterpret_cast<const uint8_t*>(x.data()), x.size(), true, out);
     EXPECT_EQ(out.CompressedSize, in.CompressedSize);
     EXPECT_EQ(out.UncompressedSize, in.UncompressedSize);
-    EXPECT_EQ(out.LocalHeaderOffset, central ? in.LocalHeaderOffset : 0x10);
+    EXPECT_EQ(out.LocalHeaderOffset, in.LocalHeaderOffset);
   }
+  // The local field holds both sizes, the header both saturated.
+  EXPECT_FALSE(NeedsZip64Local(0xF0000000ll));
+  EXPECT_TRUE(NeedsZip64Local(0xFFFF0000ll));
+  TLocalHeader lh;
+  uint8_t b[kZip64ExtraLocal];
+  WriteZip64Local(b, lh, TEntrySizes{big, small, 0});
+  EXPECT_EQ(lh.CompressedSize, 0xFFFFFFFFu);
+  EXPECT_EQ(lh.UncompressedSize, 0xFFFFFFFFu);
+  TEntrySizes out{lh.CompressedSize, lh.UncompressedSize, 0};
+  ParseExtraField(b, sizeof b, false, out);
+  EXPECT_EQ(out.CompressedSize, big);
+  EXPECT_EQ(out.UncompressedSize, small);
+  // The engine's old ID 100 field is still read: bits 32-47 as 16-bit words.
+  const std::vector<uint8_t> old = Bytes({100, 0, 6, 0, 0xCD, 0xAB, 0x34, 0x12, 5, 0});
+  TEntrySizes o{0x12345678, 0x87654321, 0x10};
+  ParseExtraField(old.data(), old.size(), true, o);
+  EXPECT_EQ(o.CompressedSize, 0x0000ABCD12345678ll);
+  EXPECT_EQ(o.UncompressedSize, 0x0000123487654321ll);
+  EXPECT_EQ(o.LocalHeaderOffset, 0x0000000500000010ll);
+  EXPECT_EQ(WithoutSizeFields(std::string(old.begin(), old.end()) + UtBlock()), UtBlock());
+}
+
+// Times to the second: the UT field (written and read), the NTFS field (read;
+// UT wins when both are there).
+TEST(ZipExtraField, UnixAndNtfsTimes) {
+  const std::string ut = UnixTimeExtra(1700000001);
+  ASSERT_EQ(ut.size(), kUnixTimeExtraSize);
+  EXPECT_EQ(ExtraUnixTime(reinterpret_cast<const uint8_t*>(ut.data()), ut.size()), 1700000001);
+  std::vector<uint8_t> ntfs(36);
+  Put16(ntfs.data(), 0x000A);
+  Put16(ntfs.data() + 2, 32);
+  Put16(ntfs.data() + 8, 1);
+  Put16(ntfs.data() + 10, 24);
+  Put64(ntfs.data() + 12, (1700000003ull + 11644473600ull) * 10000000ull + 1234);
+  EXPECT_EQ(ExtraUnixTime(ntfs.data(), ntfs.size()), 1700000003);
+  std::string both(ntfs.begin(), ntfs.end());
+  both += ut;
+  EXPECT_EQ(ExtraUnixTime(reinterpret_cast<const uint8_t*>(both.data()), both.size()), 1700000001);
+  EXPECT_EQ(ExtraUnixTime(nullptr, 0), -1);
+  EXPECT_TRUE(UnixTimeExtra(int64_t{1} << 40).empty());
 }
 
 TEST(ZipExtraField, UnknownSkippedAndOverlongStops) {

@@ -132,7 +132,7 @@ TEST(ZipHostile, EndRecordCountsThatDisagreeAreReported) {
   }
 }
 
-// Strong encryption, an encrypted directory and AES are named as unsupported,
+// Strong encryption, an encrypted directory and AES without its field are named as unsupported,
 // never tried as the traditional cipher or taken for plain data.
 TEST(ZipHostile, EncryptionTheEngineDoesNotDoIsNamed) {
   TempDir tmp;
@@ -141,7 +141,7 @@ TEST(ZipHostile, EncryptionTheEngineDoesNotDoIsNamed) {
     std::string text;
   } cases[] = {{0x41, 8, "strong encryption is not supported"},
                {0x2001, 0, "encrypted central directory"},
-               {0x01, 99, "AES encryption is not supported"}};
+               {0x01, 99, "AES encryption without a WinZip AES field is not supported"}};
   for (const Case& c : cases) {
     Entry e = Plain("secret.txt", testutil::TextBytes(200, 4));
     e.flags = c.flags;
