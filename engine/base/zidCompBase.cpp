@@ -162,4 +162,14 @@ int TCompHeaderObj::Kept() const {
   return n;
 }
 
+void TCompBase::SumTotals(const TCompHeaderObj& list) {
+  TotalPackedSize = 0;
+  TotalUnpackedSize = 0;
+  for (const TCompHeaderItem& it : list.Items) {
+    if (it.Action == caDrop) continue;
+    TotalPackedSize += it.PackedSize;
+    TotalUnpackedSize += it.UnpackedSize;
+  }
+}
+
 }  // namespace zid

@@ -157,6 +157,8 @@ class TCompBase : public TCustomCClass, public TTempStreamOwner {
   virtual void WriteEmptyArchive(TStream32& out) { (void)out; }
   virtual bool FinishArchive(TStream32& out, TCompHeaderObj& list);
   virtual void AfterWrite(TCompHeaderObj& list) { (void)list; }
+  // For AfterWrite: the totals are the sums over the entries the archive keeps.
+  void SumTotals(const TCompHeaderObj& list);
   // Size of a new entry's header; 0: the format cannot add files.
   virtual int EntryHeaderSize() const { return 0; }
   // Bytes of a self-extractor stub in front of the old archive (set by ReadArchiveDirectory).

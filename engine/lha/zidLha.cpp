@@ -277,14 +277,6 @@ bool TLha::FinishArchive(TStream32& out, TCompHeaderObj&) {
   return out.Write(&zero, 1) == 1;
 }
 
-void TLha::AfterWrite(TCompHeaderObj& list) {
-  TotalPackedSize = 0;
-  TotalUnpackedSize = 0;
-  for (const auto& it : list.Items) {
-    if (it.Action == caDrop) continue;
-    TotalPackedSize += it.PackedSize;
-    TotalUnpackedSize += it.UnpackedSize;
-  }
-}
+void TLha::AfterWrite(TCompHeaderObj& list) { SumTotals(list); }
 
 }  // namespace zid

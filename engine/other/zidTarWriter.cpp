@@ -196,14 +196,6 @@ bool TTarWriter::FinishArchive(TStream32& out, TCompHeaderObj&) {
   return ok;
 }
 
-void TTarWriter::AfterWrite(TCompHeaderObj& list) {
-  TotalPackedSize = 0;
-  TotalUnpackedSize = 0;
-  for (const auto& it : list.Items) {
-    if (it.Action == caDrop) continue;
-    TotalPackedSize += it.PackedSize;
-    TotalUnpackedSize += it.UnpackedSize;
-  }
-}
+void TTarWriter::AfterWrite(TCompHeaderObj& list) { SumTotals(list); }
 
 }  // namespace zid
