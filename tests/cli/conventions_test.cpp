@@ -194,7 +194,8 @@ TEST(CliConventions, RefusalsAreSentencesWithExitCodes) {
       {"d ro.zip a.txt", 2, "ro.zip: the archive cannot be written"},
       {"a -r lk.zip lk", 0, "2 files added"},  // the link to a file is that file
       {"a --links lk2.zip lk", 2, "--links"},  // not offered: links are followed
-      {"a out.7z a.txt", 2, "zefa: out.7z: zefa writes no .7z archives; it writes zip, jar, lha, bh or cab (-f chooses)"},
+      {"a out.abc a.txt", 2, "zefa: out.abc: zefa writes no .abc archives; it writes zip, jar, lha, bh, cab or tar (-f chooses)"},
+      {"a out.7z a.txt", 2, "zefa: out.7z: 7z archives cannot be written yet"},
       {"a noext a.txt", 0, "1 file added to"},
       {"a ldir/q.zip a.txt", 0, "1 file added"},  // through a link to a folder
       {"a a.txt src/a.txt", 2, "a.txt: not an archive"},

@@ -85,7 +85,7 @@ complete_words() {
 }
 expect() { local want=$1; shift; local got; got=$(complete_words "$@"); [ "$got" = "$want" ] || fail "completing '$*': '$got', not '$want'"; }
 expect 'l ' zefa l
-expect 'bh cab jar lha zip ' zefa a -f ''
+expect 'bh cab jar lha tar zip ' zefa a -f ''
 expect 'docs old.LZH sample.zip ' zefa x ''
 expect '' zefa x sample.zip ''
 expect '--skip-existing ' zefa x --sk
