@@ -64,7 +64,8 @@ TEST_P(Aes, RoundTripsWithPeersAndRefusesWrongPasswordsAndChangedData) {
 
   // A bit of text.txt's MAC changed: the data decodes, the MAC check keeps the file out.
   std::string bytes = testutil::ReadFile(arc);
-  const Central* t = FindEntry(ReadCentral(arc), "text.txt");
+  const auto central = ReadCentral(arc);
+  const Central* t = FindEntry(central, "text.txt");
   ASSERT_NE(t, nullptr);
   const size_t data = t->offset + 30 + Get16(bytes.data() + t->offset + 26) + Get16(bytes.data() + t->offset + 28);
   bytes[data + t->csize - 1] ^= 1;
