@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "engine/base/zidByteSource.h"
+#include "engine/base/zidBytes.h"
 #include "engine/base/zidNames.h"
 #include "platform/cabinet/cabformat.h"
 #include "platform/cabinet/cabinet.h"
@@ -186,11 +187,10 @@ namespace {
 bool CabProbeCheck(TByteSource& src, int64_t start) {
   uint8_t h[36];
   if (src.ReadAt(start, h, sizeof h) != sizeof h) return false;
-  auto u16 = [&h](int at) { return static_cast<uint32_t>(h[at] | (h[at + 1] << 8)); };
-  auto u32 = [&](int at) { return u16(at) | (u16(at + 2) << 16); };
-  const uint32_t size = u32(8), files = u32(16);
-  return u32(4) == 0 && u32(12) == 0 && u32(20) == 0 && h[24] == 3 && h[25] == 1 && u16(26) > 0 && u16(28) > 0 &&
-         u16(30) <= 7 && size >= 44 && start + int64_t{size} <= src.Size() && files >= 36 && files < size;
+  const uint32_t size = Get32(h + 8), files = Get32(h + 16);
+  return Get32(h + 4) == 0 && Get32(h + 12) == 0 && Get32(h + 20) == 0 && h[24] == 3 && h[25] == 1 &&
+         Get16(h + 26) > 0 && Get16(h + 28) > 0 && Get16(h + 30) <= 7 && size >= 44 &&
+         start + int64_t{size} <= src.Size() && files >= 36 && files < size;
 }
 }  // namespace
 

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "engine/base/zidBytes.h"
 #include "engine/other/zidDelzw.h"
 #include "engine/other/zidGunzip.h"
 
@@ -20,7 +21,7 @@ bool IsXz(const uint8_t* b) {
   // pb 2), a dictionary of 2^n or 3 * 2^(n-1) bytes from 4 KiB to 1.5 GiB and a
   // size that is unknown (all ones) or below 2^48.
   if (b[0] != 0x5D) return false;
-  const uint32_t dict = b[1] | (b[2] << 8) | (b[3] << 16) | (static_cast<uint32_t>(b[4]) << 24);
+  const uint32_t dict = Get32(b + 1);
   if (dict < 4096 || dict > (3u << 29)) return false;
   const uint32_t low = dict & (0u - dict);
   if (dict != low && dict != low * 3) return false;

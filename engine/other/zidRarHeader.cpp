@@ -278,13 +278,13 @@ bool RarProbeCheck(TByteSource& src, int64_t start) {
   if (got < 20) return false;
   if (b[6] == 0x00) {
     const uint8_t* m = b + 7;
-    const unsigned size = m[5] | (m[6] << 8);
+    const unsigned size = Get16(m + 5);
     if (m[2] != 0x73 || size < 13 || 7 + size > got) return false;
-    return (Crc32Of(m + 2, size - 2) & 0xFFFF) == static_cast<unsigned>(m[0] | (m[1] << 8));
+    return (Crc32Of(m + 2, size - 2) & 0xFFFF) == Get16(m);
   }
   if (b[6] != 0x01 || b[7] != 0x00) return false;
   const uint8_t* m = b + 8;
-  const uint32_t stored = m[0] | (m[1] << 8) | (m[2] << 16) | (static_cast<uint32_t>(m[3]) << 24);
+  const uint32_t stored = Get32(m);
   unsigned size = 0, k = 0;
   for (int shift = 0; k < 3; shift += 7) {
     const uint8_t v = m[4 + k++];

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/base/zidByteSource.h"
+#include "engine/base/zidBytes.h"
 #include "engine/base/zidStreams.h"
 #include "engine/zip/zidUnZipDecode.h"
 
@@ -36,18 +37,17 @@ bool ZipProbeCheck(TByteSource& src, int64_t start) {
   uint8_t h[30 + 256];
   const int64_t got = src.ReadAt(start, h, sizeof h);
   if (got < 30) return false;
-  auto u16 = [&h](int at) { return static_cast<unsigned>(h[at] | (h[at + 1] << 8)); };
-  auto u32 = [&](int at) { return u16(at) | (static_cast<uint32_t>(u16(at + 2)) << 16); };
-  const unsigned version = h[4], flags = u16(6), method = u16(8), date = u16(12);
-  const unsigned nameLen = u16(26), extraLen = u16(28);
+  const unsigned version = h[4], flags = Get16(h + 6), method = Get16(h + 8), date = Get16(h + 12);
+  const unsigned nameLen = Get16(h + 26), extraLen = Get16(h + 28);
+  const uint32_t packed = Get32(h + 18);
   if (version > 63 || method > 99 || ZipMethods().Find(static_cast<int>(method)) == nullptr) return false;
   const unsigned month = (date >> 5) & 15, day = date & 31;
   if (date != 0 && (month < 1 || month > 12 || day < 1)) return false;
   if (nameLen == 0 || nameLen > 1024) return false;
   for (unsigned i = 0; i < nameLen && 30 + i < got; ++i)
     if (h[30 + i] < 0x20 || h[30 + i] == 0x7F) return false;
-  const int64_t dataEnd = start + 30 + nameLen + extraLen + ((flags & 8) ? 0 : int64_t{u32(18)});
-  return u32(18) == 0xFFFFFFFFu || dataEnd <= src.Size();
+  const int64_t dataEnd = start + 30 + nameLen + extraLen + ((flags & 8) ? 0 : int64_t{packed});
+  return packed == 0xFFFFFFFFu || dataEnd <= src.Size();
 }
 }  // namespace
 
