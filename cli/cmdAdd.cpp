@@ -233,6 +233,7 @@ int RunAdd(AddOptions& opt) {
     zid::TStoredDirNames mode;
     std::string base;
     bool recurse;
+    bool folders;  // folders named without -r: stored as folder entries, without their contents
     std::vector<std::string> specs;
   };
   std::vector<Run> runs;
@@ -253,8 +254,16 @@ int RunAdd(AddOptions& opt) {
     }
     // -r goes into the folders named, as zip -r does; a file named is that file only.
     r.recurse = opt.recurse && isDir;
-    if (isDir) path = plat::IncludeTrailingPathDelimiter(path) + "*";
-    if (!runs.empty() && runs.back().mode == r.mode && runs.back().base == r.base && runs.back().recurse == r.recurse) {
+    r.folders = isDir && !opt.recurse;
+    if (r.folders) {
+      // As zip does: the folder itself, not what it holds.
+      std::cerr << "zefa: " << Printable(raw) << " is a folder: stored without its contents (-r adds them)\n";
+      path = plat::ExcludeTrailingPathDelimiter(path);
+    } else if (isDir) {
+      path = plat::IncludeTrailingPathDelimiter(path) + "*";
+    }
+    if (!runs.empty() && runs.back().mode == r.mode && runs.back().base == r.base && runs.back().recurse == r.recurse &&
+        runs.back().folders == r.folders) {
       runs.back().specs.push_back(path);
       continue;
     }
@@ -266,6 +275,7 @@ int RunAdd(AddOptions& opt) {
     w->StoredDirNames = r.mode;
     w->DefaultDir = r.base;
     w->RecurseDirs = r.recurse;
+    w->StoreEmptySubDirs = opt.recurse || r.folders;
     w->FileSpec = r.specs;
     added += w->Compress();
     if (readOnly) return kExitFailed;
@@ -281,7 +291,9 @@ int RunAdd(AddOptions& opt) {
     std::cerr << "zefa: interrupted; " << w->GetArchiveFile() << " left as it was\n";
     return 128 + sig;
   }
-  if (opt.refresh)
+  if (added == 0 && errors == 0 && plat::FileExists(w->GetArchiveFile()))
+    std::cout << "0 files changed; " << Printable(w->GetArchiveFile()) << " left as it was\n";
+  else if (opt.refresh)
     std::cout << added << (added == 1 ? " changed file" : " changed files") << " replaced in "
               << Printable(w->GetArchiveFile()) << "\n";
   else

@@ -105,6 +105,22 @@ int Run(ExtractOptions& opt, bool test) {
   zid::TUnBase* unp = un.get();
   // Entries are named as stored (the engine's FileName), never by the path they would get on disk.
   AttachErrorPrinter(*un, &errors);
+  // Without a password and a terminal to ask on, every encrypted entry is
+  // refused alike: said once at the end, with their number.
+  int locked = 0;
+  std::string firstLocked;
+  if (!opt.havePassword && !StdinIsTerminal()) {
+    un->OnError = [print = un->OnError, &locked, &firstLocked, &errors](zid::TZipCommon* s, const std::string& file,
+                                                                       const std::string& ext, const std::string& vol,
+                                                                       int code) {
+      if ((code == zid::E_REQUIREDEVENT && ext == "OnGetPassword") || code == zid::E_PASSWORDFAILED) {
+        if (locked++ == 0) firstLocked = file;
+        ++errors;
+        return;
+      }
+      print(s, file, ext, vol, code);
+    };
+  }
   NameSelection selection(opt.masks);
   un->FileSpec = {"*.*"};
   if (!opt.masks.empty())
@@ -179,6 +195,10 @@ int Run(ExtractOptions& opt, bool test) {
   if (un->RatioStops() > 0)
     std::cerr << "zefa: entries that unpack to over 1000 times their size were stopped; --no-ratio-limit lifts the "
                  "guard\n";
+  if (locked == 1) PrintEngineError(zid::E_REQUIREDEVENT, firstLocked, "OnGetPassword");
+  if (locked > 1)
+    std::cerr << "zefa: " << locked << " entries are encrypted (" << Printable(firstLocked)
+              << " the first): give the password with -p\n";
   const zid::TUnBase::TStats& st = un->Stats();
   if (st.archiveFailed) return kExitFailed;
   const int unmatched = selection.ReportUnmatched();

@@ -54,6 +54,21 @@ void PrintTableTotals(int64_t unpacked, int64_t packed, int ratio, int files) {
   Out(buf);
 }
 
+// The archive comment under the table, line by line, as unzip -z shows it.
+void PrintComment(const std::string& comment) {
+  if (comment.empty()) return;
+  Out("Comment:\n");
+  size_t from = 0;
+  while (from < comment.size()) {
+    size_t end = comment.find('\n', from);
+    if (end == std::string::npos) end = comment.size();
+    std::string line = comment.substr(from, end - from);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    Out(Printable(line) + "\n");
+    from = end + 1;
+  }
+}
+
 std::string JsonEntry(const zid::TRizER& r) {
   char nums[512];
   std::snprintf(nums, sizeof nums,
@@ -127,12 +142,14 @@ int RunList(const ListOptions& opt) {
   if (opt.json) {
     char buf[200];
     std::snprintf(buf, sizeof buf,
-                  "%s], \"totals\": {\"packed\": %lld, \"unpacked\": %lld, \"ratio\": %d, \"files\": %d}}\n",
+                  "%s], \"totals\": {\"packed\": %lld, \"unpacked\": %lld, \"ratio\": %d, \"files\": %d}",
                   first ? "" : "\n", static_cast<long long>(totPacked), static_cast<long long>(totUnpacked), totRatio,
                   totFiles);
     Out(buf);
+    Out((r.ArchiveComment.empty() ? std::string() : ", \"comment\": " + JsonString(r.ArchiveComment)) + "}\n");
   } else {
     PrintTableTotals(totUnpacked, totPacked, totRatio, totFiles);
+    PrintComment(r.ArchiveComment);
   }
   std::fflush(stdout);
   if (!ran || openFailed) return kExitFailed;

@@ -82,28 +82,36 @@ CancelOnSignal::~CancelOnSignal() {
 
 int CancelOnSignal::Signalled() { return g_signal; }
 
+namespace {
+bool g_showCodes = false;
+}  // namespace
+
+void SetShowCodes(bool show) { g_showCodes = show; }
+bool ShowCodes() { return g_showCodes; }
+
 void PrintEngineError(int code, const std::string& file, const std::string& extendedMsg) {
-  const std::string who = file.empty() ? std::string() : Printable(file);
-  std::string line;
+  const std::string who = file.empty() ? std::string() : Printable(file) + ": ";
+  std::string line = "zefa: " + who;
   if (code == zid::E_REQUIREDEVENT && extendedMsg == "OnGetPassword") {
-    line = "zefa: " + who + " is encrypted: give the password with -p";
+    line = "zefa: " + Printable(file) + " is encrypted: give the password with -p";
   } else if (code == zid::E_INVALIDPASSWORD || code == zid::E_PASSWORDFAILED) {
     // The engine's extra words may be the password typed: never shown.
-    line = "zefa: " + (who.empty() ? std::string() : who + ": ") + "wrong password (" + std::to_string(code) + ")";
+    line += "wrong password";
   } else if (code == zid::E_REQUIREDEVENT) {
     // The engine asked something zefa gives no answer to: said without the event's name.
     const bool volume = extendedMsg == "OnNextVolume" || extendedMsg == "OnGetNextCabinet";
-    line = "zefa: " + (who.empty() ? std::string() : who + ": ") +
-           (volume ? "the next volume of the set is needed" : "zefa cannot answer the engine's question here") + " (" +
-           std::to_string(code) + ")";
+    line += volume ? "the next volume of the set is needed" : "zefa cannot answer the engine's question here";
+  } else if (code == zid::E_FORMATLIMIT && !extendedMsg.empty()) {
+    // The extra words are the whole sentence: the limit and this file's size or name length.
+    line += Printable(extendedMsg);
   } else {
-    line = "zefa: " + (who.empty() ? std::string() : who + ": ") + zid::LoadStr(code);
+    line += zid::LoadStr(code);
     // The detector's type names ("atNA", "atZip") mean nothing to a user: left out.
     const bool typeName = extendedMsg.size() > 2 && extendedMsg.compare(0, 2, "at") == 0 &&
                           extendedMsg.find(' ') == std::string::npos && std::isupper(static_cast<unsigned char>(extendedMsg[2]));
     if (!extendedMsg.empty() && extendedMsg != file && !typeName) line += ": " + Printable(extendedMsg);
-    line += " (" + std::to_string(code) + ")";
   }
+  if (g_showCodes) line += " (" + std::to_string(code) + ")";
   std::cerr << line << std::endl;
 }
 

@@ -14,10 +14,14 @@ class TZipCommon;
 
 namespace cli {
 
-// "zefa: file: text: extra (code)" on stderr: the file first (left out when
-// empty), the engine's text, its extra words, the code last. A few reports
-// read better as a sentence of their own (a missing password, a wrong one).
+// "zefa: file: text: extra" on stderr: the file first (left out when
+// empty), the engine's text, its extra words; the engine's code follows in
+// brackets only under --verbose (ShowCodes). A few reports read better as a
+// sentence of their own (a missing password, a wrong one, a format's limit).
 void PrintEngineError(int code, const std::string& file, const std::string& extendedMsg = std::string());
+// --verbose: engine messages end in their code, as JSON output always gives it.
+void SetShowCodes(bool show);
+bool ShowCodes();
 // Routes a component's OnError to PrintEngineError and counts the reports;
 // shown (when set) turns the engine's file name into the one the user knows.
 void AttachErrorPrinter(zid::TZipCommon& component, int* counter,

@@ -21,6 +21,10 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("zefa ") + ZEFA_VERSION);
   app.require_subcommand(0, 1);
   app.footer(cli::kExitCodesHelp);
+  // Options of zefa itself may follow the command too ("zefa x a.zip --verbose").
+  app.fallthrough();
+  bool verbose = false;
+  app.add_flag("--verbose", verbose, "Engine messages end in their code (as 25151)");
   std::vector<cli::Command> commands = cli::RegisterCommands(app);
   std::string selfDoc;  // the build makes the manual page and the shell completion with it
   app.add_option("--self-doc", selfDoc)->group("");
@@ -31,6 +35,7 @@ int main(int argc, char** argv) {
     int rc = app.exit(e);
     return rc == 0 ? 0 : cli::kExitFailed;
   }
+  cli::SetShowCodes(verbose);
   if (!selfDoc.empty()) return cli::WriteSelfDoc(app, selfDoc, std::cout) ? cli::kExitOk : cli::kExitFailed;
   for (cli::Command& c : commands)
     if (c.app && c.app->parsed()) return c.run();

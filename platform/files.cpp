@@ -280,10 +280,11 @@ bool FileSetMode(const std::string& path, uint32_t mode) {
   return ChmodNoFollow(path, static_cast<mode_t>(mode & 0777));
 }
 
-FileInfo FileStat(const std::string& path) {
+namespace {
+FileInfo InfoOf(const std::string& path, bool follow) {
   FileInfo info;
   struct stat st;
-  if (path.empty() || lstat(path.c_str(), &st) != 0) return info;
+  if (path.empty() || (follow ? ::stat(path.c_str(), &st) : lstat(path.c_str(), &st)) != 0) return info;
   info.exists = true;
   info.isDir = S_ISDIR(st.st_mode);
   info.isLink = S_ISLNK(st.st_mode);
@@ -296,6 +297,10 @@ FileInfo FileStat(const std::string& path) {
   info.inode = static_cast<uint64_t>(st.st_ino);
   return info;
 }
+}  // namespace
+
+FileInfo FileStat(const std::string& path) { return InfoOf(path, false); }
+FileInfo TargetStat(const std::string& path) { return InfoOf(path, true); }
 
 bool FileIdentity(const std::string& path, uint64_t& device, uint64_t& inode) {
   struct stat st;

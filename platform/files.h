@@ -89,6 +89,8 @@ bool FileSetAttr(const std::string& path, uint32_t attr);
 bool FileSetMode(const std::string& path, uint32_t mode);
 // The permission bits a newly created file gets by default (0666 less the umask).
 uint32_t NewFileMode();
+// The process's umask (read once).
+uint32_t UMask();
 
 struct FileInfo {
   bool exists = false;
@@ -104,6 +106,8 @@ struct FileInfo {
 };
 // lstat: a link is described, not followed.
 FileInfo FileStat(const std::string& path);
+// stat: what a link leads to (isLink false); missing or dangling: exists false.
+FileInfo TargetStat(const std::string& path);
 // Device and inode of what the path leads to (links followed); false when missing.
 bool FileIdentity(const std::string& path, uint64_t& device, uint64_t& inode);
 bool FileExists(const std::string& path);       // a file (not a folder); a link counts

@@ -402,6 +402,16 @@ bool ListDirectory(const std::string& dir, std::vector<FindData>& out) {
   return err == 0;
 }
 
+uint32_t UMask() {
+  // Read once: setting it back and forth is not safe while other threads create files.
+  static const uint32_t mask = [] {
+    const mode_t m = ::umask(022);
+    ::umask(m);
+    return static_cast<uint32_t>(m);
+  }();
+  return mask;
+}
+
 uint32_t NewFileMode() {
   mode_t mask = ::umask(022);
   ::umask(mask);

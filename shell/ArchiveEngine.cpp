@@ -148,6 +148,8 @@ void ApplyWriter(const TWriterProps& p, zid::TCompBase& w) {
   w.Switch = p.Switch;
   w.ExcludeSpec = p.ExcludeSpec;
   w.FileSpec = p.FileSpec;
+  w.Password = p.Password;
+  if (!p.Password.empty() && !w.SetCipher(p.Cipher)) w.SetCipher(0);
 }
 
 void ApplyExtractor(const TExtractorProps& p, zid::TUnBase& x) {

@@ -76,6 +76,11 @@ struct TWriterProps {
   // Set per run by the window: the run adds to the archive already on disk
   // (its entries are kept) instead of writing it afresh.
   bool AddToArchive = false;
+  // The window's create password: empty, no encryption. Cipher as the
+  // writers' SetCipher takes it (0 ZipCrypto, 1 AES-128, 3 AES-256); a
+  // family without that cipher uses its own (BH: ZipCrypto).
+  std::string Password;
+  int Cipher = 3;
 
   // As the components do: a method outside SupportedMethods is ignored silently.
   void SetCompressMethod(TCompressMethod m);

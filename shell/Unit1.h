@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <vector>
 #include <string>
 
 #include "shell/ArchiveEngine.h"
@@ -59,6 +60,15 @@ class TForm1Controller {
   // Files dropped on the window from a file manager.
   void FilesDropped(const std::vector<std::string>& paths);
   void CancelClick();             // "Cancel" beside the progress bar
+  // The create password: archives made from now on are encrypted with it
+  // (empty: not at all); cipher is one of CreateCiphers().
+  struct TCipherChoice {
+    const char* label;
+    int strength;  // as TWriterProps::Cipher
+  };
+  // The ciphers offered, the default first, as zefa a --encrypt has them.
+  static const std::vector<TCipherChoice>& CreateCiphers();
+  void SetCreatePassword(const std::string& password, int cipher);
   void SpeedButton1Click();       // "New archive"
   void SpeedButton2Click();       // "Add  file    "
   void SpeedButton3Click();       // "Create archive"
@@ -115,6 +125,8 @@ class TForm1Controller {
   bool cancelRequested_ = false;
   bool previewShown_ = false;  // the pane and the status line show a preview
   double runFrom_ = 0, runSpan_ = 100;
+  std::string createPassword_;
+  int createCipher_ = 3;
 };
 
 }  // namespace shell

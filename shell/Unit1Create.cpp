@@ -75,8 +75,25 @@ void TForm1Controller::AddToBuild(const std::vector<std::string>& paths) {
   }
 }
 
+const std::vector<TForm1Controller::TCipherChoice>& TForm1Controller::CreateCiphers() {
+  static const std::vector<TCipherChoice> choices = {{"AES-256", 3}, {"AES-128", 1}, {"ZipCrypto", 0}};
+  return choices;
+}
+
+void TForm1Controller::SetCreatePassword(const std::string& password, int cipher) {
+  createPassword_ = password;
+  createCipher_ = cipher;
+  const char* label = CreateCiphers().front().label;
+  for (const TCipherChoice& c : CreateCiphers())
+    if (c.strength == cipher) label = c.label;
+  view_.SetStatus(password.empty() ? "Archives created from now on are not encrypted"
+                                   : std::string("Archives created from now on are encrypted with ") + label);
+}
+
 void TForm1Controller::ConfigureWriter(TWriterProps& w, const std::string& archive) {
   w.ArchiveFile = archive;
+  w.Password = createPassword_;
+  w.Cipher = createCipher_;
   w.AddToArchive = false;
   if (w.Kind->window.standardSet) {
     // Lha1 keeps cmFrozen6 and its recursive scan; the others get the standard set.

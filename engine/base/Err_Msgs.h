@@ -51,6 +51,8 @@ enum ErrorCode : int {
   E_PASSWORDPROTECTED = 25290,
   E_SEEKERROR = 25293,
   E_STACKOVERFLOW = 25305,
+  // A file or an archive the format cannot hold (the extra words say which limit).
+  E_FORMATLIMIT = 25299,
   E_UNSUPPORTEDMETHOD = 25326,
   E_UNKNOWNFILETYPE = 25327,
   E_UNKNOWNERROR = 25355,

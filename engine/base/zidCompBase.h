@@ -16,6 +16,7 @@
 #include "engine/base/zidCompHeader.h"
 #include "engine/base/zidConsts.h"
 #include "engine/base/zidTempStreams.h"
+#include "platform/files.h"
 
 namespace zid {
 
@@ -159,6 +160,21 @@ class TCompBase : public TCustomCClass, public TTempStreamOwner {
   virtual void AfterWrite(TCompHeaderObj& list) { (void)list; }
   // For AfterWrite: the totals are the sums over the entries the archive keeps.
   void SumTotals(const TCompHeaderObj& list);
+  // What the format holds, checked after the scan and before anything is
+  // written: false (each refusal reported) writes nothing. The default
+  // checks the limits WriterLimits gives.
+  virtual bool CheckLimits(const TCompHeaderObj& list);
+  struct TWriterLimits {
+    const char* format = "";  // as a sentence names it: "a cabinet", "an LHA header"
+    size_t maxName = 0;       // bytes of a stored name (a folder's with its separator); 0: any
+    int64_t maxSize = 0;      // bytes of one file; 0: any
+    int64_t maxEntries = 0;   // entries (folders too when countFolders) of the archive; 0: any
+    bool countFolders = true;
+  };
+  virtual TWriterLimits WriterLimits() const { return {}; }
+  // The file's metadata as its entry stores it: a followed link's target's
+  // (mode, times), never the link's own; missing: exists false.
+  plat::FileInfo SourceInfo(const std::string& path) const;
   // Size of a new entry's header; 0: the format cannot add files.
   virtual int EntryHeaderSize() const { return 0; }
   // Bytes of a self-extractor stub in front of the old archive (set by ReadArchiveDirectory).

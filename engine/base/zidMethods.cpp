@@ -34,6 +34,12 @@ std::string TMethodTable::Name(int id) const {
   return m != nullptr ? m->name : unknown_;
 }
 
+std::string TMethodTable::Described(int id) const {
+  const TMethod* m = Find(id);
+  const std::string number = "method " + std::to_string(id);
+  return m != nullptr && *m->name ? std::string(m->name) + " (" + number + ")" : number;
+}
+
 std::vector<TCompressMethod> TMethodTable::WriterMethods() const {
   std::vector<TCompressMethod> r;
   for (const TMethod& m : methods_)

@@ -52,6 +52,9 @@ class TMethodTable {
   // The listing name, or the family's word for a method it does not know.
   std::string Name(int id) const;
   std::string TagName(const std::string& tag) const;
+  // A method as a refusal names it: "BZip2 (method 12)", or "method 12" for
+  // one the table does not know.
+  std::string Described(int id) const;
   const char* Unknown() const { return unknown_; }
   // The writer's methods, in the table's order.
   std::vector<TCompressMethod> WriterMethods() const;

@@ -543,8 +543,10 @@ bool TUnBase::CloseOutput(const TEntry& e, bool keep) {
   const int64_t when = OutputTime(e);
   if (when >= 0) plat::FileSetDate(out_, when);
   if (RestoreFileAttr) {
-    // Unix hosts store permission bits; never setuid, setgid or sticky.
-    if (e.unixMode & 0777) plat::HandleSetMode(out_, e.unixMode & 0777);
+    // Unix hosts store permission bits; never setuid, setgid or sticky, and
+    // under the umask, as tar does for a user: a 0777 entry does not open a
+    // file to everyone the user's umask keeps out.
+    if (e.unixMode & 0777) plat::HandleSetMode(out_, e.unixMode & 0777 & ~plat::UMask());
     if (e.attr != 0x20 && (e.attr & plat::faReadOnly)) plat::HandleSetReadOnly(out_, true);
   }
   const bool closed = pending_.CloseHandle();

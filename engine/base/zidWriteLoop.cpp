@@ -236,6 +236,9 @@ void TCompBase::ProcessArchive() {
       return;
     }
     list.Clear();
+  } else if (!CheckLimits(list)) {
+    CloseArchive();
+    return;
   } else {
     MergeLoop(archive_.get(), *out, list);
   }
@@ -356,7 +359,9 @@ bool TCompBase::SourceChanged(const std::string& path, int64_t read, int64_t dec
 
 bool TCompBase::AddCandidate(TCompHeaderObj& list, const std::string& dirWithSlash, const plat::FindData& e) {
   const bool isDir = (e.attr & plat::faDirectory) != 0 && !e.isLink;
-  if (isDir && (!StoreEmptySubDirs || !HoldsNoFile(dirWithSlash))) return false;
+  // A recursive scan stores only the folders no file implies; a flat one
+  // stores every folder it is given, since none of their files go in.
+  if (isDir && (!StoreEmptySubDirs || (RecurseDirs && !HoldsNoFile(dirWithSlash)))) return false;
   const std::string full = isDir ? dirWithSlash : dirWithSlash + e.name;
   // A FIFO, device or socket: reading one could wait for ever, or never end.
   if (!isDir && !e.isLink && (e.attr & plat::faArchive) == 0) {
@@ -528,6 +533,53 @@ void TCompBase::MergeLoop(TStream32* in, TStream32& out, TCompHeaderObj& list) {
         break;
     }
   }
+}
+
+namespace {
+std::string Grouped(int64_t n) {
+  std::string s = std::to_string(n);
+  for (int i = static_cast<int>(s.size()) - 3; i > 0; i -= 3) s.insert(static_cast<size_t>(i), ",");
+  return s;
+}
+}  // namespace
+
+bool TCompBase::CheckLimits(const TCompHeaderObj& list) {
+  const TWriterLimits lim = WriterLimits();
+  bool ok = true;
+  int64_t entries = 0;
+  for (const TCompHeaderItem& it : list.Items) {
+    if (it.Action == caDrop || (it.IsDir && (!lim.countFolders || (it.Action == caCompress && !StoreEmptySubDirs))))
+      continue;
+    ++entries;
+    if (it.Action != caCompress) continue;
+    const size_t name = it.Name.size() + (it.IsDir && !it.Name.empty() && it.Name.back() != '/' ? 1 : 0);
+    if (lim.maxName > 0 && name > lim.maxName) {
+      ReportError(it.SourcePath, std::string(lim.format) + " holds names of at most " + Grouped(static_cast<int64_t>(lim.maxName)) +
+                                     " bytes; this one has " + Grouped(static_cast<int64_t>(name)),
+                  VolumeName, E_FORMATLIMIT);
+      ok = false;
+    }
+    if (lim.maxSize > 0 && it.FileSize > lim.maxSize) {
+      ReportError(it.SourcePath, std::string(lim.format) + " holds files of at most " + Grouped(lim.maxSize) +
+                                     " bytes; this one has " + Grouped(it.FileSize),
+                  VolumeName, E_FORMATLIMIT);
+      ok = false;
+    }
+  }
+  if (lim.maxEntries > 0 && entries > lim.maxEntries) {
+    ReportError(GetArchiveFile(), std::string(lim.format) + " holds at most " + Grouped(lim.maxEntries) +
+                                      " entries; this one would hold " + Grouped(entries),
+                VolumeName, E_FORMATLIMIT);
+    ok = false;
+  }
+  return ok;
+}
+
+plat::FileInfo TCompBase::SourceInfo(const std::string& path) const {
+  const std::string p = plat::ExcludeTrailingPathDelimiter(path);
+  plat::FileInfo fi = plat::FileStat(p);
+  if (fi.isLink && FollowLinks) fi = plat::TargetStat(p);
+  return fi;
 }
 
 void TCompBase::DeleteMovedFiles(TCompHeaderObj& list) {

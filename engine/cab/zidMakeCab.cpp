@@ -364,6 +364,12 @@ bool TMakeCab::NextCabinet(TCCAB& ccab, uint32_t previousSize) {
   return true;
 }
 
+// A folder unpacks to at most 65535 blocks of 32 KiB, and no file spans
+// folders: what cabextract (libmspack's CAB_LENGTHMAX) and gcab accept.
+TCompBase::TWriterLimits TMakeCab::WriterLimits() const {
+  return {"a cabinet", static_cast<size_t>(cab::kMaxNameLength), cab::kMaxFolderSize, MaxFiles, false};
+}
+
 // ---- one file ------------------------------------------------------------------------------
 
 bool TMakeCab::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {

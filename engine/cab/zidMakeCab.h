@@ -54,6 +54,8 @@ class TMakeCab : public TCabInterface {
   ~TMakeCab() override;
 
   bool FailOnIncompressible = true;
+  // Files a cabinet may hold (the format's 16-bit count); lower only to test the refusal.
+  int64_t MaxFiles = 65535;
   TGetNextCabinetEvent OnGetNextCabinet;
 
   int GetLzxLevel() const { return lzxLevel_; }
@@ -80,6 +82,7 @@ class TMakeCab : public TCabInterface {
   bool CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) override;
   bool FinishArchive(TStream32& out, TCompHeaderObj& list) override;
   int EntryHeaderSize() const override { return 16; }
+  TWriterLimits WriterLimits() const override;
 
  private:
   bool EnsureContext(TStream32& out);

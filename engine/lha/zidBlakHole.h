@@ -41,6 +41,7 @@ class TBlakHole : public TCompBase {
   bool FinishArchive(TStream32& out, TCompHeaderObj& list) override;
   void AfterWrite(TCompHeaderObj& list) override;
   int EntryHeaderSize() const override { return kBhHeaderSize; }
+  TWriterLimits WriterLimits() const override { return {"a BH header", kBhMaxName, 0xFFFFFFFFll, 0, true}; }
 
  private:
   // Fills the current-entry properties from a header (swRead).

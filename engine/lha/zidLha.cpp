@@ -129,6 +129,11 @@ bool TLha::CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& list,
   return true;
 }
 
+// New entries get level-0 headers: a one-byte header size and 32-bit sizes.
+TCompBase::TWriterLimits TLha::WriterLimits() const {
+  return {"an LHA level-0 header", 255 - (LhaPlainHeaderSize(0) - 2), 0xFFFFFFFFll, 0, true};
+}
+
 // ---- a new entry ----------------------------------------------------------------------------
 
 bool TLha::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
@@ -136,7 +141,7 @@ bool TLha::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   FileName = it.Name;
   TLhaEntry e;
   e.Name = it.Name;
-  const plat::FileInfo fi = plat::FileStat(it.SourcePath);
+  const plat::FileInfo fi = SourceInfo(it.SourcePath);
   e.HasMode = true;
   std::unique_ptr<TFileStream32> src;
   int64_t size = 0;

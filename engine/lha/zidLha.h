@@ -42,6 +42,7 @@ class TLha : public TCompBase {
   bool FinishArchive(TStream32& out, TCompHeaderObj& list) override;
   void AfterWrite(TCompHeaderObj& list) override;
   int EntryHeaderSize() const override { return 24; }
+  TWriterLimits WriterLimits() const override;
 
  private:
   // Fills the current-entry properties from a header (swRead).

@@ -92,7 +92,7 @@ void TUnBh::ExtractItem(const TItem& item) {
   }
   const uint8_t method = h.EffectiveMethod();
   if (!Supported(method) || (e.encrypted && h.packed < static_cast<uint32_t>(kEncryptionHeaderSize))) {
-    if (!Supported(method)) RejectEntry(e, E_UNSUPPORTEDMETHOD, "method " + std::to_string(h.method));
+    if (!Supported(method)) RejectEntry(e, E_UNSUPPORTEDMETHOD, BhMethods().Described(h.method));
     else RejectEntry(e, E_BADFILEHEADER, "the encryption header is cut short");
     return;
   }

@@ -14,6 +14,7 @@
 #include "engine/listing/zidRizSteps.h"
 #include "engine/listing/zidRizWalker.h"
 #include "platform/ace/ace_headers.h"
+#include "platform/ace/unace.h"
 
 namespace zid {
 
@@ -33,6 +34,7 @@ class TAceWalker : public TRizWalker {
   bool NextVolume(TRizER& r, int64_t* next);
 
   std::vector<uint8_t> block_;
+  std::string comment_;  // the main header's, packed
   uint8_t created_ = 0;
   int volume_ = 0;
 };
@@ -50,6 +52,7 @@ bool TAceWalker::ReadMain(TRizER& r, int64_t pos, int64_t* next) {
     return false;
   created_ = m.verCreated;
   volume_ = m.volume;
+  comment_ = m.comment;
   *next = pos + static_cast<int64_t>(block_.size());
   return true;
 }
@@ -61,6 +64,7 @@ void TAceWalker::Setup(TRizER& r) {
     r.ReportError(r.GetArchiveFile(), "no ACE main header", r.VolumeName, E_BADFILEHEADER);
     return;
   }
+  if (!comment_.empty()) r.ArchiveComment = ace::UnpackComment(comment_, static_cast<size_t>(r.ZipCmntBufSize));
   r.StartOffset = first;
   r.SetHeaderLength(static_cast<int>(ace::kFileFixedSize));
 }

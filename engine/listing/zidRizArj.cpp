@@ -47,6 +47,7 @@ void TArjWalker::Setup(TRizER& r) {
     return;
   }
   mainFlags_ = main.flags;
+  r.ArchiveComment = main.rawComment;
   volume_ = std::max(1, r.VolumeNumber());
   visited_.insert(plat::ExpandFileName(r.GetArchiveFile()));
   r.StartOffset = main.dataOffset;

@@ -91,6 +91,7 @@ bool TRizER::Activate() {
   cancel_ = false;
   VolumeName = GetArchiveFile();
   ResetEntry();
+  ArchiveComment.clear();
   bool ok = false;
   try {
     const std::string file = GetArchiveFile();

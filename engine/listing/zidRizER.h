@@ -51,6 +51,9 @@ class TRizER : public TZipCommon {
   // The current entry's link target when it is a symbolic link whose header
   // holds the target (TAR, LHA); empty otherwise.
   std::string LinkTarget;
+  // The archive's own comment, as stored (ZIP, ARJ, RAR, ACE); set by the
+  // walk, empty when there is none.
+  std::string ArchiveComment;
 
   // ---- events ---------------------------------------------------------------
   TOnFileNameEvent OnReadFile;  // a header's name is known, before filtering

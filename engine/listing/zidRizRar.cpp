@@ -41,6 +41,14 @@ class TRarWalker : public TRizWalker {
   std::set<std::string> visited_;
 };
 
+// The archive comment: a service block "CMT" whose data are stored (a
+// packed one would need the decoder; it is left out of the listing).
+void StoredComment(TRizER& r, int64_t at, uint64_t size) {
+  if (size == 0 || size > 65536) return;
+  std::string text(static_cast<size_t>(size), '\0');
+  if (r.ReadAt(at, text.data(), static_cast<int64_t>(size)) == static_cast<int64_t>(size)) r.ArchiveComment = text;
+}
+
 TRarReadAt Reader(TRizER& r) {
   return [&r](int64_t pos, void* buf, int64_t n) { return r.ReadAt(pos, buf, n); };
 }
@@ -70,6 +78,7 @@ void TRarWalker::Step(TRizER& r) {
     if ((mainFlags_ & kRarMainVolume) && (b.flags & kRarEndNextVolume)) return NextVolume(r);
     return r.EndWalk();
   }
+  if (b.type == kRarTypeService && b.nameField == "CMT" && b.method == 0x30) StoredComment(r, b.DataOffset(), b.dataSize);
   if (b.type != kRarTypeFile || (b.flags & kRarSkipIfUnknown)) return MoveWalkTo(r, b.offset, b.NextOffset() - b.offset);
   // The sizes of a file header that fails its CRC cannot be trusted.
   if (!b.crcOk) {
@@ -121,6 +130,7 @@ void TRarWalker::Rar5Step(TRizER& r) {
     if (b.endFlags & kRar5EndNextVolume) return NextVolume(r);
     return r.EndWalk();
   }
+  if (b.type == kRar5TypeService && b.name == "CMT" && b.Method() == 0) StoredComment(r, b.DataOffset(), b.dataSize);
   if (b.type != kRar5TypeFile) return MoveWalkTo(r, b.offset, b.NextOffset() - b.offset);
   constexpr uint64_t kMaxSize = std::numeric_limits<int64_t>::max();
   const int64_t part = static_cast<int64_t>(std::min(b.dataSize, kMaxSize));

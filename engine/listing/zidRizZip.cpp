@@ -96,6 +96,13 @@ void TZipWalker::Setup(TRizER& r) {
     TEndRecord end;
     end.Read(r.Detection().EndRecord.data());
     lastDisk_ = end.ThisDisk;
+    // The archive comment runs from behind the end record, cut at the file's end.
+    if ((state_ & htEnding) && end.CommentLength > 0) {
+      std::string comment(end.CommentLength, '\0');
+      const int64_t got = r.ReadAt(r.Detection().ZipCommentPos, comment.data(), end.CommentLength);
+      comment.resize(static_cast<size_t>(std::max<int64_t>(0, got)));
+      r.ArchiveComment = std::move(comment);
+    }
   }
   if (type_ == atZipDS && !SpanSetup(r)) return;
 

@@ -57,6 +57,14 @@ TArjRead ReadArjHeader(const TArjReadAt& read, int64_t pos, TArjHeader& h, std::
   const void* nul = std::memchr(name, 0, h.basicSize - h.firstSize);
   if (nul == nullptr) return Bad(why, "unterminated name");
   h.rawName.assign(reinterpret_cast<const char*>(name), static_cast<const uint8_t*>(nul) - name);
+  // The comment follows the name's NUL; one without its own NUL runs to the header's end.
+  const uint8_t* comment = static_cast<const uint8_t*>(nul) + 1;
+  const uint8_t* end = b.data() + h.basicSize;
+  if (comment < end) {
+    const void* cnul = std::memchr(comment, 0, static_cast<size_t>(end - comment));
+    h.rawComment.assign(reinterpret_cast<const char*>(comment),
+                        (cnul ? static_cast<const uint8_t*>(cnul) : end) - comment);
+  }
   // extended headers: size, bytes, CRC-32, until a size of 0
   int64_t p = pos + 4 + h.basicSize + 4;
   for (;;) {

@@ -52,6 +52,7 @@ struct TArjHeader {
   uint16_t accessMode = 0;
   uint8_t encryptionVersion = 0;  // main header only
   std::string rawName;
+  std::string rawComment;  // the main header's is the archive comment
   int64_t dataOffset = 0;  // first byte after the header and its extended headers
 
   bool UnixHost() const { return hostOs == kArjHostUnix || hostOs == kArjHostNext; }

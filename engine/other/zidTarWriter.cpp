@@ -126,28 +126,24 @@ bool TTarWriter::CopyEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, 
 bool TTarWriter::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   TCompHeaderItem& it = list[index];
   FileName = it.Name;
-  const plat::FileInfo fi = plat::FileStat(it.SourcePath);
+  // A followed link is stored as what it leads to: that one's mode and time.
+  const plat::FileInfo fi = SourceInfo(it.SourcePath);
   TTarMember m;
   m.name = it.Name;
   std::unique_ptr<TFileStream32> src;
-  // A followed link is stored as what it leads to, with that one's time.
-  plat::FindData target;
-  const bool followed = fi.isLink && plat::ResolveLink(it.SourcePath, target);
   if (it.IsDir) {
-    if (!fi.exists || !(fi.isDir || followed)) return false;  // gone since the scan
+    if (!fi.exists || !fi.isDir) return false;  // gone since the scan
     if (m.name.empty() || m.name.back() != '/') m.name += '/';
     m.type = '5';
-    m.mode = followed ? 0755 : fi.mode & 07777;
+    m.mode = fi.mode & 07777;
   } else {
     // Opened before anything is written: a file that cannot be read leaves no member behind.
     src = std::make_unique<TFileStream32>(it.SourcePath, plat::fmOpenRead | plat::fmShareDenyNone);
     if (!src->IsOpen()) return SourceUnreadable(it.SourcePath);
     m.size = std::max<int64_t>(0, src->Size());
-    m.mode = fi.isLink ? 0644 : fi.mode & 07777;
+    m.mode = fi.exists ? fi.mode & 07777 : 0644;
   }
-  m.mtime = followed                  ? target.mtime
-            : fi.exists && !fi.isLink ? fi.mtime
-                                      : std::max<int64_t>(0, plat::DosDateTimeToUnix(it.FileDate));
+  m.mtime = fi.exists ? fi.mtime : std::max<int64_t>(0, plat::DosDateTimeToUnix(it.FileDate));
   BeginMember(out, list, index);
   const int64_t start = written_;
   const std::string head = TarMemberHeaders(m);

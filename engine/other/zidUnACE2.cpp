@@ -245,7 +245,7 @@ int TUnACE::StartEntry(ace::TState& s) {
   entry_.isDir = info.isDir;
   entry_.encrypted = info.encrypted;
   if (!info.isDir && info.compType > ace::kCompBlocked) {
-    RejectEntry(entry_, E_UNSUPPORTEDMETHOD, std::to_string(info.compType));
+    RejectEntry(entry_, E_UNSUPPORTEDMETHOD, AceMethods().Described(info.compType));
     return Cancelled() ? ace::kAnswerCancel : ace::kAnswerNo;
   }
   // The password is settled before the output exists: a wrong one leaves no

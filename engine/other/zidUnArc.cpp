@@ -75,7 +75,7 @@ void TUnArc::ExtractOne(const TItem& item) {
   te.dosDate = a.dosDate;
   const TMethod* m = (pak_ ? PakMethods() : ArcMethods()).Find(a.method);
   if (!m || !m->Decodes()) {
-    RejectEntry(te, E_UNSUPPORTEDMETHOD, "method " + std::to_string(a.method));
+    RejectEntry(te, E_UNSUPPORTEDMETHOD, (pak_ ? PakMethods() : ArcMethods()).Described(a.method));
     return;
   }
   // ARC enciphers with the password in capitals.

@@ -159,7 +159,7 @@ void TUnARJ::ExtractOne(const TArjHeader& h, bool lastOfVolume) {
       extra = "version " + std::to_string(h.minVersion);
     } else if (ArjMethods().Find(h.method) == nullptr || (h.method == 4 && h.version == 1)) {
       code = E_UNSUPPORTEDMETHOD;
-      extra = "method " + std::to_string(h.method);
+      extra = ArjMethods().Described(h.method);
     } else if (te.encrypted && encryptionVersion_ > kLastXorEncryption) {
       code = E_UNSUPPORTEDMETHOD;
       extra = "encryption version " + std::to_string(encryptionVersion_);

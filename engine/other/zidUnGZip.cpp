@@ -136,7 +136,7 @@ void TUnGZip::ProcessArchive() {
     if (p == TGzipParse::Encrypted) failCode = E_PASSWORDPROTECTED;
     if (p == TGzipParse::BadMethod) {
       failCode = E_UNSUPPORTEDMETHOD;
-      failText = "method " + std::to_string(h.method);
+      failText = GZipMethods().Described(h.method);
     }
     // For progress: the length the last member's trailer gives.
     uint8_t t[4] = {};

@@ -61,7 +61,7 @@ void TUnZoo::ExtractOne(const TZooEntry& e) {
   te.unixMode = e.unixMode;
   const TMethod* method = ZooMethods().Find(e.method);
   if (method == nullptr || !method->Decodes()) {
-    RejectEntry(te, E_UNSUPPORTEDMETHOD, "method " + std::to_string(e.method));
+    RejectEntry(te, E_UNSUPPORTEDMETHOD, ZooMethods().Described(e.method));
     return;
   }
   auto decode = [&] {

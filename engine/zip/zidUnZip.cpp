@@ -315,7 +315,7 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
   const uint16_t method = isAes ? aes.method : e.method;
   const int64_t overhead = isAes ? AesOverhead(aes.strength) : te.encrypted ? kEncryptionHeaderSize : 0;
   if (te.encrypted && passwordFailed_) return RejectEntry(te, E_PASSWORDFAILED);
-  if (!IsSupportedZipMethod(method)) return RejectEntry(te, E_UNSUPPORTEDMETHOD, "method " + std::to_string(method));
+  if (!IsSupportedZipMethod(method)) return RejectEntry(te, E_UNSUPPORTEDMETHOD, ZipMethods().Described(method));
   if (e.compressedSize < overhead) return RejectEntry(te, E_BADFILEHEADER, "the encryption header is cut short");
 
   TZipEntryInput in([this]() -> TStream32* { return Input(); },

@@ -250,7 +250,7 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   // Entries are made on Unix: permission bits in the external attributes and
   // the modification time to the second in a UT field, which unzip, 7-Zip and
   // bsdtar restore (the DOS time keeps 2-second steps in local time).
-  const plat::FileInfo fi = plat::FileStat(plat::ExcludeTrailingPathDelimiter(it.SourcePath));
+  const plat::FileInfo fi = SourceInfo(it.SourcePath);
   const std::string utExtra = fi.exists ? UnixTimeExtra(fi.mtime) : std::string();
   const size_t extraLen =
       (zip64Local ? kZip64ExtraLocal : 0) + (aesStrength > 0 ? kAesExtraSize : 0) + utExtra.size();

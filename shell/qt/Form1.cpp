@@ -23,6 +23,7 @@
 #include "shell/qt/AppIcon.h"
 #include "shell/qt/Form2.h"
 #include "shell/qt/Form3.h"
+#include "shell/qt/CreatePasswordDialog.h"
 #include "shell/qt/PasswordDialog.h"
 #include "shell/qt/PropertiesDialog.h"
 
@@ -96,6 +97,7 @@ void TForm1::BuildControls() {
   SpeedButton4 = MakeButton(this, "SpeedButton4", "Extract ", "Extract files from the archive ", 80);
   SpeedButton5 = MakeButton(this, "SpeedButton5", "Help", "Help", 105);
   SpeedButton6 = MakeButton(this, "SpeedButton6", "Quit", "Quit", 130);
+  SpeedButton7 = MakeButton(this, "SpeedButton7", "Password", "Encrypt the archives created from now on", 155);
   SpeedButton8 = MakeButton(this, "SpeedButton8", "ZEFA SOFTWARE", "", 192);
   connect(SpeedButton1, &QPushButton::clicked, this, [this] { controller_.SpeedButton1Click(); });
   connect(SpeedButton2, &QPushButton::clicked, this, [this] { controller_.SpeedButton2Click(); });
@@ -103,6 +105,14 @@ void TForm1::BuildControls() {
   connect(SpeedButton4, &QPushButton::clicked, this, [this] { controller_.SpeedButton4Click(); });
   connect(SpeedButton5, &QPushButton::clicked, this, [this] { controller_.SpeedButton5Click(); });
   connect(SpeedButton6, &QPushButton::clicked, this, [this] { controller_.SpeedButton6Click(); });
+  connect(SpeedButton7, &QPushButton::clicked, this, [this] {
+    std::string password;
+    int cipher = createCipher_;
+    CreatePasswordDialog dialog(cipher, this);
+    if (!dialog.Ask(password, cipher)) return;
+    createCipher_ = cipher;
+    controller_.SetCreatePassword(password, cipher);
+  });
   connect(SpeedButton8, &QPushButton::clicked, this, [this] { controller_.SpeedButton8Click(); });
 
   DriveComboBox1 = new QComboBox(this);
@@ -269,7 +279,8 @@ std::vector<std::string> TForm1::SelectedFiles() { return FileListBox1->Selected
 void TForm1::SetTreeFolder(const std::string& folder) { DirectoryOutline1->SetFolder(folder); }
 
 void TForm1::SetBusy(bool busy) {
-  for (QWidget* c : std::initializer_list<QWidget*>{SpeedButton1, SpeedButton2, SpeedButton3, SpeedButton4, GroupBox1})
+  for (QWidget* c : std::initializer_list<QWidget*>{SpeedButton1, SpeedButton2, SpeedButton3, SpeedButton4, SpeedButton7,
+                                                   GroupBox1})
     c->setEnabled(!busy);
   if (!busy) {
     ProgressBar1->hide();

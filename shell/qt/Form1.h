@@ -36,7 +36,7 @@ class TForm1 : public QWidget, public IMainView {
 
   // The controls, by the names the form gives them.
   QPushButton *SpeedButton1, *SpeedButton2, *SpeedButton3, *SpeedButton4, *SpeedButton5, *SpeedButton6,
-      *SpeedButton8;
+      *SpeedButton7, *SpeedButton8;
   QComboBox* DriveComboBox1;
   FolderTree* DirectoryOutline1;
   FileList* FileListBox1;
@@ -108,6 +108,7 @@ class TForm1 : public QWidget, public IMainView {
   TForm2* help_ = nullptr;
   TForm3* destination_ = nullptr;
   QButtonGroup* formats_ = nullptr;
+  int createCipher_ = 3;  // the cipher the create password dialog offers first
   int firstIndent_ = 0;
   int fontSize_ = 10;
   QColor fontColor_ = Qt::black;

@@ -154,6 +154,13 @@ TEST(MakeCab, RefusalsLeaveTheCabinetAlone) {
   ::chmod(dir.file("x.cab").c_str(), 0644);
   EXPECT_NE(std::find(errors.begin(), errors.end(), zid::E_WRITEERROR), errors.end());
   EXPECT_EQ(testutil::ReadFile(dir.file("x.cab")), before);
+
+  // One file more than the cabinet may hold (the limit lowered from 65,535):
+  // refused before anything is written, in one report.
+  errors.clear();
+  EXPECT_EQ(MakeCab(dir, "x.cab", zid::cmMsZip, &errors, [](zid::TMakeCab& w) { w.MaxFiles = 4; }), 0);
+  EXPECT_EQ(errors, std::vector<int>{zid::E_FORMATLIMIT});
+  EXPECT_EQ(testutil::ReadFile(dir.file("x.cab")), before);
 }
 
 // A non-ASCII name is stored in UTF-8 and marked so.

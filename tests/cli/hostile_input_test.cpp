@@ -60,7 +60,7 @@ TEST(CliHostileInput, EachCaseSaysWhatIsWrongAndExitsNonZero) {
       {"mkfifo i.zip", "info i.zip", 2, "i.zip: is a FIFO, not an archive"},
       {"mkfifo j.zip", "a j.zip ok.zip", 2, "j.zip: is a FIFO, not an archive"},
       {"mkfifo pipe", "a n.zip ok.zip pipe", 1, "pipe: Skipped File: not a regular file"},
-      {"cp ok.zip u.zip && chmod 755 . && chmod 000 u.zip", "l u.zip", 2, "Permission denied (25235)"},
+      {"cp ok.zip u.zip && chmod 755 . && chmod 000 u.zip", "l u.zip", 2, "Permission denied"},
       {"", "l --json p*.zip", 0, "p\\\\xFF.zip\""},
       {"", "l badcrc.rar", 1, "a file header fails its CRC check"},
       {"", "l past.rar", 1, "an entry's data runs past the end of the file"},
@@ -72,7 +72,7 @@ TEST(CliHostileInput, EachCaseSaysWhatIsWrongAndExitsNonZero) {
       {"", "x win.zip -o w", 1, "\"C:\\\" cut from it"},
       {"", "x win.zip -o w2", 1, "\"\\\\srv\\s\\\" cut from it"},
       {"", "x win.zip -o w3", 1, "\"\\\\?\\C:\\\" cut from it"},
-      {"ulimit -f 20", "x big.zip -o big", 1, "Error writing to file: File too large (25136)"},
+      {"ulimit -f 20", "x big.zip -o big", 1, "Error writing to file: File too large"},
   };
   for (const Case& c : cases) {
     std::string out;

@@ -72,11 +72,11 @@ TEST(CliList, UnreadableArchivesExitWith2) {
   testutil::TempDir dir;
   std::string out;
   EXPECT_EQ(Zefa(ShellQuote(dir.file("missing.zip")), &out, true), 2);
-  EXPECT_EQ(out, "zefa: " + dir.file("missing.zip") + ": File not found (25192)\n");
+  EXPECT_EQ(out, "zefa: " + dir.file("missing.zip") + ": File not found\n");
 
   testutil::WriteFile(dir.file("text.txt"), "no archive here, only words and more words");
   EXPECT_EQ(Zefa(ShellQuote(dir.file("text.txt")), &out, true), 2);
-  EXPECT_NE(out.find("text.txt: Unknown file type (25327)"), std::string::npos) << out;
+  EXPECT_NE(out.find("text.txt: Unknown file type"), std::string::npos) << out;
 }
 
 TEST(CliList, DamagedArchiveListsLocalHeadersAndSaysSo) {

@@ -160,6 +160,30 @@ TEST_F(RealEngineShell, EncryptedEntriesAskForThePassword) {
   EXPECT_EQ(v.status, "Extracted 0 of 3 files, 3 encrypted entries skipped");
 }
 
+// The create password encrypts with the cipher chosen, AES-256 first; an
+// empty one turns encryption off again.
+TEST_F(RealEngineShell, CreatePasswordEncryptsWithTheCipherChosen) {
+  REQUIRE_TOOL("7zz");
+  ASSERT_EQ(TForm1Controller::CreateCiphers().front().strength, 3);
+  const std::string src = Put("c.txt", testutil::TextBytes(5000, 4));
+  int n = 0;
+  for (const auto& cipher : TForm1Controller::CreateCiphers()) {
+    c.SetCreatePassword("pw", cipher.strength);
+    const std::string name = "e" + std::to_string(n++) + ".zip";
+    CreateSingle(name, src);
+    std::string out;
+    testutil::Run("7zz l -slt -ppw " + testutil::ShellQuote(dir.file(name)), &out);
+    EXPECT_NE(out.find(std::string("Method = ") + cipher.label), std::string::npos) << cipher.label << out;
+    EXPECT_EQ(testutil::Run("7zz t -ppw " + testutil::ShellQuote(dir.file(name))), 0) << cipher.label;
+  }
+  c.SetCreatePassword("", 3);
+  EXPECT_EQ(v.status, "Archives created from now on are not encrypted");
+  CreateSingle("plain.zip", src);
+  std::string out;
+  testutil::Run("7zz l -slt " + testutil::ShellQuote(dir.file("plain.zip")), &out);
+  EXPECT_NE(out.find("Encrypted = -"), std::string::npos) << out;
+}
+
 // A folder in the build list goes in with its subfolders, under its own name.
 TEST_F(RealEngineShell, FolderInTheBuildKeepsItsTree) {
   plat::CreateDir(dir.file("docs"));
