@@ -90,8 +90,9 @@ class TZipCommon {
   // The stored name of the entry in hand (extractors: TUnBase::OutputPath
   // tells where it goes on disk).
   std::string FileName;
-  // For a name stored without a mark of its encoding: its stored bytes and
-  // the code page FileName was read in; both empty otherwise.
+  // For a name stored without a mark of its encoding and not plain ASCII:
+  // its stored bytes and the code page FileName was read in; both empty
+  // otherwise.
   std::string FileNameRaw;
   std::string FileNameCharset;
   // The archive or volume file being worked on; sent as VolumeID in error reports.

@@ -50,7 +50,8 @@ std::string DecodeEntryName(std::string_view raw, const TNameOrigin& origin) {
   const TNamePage* p = currentPage;
   const std::string page = p != nullptr ? p->page : plat::kDefaultNamePage;
   if (p != nullptr && p->collect != nullptr && !plat::IsAscii(raw)) p->collect->emplace_back(raw);
-  std::string out = plat::IsAscii(raw) ? std::string(raw) : plat::DecodeCharset(raw, page);
+  if (plat::IsAscii(raw)) return std::string(raw);  // the same in every page: nothing to tell
+  std::string out = plat::DecodeCharset(raw, page);
   TRecent& r = recent[recentNext];
   recentNext = (recentNext + 1) % kRecent;
   r.decoded = out;
