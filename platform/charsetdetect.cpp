@@ -90,6 +90,17 @@ int Worth(uint32_t cp, const std::string& page, TScript& script) {
   return -4;                                                   // box drawing, maths, controls, half-width kana, the rest
 }
 
+// Capitals of the scripts above (Latin Extended-A alternates capital and small).
+bool IsCapital(uint32_t cp) {
+  if (cp >= 0xC0 && cp <= 0xDE) return cp != 0xD7;
+  if (cp >= 0x100 && cp <= 0x137) return cp % 2 == 0;
+  if (cp >= 0x139 && cp <= 0x148) return cp % 2 == 1;
+  if (cp >= 0x14A && cp <= 0x177) return cp % 2 == 0;
+  if (cp == 0x178) return true;
+  if (cp >= 0x179 && cp <= 0x17E) return cp % 2 == 1;
+  return (cp >= 0x410 && cp <= 0x42F) || (cp >= 0x400 && cp <= 0x40F) || (cp >= 0x391 && cp <= 0x3AB);
+}
+
 // The score of the names read in `page`; false when a name is not valid there.
 bool Score(const std::vector<std::string>& names, const std::string& page, long& score) {
   score = 0;
@@ -110,7 +121,7 @@ bool Score(const std::vector<std::string>& names, const std::string& page, long&
       }
       // A word that changes script, or goes from a small letter to a capital
       // outside ASCII, is what a wrong page makes of a name.
-      const bool upper = ((cp >= 0xC0 && cp <= 0xDE) || (cp >= 0x410 && cp <= 0x42F) || (cp >= 0x391 && cp <= 0x3AB));
+      const bool upper = IsCapital(static_cast<uint32_t>(cp));
       if (last != TScript::None && last != s) score -= 3;
       if (last == s && s != TScript::Cjk && cp >= 0x80 && upper && !lastUpper) score -= 2;
       last = s;

@@ -205,3 +205,38 @@ TEST(CliCharset, NamesAsUnarReadsThem) {
   ASSERT_EQ(Zefa("l --json " + ShellQuote(arc), &ours), 0) << ours;
   for (const std::string& name : JsonValues(ours, "name")) EXPECT_NE(peer.find(name), std::string::npos) << peer;
 }
+
+TEST(CliCharset, WritersStoreNamesInTheChosenPageOrRefuseThem) {
+  testutil::TempDir dir;
+  const std::vector<std::string> names = {"Отчет.doc", "Письмо.txt"};
+  for (size_t i = 0; i < names.size(); ++i) testutil::WriteFile(dir.file(names[i]), "data " + std::to_string(i));
+  const std::string in = "cd " + ShellQuote(dir.path()) + " && ";
+  for (const char* arc : {"dos.zip", "dos.lzh", "dos.bh"}) {
+    SCOPED_TRACE(arc);
+    std::string out;
+    ASSERT_EQ(testutil::Run(in + ShellQuote(testutil::CliPath()) + " a --charset CP866 " + arc + " " + names[0] + " " +
+                                names[1] + " 2>&1", &out), 0) << out;
+    ASSERT_EQ(Zefa("l --json " + ShellQuote(dir.file(arc)), &out), 0) << out;
+    EXPECT_EQ(JsonValues(out, "name"), names) << out;
+    EXPECT_EQ(JsonValues(out, "charset"), (std::vector<std::string>{"CP866", "CP866"})) << out;
+  }
+  // As DOS tools expect them: the page's bytes, no UTF-8 flag, made on MS-DOS.
+  const std::vector<ziptest::Central> central = ziptest::ReadCentral(dir.file("dos.zip"));
+  ASSERT_EQ(central.size(), 2u);
+  EXPECT_EQ(central[0].name, Encode(names[0], "CP866"));
+  EXPECT_EQ(central[0].flags & 0x0800, 0);
+  EXPECT_EQ(central[0].madeBy >> 8, 0);
+  if (testutil::HaveTool("lsar")) {
+    std::string peer;
+    ASSERT_EQ(testutil::Run("lsar -e CP866 " + ShellQuote(dir.file("dos.zip")), &peer), 0) << peer;
+    EXPECT_NE(peer.find(names[1]), std::string::npos) << peer;
+  }
+
+  // A name the page cannot hold is named, and nothing is written.
+  testutil::WriteFile(dir.file("日本.txt"), "x");
+  std::string out;
+  EXPECT_NE(testutil::Run(in + ShellQuote(testutil::CliPath()) + " a --charset CP866 no.zip " + names[0] +
+                              " 日本.txt 2>&1", &out), 0);
+  EXPECT_NE(out.find("日本.txt"), std::string::npos) << out;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("no.zip")));
+}
