@@ -42,6 +42,7 @@ struct AddOptions {
   bool update = false;
   std::string paths_mode = "relative";
   bool skipUnreadable = false;
+  std::string charset;
 };
 
 bool HasWildcards(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
@@ -145,6 +146,8 @@ void Wire(zid::TCompBase& w, int* errors, ProgressBar& bar, bool* readOnly) {
 }
 
 int RunAdd(AddOptions& opt) {
+  std::string page;
+  if (!CharsetUsable(opt.charset, page)) return kExitFailed;
   if (opt.askPassword && (!AskPassword("Password: ", opt.password) || opt.password.empty())) {
     std::cerr << "zefa: give the password as -pSECRET or --password SECRET\n";
     return kExitFailed;
@@ -197,6 +200,7 @@ int RunAdd(AddOptions& opt) {
   if (opt.store) w->SetCompressMethod(zid::cmStore);
   w->DeflateType = opt.level == "fast" ? zid::dtDeflateF : opt.level == "max" ? zid::dtDeflateX : zid::dtDeflateN;
   w->RecurseDirs = opt.recurse;
+  w->NameCharset = page;
   // Folders go in as entries of their own, so that empty ones come back.
   w->StoreEmptySubDirs = opt.recurse;
   w->Password = opt.password;
@@ -391,6 +395,9 @@ Command RegisterAdd(CLI::App& app) {
                   "Stored names: relative (default: the paths as given, without ./ and leading ../; absolute ones "
                   "without the leading /), none, absolute (without the leading /)")
       ->check(CLI::IsMember({"relative", "none", "absolute"}));
+  AddCharsetOption(sub, opt->charset,
+                   "Store the names in this code page, unmarked, for DOS tools (ZIP, LHA, BH; CP437, CP866 ...); a "
+                   "name the page cannot hold is refused. Default: UTF-8, marked as such");
   sub->add_flag("--skip-unreadable", opt->skipUnreadable,
                 "A file that cannot be opened when its turn comes is left out (reported) and the rest written; "
                 "without it the archive stays as it was");

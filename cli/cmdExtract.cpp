@@ -37,6 +37,7 @@ struct ExtractOptions {
   bool noRatioLimit = false;
   bool toStdout = false;
   bool askPassword = false;
+  std::string charset;
 };
 
 // Standard output as the stream extracted bytes go to (zefa x --stdout).
@@ -86,6 +87,8 @@ class OverwriteQuestion {
 };
 
 int Run(ExtractOptions& opt, bool test) {
+  std::string page;
+  if (!CharsetUsable(opt.charset, page)) return kExitFailed;
   if (!ArchiveUsable(opt.archive)) return kExitFailed;
   zid::TArchiveDetection d;
   zid::AssignArchiveFile(d, opt.archive);
@@ -100,6 +103,7 @@ int Run(ExtractOptions& opt, bool test) {
   }
   std::unique_ptr<zid::TUnBase> un = format->makeExtractor(d.ArcType);
   un->SetArchiveFile(opt.archive);
+  un->NameCharset = page;
 
   int errors = 0;
   zid::TUnBase* unp = un.get();
@@ -221,6 +225,9 @@ Command Register(CLI::App& app, bool test) {
   sub->add_flag("--no-ratio-limit", opt->noRatioLimit,
                 "Let an entry unpack past 1 GiB and 1000 times its packed size (stopped otherwise, as a "
                 "decompression bomb)");
+  AddCharsetOption(sub, opt->charset,
+                   "Code page of names stored without a mark of their encoding (CP866, CP1251, SHIFT_JIS ...; "
+                   "default: guessed per archive)");
   if (!test) {
     sub->add_option("-o,--output", opt->outDir, "Target folder (default: the current folder; - is --stdout)");
     sub->add_flag("--stdout", opt->toStdout,

@@ -22,9 +22,21 @@ struct ListOptions {
   std::vector<std::string> excludes;
   bool json = false;
   bool dirs = false;
+  std::string charset;
 };
 
 void Out(const std::string& s) { std::fwrite(s.data(), 1, s.size(), stdout); }
+
+std::string HexBytes(const std::string& bytes) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    out += kHex[b >> 4];
+    out += kHex[b & 15];
+  }
+  return out;
+}
 
 // One line of the table: unpacked size, method, packed size, ratio, date,
 // time, CRC, name.
@@ -78,13 +90,19 @@ std::string JsonEntry(const zid::TRizER& r) {
                 IsoDateTime(r.FileDate).c_str(), static_cast<unsigned>(r.CRC), JsonString(r.MethodName).c_str(),
                 static_cast<unsigned>(r.MethodId), r.Encrypted ? "true" : "false",
                 static_cast<unsigned>(r.ExternalAttr), static_cast<long long>(r.EntryOffset()));
-  const std::string link = r.LinkTarget.empty() ? std::string() : ", \"link\": " + JsonString(r.LinkTarget);
+  std::string link = r.LinkTarget.empty() ? std::string() : ", \"link\": " + JsonString(r.LinkTarget);
+  // A name stored without a mark of its encoding: the page it was read in and its stored bytes.
+  if (!r.FileNameCharset.empty())
+    link += ", \"charset\": " + JsonString(r.FileNameCharset) + ", \"raw\": \"" + HexBytes(r.FileNameRaw) + "\"";
   return "{\"name\": " + JsonString(r.FileName) + link + nums;
 }
 
 int RunList(const ListOptions& opt) {
+  std::string page;
+  if (!CharsetUsable(opt.charset, page)) return kExitFailed;
   if (!ArchiveUsable(opt.archive)) return kExitFailed;
   zid::TRizER r;
+  r.NameCharset = page;
   r.SetArchiveFile(opt.archive);
   const zid::TArcType type = r.GetArcType();
   if (!zid::IsRecognised(type)) {
@@ -172,6 +190,9 @@ Command RegisterList(CLI::App& app) {
   sub->footer(kExitCodesHelp);
   sub->add_flag("--json", opt->json, "One JSON object with the entries and totals");
   sub->add_flag("--dirs", opt->dirs, "Also list folder entries");
+  AddCharsetOption(sub, opt->charset,
+                   "Code page of names stored without a mark of their encoding (CP866, CP1251, SHIFT_JIS ...; "
+                   "default: guessed per archive)");
   sub->add_option("--exclude", opt->excludes, "Leave out entries matching this mask (repeatable)")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);

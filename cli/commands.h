@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <functional>
+#include <string>
 
 namespace cli {
 
@@ -19,5 +20,12 @@ struct Command {
   CLI::App* app = nullptr;
   std::function<int()> run;
 };
+
+// --charset NAME, also -O NAME as Debian's unzip spells it: the code page of
+// the names stored without a mark of their encoding.
+CLI::Option* AddCharsetOption(CLI::App* sub, std::string& charset, const std::string& help);
+// The page a --charset value names (empty: guessed per archive); false, with
+// one sentence on stderr, for a name that is not a code page zefa knows.
+bool CharsetUsable(const std::string& name, std::string& page);
 
 }  // namespace cli

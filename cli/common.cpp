@@ -12,9 +12,11 @@
 #include <filesystem>
 #include <iostream>
 
+#include "cli/commands.h"
 #include "engine/base/Err_Msgs.h"
 #include "engine/base/zidBase.h"
 #include "engine/base/zidMask.h"
+#include "platform/charset.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 
@@ -321,6 +323,22 @@ std::vector<std::string> PeerStyleArgs(int argc, char** argv) {
     }
   }
   return std::vector<std::string>(out.rbegin(), out.rend());
+}
+
+CLI::Option* AddCharsetOption(CLI::App* sub, std::string& charset, const std::string& help) {
+  return sub->add_option("-O,--charset", charset, help);
+}
+
+bool CharsetUsable(const std::string& name, std::string& page) {
+  page.clear();
+  if (name.empty()) return true;
+  page = plat::CanonicalCharset(name);
+  if (!page.empty()) return true;
+  std::fprintf(stderr,
+               "zefa: %s is not a character set zefa knows: give a code page such as CP437, CP850, CP866, CP1251, "
+               "SHIFT_JIS or GBK\n",
+               Printable(name).c_str());
+  return false;
 }
 
 }  // namespace cli

@@ -27,8 +27,16 @@ constexpr uint16_t kCp437High[128] = {
 };
 
 
-// Decodes one strict UTF-8 sequence at s[i]; advances i. -1 when invalid
-// (overlong forms, surrogates, values past U+10FFFF, truncated sequences).
+int FindOem(uint32_t cp) {
+  if (cp < 0x80) return static_cast<int>(cp);
+  for (int k = 0; k < 128; ++k) {
+    if (kCp437High[k] == cp) return 0x80 + k;
+  }
+  return -1;
+}
+
+}  // namespace
+
 int32_t NextCodePoint(std::string_view s, size_t& i) {
   auto b0 = static_cast<unsigned char>(s[i]);
   if (b0 < 0x80) {
@@ -58,15 +66,6 @@ int32_t NextCodePoint(std::string_view s, size_t& i) {
   return static_cast<int32_t>(cp);
 }
 
-int FindOem(uint32_t cp) {
-  if (cp < 0x80) return static_cast<int>(cp);
-  for (int k = 0; k < 128; ++k) {
-    if (kCp437High[k] == cp) return 0x80 + k;
-  }
-  return -1;
-}
-
-}  // namespace
 
 void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {

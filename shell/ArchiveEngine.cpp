@@ -9,6 +9,7 @@
 #include "engine/base/zidCompBase.h"
 #include "engine/base/zidFormats.h"
 #include "engine/base/zidUnBase.h"
+#include "engine/listing/zidNamePage.h"
 #include "engine/listing/zidRizER.h"
 #include "platform/files.h"
 
@@ -167,6 +168,7 @@ void ApplyExtractor(const TExtractorProps& p, zid::TUnBase& x) {
   x.Password.clear();
   x.Passwords.clear();
   x.SetArchiveFile(p.ArchiveFile);  // runs type detection
+  x.NameCharset = p.NameCharset;
   x.FileSpec = p.FileSpec;
   x.SetExtractDir(p.ExtractDir);
 }
@@ -269,8 +271,10 @@ void ArchiveEngine::GetFileList(const TDirReaderProps& reader, std::vector<std::
     r.RecurseDirs = reader.RecurseDirs;
     r.SetArchiveFile(reader.ArchiveFile);  // runs type detection
     r.FileSpec = reader.FileSpec;
+    r.NameCharset = reader.NameCharset;
     RunningScope running(*this, r.CancelFlag());
     r.GetFileList(&lines);
+    namePage_ = zid::ArchiveNamePage(r);  // decided by the walk, kept for the archive
   } catch (...) {
     lines.clear();
     SetFailure(CaughtFailure());

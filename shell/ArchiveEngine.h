@@ -102,6 +102,8 @@ struct TExtractorProps {
   std::string ArchiveFile;
   std::vector<std::string> FileSpec;
   std::string ExtractDir;
+  // The code page of names stored without a mark ("": guessed per archive).
+  std::string NameCharset;
 };
 
 // The directory reader.
@@ -110,6 +112,8 @@ struct TDirReaderProps {
   bool RecurseDirs = true;
   std::string ArchiveFile;
   std::vector<std::string> FileSpec;
+  // The code page of names stored without a mark ("": guessed per archive).
+  std::string NameCharset;
 };
 
 // What an extraction did, entry by entry, for the status line. Extracted
@@ -151,6 +155,9 @@ class IArchiveEngine {
 
   // Asks the running operation to stop at its next check.
   virtual void Cancel() = 0;
+  // The code page the last GetFileList read unmarked names in (the one
+  // chosen, else the one guessed for the archive).
+  const std::string& LastNamePage() const { return namePage_; }
 
   // Why the last Compress or Extract failed: the engine's first error
   // message of the run ("Cabinet.dll not found"), "" when nothing was reported.
@@ -168,6 +175,7 @@ class IArchiveEngine {
   bool HasPasswordHandler() const { return static_cast<bool>(password_); }
 
  protected:
+  std::string namePage_ = "CP437";
   void ReportProgress(int byFile, int byArchive) {
     if (progress_) progress_(byFile, byArchive);
   }

@@ -44,6 +44,9 @@ class IMainView {
   virtual void PaneSetFontColor(PaneColor color) = 0;
   virtual void PaneSetFontName(const std::string& face) = 0;
   virtual void PaneRepaint() = 0;
+  // The code page the pane's archive names are read in, for the pane's menu
+  // of pages (chosen: picked there, else guessed for the archive).
+  virtual void ShowNamePage(const std::string& page, bool chosen) = 0;
 
   // Status line (Panel1).
   virtual void SetStatus(const std::string& text) = 0;

@@ -85,14 +85,21 @@ void TForm1Controller::Preview(const std::string& path) {
   }
   std::vector<std::string> lines{path};
   view_.SetStatus(kPreviewStatus);
+  // A page chosen for one archive does not carry over to the next.
+  if (path != namePageFor_) {
+    namePage_.clear();
+    namePageFor_ = path;
+  }
   {
     BusyScope busy(*this);
     TDirReaderProps& r = components_.RizER1;
     r.FileSpec.clear();
     r.ArchiveFile = path;
     r.FileSpec.push_back("*.*");
+    r.NameCharset = namePage_;
     engine_.GetFileList(r, lines);
   }
+  view_.ShowNamePage(engine_.LastNamePage(), !namePage_.empty());
   view_.PaneSetFirstIndent(4);
   view_.PaneSetFontSize(10);
   view_.PaneSetFontColor(PaneColor::Blue);
@@ -100,6 +107,18 @@ void TForm1Controller::Preview(const std::string& path) {
   view_.PaneClear();
   view_.PaneAddLines(lines);
   previewShown_ = true;
+}
+
+const std::vector<std::string>& TForm1Controller::NamePages() {
+  static const std::vector<std::string> pages = {"CP437",  "CP850",  "CP852", "CP866", "CP1250", "CP1251",
+                                                 "CP1252", "CP932",  "GBK",   "CP949", "BIG5",   "UTF-8"};
+  return pages;
+}
+
+void TForm1Controller::NamePageChosen(const std::string& page) {
+  if (busy_ || BuildMode != 1 || !previewShown_ || namePageFor_.empty()) return;
+  namePage_ = page;
+  Preview(namePageFor_);
 }
 
 void TForm1Controller::OpenWithDefault(const std::string& path) {
@@ -208,6 +227,8 @@ void TForm1Controller::SpeedButton4Click() {
   x.FileSpec.clear();
   x.FileSpec.push_back("*.*");
   x.ExtractDir = plat::GetCurrentDir();
+  // The names come out as the preview showed them.
+  x.NameCharset = path == namePageFor_ ? namePage_ : std::string();
   ExtractResult r;
   view_.SetStatus("Extracting " + plat::ExtractFileName(path) + " ...");
   {

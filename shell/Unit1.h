@@ -55,6 +55,11 @@ class TForm1Controller {
   void zmiana1();                 // folder tree changed
   void wyswietl();                // the file-list selection moved (mouse or keys): preview
   void otw();                     // double click on the file list
+  // The preview pane's menu of code pages: the page the previewed archive's
+  // unmarked names are read in ("": guessed), in the pane and by Extract.
+  void NamePageChosen(const std::string& page);
+  // The pages the menu offers.
+  static const std::vector<std::string>& NamePages();
   // Esc, Ctrl+Q; Return and Delete as the file list hands them on.
   void FormKeyDown(int key, bool ctrl = false);
   // Files dropped on the window from a file manager.
@@ -124,6 +129,8 @@ class TForm1Controller {
   bool busy_ = false;
   bool cancelRequested_ = false;
   bool previewShown_ = false;  // the pane and the status line show a preview
+  std::string namePage_;       // the page chosen for namePageFor_ ("": guessed)
+  std::string namePageFor_;    // the archive last previewed
   double runFrom_ = 0, runSpan_ = 100;
   std::string createPassword_;
   int createCipher_ = 3;

@@ -16,7 +16,10 @@ namespace zid {
 TZipCommon::TZipCommon() = default;
 TZipCommon::~TZipCommon() = default;
 
-void TZipCommon::SetArchiveFile(const std::string& name) { AssignArchiveFile(det_, name); }
+void TZipCommon::SetArchiveFile(const std::string& name) {
+  AssignArchiveFile(det_, name);
+  namePageFor.clear();
+}
 
 void TZipCommon::SetArcType(TArcType) { ReevaluateArcType(det_); }
 

@@ -65,6 +65,10 @@ class TZipCommon {
   bool RecurseDirs = true;
   bool TranslateOemChar = true;
   std::string Password;
+  // The code page of the names stored without a mark of their encoding
+  // (plat::CanonicalCharset names): empty guesses it once per archive
+  // (ArchiveNamePage, engine/listing/zidNamePage.h).
+  std::string NameCharset;
 
   // ---- events ----------------------------------------------------------------
   TOnError OnError;
@@ -86,6 +90,11 @@ class TZipCommon {
   // The stored name of the entry in hand (extractors: TUnBase::OutputPath
   // tells where it goes on disk).
   std::string FileName;
+  // For a name stored without a mark of its encoding and not plain ASCII:
+  // its stored bytes and the code page FileName was read in; both empty
+  // otherwise.
+  std::string FileNameRaw;
+  std::string FileNameCharset;
   // The archive or volume file being worked on; sent as VolumeID in error reports.
   std::string VolumeName;
   int64_t PackedSize = 0;
@@ -183,6 +192,14 @@ class TZipCommon {
 
   TArchiveDetection det_;
   bool cancel_ = false;
+
+ public:
+  // The page ArchiveNamePage decided for the archive named in namePageFor
+  // (forgotten when ArchiveFile changes).
+  std::string namePage;
+  std::string namePageFor;
+
+ protected:
   TzidTimer timer_;
   std::unique_ptr<TFileStream32> archive_;  // the archive (or volume) of this operation
 

@@ -2,6 +2,7 @@
 
 #include "engine/base/zidMask.h"
 #include "engine/base/zidStreams.h"
+#include "platform/charset.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -59,6 +60,19 @@ std::string WithoutDrive(const std::string& path) {
 }
 
 }  // namespace
+
+std::string TCompBase::StoredNamePage() const {
+  if (NameCharset.empty()) return std::string();
+  const std::string page = plat::CanonicalCharset(NameCharset);
+  return page == "UTF-8" ? std::string() : page;
+}
+
+std::string TCompBase::StoredNameBytes(const std::string& name) const {
+  const std::string page = StoredNamePage();
+  std::string bytes;
+  if (page.empty() || !plat::EncodeCharset(name, page, bytes)) return name;
+  return bytes;
+}
 
 std::string TCompBase::StoredName(const std::string& fullPath, const std::string& root) const {
   const std::string path = plat::ToNative(fullPath);

@@ -142,6 +142,14 @@ class TCompBase : public TCustomCClass, public TTempStreamOwner {
   // The stored name a file gets under StoredDirNames (root: the scan's
   // current root folder, with its trailing "/").
   std::string StoredName(const std::string& fullPath, const std::string& root) const;
+  // The code page new names are stored in, for DOS tools: NameCharset's
+  // canonical name, empty for the default (UTF-8, marked as such where the
+  // format can).
+  std::string StoredNamePage() const;
+  // A name's bytes in StoredNamePage (the name itself without one). The
+  // write loop has refused, before writing anything, every new name the
+  // page cannot hold, so the writers' calls always get its bytes.
+  std::string StoredNameBytes(const std::string& name) const;
 
  protected:
   // ---- the format's hooks (the defaults refuse: a plain base writes nothing) -------

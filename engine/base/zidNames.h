@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zid {
 
@@ -16,7 +17,35 @@ struct TNameOrigin {
 // Decodes a stored name: marked UTF-8 names as they are; names from Unix
 // hosts that are valid UTF-8 as they are (such writers store UTF-8 without a
 // mark, and reading them as CP437 would mangle every accented name);
-// otherwise CP437 when translateOem is set, else the bytes unchanged.
+// otherwise, when translateOem is set, in the name page of the operation in
+// hand (TNamePageScope: the user's page, else the archive's detected one,
+// else CP437), else the bytes unchanged. A byte the page cannot map is
+// shown as "%XX" (platform/charset.h).
 std::string DecodeEntryName(std::string_view raw, const TNameOrigin& origin);
+
+// The name page of one operation on one archive. While a scope lives, the
+// names DecodeEntryName reads in a page are read in `page`; with `collect`
+// set, their stored bytes are also appended there (the detection walk); a
+// scope opened inside a collecting one collects too.
+struct TNamePage {
+  std::string page = "CP437";
+  std::vector<std::string>* collect = nullptr;
+};
+class TNamePageScope {
+ public:
+  explicit TNamePageScope(TNamePage page);
+  ~TNamePageScope();
+  TNamePageScope(const TNamePageScope&) = delete;
+  TNamePageScope& operator=(const TNamePageScope&) = delete;
+
+ private:
+  TNamePage page_;
+  const TNamePage* saved_;
+};
+
+// The stored bytes and page of a recent DecodeEntryName call that read a
+// name in a page and gave `decoded` ("\" and "/" alike); false when none
+// did (the name was marked UTF-8, or decoded elsewhere). Forgets them all.
+bool RecentPageName(const std::string& decoded, std::string& raw, std::string& page);
 
 }  // namespace zid

@@ -7,8 +7,10 @@
 
 #include "engine/base/zidCrc.h"
 #include "engine/base/zidMask.h"
+#include "engine/base/zidNames.h"
 #include "engine/base/zidSafeName.h"
 #include "engine/base/zidStreams.h"
+#include "engine/listing/zidNamePage.h"
 #include "platform/hooks.h"
 #include "platform/paths.h"
 #include "platform/safeopen.h"
@@ -37,6 +39,9 @@ int TCustomDClass::Extract() {
     if (OnElapsedTime) timer_.Start();
     FileName.clear();
     BytesTotal = BytesRemaining = archiveSize_;
+    TNamePage page;
+    page.page = ArchiveNamePage(*this);
+    TNamePageScope names(page);
     ProcessArchive();
   } catch (...) {
     ReportCaught();  // the count says how far it got

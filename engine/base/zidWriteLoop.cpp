@@ -12,6 +12,7 @@
 #include "engine/base/zidMask.h"
 #include "engine/base/zidStreams.h"
 #include "engine/base/zidTempStreams.h"
+#include "platform/charset.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -225,6 +226,23 @@ void TCompBase::ProcessArchive() {
   plat::FileIdentity(GetArchiveFile(), archiveId_.device, archiveId_.inode);
   if (tmpFile) plat::HandleIdentity(tmpFile->Handle(), tempId_.device, tempId_.inode);
   if (Switch != swDelete) ScanFiles(list);
+  // A name the chosen code page cannot hold is refused by name, and then
+  // nothing is written: a "?" in its place would name another file.
+  if (const std::string page = StoredNamePage(); !page.empty()) {
+    bool refused = false;
+    std::string bytes;
+    for (const auto& it : list.Items) {
+      if (it.Action != caCompress || plat::EncodeCharset(it.Name, page, bytes)) continue;
+      ReportError(it.Name, "the name has no form in " + page, VolumeName, E_BADFILENAME);
+      refused = true;
+    }
+    if (refused) {
+      CloseArchive();
+      if (tmpFile) tmpFile->Discard();
+      if (tmpMem) tmpMem->Discard();
+      return;
+    }
+  }
   int toAdd = 0;
   for (const auto& it : list.Items)
     if (it.Action == caCompress) ++toAdd;

@@ -31,8 +31,8 @@ std::string HeaderBytes(const TBhHeader& h, const std::string& name) {
 }
 
 // The stored name of a list item; folders end with "\".
-std::string ItemStoredName(const TCompHeaderItem& it, bool isDir) {
-  std::string name = BhStoredName(it.Name);
+std::string ItemStoredName(const std::string& itemName, bool isDir) {
+  std::string name = BhStoredName(itemName);
   if (isDir && (name.empty() || name.back() != '\\')) name += '\\';
   return name;
 }
@@ -132,7 +132,7 @@ bool TBlakHole::CopyEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, i
 bool TBlakHole::CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& list, int index) {
   TCompHeaderItem& it = list[index];
   const TBhHeader old = it.Record<TBhHeader>();
-  const std::string name = ItemStoredName(it, old.IsFolder());
+  const std::string name = ItemStoredName(StoredNameBytes(it.Name), old.IsFolder());
   if (name.size() > kBhMaxName) {
     ReportError(it.Name, "the stored name is longer than 255 bytes", VolumeName, E_BADFILENAME);
     return false;
@@ -157,7 +157,7 @@ bool TBlakHole::CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& 
 bool TBlakHole::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   TCompHeaderItem& it = list[index];
   FileName = it.Name;
-  const std::string name = ItemStoredName(it, it.IsDir);
+  const std::string name = ItemStoredName(StoredNameBytes(it.Name), it.IsDir);
   if (name.size() > kBhMaxName) {
     ReportError(it.SourcePath, "the stored name is longer than 255 bytes", VolumeName, E_BADFILENAME);
     return false;

@@ -140,9 +140,10 @@ bool TLha::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   TCompHeaderItem& it = list[index];
   FileName = it.Name;
   TLhaEntry e;
-  e.Name = it.Name;
+  // In a DOS code page the name is for DOS tools: no Unix extension either.
+  e.Name = StoredNameBytes(it.Name);
   const plat::FileInfo fi = SourceInfo(it.SourcePath);
-  e.HasMode = true;
+  e.HasMode = StoredNamePage().empty();
   std::unique_ptr<TFileStream32> src;
   int64_t size = 0;
   if (it.IsDir) {

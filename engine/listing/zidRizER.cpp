@@ -8,6 +8,7 @@
 #include "engine/base/zidFormats.h"
 #include "engine/base/zidNames.h"
 #include "engine/base/zidStreams.h"
+#include "engine/listing/zidNamePage.h"
 #include "engine/listing/zidRizWalker.h"
 #include "platform/drives.h"
 #include "platform/files.h"
@@ -54,6 +55,8 @@ TRizER::~TRizER() = default;
 
 void TRizER::ResetEntry() {
   FileName.clear();
+  FileNameRaw.clear();
+  FileNameCharset.clear();
   LinkTarget.clear();
   PackedSize = UnpackedSize = 0;
   TotalPackedSize = TotalUnpackedSize = 0;
@@ -98,6 +101,9 @@ bool TRizER::Activate() {
     if (file.empty() || !plat::FileExists(file)) RaiseError(file, std::string(), VolumeName, E_FILENOTFOUND);
     if (!OnRead) RaiseError(file, "OnRead", VolumeName, E_REQUIREDEVENT);
     CheckDrive();
+    TNamePage page;
+    page.page = ArchiveNamePage(*this);
+    TNamePageScope names(page);
     scratch_.assign(kScratchSize, 0);
     window_.assign(kWindowSize, 0);
     ArchiveSwitched();
@@ -234,6 +240,10 @@ std::string TRizER::DecodeName(const std::string& raw, bool utf8, bool unixHost)
 bool TRizER::AcceptName(const std::string& decodedName, bool recurse, bool unixName) {
   LinkTarget.clear();
   FileName = decodedName;
+  if (!RecentPageName(decodedName, FileNameRaw, FileNameCharset)) {
+    FileNameRaw.clear();
+    FileNameCharset.clear();
+  }
   if (!unixName) std::replace(FileName.begin(), FileName.end(), '\\', '/');
   if (OnReadFile) OnReadFile(this, FileName);
   return MatchesSpec(FileName, recurse);

@@ -31,12 +31,12 @@ bool ReadExact(TStream32& s, int64_t pos, void* buf, int64_t n) {
 
 }  // namespace
 
-std::string ZipNameBytes(const std::string& name, uint16_t& flags) {
+std::string ZipNameBytes(const std::string& name, uint16_t& flags, bool legacy) {
   std::string bytes = name;
   std::replace(bytes.begin(), bytes.end(), '\\', '/');
   // A name on disk that is not valid UTF-8 keeps its bytes: flagged, it
   // would be refused by readers that check the flag's promise.
-  if (plat::IsAscii(bytes) || !plat::IsValidUtf8(bytes))
+  if (legacy || plat::IsAscii(bytes) || !plat::IsValidUtf8(bytes))
     flags = static_cast<uint16_t>(flags & ~kFlagUtf8);
   else
     flags = static_cast<uint16_t>(flags | kFlagUtf8);
@@ -178,7 +178,8 @@ bool TZipBase::CopyRenamedEntry(TStream32& in, TStream32& out, TCompHeaderObj& l
   TLocalHeader lh;
   lh.Read(rec.data());
   uint16_t flags = lh.Flags;
-  std::string name = ZipNameBytes(it.Name, flags);
+  const bool legacy = !StoredNamePage().empty();
+  std::string name = ZipNameBytes(StoredNameBytes(it.Name), flags, legacy);
   if (name.size() > 0xFFFF) return false;
   lh.Flags = flags;
   lh.NameLength = static_cast<uint16_t>(name.size());
@@ -239,7 +240,10 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   bool store = it.IsDir || size == 0 || dt == dtDeflateS || StoreByType(it.Name);
 
   uint16_t flags = 0;
-  std::string name = ZipNameBytes(it.Name, flags);
+  // Names in a DOS or Windows page are entries "made on MS-DOS", the host
+  // whose names unzip -O and 7-Zip read in such a page.
+  const bool legacy = !StoredNamePage().empty();
+  std::string name = ZipNameBytes(StoredNameBytes(it.Name), flags, legacy);
   if (name.size() > 0xFFFF) {
     ReportError(it.SourcePath, "", VolumeName, E_BADFILENAME);
     return false;
@@ -323,13 +327,13 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   TCentralHeader ch;
   ch.CopyFromLocal(lh);
   ch.Signature = kCentralSig;
-  ch.VersionMadeBy = lh.VersionNeeded;
+  ch.VersionMadeBy = std::max<uint16_t>(lh.VersionNeeded, 20);
   ch.VersionNeeded = lh.VersionNeeded;
   ch.ExtraLength = 0;  // the zip64 field, when needed, is added with the directory
   ch.InternalAttr = 1;
   ch.ExternalAttr = it.IsDir ? plat::faDirectory : it.FileAttr;
   ch.LocalHeaderOffset = static_cast<uint32_t>(start);
-  {
+  if (!legacy) {
     const uint32_t mode = it.IsDir ? (0040000u | (fi.exists ? fi.mode & 0777 : 0755))
                                    : (0100000u | (fi.exists ? fi.mode & 0777 : 0644));
     ch.VersionMadeBy = static_cast<uint16_t>(0x0300 | std::max<uint16_t>(lh.VersionNeeded, 20));

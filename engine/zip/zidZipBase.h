@@ -98,6 +98,7 @@ class TZipBase : public TCompBase {
 };
 
 // The name bytes of an entry and the flag bit 11 they need (see above).
-std::string ZipNameBytes(const std::string& name, uint16_t& flags);
+// legacy: the name is already in a DOS or Windows code page: never flagged.
+std::string ZipNameBytes(const std::string& name, uint16_t& flags, bool legacy = false);
 
 }  // namespace zid

@@ -135,7 +135,8 @@ void TForm1::BuildControls() {
   RichEdit1->setReadOnly(true);
   RichEdit1->setAcceptDrops(false);  // drops go to the window
   RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  RichEdit1->setContextMenuPolicy(Qt::NoContextMenu);
+  RichEdit1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(RichEdit1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { PaneMenu(at); });
   RichEdit1->setPlainText("RichEdit1");  // the design-time text, cleared at start-up
 
   GroupBox1 = new QGroupBox("Archive format ", this);
@@ -172,6 +173,8 @@ void TForm1::BuildControls() {
   CancelButton->hide();
   connect(CancelButton, &QPushButton::clicked, this, [this] { controller_.CancelClick(); });
 
+  NamesMenu = new QMenu(this);
+  NamesMenu->setObjectName("NamesMenu");
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName("PopupMenu1");
   PopupMenu1->addAction("Open file", this, [this] { controller_.Otwrzzbir1Click(); })->setObjectName("Otwrzzbir1");
@@ -338,6 +341,34 @@ void TForm1::PaneSetFontSize(int size) { fontSize_ = size; }
 void TForm1::PaneSetFontColor(PaneColor color) { fontColor_ = color == PaneColor::Blue ? Qt::blue : Qt::black; }
 void TForm1::PaneSetFontName(const std::string& face) { fontName_ = Q(face); }
 void TForm1::PaneRepaint() { RichEdit1->viewport()->repaint(); }
+
+void TForm1::ShowNamePage(const std::string& page, bool chosen) {
+  namePage_ = page;
+  namePageChosen_ = chosen;
+}
+
+void TForm1::PaneMenu(const QPoint& at) {
+  const QPoint where = RichEdit1->viewport()->mapToGlobal(at);
+  if (namePage_.empty() || RichEdit1->document()->isEmpty()) {
+    PopupMenu1->popup(where);
+    return;
+  }
+  NamesMenu->clear();
+  QAction* guessed = NamesMenu->addAction(
+      QString::fromStdString("Names: as guessed" + (namePageChosen_ ? std::string() : " (" + namePage_ + ")")), this,
+      [this] { controller_.NamePageChosen(std::string()); });
+  guessed->setCheckable(true);
+  guessed->setChecked(!namePageChosen_);
+  NamesMenu->addSeparator();
+  for (const std::string& page : TForm1Controller::NamePages()) {
+    QAction* a = NamesMenu->addAction(QString::fromStdString(page), this,
+                                      [this, page] { controller_.NamePageChosen(page); });
+    a->setObjectName(QString::fromStdString("NamePage_" + page));
+    a->setCheckable(true);
+    a->setChecked(namePageChosen_ && page == namePage_);
+  }
+  NamesMenu->popup(where);
+}
 void TForm1::SetStatus(const std::string& text) { Panel1->setText(Q(text)); }
 
 WriterKind TForm1::SelectedFormat() {

@@ -47,6 +47,8 @@ class TForm1 : public QWidget, public IMainView {
   QGroupBox* GroupBox1;
   QRadioButton *RadioButton1, *RadioButton2, *RadioButton3, *RadioButton4, *RadioButton5;
   QMenu* PopupMenu1;
+  // The preview pane's menu: the code page its archive names are read in.
+  QMenu* NamesMenu;
   QFileDialog* SaveDialog1;
 
   // IMainView
@@ -73,6 +75,7 @@ class TForm1 : public QWidget, public IMainView {
   void PaneSetFontColor(PaneColor color) override;
   void PaneSetFontName(const std::string& face) override;
   void PaneRepaint() override;
+  void ShowNamePage(const std::string& page, bool chosen) override;
   void SetStatus(const std::string& text) override;
   WriterKind SelectedFormat() override;
   void ShowMessage(const std::string& text) override;
@@ -102,6 +105,9 @@ class TForm1 : public QWidget, public IMainView {
   // form's own geometry; the folder tree and the file list share any other
   // width, and the entry pane takes the rest of the height.
   void LayOut();
+  // Right click on the pane: the menu of code pages while it shows an
+  // archive's names, else the window's menu.
+  void PaneMenu(const QPoint& at);
 
   IArchiveEngine& engine_;
   TForm1Controller controller_;
@@ -113,6 +119,8 @@ class TForm1 : public QWidget, public IMainView {
   int fontSize_ = 10;
   QColor fontColor_ = Qt::black;
   QString fontName_ = "Arial";
+  std::string namePage_;  // the page of the names shown; "" before any preview
+  bool namePageChosen_ = false;
 };
 
 }  // namespace shell::qt

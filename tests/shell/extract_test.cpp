@@ -224,3 +224,34 @@ TEST(HelpWindow, ElevenLinesReplaceTheDesignText) {
 }
 
 }  // namespace
+
+namespace {
+
+// The preview's menu of code pages: the pane shows the guess, a choice reads
+// the names again, Extract takes the same page, and the next archive starts
+// from its own guess.
+TEST_F(ExtractTest, TheCodePageChosenInThePreviewGoesToExtract) {
+  e.guessedPage = "CP866";
+  v.selected = dir.file("ru.zip");
+  c.wyswietl();
+  EXPECT_EQ(v.namePage, "CP866");
+  EXPECT_FALSE(v.namePageChosen);
+  c.NamePageChosen("CP1251");
+  ASSERT_EQ(e.listed.size(), 2u);
+  EXPECT_EQ(e.listed.back().NameCharset, "CP1251");
+  EXPECT_EQ(v.namePage, "CP1251");
+  EXPECT_TRUE(v.namePageChosen);
+  EXPECT_EQ(v.pane.front(), dir.file("ru.zip"));
+  c.SpeedButton4Click();
+  ASSERT_EQ(e.extracted.size(), 1u);
+  EXPECT_EQ(e.extracted.back().NameCharset, "CP1251");
+
+  v.selected = dir.file("other.zip");
+  c.wyswietl();
+  EXPECT_EQ(e.listed.back().NameCharset, "");
+  EXPECT_EQ(v.namePage, "CP866");
+  c.SpeedButton4Click();
+  EXPECT_EQ(e.extracted.back().NameCharset, "");
+}
+
+}  // namespace

@@ -35,6 +35,8 @@ class FakeView : public IMainView {
   int firstIndent = 0, fontSize = 0;
   PaneColor color = PaneColor::Black;
   std::string fontName;
+  std::string namePage;  // the page the pane's names are read in
+  bool namePageChosen = false;
 
   // Scripted answers, used in order; an empty queue answers "No" / cancel.
   std::deque<bool> yesNo;
@@ -57,6 +59,10 @@ class FakeView : public IMainView {
   bool busy = false;
   int busySpells = 0;
 
+  void ShowNamePage(const std::string& page, bool chosen) override {
+    namePage = page;
+    namePageChosen = chosen;
+  }
   std::string SelectedFile() override { return selected; }
   std::vector<std::string> SelectedFiles() override {
     if (!selection.empty()) return selection;
@@ -171,7 +177,9 @@ class FakeEngine : public IArchiveEngine {
       return;
     }
     lines.insert(lines.end(), entries.begin(), entries.end());
+    namePage_ = r.NameCharset.empty() ? guessedPage : r.NameCharset;
   }
+  std::string guessedPage = "CP437";  // the page GetFileList guesses
   void Cancel() override { ++cancels; }
 
   // What a real engine does from inside an operation.
