@@ -82,8 +82,11 @@ class TTarScanner {
   // The End step came from the end of the file, not from a zero block: the
   // archive may have been cut between two entries (worth a warning).
   bool EndedWithoutEndBlock() const { return noEndBlock_; }
+  // Goes on at pos after a damaged header; the records read for the damaged entry are dropped.
+  void Resync(int64_t pos);
 
  private:
+  void ClearPending();
   bool ReadRecordData(int64_t at, int64_t size, std::string& out);
   // GNU's sparse format 1.0 keeps the map in front of the data.
   bool ReadMapInData(TTarItem& item);
@@ -102,6 +105,10 @@ class TTarScanner {
   int paxSparseMajor_ = 0;
   std::vector<std::pair<int64_t, int64_t>> paxMap_;
 };
+
+// Whether a header block whose checksum matches starts at pos (where a walk
+// takes up again after a damaged header).
+bool TarHeaderAt(const TTarScanner::TReadAt& readAt, int64_t pos);
 
 // The words of the warning for an archive without its end blocks.
 inline constexpr const char* kTarNoEndBlock = "the archive ends without its end blocks: it may have been cut short";
