@@ -295,9 +295,14 @@ void TTarScanner::Resync(int64_t pos) {
   pos_ = pos;
 }
 
-bool TarHeaderAt(const TTarScanner::TReadAt& readAt, int64_t pos) {
-  uint8_t h[kTarBlock];
-  return readAt(pos, h, kTarBlock) == kTarBlock && !TarBlockIsZero(h) && TarChecksumOk(h);
+TResyncProbe TarResyncProbe(const TTarScanner::TReadAt& readAt) {
+  TResyncProbe probe;
+  probe.align = kTarBlock;
+  probe.good = [readAt](int64_t at) {
+    uint8_t h[kTarBlock];
+    return readAt(at, h, kTarBlock) == kTarBlock && !TarBlockIsZero(h) && TarChecksumOk(h);
+  };
+  return probe;
 }
 
 bool TTarScanner::ReadMapInData(TTarItem& item) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/base/zidMethods.h"
+#include "engine/base/zidResync.h"
 
 namespace zid {
 
@@ -106,9 +107,9 @@ class TTarScanner {
   std::vector<std::pair<int64_t, int64_t>> paxMap_;
 };
 
-// Whether a header block whose checksum matches starts at pos (where a walk
-// takes up again after a damaged header).
-bool TarHeaderAt(const TTarScanner::TReadAt& readAt, int64_t pos);
+// Where a walk takes up again after a damaged header: the next block whose
+// header checksum matches.
+TResyncProbe TarResyncProbe(const TTarScanner::TReadAt& readAt);
 
 // The words of the warning for an archive without its end blocks.
 inline constexpr const char* kTarNoEndBlock = "the archive ends without its end blocks: it may have been cut short";

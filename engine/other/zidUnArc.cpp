@@ -34,9 +34,7 @@ void TUnArc::ProcessArchive() {
   const TArcReadAt read = [this](int64_t p, void* buf, int64_t n) -> int64_t {
     return archive_ ? ReadFullAt(*archive_, p, buf, n) : 0;
   };
-  TResyncProbe probe;
-  probe.magic = std::string_view("\x1A", 1);
-  probe.good = [&read, this](int64_t at) { return ArcHeaderPlausible(read, at, ArchiveSize()); };
+  const TResyncProbe probe = ArcResyncProbe(read, ArchiveSize());
   TLostRegions lost;
   while (!Cancelled()) {
     uint8_t h[kArcHeaderSize] = {};
@@ -46,9 +44,7 @@ void TUnArc::ProcessArchive() {
     if (a.record == TArcRecord::End || (a.record == TArcRecord::FolderEnd && levels.empty())) break;
     const int64_t next = a.Next(pos);
     if (a.record == TArcRecord::Bad || next > ArchiveSize()) {
-      // ARC headers carry no checksum: the walk goes on at the next header
-      // that looks like one (a known method, a printable name, sizes that
-      // lead to another such header or to the end).
+      // The walk goes on at the next header that looks like one.
       const int64_t found = FindNextHeader(read, pos, ArchiveSize(), probe);
       lost.Add(list.size(), DamagedRegionText("no entry header", pos, found, ArchiveSize()));
       if (found < 0) break;

@@ -114,16 +114,11 @@ bool TUnARJ::ScanVolume(int64_t pos, std::vector<TArjHeader>& list) {
   lost_.Clear();
   // The sizes of a damaged header cannot be trusted: the walk goes on at the
   // next local header whose CRC matches.
-  TResyncProbe probe;
-  probe.magic = std::string_view("\x60\xEA", 2);
-  probe.good = [this](int64_t at) {
-    TArjHeader h;
-    return ReadHeader(at, h, nullptr) == TArjRead::Ok && h.fileType != 2;  // 2: a main header
-  };
   TStream32* s = archive_.get();
   const TResyncReadAt read = [s](int64_t p, void* buf, int64_t n) -> int64_t {
     return s != nullptr ? ReadFullAt(*s, p, buf, n) : 0;
   };
+  const TResyncProbe probe = ArjResyncProbe(read);
   while (!Cancelled()) {
     TArjHeader h;
     std::string why;

@@ -71,9 +71,7 @@ void TUnTarBase::ExtractTar(int64_t size, int64_t start) {
   }
   // Scan: the whole list first, then the data. After a damaged header the
   // walk goes on at the next block whose header checksum matches.
-  TResyncProbe probe;
-  probe.align = 512;
-  probe.good = [this](int64_t at) { return TarHeaderAt(tarRead_, at); };
+  const TResyncProbe probe = TarResyncProbe(tarRead_);
   const TResyncReadAt read = [this](int64_t p, void* buf, int64_t n) {
     return tarRead_(p, static_cast<uint8_t*>(buf), n);
   };

@@ -29,13 +29,7 @@ void TUnZoo::ProcessArchive() {
   // turns back) is passed over to the next entry whose tag is there and whose
   // pointers lie inside the file.
   const int64_t size = ArchiveSize();
-  TResyncProbe probe;
-  probe.magic = std::string_view("\xDC\xA7\xC4\xFD", 4);
-  probe.good = [&read, size](int64_t at) {
-    TZooEntry e;
-    return ReadZooEntry(read, at, e) == TZooRead::Ok && (e.next == 0 || (e.next > at && e.next < size)) &&
-           int64_t{e.dataOffset} + e.packedSize <= size;
-  };
+  const TResyncProbe probe = ZooResyncProbe(read, size);
   std::vector<TZooEntry> list;
   TLostRegions lost;
   int64_t pos = first;
