@@ -46,14 +46,11 @@ void TUnLha::ProcessArchive() {
       items.push_back(h);
       offset = h.nextOffset;  // always past the header just read
     }
-    if (step != lhBad || Cancelled()) break;
+    // A header that seems cut short may be a damaged one with good headers after it.
+    if ((step != lhBad && step != lhTruncated) || Cancelled()) break;
     const int64_t next = FindNextHeader(readAt, offset, ArchiveSize(), probe);
-    if (next < 0 && items.empty() && lost.Empty()) break;  // nothing of LHA here at all
+    if (next < 0) break;  // reported below as before: nothing good follows
     lost.Add(items.size(), DamagedRegionText("bad LHA header", offset, next, ArchiveSize()));
-    if (next < 0) {
-      step = lhEnd;
-      break;
-    }
     offset = next;
   }
   if (Cancelled()) return;

@@ -45,9 +45,13 @@ void TLhaWalker::Step(TRizER& r) {
   const int64_t start = r.HeaderOffset();
   TLhaHeader h;
   const TLhaParse step = ReadLhaHeader(ReaderOf(r), start, h, r.TranslateOemChar);
-  if (step == lhBad) {
+  if (step == lhBad || step == lhTruncated) {
+    // A header that seems cut short may be a damaged one with good headers after it.
     TReadAtSource src([&r](int64_t p, void* buf, int64_t n) { return r.ReadAt(p, buf, n); }, r.WalkSize());
-    return ResyncOrEnd(r, ResyncByProbe(kLhaProbe, src), "bad LHA header");
+    const TResyncProbe probe = ResyncByProbe(kLhaProbe, src);
+    const TResyncReadAt read = [&r](int64_t p, void* buf, int64_t n) { return r.ReadAt(p, buf, n); };
+    if (step == lhBad || FindNextHeader(read, start, r.WalkSize(), probe) >= 0)
+      return ResyncOrEnd(r, probe, "bad LHA header");
   }
   if (step != lhOk) {
     if (step == lhTruncated) r.ReportError(r.GetArchiveFile(), std::string(), r.VolumeName, E_READERROR);

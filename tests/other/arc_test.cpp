@@ -20,19 +20,6 @@ using testutil::WriteFile;
 
 namespace {
 
-// One entry: header and data (method 1 has the short header).
-std::string ArcEntry(uint8_t method, const std::string& name, const std::string& data, const std::string& original) {
-  std::string h("\x1A", 1);
-  Put8(h, method);
-  std::string name13 = name;
-  name13.resize(13, '\0');
-  h += name13;
-  Put32(h, static_cast<uint32_t>(data.size()));
-  Put32(h, 0x60005821u);  // 2024-01-01 12:00
-  Put16(h, Crc16(original));
-  if (method != 1) Put32(h, static_cast<uint32_t>(original.size()));
-  return h + data;
-}
 std::string ArcFolder(const std::string& name, const std::string& nested) {
   return ArcEntry(30, name, "", "") + nested + std::string("\x1A\x1F", 2);
 }
