@@ -66,8 +66,13 @@ bool SplitEntryPath(std::string_view name, std::vector<std::string>& out, std::s
     if (part.empty() || part == ".") {
       // nothing
     } else if (part == "..") {
-      if (out.empty()) return refuse("the name leaves the extraction folder");
-      out.pop_back();
+      // ".." takes back the folder before it; one with nothing left to take
+      // back would climb out, and is dropped (as cabextract and unzip do).
+      if (out.empty()) {
+        if (cut) *cut += "../";
+      } else {
+        out.pop_back();
+      }
     } else {
       out.emplace_back(part);
     }

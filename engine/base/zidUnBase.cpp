@@ -261,10 +261,14 @@ bool TUnBase::BuildOutputName(const std::string& storedName, bool unixName) {
     ReportError(storedName, why, VolumeName, E_BADFILENAME);
     return false;
   }
-  // A root, drive or network prefix would lead outside the folder: cut, and said.
-  if (!cut.empty() && DiskOutput() && UseStoredDirs)
-    ReportError(storedName, "the name leaves the extraction folder: \"" + cut + "\" cut from it", VolumeName,
-                E_BADFILENAME);
+  // A root, drive or network prefix or a climbing ".." would lead outside the
+  // folder: cut, and said once with the name the entry gets instead.
+  if (!cut.empty() && (DiskOutput() || OutputMode == omTest) && UseStoredDirs)
+    ReportError(storedName,
+                "the name leaves the extraction folder: \"" + cut + "\" cut, " +
+                    (OutputMode == omTest ? "tested as \"" : "written as \"") +
+                    JoinComponents(outRel_, outRel_.size()) + "\"",
+                VolumeName, E_BADFILENAME);
   if (!UseStoredDirs) outRel_.erase(outRel_.begin(), outRel_.end() - 1);
   if (outRel_.size() > plat::kMaxFolderDepth) {
     outRel_.clear();

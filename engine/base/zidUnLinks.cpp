@@ -96,7 +96,10 @@ bool TUnBase::MakeLink(const TEntry& e, const std::string& target) {
   const bool atRoot = outRoot_ == extractDir_;
   if (e.isHardLink) {
     std::vector<std::string> source;
-    if (!atRoot || !SplitEntryPath(target, source, nullptr, nullptr, !e.unixName)) {
+    std::string cut;
+    // A target that climbs out names no file of this extraction.
+    if (!atRoot || !SplitEntryPath(target, source, nullptr, &cut, !e.unixName) ||
+        cut.find("..") != std::string::npos) {
       ReportError(FileName, KindOf(e) + Shown(target) + ": not created", VolumeName, E_UNKNOWNFILETYPE);
       return false;
     }

@@ -93,6 +93,11 @@ class TParser {
     uint8_t head[257 + 2];
     const int64_t total = size + 2;
     if (read_(h_.offset, head, total) != total) return lhTruncated;
+    // The header sum, as LHa and lhasa check it: a damaged header is not
+    // believed (its sizes would lead the walk astray).
+    unsigned sum = 0;
+    for (int64_t i = 2; i < total; ++i) sum += head[i];
+    if ((sum & 0xFF) != head[1]) return lhBad;
     h_.dosTime = Get32(head + 15);
     name_.assign(reinterpret_cast<const char*>(head + kBaseSize), n);
     const unsigned after = kBaseSize + n;

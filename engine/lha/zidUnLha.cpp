@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/base/zidResync.h"
 #include "engine/base/zidStreams.h"
 #include "engine/lha/zidLhaHeader.h"
 #include "engine/lha/zidLhaMethods.h"
@@ -29,25 +30,38 @@ void TUnLha::ProcessArchive() {
     return;
   }
   const TLhaReadAt readAt = [s](int64_t pos, void* buf, int64_t n) { return ReadFullAt(*s, pos, buf, n); };
-  // Scan: the whole list first, then the data.
+  // Scan: the whole list first, then the data. After a damaged header the
+  // walk goes on at the next header that passes its checks; the region
+  // passed over is reported once, in its place among the entries.
   std::vector<TLhaHeader> items;
+  TLostRegions lost;
   const TArcType type = GetArcType();
   int64_t offset = LhaFirstHeader(readAt, ArcStartOffset(), type == atLhaExe || type == atLzhExe);
+  TReadAtSource src(readAt, ArchiveSize());
+  const TResyncProbe probe = ResyncByProbe(kLhaProbe, src);
   TLhaParse step;
   TLhaHeader h;
-  while ((step = ReadLhaHeader(readAt, offset, h, TranslateOemChar)) == lhOk && !Cancelled()) {
-    items.push_back(h);
-    offset = h.nextOffset;  // always past the header just read
+  for (;;) {
+    while ((step = ReadLhaHeader(readAt, offset, h, TranslateOemChar)) == lhOk && !Cancelled()) {
+      items.push_back(h);
+      offset = h.nextOffset;  // always past the header just read
+    }
+    // A header that seems cut short may be a damaged one with good headers after it.
+    if ((step != lhBad && step != lhTruncated) || Cancelled()) break;
+    const int64_t next = FindNextHeader(readAt, offset, ArchiveSize(), probe);
+    if (next < 0) break;  // reported below as before: nothing good follows
+    lost.Add(items.size(), DamagedRegionText("bad LHA header", offset, next, ArchiveSize()));
+    offset = next;
   }
   if (Cancelled()) return;
   const std::string where = " at offset " + std::to_string(offset);
-  if (items.empty() && step != lhEnd) {
+  if (items.empty() && lost.Empty() && step != lhEnd) {
     ArchiveFailed(step == lhTruncated ? E_READERROR : E_BADFILEHEADER, "no LHA header" + where);
     return;
   }
-  for (const TLhaHeader& item : items) {
-    if (Cancelled()) return;
-    ExtractItem(item);
+  for (size_t i = 0; i <= items.size() && !Cancelled(); ++i) {
+    lost.Before(i, [this](const std::string& text) { HeaderFailed(VolumeName, E_BADFILEHEADER, text); });
+    if (i < items.size()) ExtractItem(items[i]);
   }
   if (Cancelled()) return;
   if (step == lhBad) ArchiveFailed(E_BADFILEHEADER, "bad LHA header" + where);

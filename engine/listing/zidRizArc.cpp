@@ -43,7 +43,10 @@ void TArcWalker::Step(TRizER& r) {
   const int64_t start = r.HeaderOffset();
   const TArcHeader a = ParseArcHeader(r.HeaderBuf(), kArcHeaderSize);
   switch (a.record) {
-    case TArcRecord::Bad: return EndWalkBadHeader(r);
+    case TArcRecord::Bad: {
+      const TArcReadAt read = [&r](int64_t p, void* buf, int64_t n) { return r.ReadAt(p, buf, n); };
+      return ResyncOrEnd(r, ArcResyncProbe(read, r.WalkSize()), "no entry header");
+    }
     case TArcRecord::End: return r.EndWalk();
     case TArcRecord::FolderEnd:
       if (levels_.empty()) return r.EndWalk();

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/listing/zidRizER.h"
+#include "engine/listing/zidRizSteps.h"
 #include "engine/listing/zidRizWalker.h"
 #include "engine/other/zidArjHeader.h"
 #include "platform/files.h"
@@ -108,11 +109,7 @@ void TArjWalker::Step(TRizER& r) {
     if (r.NextOffset == pos) r.EndWalk();
     return;
   }
-  if (rr == TArjRead::Bad) {
-    r.ReportError(r.GetArchiveFile(), why + " at offset " + std::to_string(pos), r.VolumeName, E_BADFILEHEADER);
-    r.EndWalk();
-    return;
-  }
+  if (rr == TArjRead::Bad) return ResyncOrEnd(r, ArjResyncProbe(Reader(r)), why);
   r.NextOffset = h.NextOffset();
   // The rest of an entry begun in an earlier volume was counted with its start.
   if ((h.flags & kArjExtFile) || h.fileType == kArjLabel || h.fileType == kArjChapter) return EndOfVolume(r);

@@ -2,14 +2,16 @@
 // self-extractors, headers of levels 0 to 3 read by the same header reader
 // as the extractor. -lhd- entries are folders; symbolic links kept by LHa for
 // Unix are listed under the link's name. The end marker (a 0 byte) or the
-// end of the file ends the walk quietly; a malformed header ends it with
-// 25114, a header cut short by the end of the file with 25236.
+// end of the file ends the walk quietly; after a malformed header (25114)
+// the walk goes on at the next good one; a header cut short by the end of
+// the file ends it with 25236.
 #include <algorithm>
 #include <string>
 
 #include "engine/lha/zidLhaMethods.h"
 #include "engine/lha/zidLhaHeader.h"
 #include "engine/listing/zidRizER.h"
+#include "engine/listing/zidRizSteps.h"
 #include "engine/listing/zidRizWalker.h"
 #include "platform/datetime.h"
 
@@ -43,8 +45,15 @@ void TLhaWalker::Step(TRizER& r) {
   const int64_t start = r.HeaderOffset();
   TLhaHeader h;
   const TLhaParse step = ReadLhaHeader(ReaderOf(r), start, h, r.TranslateOemChar);
+  if (step == lhBad || step == lhTruncated) {
+    // A header that seems cut short may be a damaged one with good headers after it.
+    TReadAtSource src([&r](int64_t p, void* buf, int64_t n) { return r.ReadAt(p, buf, n); }, r.WalkSize());
+    const TResyncProbe probe = ResyncByProbe(kLhaProbe, src);
+    const TResyncReadAt read = [&r](int64_t p, void* buf, int64_t n) { return r.ReadAt(p, buf, n); };
+    if (step == lhBad || FindNextHeader(read, start, r.WalkSize(), probe) >= 0)
+      return ResyncOrEnd(r, probe, "bad LHA header");
+  }
   if (step != lhOk) {
-    if (step == lhBad) r.ReportError(r.GetArchiveFile(), std::string(), r.VolumeName, E_BADFILEHEADER);
     if (step == lhTruncated) r.ReportError(r.GetArchiveFile(), std::string(), r.VolumeName, E_READERROR);
     return r.EndWalk();
   }

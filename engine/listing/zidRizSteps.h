@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/base/Err_Msgs.h"
+#include "engine/base/zidResync.h"
 #include "engine/listing/zidRizER.h"
 
 namespace zid {
@@ -15,6 +16,18 @@ namespace zid {
 struct TTarItem;
 // Lists one tar entry (the TAR walker's and the nested tar's of the GZIP walker; zidRizTar.cpp).
 void ListTarItem(TRizER& r, const TTarItem& item);
+
+// A damaged header at the current offset: the walk goes on at the next good
+// header (25114 once, naming the region passed over), or ends with 25114
+// when none follows.
+inline void ResyncOrEnd(TRizER& r, const TResyncProbe& probe, const std::string& why) {
+  const int64_t at = r.HeaderOffset();
+  const TResyncReadAt read = [&r](int64_t p, void* buf, int64_t n) { return r.ReadAt(p, buf, n); };
+  const int64_t next = FindNextHeader(read, at, r.WalkSize(), probe);
+  r.ReportError(r.GetArchiveFile(), DamagedRegionText(why, at, next, r.WalkSize()), r.VolumeName, E_BADFILEHEADER);
+  if (next < 0) return r.EndWalk();
+  r.NextOffset = next;
+}
 
 // Reports 25114 for the archive being walked and ends the walk.
 inline void EndWalkBadHeader(TRizER& r) {

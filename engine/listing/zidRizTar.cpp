@@ -28,12 +28,21 @@ class TTarWalker : public TRizWalker {
 
 void TTarWalker::Step(TRizER& r) {
   const int64_t start = r.HeaderOffset();
-  TTarScanner scan([&r](int64_t pos, uint8_t* buf, int64_t n) { return r.ReadAt(pos, buf, n); }, r.WalkSize(),
-                   start);
+  const TTarScanner::TReadAt read = [&r](int64_t pos, uint8_t* buf, int64_t n) { return r.ReadAt(pos, buf, n); };
+  TTarScanner scan(read, r.WalkSize(), start);
   TTarItem item;
   const TTarStep step = scan.Next(item);
+  if (step == TTarStep::BadHeader) {
+    // The damaged block may lie behind records read for the entry: the search starts there.
+    const TResyncReadAt bytes = [&r](int64_t p, void* buf, int64_t n) { return r.ReadAt(p, buf, n); };
+    const int64_t next = FindNextHeader(bytes, scan.ErrorOffset(), r.WalkSize(), TarResyncProbe(read));
+    r.ReportError(r.GetArchiveFile(), DamagedRegionText("bad tar header", scan.ErrorOffset(), next, r.WalkSize()),
+                  r.VolumeName, E_BADFILEHEADER);
+    if (next < 0) return r.EndWalk();
+    r.NextOffset = next;
+    return;
+  }
   if (step != TTarStep::Entry) {
-    if (step == TTarStep::BadHeader) r.ReportError(r.GetArchiveFile(), std::string(), r.VolumeName, E_BADFILEHEADER);
     if (step == TTarStep::Truncated) r.ReportError(r.GetArchiveFile(), std::string(), r.VolumeName, E_READERROR);
     if (step == TTarStep::End && scan.EndedWithoutEndBlock())
       r.ReportError(r.GetArchiveFile(), kTarNoEndBlock, r.VolumeName, E_READERROR);

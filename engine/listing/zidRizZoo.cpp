@@ -6,6 +6,7 @@
 
 #include "engine/base/zidBytes.h"
 #include "engine/listing/zidRizER.h"
+#include "engine/listing/zidRizSteps.h"
 #include "engine/listing/zidRizWalker.h"
 #include "engine/other/zidZooHeader.h"
 
@@ -41,11 +42,8 @@ void TZooWalker::Step(TRizER& r) {
   }
   TZooEntry e;
   auto read = [&r](int64_t p, void* buf, int64_t n) { return r.ReadAt(p, buf, n); };
-  if (ParseZooEntry(read, pos, h, e) != TZooRead::Ok) {
-    r.ReportError(r.GetArchiveFile(), "no directory entry at offset " + std::to_string(pos), r.VolumeName,
-                  E_BADFILEHEADER);
-    return r.EndWalk();
-  }
+  if (ParseZooEntry(read, pos, h, e) != TZooRead::Ok)
+    return ResyncOrEnd(r, ZooResyncProbe(read, r.WalkSize()), "no directory entry");
   if (e.next == 0) return r.EndWalk();
   if (!e.deleted && r.AcceptName(ZooEntryName(e, r.TranslateOemChar, false), r.RecurseDirs)) {
     r.FileDate = DosDateToFileDate(e.dosDate);
@@ -58,11 +56,7 @@ void TZooWalker::Step(TRizER& r) {
     r.MethodName = ZooMethods().Name(e.method);
     r.ReportEntry(false, true, pos);
   }
-  if (e.next <= pos) {
-    r.ReportError(r.GetArchiveFile(), "the directory chain turns back at offset " + std::to_string(pos),
-                  r.VolumeName, E_BADFILEHEADER);
-    return r.EndWalk();
-  }
+  if (e.next <= pos) return ResyncOrEnd(r, ZooResyncProbe(read, r.WalkSize()), "the directory chain turns back");
   r.NextOffset = e.next;
   // The walk takes no step where less than a whole entry is left: the end marker is read here.
   if (static_cast<int64_t>(e.next) + kZooEntrySize >= r.WalkSize()) {

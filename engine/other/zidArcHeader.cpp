@@ -76,4 +76,11 @@ bool ArcHeaderPlausible(const TArcReadAt& read, int64_t pos, int64_t size) {
          (m[1] == kArcMethodFolderEnd && a.record == TArcRecord::Entry);
 }
 
+TResyncProbe ArcResyncProbe(const TArcReadAt& read, int64_t size) {
+  TResyncProbe probe;
+  probe.magic = std::string_view("\x1A", 1);
+  probe.good = [read, size](int64_t at) { return ArcHeaderPlausible(read, at, size); };
+  return probe;
+}
+
 }  // namespace zid

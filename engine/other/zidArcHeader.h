@@ -16,6 +16,8 @@
 #include <functional>
 #include <string>
 
+#include "engine/base/zidResync.h"
+
 namespace zid {
 
 constexpr int kArcHeaderSize = 29;
@@ -56,5 +58,9 @@ using TArcReadAt = std::function<int64_t(int64_t pos, void* buf, int64_t n)>;
 // next header, another such header or the end of the archive (the file may
 // end there too). Text and program files are not taken for archives.
 bool ArcHeaderPlausible(const TArcReadAt& read, int64_t pos, int64_t size);
+
+// Where a walk takes up again after a damaged header. ARC headers carry no
+// checksum: the next header that ArcHeaderPlausible takes.
+TResyncProbe ArcResyncProbe(const TArcReadAt& read, int64_t size);
 
 }  // namespace zid

@@ -125,4 +125,14 @@ bool ArjProbeCheck(TByteSource& src, int64_t start) {
 
 const TProbe kArjProbe = {"\x60\xEA", 2, 0, ArjProbeCheck};
 
+TResyncProbe ArjResyncProbe(const TArjReadAt& read) {
+  TResyncProbe probe;
+  probe.magic = std::string_view("\x60\xEA", 2);
+  probe.good = [read](int64_t at) {
+    TArjHeader h;
+    return ReadArjHeader(read, at, h) == TArjRead::Ok && h.fileType != 2;  // 2: a main header
+  };
+  return probe;
+}
+
 }  // namespace zid

@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 #include "engine/base/zidMethods.h"
+#include "engine/base/zidResync.h"
 
 namespace zid {
 
@@ -82,5 +83,8 @@ const TMethodTable& ArjMethods();
 
 // The deep scan's test: a main header whose CRC matches.
 extern const TProbe kArjProbe;
+
+// Where a walk takes up again after a damaged header: a local header whose CRC matches.
+TResyncProbe ArjResyncProbe(const TArjReadAt& read);
 
 }  // namespace zid

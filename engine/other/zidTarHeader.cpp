@@ -272,19 +272,37 @@ TTarStep TTarScanner::Next(TTarItem& item) {
       if (paxSparseMajor_ == 1 && !ReadMapInData(item)) return TTarStep::Truncated;
     }
     item.truncated = item.dataOffset + item.storedSize > fileSize_;
+    ClearPending();
     pos_ = item.dataOffset + RoundUp(item.storedSize);
-
-    longName_.clear();
-    longLink_.clear();
-    paxPath_.clear();
-    paxLink_.clear();
-    haveLongName_ = haveLongLink_ = havePaxPath_ = havePaxLink_ = false;
-    paxSize_ = paxMtime_ = paxRealSize_ = -1;
-    paxSparse_ = false;
-    paxSparseMajor_ = 0;
-    paxMap_.clear();
     return TTarStep::Entry;
   }
+}
+
+void TTarScanner::ClearPending() {
+  longName_.clear();
+  longLink_.clear();
+  paxPath_.clear();
+  paxLink_.clear();
+  haveLongName_ = haveLongLink_ = havePaxPath_ = havePaxLink_ = false;
+  paxSize_ = paxMtime_ = paxRealSize_ = -1;
+  paxSparse_ = false;
+  paxSparseMajor_ = 0;
+  paxMap_.clear();
+}
+
+void TTarScanner::Resync(int64_t pos) {
+  ClearPending();
+  pos_ = pos;
+}
+
+TResyncProbe TarResyncProbe(const TTarScanner::TReadAt& readAt) {
+  TResyncProbe probe;
+  probe.align = kTarBlock;
+  probe.good = [readAt](int64_t at) {
+    uint8_t h[kTarBlock];
+    return readAt(at, h, kTarBlock) == kTarBlock && !TarBlockIsZero(h) && TarChecksumOk(h);
+  };
+  return probe;
 }
 
 bool TTarScanner::ReadMapInData(TTarItem& item) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/base/zidMethods.h"
+#include "engine/base/zidResync.h"
 
 namespace zid {
 
@@ -82,8 +83,11 @@ class TTarScanner {
   // The End step came from the end of the file, not from a zero block: the
   // archive may have been cut between two entries (worth a warning).
   bool EndedWithoutEndBlock() const { return noEndBlock_; }
+  // Goes on at pos after a damaged header; the records read for the damaged entry are dropped.
+  void Resync(int64_t pos);
 
  private:
+  void ClearPending();
   bool ReadRecordData(int64_t at, int64_t size, std::string& out);
   // GNU's sparse format 1.0 keeps the map in front of the data.
   bool ReadMapInData(TTarItem& item);
@@ -102,6 +106,10 @@ class TTarScanner {
   int paxSparseMajor_ = 0;
   std::vector<std::pair<int64_t, int64_t>> paxMap_;
 };
+
+// Where a walk takes up again after a damaged header: the next block whose
+// header checksum matches.
+TResyncProbe TarResyncProbe(const TTarScanner::TReadAt& readAt);
 
 // The words of the warning for an archive without its end blocks.
 inline constexpr const char* kTarNoEndBlock = "the archive ends without its end blocks: it may have been cut short";

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "engine/base/zidNames.h"
+#include "engine/base/zidResync.h"
 #include "engine/base/zidStreams.h"
 #include "engine/other/zidArcMethods.h"
 
@@ -30,6 +31,11 @@ void TUnArc::ProcessArchive() {
   std::vector<size_t> levels;
   std::string folder;
   int64_t pos = std::max<int64_t>(0, ArcStartOffset());
+  const TArcReadAt read = [this](int64_t p, void* buf, int64_t n) -> int64_t {
+    return archive_ ? ReadFullAt(*archive_, p, buf, n) : 0;
+  };
+  const TResyncProbe probe = ArcResyncProbe(read, ArchiveSize());
+  TLostRegions lost;
   while (!Cancelled()) {
     uint8_t h[kArcHeaderSize] = {};
     const int64_t got = archive_ ? ReadFullAt(*archive_, pos, h, kArcHeaderSize) : 0;
@@ -38,8 +44,12 @@ void TUnArc::ProcessArchive() {
     if (a.record == TArcRecord::End || (a.record == TArcRecord::FolderEnd && levels.empty())) break;
     const int64_t next = a.Next(pos);
     if (a.record == TArcRecord::Bad || next > ArchiveSize()) {
-      HeaderFailed(VolumeName, E_BADFILEHEADER, "no entry header at offset " + std::to_string(pos));
-      break;
+      // The walk goes on at the next header that looks like one.
+      const int64_t found = FindNextHeader(read, pos, ArchiveSize(), probe);
+      lost.Add(list.size(), DamagedRegionText("no entry header", pos, found, ArchiveSize()));
+      if (found < 0) break;
+      pos = found;
+      continue;
     }
     if (a.record == TArcRecord::FolderEnd) {
       folder.resize(levels.back());
@@ -56,9 +66,9 @@ void TUnArc::ProcessArchive() {
     }
     pos = next;
   }
-  for (const TItem& item : list) {
-    if (Cancelled()) break;
-    ExtractOne(item);
+  for (size_t i = 0; i <= list.size() && !Cancelled(); ++i) {
+    lost.Before(i, [this](const std::string& text) { HeaderFailed(VolumeName, E_BADFILEHEADER, text); });
+    if (i < list.size()) ExtractOne(list[i]);
   }
 }
 

@@ -94,8 +94,12 @@ void TUnARJ::ProcessArchive() {
     std::vector<TArjHeader> list;
     const bool complete = ScanVolume(pos, list);
     followed_ = false;
-    for (size_t i = 0; i < list.size() && !Cancelled() && !followed_; ++i)
+    const auto lostRegion = [this](const std::string& text) { HeaderFailed(VolumeName, E_BADFILEHEADER, text); };
+    for (size_t i = 0; i < list.size() && !Cancelled() && !followed_; ++i) {
+      lost_.Before(i, lostRegion);
       ExtractOne(list[i], complete && i + 1 == list.size());
+    }
+    if (!Cancelled() && !followed_) lost_.Before(list.size(), lostRegion);
     if (Cancelled() || stop_) break;
     if (followed_) {
       pos = resumePos_;
@@ -107,15 +111,25 @@ void TUnARJ::ProcessArchive() {
 }
 
 bool TUnARJ::ScanVolume(int64_t pos, std::vector<TArjHeader>& list) {
+  lost_.Clear();
+  // The sizes of a damaged header cannot be trusted: the walk goes on at the
+  // next local header whose CRC matches.
+  TStream32* s = archive_.get();
+  const TResyncReadAt read = [s](int64_t p, void* buf, int64_t n) -> int64_t {
+    return s != nullptr ? ReadFullAt(*s, p, buf, n) : 0;
+  };
+  const TResyncProbe probe = ArjResyncProbe(read);
   while (!Cancelled()) {
     TArjHeader h;
     std::string why;
     const TArjRead r = ReadHeader(pos, h, &why);
     if (r == TArjRead::End) return true;
     if (r == TArjRead::Bad) {
-      // The sizes of a damaged header cannot be trusted: nothing after it is reachable.
-      HeaderFailed(VolumeName, E_BADFILEHEADER, why + " at offset " + std::to_string(pos));
-      return false;
+      const int64_t next = FindNextHeader(read, pos, ArchiveSize(), probe);
+      lost_.Add(list.size(), DamagedRegionText(why, pos, next, ArchiveSize()));
+      if (next < 0) return false;
+      pos = next;
+      continue;
     }
     // The rest of an entry begun in the previous volume: handled with its start, or not at all.
     if (!(h.flags & kArjExtFile)) list.push_back(h);

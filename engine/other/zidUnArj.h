@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/zidResync.h"
 #include "engine/base/zidUnBase.h"
 #include "engine/other/zidArjHeader.h"
 
@@ -53,6 +54,7 @@ class TUnARJ : public TUnBase {
   bool stop_ = false;              // a volume could not be had: the walk ends
   int volumeNumber_ = 1;
   std::set<std::string> visited_;
+  TLostRegions lost_;  // the damaged regions of the volume in hand
   bool followed_ = false;    // the last entry moved the walk to a later volume
   int64_t resumePos_ = 0;    // where the walk goes on in that volume
   bool partsOk_ = true;

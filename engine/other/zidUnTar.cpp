@@ -5,6 +5,7 @@
 
 #include "engine/base/zidNames.h"
 #include "engine/base/zidSafeName.h"
+#include "engine/base/zidResync.h"
 #include "engine/base/zidStreams.h"
 #include "engine/other/zidCopyStored.h"
 #include "engine/other/zidTarHeader.h"
@@ -68,12 +69,31 @@ void TUnTarBase::ExtractTar(int64_t size, int64_t start) {
     }
     return EndTar(scan, step);
   }
-  // Scan: the whole list first, then the data.
-  while ((step = scan.Next(item)) == TTarStep::Entry && !Cancelled()) {
-    items.push_back(item);
-    if (item.truncated) break;
+  // Scan: the whole list first, then the data. After a damaged header the
+  // walk goes on at the next block whose header checksum matches.
+  const TResyncProbe probe = TarResyncProbe(tarRead_);
+  const TResyncReadAt read = [this](int64_t p, void* buf, int64_t n) {
+    return tarRead_(p, static_cast<uint8_t*>(buf), n);
+  };
+  TLostRegions lost;
+  for (;;) {
+    bool cut = false;
+    while ((step = scan.Next(item)) == TTarStep::Entry && !Cancelled()) {
+      items.push_back(item);
+      if ((cut = item.truncated)) break;
+    }
+    if (cut || step != TTarStep::BadHeader || Cancelled()) break;
+    const int64_t bad = scan.ErrorOffset();
+    const int64_t next = FindNextHeader(read, bad, size, probe);
+    if (next < 0 && items.empty() && lost.Empty()) break;
+    lost.Add(items.size(), DamagedRegionText("bad tar header", bad, next, size));
+    if (next < 0) {
+      step = TTarStep::End;
+      break;
+    }
+    scan.Resync(next);
   }
-  if (items.empty() && step == TTarStep::BadHeader) {
+  if (items.empty() && lost.Empty() && step == TTarStep::BadHeader) {
     ArchiveFailed(E_BADFILEHEADER, "no tar header at offset " + std::to_string(scan.ErrorOffset()));
     return;
   }
@@ -87,9 +107,10 @@ void TUnTarBase::ExtractTar(int64_t size, int64_t start) {
     const std::string key = PathKey(DecodeEntryName(it.linkName, origin));
     if (!key.empty()) linkSources_.emplace(key, false);
   }
-  for (const TTarItem& it : items) {
+  for (size_t i = 0; i <= items.size(); ++i) {
     if (Cancelled()) return;
-    ExtractTarItem(it);
+    lost.Before(i, [this](const std::string& text) { HeaderFailed(VolumeName, E_BADFILEHEADER, text); });
+    if (i < items.size()) ExtractTarItem(items[i]);
   }
   EndTar(scan, step);
 }

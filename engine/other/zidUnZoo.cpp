@@ -1,5 +1,6 @@
 #include "engine/other/zidUnZoo.h"
 
+#include "engine/base/zidResync.h"
 #include "engine/base/zidStreams.h"
 #include "engine/other/zidZooHeader.h"
 #include "platform/files.h"
@@ -24,29 +25,35 @@ void TUnZoo::ProcessArchive() {
     ArchiveFailed(E_BADFILEHEADER, "no ZOO archive header");
     return;
   }
-  // scan: the chain of directory entries
+  // scan: the chain of directory entries. A damaged entry (or a chain that
+  // turns back) is passed over to the next entry whose tag is there and whose
+  // pointers lie inside the file.
+  const int64_t size = ArchiveSize();
+  const TResyncProbe probe = ZooResyncProbe(read, size);
   std::vector<TZooEntry> list;
+  TLostRegions lost;
   int64_t pos = first;
   while (!Cancelled()) {
     TZooEntry e;
-    if (ReadZooEntry(read, pos, e) != TZooRead::Ok) {
-      HeaderFailed(VolumeName, E_BADFILEHEADER, "no directory entry at offset " + std::to_string(pos));
-      break;
-    }
-    if (e.next == 0) {  // the end marker
+    const bool ok = ReadZooEntry(read, pos, e) == TZooRead::Ok;
+    if (ok && e.next == 0) {  // the end marker
       if (e.cut) ReportError(GetArchiveFile(), kZooEndCut, VolumeName, E_READERROR);
       break;
     }
-    if (!e.deleted) list.push_back(e);
-    if (e.next <= pos) {
-      HeaderFailed(VolumeName, E_BADFILEHEADER, "the directory chain turns back at offset " + std::to_string(pos));
-      break;
+    if (ok && !e.deleted) list.push_back(e);
+    if (ok && e.next > pos) {
+      pos = e.next;
+      continue;
     }
-    pos = e.next;
+    const int64_t next = FindNextHeader(read, pos, size, probe);
+    lost.Add(list.size(), DamagedRegionText(ok ? "the directory chain turns back" : "no directory entry", pos, next,
+                                            size));
+    if (next < 0) break;
+    pos = next;
   }
-  for (const TZooEntry& e : list) {
-    if (Cancelled()) break;
-    ExtractOne(e);
+  for (size_t i = 0; i <= list.size() && !Cancelled(); ++i) {
+    lost.Before(i, [this](const std::string& text) { HeaderFailed(VolumeName, E_BADFILEHEADER, text); });
+    if (i < list.size()) ExtractOne(list[i]);
   }
 }
 

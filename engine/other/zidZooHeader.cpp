@@ -144,4 +144,15 @@ bool ZooProbeCheck(TByteSource& src, int64_t start) {
 
 const TProbe kZooProbe = {"\xDC\xA7\xC4\xFD", 4, 20, ZooProbeCheck};
 
+TResyncProbe ZooResyncProbe(const TZooReadAt& read, int64_t size) {
+  TResyncProbe probe;
+  probe.magic = std::string_view("\xDC\xA7\xC4\xFD", 4);
+  probe.good = [read, size](int64_t at) {
+    TZooEntry e;
+    return ReadZooEntry(read, at, e) == TZooRead::Ok && (e.next == 0 || (e.next > at && e.next < size)) &&
+           int64_t{e.dataOffset} + e.packedSize <= size;
+  };
+  return probe;
+}
+
 }  // namespace zid

@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 #include "engine/base/zidMethods.h"
+#include "engine/base/zidResync.h"
 
 namespace zid {
 
@@ -72,5 +73,9 @@ const TMethodTable& ZooMethods();
 // The deep scan's test: the archive header's tag, and its first-entry
 // position agreeing with its negation.
 extern const TProbe kZooProbe;
+
+// Where a walk takes up again after a damaged directory entry: the next
+// entry whose tag is there and whose pointers lie inside the file of `size` bytes.
+TResyncProbe ZooResyncProbe(const TZooReadAt& read, int64_t size);
 
 }  // namespace zid

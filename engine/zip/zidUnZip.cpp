@@ -205,7 +205,7 @@ bool TUnZip::ExtractFromLocalHeaders(bool directoryCut) {
         MaxFileDate = std::max(MaxFileDate, e.dosDate);
         ExtractOne(e);
       },
-      lastName);
+      lastName, [this](const std::string& text) { HeaderFailed(VolumeName, E_BADFILEHEADER, text); });
   if (how == TLocalWalkEnd::Cut) Warn("a local header is cut short");
   if (how == TLocalWalkEnd::Descriptor) {
     ++found;

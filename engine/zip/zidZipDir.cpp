@@ -1,6 +1,9 @@
 #include "engine/zip/zidZipDir.h"
 
 #include "engine/base/zidBytes.h"
+#include "engine/base/zidResync.h"
+#include "engine/base/zidZipSigs.h"
+#include "engine/zip/zidZipStart.h"
 #include "engine/base/zidStreams.h"
 #include "engine/zip/zidZipNames.h"
 #include "platform/files.h"
@@ -27,8 +30,12 @@ TZipDirEntry EntryOfCentral(const TCheckedRecord& c, bool translateOem) {
 }
 
 TLocalWalkEnd WalkLocalHeaders(TStream32& arc, int64_t start, bool translateOem, const std::function<bool()>& cancelled,
-                               const std::function<void(const TZipDirEntry&)>& visit, std::string& lastName) {
+                               const std::function<void(const TZipDirEntry&)>& visit, std::string& lastName,
+                               const std::function<void(const std::string&)>& damaged) {
   const int64_t size = arc.Size();
+  const TResyncReadAt read = [&arc](int64_t p, void* buf, int64_t n) { return ReadFullAt(arc, p, buf, n); };
+  TReadAtSource src(read, size);
+  const TResyncProbe probe = ResyncByProbe(kZipProbe, src);
   int64_t pos = start;
   uint8_t marker[kSpanMarkerSize];
   if (arc.Seek(pos, plat::soFromBeginning) == pos && arc.Read(marker, 4) == 4 && IsSpanMarker(marker)) pos += 4;
@@ -38,7 +45,17 @@ TLocalWalkEnd WalkLocalHeaders(TStream32& arc, int64_t start, bool translateOem,
     if (cancelled && cancelled()) return TLocalWalkEnd::Cancelled;
     const TLocalRead got = ReadLocalRecord(arc, pos, li);
     if (got == TLocalRead::Cut) return TLocalWalkEnd::Cut;
-    if (got != TLocalRead::Ok) return TLocalWalkEnd::End;
+    if (got != TLocalRead::Ok) {
+      uint8_t sig[4] = {};
+      const bool records = ReadFullAt(arc, pos, sig, 4) == 4 &&
+                           (IsCentralSig(Get32(sig)) || IsEndSig(Get32(sig)) || Get32(sig) == kZip64EndSig);
+      if (!damaged || records) return TLocalWalkEnd::End;
+      const int64_t next = FindNextHeader(read, pos, size, probe);
+      damaged(DamagedRegionText("no local header", pos, next, size));
+      if (next < 0) return TLocalWalkEnd::End;
+      pos = next;
+      continue;
+    }
     TZipDirEntry e;
     e.flags = li.header.Flags;
     e.method = li.header.Method;

@@ -44,8 +44,12 @@ enum class TLocalWalkEnd {
 
 // Walks local headers from `start` (a spanning marker there is skipped) and
 // gives every entry to `visit`. `lastName` receives the name of the entry the
-// walk stopped at (Descriptor) or "" for a cut header.
+// walk stopped at (Descriptor) or "" for a cut header. With `damaged` given,
+// bytes that are neither a local header nor the directory's records are a
+// damaged region: it gets the region's words and the walk goes on at the
+// next local header that looks real.
 TLocalWalkEnd WalkLocalHeaders(TStream32& arc, int64_t start, bool translateOem, const std::function<bool()>& cancelled,
-                               const std::function<void(const TZipDirEntry&)>& visit, std::string& lastName);
+                               const std::function<void(const TZipDirEntry&)>& visit, std::string& lastName,
+                               const std::function<void(const std::string&)>& damaged = nullptr);
 
 }  // namespace zid

@@ -69,9 +69,9 @@ TEST(CliHostileInput, EachCaseSaysWhatIsWrongAndExitsNonZero) {
       {"", "l t.tar", 1, "the archive ends without its end blocks"},
       {"", "t cut.zoo", 1, "the archive ends inside its end entry"},
       {"", "l cut.zoo", 1, "the archive ends inside its end entry"},
-      {"", "x win.zip -o w", 1, "\"C:\\\" cut from it"},
-      {"", "x win.zip -o w2", 1, "\"\\\\srv\\s\\\" cut from it"},
-      {"", "x win.zip -o w3", 1, "\"\\\\?\\C:\\\" cut from it"},
+      {"", "x win.zip -o w", 1, "\"C:\\\" cut, written as \"w/a.txt\""},
+      {"", "x win.zip -o w2", 1, "\"\\\\srv\\s\\\" cut, written as \"b.txt\""},
+      {"", "x win.zip -o w3", 1, "\"\\\\?\\C:\\\" cut, written as \"c.txt\""},
       {"ulimit -f 20", "x big.zip -o big", 1, "Error writing to file: File too large"},
   };
   for (const Case& c : cases) {

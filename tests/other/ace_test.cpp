@@ -342,7 +342,7 @@ TEST(AceExtract, HostileArchivesEndWithErrors) {
     int error;
   };
   const std::vector<Case> cases = {
-      {"a name with ..", acetest::Archive({File("..\\..\\evil.txt", "x"), File("ok.txt", "fine")}), 1, zid::E_BADFILENAME},
+      {"a name with ..", acetest::Archive({File("..\\..\\evil.txt", "x"), File("ok.txt", "fine")}), 2, zid::E_BADFILENAME},
       {"a rooted name", acetest::Archive({File("\\abs.txt", "x")}), 1, 0},
       {"a drive prefix", acetest::Archive({File("C:\\C:\\drive.txt", "x")}), 1, 0},
       {"the packed data ends before the declared size", acetest::Archive({File("ok.txt", "fine"), lying}), 1,

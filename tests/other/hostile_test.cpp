@@ -4,6 +4,7 @@
 // sentinel; and entry names that climb out of the target, per format.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 
@@ -257,6 +258,67 @@ TEST(Hostile, PackedSizesPastTheEndAreReported) {
   for (size_t i = 0; i < cases.size(); ++i) {
     WriteFile(tmp.file("p"), cases[i].second);
     EXPECT_FALSE(RunTest(cases[i].first, tmp.file("p")).clean) << i;
+  }
+}
+
+// One entry's header overwritten in the middle of an archive: the entries
+// before and after it come back byte-exact, the damaged one alone fails, and
+// the listing goes on past it too. The third of four is damaged (ARC is
+// detected by its first two headers).
+TEST(Hostile, DamagedMiddleHeaderLosesOnlyItsEntry) {
+  const std::vector<std::string> names = {"a.txt", "b.txt", "c.txt", "d.txt"};
+  std::vector<std::string> data;
+  for (int i = 0; i < 4; ++i) data.push_back(testutil::RandomBytes(700 + 100 * i, 10 + i));
+  struct Family {
+    std::string label, format, head, tail;
+    std::function<std::string(const std::string&, const std::string&)> entry;  // none: ZOO, whole archive below
+  };
+  const std::vector<Family> families = {
+      {"lha-level0", "lha", "", std::string(1, '\0'), [](auto& n, auto& d) { return unlhatest::Stored(n, d, 0); }},
+      {"lha-level2", "lha", "", std::string(1, '\0'), [](auto& n, auto& d) { return unlhatest::Stored(n, d, 2); }},
+      {"arj", "arj", othertest::ArjMain(), othertest::ArjEnd(), [](auto& n, auto& d) { return othertest::ArjStored(n, d); }},
+      {"tar", "tar", "", gztartest::TarEnd(), [](auto& n, auto& d) { return gztartest::TarFile(n, d); }},
+      {"arc", "arc", "", std::string("\x1A\x00", 2), [](auto& n, auto& d) { return othertest::ArcEntry(2, n, d, d); }},
+      {"zoo", "zoo", "", "", nullptr},
+  };
+  TempDir tmp;
+  for (const Family& f : families) {
+    SCOPED_TRACE(f.label);
+    std::string bytes = f.head;
+    size_t damage = 0;
+    if (f.entry) {
+      for (int i = 0; i < 4; ++i) {
+        if (i == 2) damage = bytes.size();
+        bytes += f.entry(names[i], data[i]);
+      }
+      bytes += f.tail;
+    } else {  // ZOO's entries form a chain: the third entry has the fourth tag (the archive header has one)
+      std::vector<othertest::ZooFile> files;
+      for (int i = 0; i < 4; ++i) files.push_back({names[i], data[i], data[i]});
+      bytes = othertest::ZooArchive(files);
+      const std::string tag("\xDC\xA7\xC4\xFD", 4);
+      for (int i = 0; i < 4; ++i) damage = bytes.find(tag, i == 0 ? 0 : damage + 1);
+    }
+    bytes.replace(damage, 6, "\x55\xAA\x55\xAA\x55\xAA");
+    WriteFile(tmp.file("d"), bytes);
+    fs::remove_all(tmp.file("out"));
+    const zid::TFormat* fmt = zid::FormatByName(f.format);
+    auto un = fmt->makeExtractor(fmt->types[0]);
+    un->SetArchiveFile(tmp.file("d"));
+    un->SetExtractDir(tmp.file("out"));
+    un->FileSpec = {"*.*"};
+    std::vector<int> codes;
+    un->OnError = [&](zid::TZipCommon*, const std::string&, const std::string&, const std::string&, int c) {
+      codes.push_back(c);
+    };
+    testutil::WithWatchdog([&] { return un->Extract(); }, 10, f.label);
+    for (int i : {0, 1, 3}) EXPECT_TRUE(ReadFile(tmp.file("out/" + names[i])) == data[i]) << names[i];
+    EXPECT_FALSE(fs::exists(tmp.file("out/c.txt")));
+    EXPECT_EQ(un->Stats().passed, 3);
+    EXPECT_EQ(un->Stats().failed, 1);
+    EXPECT_FALSE(un->Stats().archiveFailed);
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), zid::E_BADFILEHEADER), 1);
+    EXPECT_EQ(List(tmp.file("d")).size(), 3u);
   }
 }
 

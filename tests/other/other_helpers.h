@@ -82,6 +82,20 @@ inline std::string ArjMain(uint8_t flags = 0, const std::string& name = "T.ARJ")
   return ArjHeader(f);
 }
 
+// One ARC entry: header and data (method 1 has the short header).
+inline std::string ArcEntry(uint8_t method, const std::string& name, const std::string& data, const std::string& original) {
+  std::string h("\x1A", 1);
+  Put8(h, method);
+  std::string name13 = name;
+  name13.resize(13, '\0');
+  h += name13;
+  Put32(h, static_cast<uint32_t>(data.size()));
+  Put32(h, 0x60005821u);  // 2024-01-01 12:00
+  Put16(h, Crc16(original));
+  if (method != 1) Put32(h, static_cast<uint32_t>(original.size()));
+  return h + data;
+}
+
 inline std::string ArjEnd() { return std::string("\x60\xEA\0\0", 4); }
 
 // A stored file entry with its data.

@@ -198,6 +198,23 @@ TEST(UnZipRules, LocalHeadersOnlyUnlessOnCorruptZipHeaderCancels) {
   EXPECT_TRUE(r.stats.archiveFailed);
 }
 
+// Without a directory, a damaged local header loses its entry only: the walk
+// goes on at the next local header that looks real.
+TEST(UnZipRules, LocalHeaderWalkGoesOnAfterADamagedHeader) {
+  TempDir tmp;
+  const std::string c = testutil::RandomBytes(3000, 7);
+  std::string zip = Build({Plain("a.txt", "alpha"), Plain("b.txt", "bravo"), Plain("c.bin", c)});
+  zip.resize(zip.find("PK\x01\x02"));
+  zip.replace(zip.find("PK\x03\x04", 4), 4, "XXXX");  // b.txt's signature
+  WriteFile(tmp.file("d.zip"), zip);
+  ziptest::Report r = ziptest::Extract(tmp.file("d.zip"), tmp.file("out"));
+  EXPECT_EQ(ReadFile(tmp.file("out/a.txt")), "alpha");
+  EXPECT_TRUE(ReadFile(tmp.file("out/c.bin")) == c);
+  EXPECT_FALSE(plat::FileExists(tmp.file("out/b.txt")));
+  EXPECT_EQ(r.stats.passed, 2);
+  EXPECT_EQ(r.stats.failed, 1);
+}
+
 TEST(UnZipRules, Deflate64ThenDeflateAndUnsupportedMethods) {
   TempDir tmp;
   std::string plain;
