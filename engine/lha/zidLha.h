@@ -19,10 +19,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "engine/base/zidCompBase.h"
 #include "engine/lha/zidLhaEntry.h"
 #include "engine/lha/zidLhaHeader.h"
+#include "engine/zip/zidZipPrefetch.h"
 
 namespace zid {
 
@@ -32,6 +34,9 @@ class TLha : public TCompBase {
 
   // The type is fixed: any value restores atLha.
   void SetArcType(TArcType value) override;
+  // Threads compressing files ahead of the write loop: 0 one per core, 1 none
+  // (the loop compresses each file itself). The archive is the same either way.
+  int CompressWorkers = 0;
 
  protected:
   bool ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) override;
@@ -48,8 +53,11 @@ class TLha : public TCompBase {
   void ShowEntry(const TLhaHeader& h, const TLhaEntry& e);
   // Writes the data of a new file behind its header; returns its method
   // character ('0' when stored) or 0 on failure (reported).
-  char WriteData(TStream32& out, TStream32& src, TCompHeaderItem& it, char method, uint16_t& crc);
-  bool StoreData(TStream32& out, TStream32& src, TCompHeaderItem& it, uint16_t& crc);
+  // Hands the files from `from` on to worker threads (see TZipPrefetch).
+  void StartPrefetch(TCompHeaderObj& list, int from, char method);
+
+  std::unique_ptr<TZipPrefetch> prefetch_;
+  bool planned_ = false;
 };
 
 }  // namespace zid

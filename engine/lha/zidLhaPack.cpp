@@ -28,6 +28,13 @@ constexpr uint32_t kMaxBlockTokens = kBlockBytes;
 // short match with: a three-byte match further back than this is taken to
 // cost more than its three literals.
 constexpr uint32_t kTooFar = 4096;
+// The match search, as zlib's: at most kChain candidates per search, a
+// quarter of them after a match of kGoodMatch bytes, none after one of
+// kLazyMatch; a match of kNiceMatch bytes ends a search.
+constexpr uint32_t kChain = 256;
+constexpr uint32_t kGoodMatch = 16;
+constexpr uint32_t kLazyMatch = 64;
+constexpr uint32_t kNiceMatch = 256;
 // Matches up to this long are priced against their literals.
 constexpr uint32_t kPricedMatch = 6;
 // The price in bits of a code the last block did not use.
@@ -278,14 +285,21 @@ TLzhEncodeResult TLzhEncoder::Encode(const TLzhEncodeJob& job) {
     if ((++tick & 0xFFFF) == 0 && cancelled()) return erCancelled;
     const uint8_t* text = mf.Text();
     uint32_t dist = 0;
-    uint32_t len = mf.Next(dist);
+    uint32_t len = 0;
+    // The lazy step: after a long match the next position is not searched,
+    // after a good one it is searched less.
+    const bool prevMatch = havePrev && prevLen >= TLzhMatchFinder::kMinMatch;
+    if (prevMatch && prevLen >= kLazyMatch)
+      mf.Skip();
+    else
+      len = mf.Next(dist, prevMatch ? prevLen : 0, prevMatch && prevLen >= kGoodMatch ? kChain / 4 : kChain, kNiceMatch);
     if (len != 0 && len <= kPricedMatch && !block.Pays(len, dist, text)) len = 0;
     const uint8_t byte = text[0];
     if (havePrev) {
       if (prevLen >= TLzhMatchFinder::kMinMatch && len <= prevLen) {
         // The match began at the previous byte; enter the rest of it into the dictionary.
         const bool full = block.Match(prevLen, prevDist);
-        for (uint32_t k = 2; k < prevLen; ++k) mf.Next(dist);
+        for (uint32_t k = 2; k < prevLen; ++k) mf.Skip();
         havePrev = false;
         if (full && !send()) break;
         continue;

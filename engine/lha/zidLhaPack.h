@@ -34,7 +34,7 @@ struct TLzhEncodeParams {
 inline constexpr TLzhEncodeParams kLzhEncLh5{13, 4, ckCrc16};
 // -lh6- as the LHA writer makes it: a 16 KiB dictionary (-lh6- allows 32 KiB,
 // dicBit 15, which every -lh6- decoder reads and which compresses better).
-inline constexpr TLzhEncodeParams kLzhEncLh6{14, 5, ckCrc16};
+inline constexpr TLzhEncodeParams kLzhEncLh6{15, 5, ckCrc16};
 // BH Fused3: the -lh6- layout with a CRC-32.
 inline constexpr TLzhEncodeParams kLzhEncFused3{14, 5, ckCrc32};
 
