@@ -6,7 +6,9 @@
 //
 // A new entry's header goes out first with a packed size of 0; the data is
 // compressed behind it and the header rewritten with the real sizes and the
-// CRC-16. When compressing does not pay, the archive is cut back to the end
+// CRC-16. The files of a tree are compressed ahead on worker threads, one
+// file per core (TZipPrefetch with this writer's data step), and written in
+// order: the archive is the one a single thread writes. When compressing does not pay, the archive is cut back to the end
 // of the header and the file stored, so nothing of the abandoned data stays.
 //
 // Names are written as their UTF-8 bytes (no OEM translation: lhasa and 7-Zip

@@ -42,6 +42,16 @@ constexpr uint8_t kUnusedCodeBits = 12;
 
 inline unsigned BitLength(uint32_t v) { return v == 0 ? 0 : 32 - static_cast<unsigned>(__builtin_clz(v)); }
 
+// Whether the match at the next byte (len at dist) is worth a literal in
+// front of it rather than taking the previous one: a byte of match is worth
+// about four bits, a doubling of the distance one more bit.
+inline bool LazyPays(uint32_t len, uint32_t dist, uint32_t prevLen, uint32_t prevDist) {
+  if (len <= prevLen) return false;
+  const int gain = 4 * static_cast<int>(len) - static_cast<int>(BitLength(dist));
+  const int prevGain = 4 * static_cast<int>(prevLen) - static_cast<int>(BitLength(prevDist));
+  return gain > prevGain + 1;
+}
+
 // One block of tokens and its frequencies, and the code tables it is sent with.
 class TLzhBlock {
  public:
@@ -296,7 +306,7 @@ TLzhEncodeResult TLzhEncoder::Encode(const TLzhEncodeJob& job) {
     if (len != 0 && len <= kPricedMatch && !block.Pays(len, dist, text)) len = 0;
     const uint8_t byte = text[0];
     if (havePrev) {
-      if (prevLen >= TLzhMatchFinder::kMinMatch && len <= prevLen) {
+      if (prevLen >= TLzhMatchFinder::kMinMatch && !LazyPays(len, dist, prevLen, prevDist)) {
         // The match began at the previous byte; enter the rest of it into the dictionary.
         const bool full = block.Match(prevLen, prevDist);
         for (uint32_t k = 2; k < prevLen; ++k) mf.Skip();
