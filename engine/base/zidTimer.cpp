@@ -37,11 +37,11 @@ int Percent(int64_t done, int64_t total) {
   if (total <= 0) return 0;
   if (done <= 0) return 0;
   if (done >= total) return 100;
-  // done < total here, so done * 100 only overflows for totals above 2^56;
-  // use long double there.
-  long double p = static_cast<long double>(done) * 100.0L / static_cast<long double>(total);
-  int r = static_cast<int>(p + 0.5L);
-  return r < 0 ? 0 : (r > 100 ? 100 : r);
+  // Rounded to the nearest: (200 done + total) / (2 total), in 128 bits so
+  // that no total overflows (this runs once per progress report).
+  using u128 = unsigned __int128;
+  const u128 r = (u128(done) * 200 + u128(total)) / (u128(total) * 2);
+  return static_cast<int>(r > 100 ? 100 : r);
 }
 
 }  // namespace zid

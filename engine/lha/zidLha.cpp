@@ -23,6 +23,8 @@ bool WriteAll(TStream32& out, const std::string& bytes) {
   return out.Write(bytes.data(), static_cast<int64_t>(bytes.size())) == static_cast<int64_t>(bytes.size());
 }
 
+TStoreDeflateResult LhaDataStep(TStream32& src, TStream32& out, TStoreDeflateJob& job, char method);
+
 }  // namespace
 
 TLha::TLha() {
@@ -139,6 +141,25 @@ TCompBase::TWriterLimits TLha::WriterLimits() const {
 bool TLha::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   TCompHeaderItem& it = list[index];
   FileName = it.Name;
+  char packMethod = '0';
+  if (const TMethod* m = LhaMethods().FindWriter(compressMethod_)) packMethod = m->tag[3];
+  // The first new entry of a run plans the rest; files are compressed ahead by the workers.
+  if (!planned_) {
+    planned_ = true;
+    StartPrefetch(list, index, packMethod);
+  }
+  TZipPrefetch::TResult pre;
+  bool prefetched = false;
+  if (!it.IsDir) {
+    if (cancel_ && prefetch_) prefetch_->Stop();
+    prefetched = prefetch_ && prefetch_->Take(index, it.SourcePath, pre);
+    if (!prefetched && prefetch_) {
+      // Left from an operation that ended early: start again from here.
+      StartPrefetch(list, index, packMethod);
+      prefetched = prefetch_ && prefetch_->Take(index, it.SourcePath, pre);
+    }
+    if (cancel_) return false;
+  }
   TLhaEntry e;
   // In a DOS code page the name is for DOS tools: no Unix extension either.
   e.Name = StoredNameBytes(it.Name);
@@ -154,9 +175,17 @@ bool TLha::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
     e.DosDate = it.FileDate;
     e.Mode = static_cast<uint16_t>(0040000u | (fi.exists ? fi.mode & 07777 : 0755));
   } else {
-    src = std::make_unique<TFileStream32>(it.SourcePath, plat::fmOpenRead | plat::fmShareDenyNone);
-    if (!src->IsOpen()) return SourceUnreadable(it.SourcePath);
-    size = std::max<int64_t>(0, src->Size());
+    if (prefetched) {
+      if (pre.openFailed) {
+        plat::SetLastError(pre.openError);
+        return SourceUnreadable(it.SourcePath);
+      }
+      size = pre.size;
+    } else {
+      src = std::make_unique<TFileStream32>(it.SourcePath, plat::fmOpenRead | plat::fmShareDenyNone);
+      if (!src->IsOpen()) return SourceUnreadable(it.SourcePath);
+      size = std::max<int64_t>(0, src->Size());
+    }
     if (size > 0xFFFFFFFFll) {
       // Level-0 headers hold 32-bit sizes.
       ReportError(it.SourcePath, "", VolumeName, E_BADFILEHEADER);
@@ -168,10 +197,7 @@ bool TLha::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   }
   if (e.DosDate == it.FileDate && fi.exists) e.UnixTime = fi.mtime;
   e.Original = static_cast<uint32_t>(size);
-  char method = '0';
-  if (!it.IsDir && size > 0 && !StoreByType(it.Name)) {
-    if (const TMethod* m = LhaMethods().FindWriter(compressMethod_)) method = m->tag[3];
-  }
+  char method = !it.IsDir && size > 0 && !StoreByType(it.Name) ? packMethod : '0';
   e.Method[3] = it.IsDir ? 'd' : method;
 
   // The header goes first; it is written again once sizes and CRC are known.
@@ -183,12 +209,34 @@ bool TLha::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   const int64_t start = out.Seek(0, plat::soFromEnd);
   if (!WriteAll(out, first)) RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
   uint16_t crc = 0;
-  if (src && size > 0) {
-    method = WriteData(out, *src, it, method, crc);
-    if (method == 0) return false;
+  if (!it.IsDir && size > 0) {
+    TStoreDeflateResult r;
+    if (prefetched) {
+      r = pre.data;
+      const int64_t packed = pre.bytes->Size();
+      if (r.status == TStoreDeflateStatus::Ok) {
+        if (out.CopyFrom(*pre.bytes, packed) != packed) RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
+        BytesRemaining -= size;
+        ReportProgress(it.FileSize, it.FileSize);
+      }
+    } else {
+      TStoreDeflateJob job;
+      job.size = size;
+      job.store = method == '0';
+      job.cancel = &cancel_;
+      int64_t done = 0;
+      job.progress = [this, &it, &done](int64_t n) {
+        done += n;
+        BytesRemaining -= n;
+        ReportProgress(it.FileSize, done);
+      };
+      r = LhaDataStep(*src, out, job, method);
+    }
+    if (r.status == TStoreDeflateStatus::Cancelled || cancel_) return false;
     // A file that shrank or grew while it was read: its header would lie.
-    const int64_t read = src->Seek(0, plat::soFromCurrent);
-    if (read != size) return SourceChanged(it.SourcePath, read, size);
+    if (r.status == TStoreDeflateStatus::ReadError) return SourceChanged(it.SourcePath, r.read, size);
+    if (r.stored) method = '0';
+    crc = static_cast<uint16_t>(r.crc);
     e.Method[3] = method;
   }
   const int64_t end = out.Seek(0, plat::soFromEnd);
@@ -209,68 +257,106 @@ bool TLha::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   return true;
 }
 
-char TLha::WriteData(TStream32& out, TStream32& src, TCompHeaderItem& it, char method, uint16_t& crc) {
+// The data of one file behind its header, in the loop or on a worker: the
+// LZH encoder, or the file stored when asked to or when compressing does not
+// pay (the abandoned bytes are cut off first). The CRC-16 goes to res.crc.
+// progress gets plain bytes; after an abandoned attempt it gets back what it
+// was given, negated, and counts the stored copy from 0.
+namespace {
+
+TStoreDeflateResult LhaDataStep(TStream32& src, TStream32& out, TStoreDeflateJob& job, char method) {
+  TStoreDeflateResult res;
+  const int64_t size = job.size;
   const int64_t dataStart = out.Position();
-  const int64_t remainingAtStart = BytesRemaining;
-  if (method != '0') {
-    int64_t left = src.Size();
+  auto cancelled = [&job] { return job.cancel != nullptr && *job.cancel; };
+  if (!job.store && method != '0') {
+    int64_t left = size;
     int64_t reported = 0;
-    TLzhEncodeJob job;
-    job.read = [&src, &left](uint8_t* buf, int64_t count) -> int64_t {
+    TLzhEncodeJob lz;
+    lz.read = [&src, &left](uint8_t* buf, int64_t count) -> int64_t {
       const int64_t got = src.Read(buf, std::min(count, left));
       if (got > 0) left -= got;
       return got;
     };
-    job.write = [&out](const uint8_t* buf, int64_t count) { return out.Write(buf, count) == count; };
-    job.limit = left;
-    job.cancel = &cancel_;
-    job.progress = [this, &it, &reported](int64_t done) {
-      BytesRemaining -= done - reported;
+    // A write the archive refuses raises E_RAISE out of the encoder.
+    lz.write = [&out](const uint8_t* buf, int64_t count) {
+      out.WriteBuffer(buf, count);
+      return true;
+    };
+    lz.limit = size;
+    lz.cancel = job.cancel;
+    lz.progress = [&job, &reported](int64_t done) {
+      if (job.progress) job.progress(done - reported);
       reported = done;
-      ReportProgress(it.FileSize, done);
     };
     TLzhEncoder enc(method == '5' ? kLzhEncLh5 : kLzhEncLh6);
-    const TLzhEncodeResult r = enc.Encode(job);
-    if (r == erCancelled || cancel_) return 0;
-    if (r == erOutputFailed) RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
-    if (r == erOk && enc.BytesIn() != src.Size()) {
-      SourceChanged(it.SourcePath, enc.BytesIn(), src.Size());
-      return 0;
+    const TLzhEncodeResult r = enc.Encode(lz);
+    if (r == erCancelled || cancelled()) {
+      res.status = TStoreDeflateStatus::Cancelled;
+      return res;
     }
+    res.read = enc.BytesIn();
     if (r == erOk) {
-      crc = static_cast<uint16_t>(enc.Crc());
-      return method;
+      if (res.read != size) res.status = TStoreDeflateStatus::ReadError;
+      res.crc = enc.Crc();
+      return res;
     }
-    // Not worth it: cut the archive back to the end of the header and store.
+    // Not worth it: cut back to the end of the header and store.
     out.SetSize(dataStart);
     out.Seek(dataStart, plat::soFromBeginning);
     src.Seek(0, plat::soFromBeginning);
-    BytesRemaining = remainingAtStart;
+    if (job.progress && reported != 0) job.progress(-reported);
   }
-  return StoreData(out, src, it, crc) ? '0' : 0;
+  res.stored = true;
+  std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(kCopyChunk, std::max<int64_t>(size, 1))));
+  uint16_t crc = 0;
+  while (res.read < size) {
+    if (cancelled()) {
+      res.status = TStoreDeflateStatus::Cancelled;
+      return res;
+    }
+    const int64_t got = src.Read(buf.data(), std::min<int64_t>(static_cast<int64_t>(buf.size()), size - res.read));
+    if (got <= 0) {
+      res.status = TStoreDeflateStatus::ReadError;
+      return res;
+    }
+    UpdateCrc16(buf.data(), got, crc);
+    out.WriteBuffer(buf.data(), got);
+    res.read += got;
+    if (job.progress) job.progress(got);
+  }
+  res.crc = crc;
+  return res;
 }
 
-bool TLha::StoreData(TStream32& out, TStream32& src, TCompHeaderItem& it, uint16_t& crc) {
-  const int64_t size = src.Size();
-  std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(kCopyChunk, std::max<int64_t>(size, 1))));
-  int64_t done = 0;
-  crc = 0;
-  while (done < size) {
-    if (cancel_) return false;
-    const int64_t got = src.Read(buf.data(), std::min<int64_t>(static_cast<int64_t>(buf.size()), size - done));
-    if (got <= 0) return SourceChanged(it.SourcePath, done, size);
-    UpdateCrc16(buf.data(), got, crc);
-    if (out.Write(buf.data(), got) != got) RaiseError(GetArchiveFile(), "", VolumeName, E_WRITEERROR);
-    done += got;
-    BytesRemaining -= got;
-    ReportProgress(it.FileSize, done);
+}  // namespace
+
+void TLha::StartPrefetch(TCompHeaderObj& list, int from, char method) {
+  prefetch_.reset();
+  std::vector<TZipPrefetch::TJob> jobs;
+  for (int i = from; i < list.Count(); ++i) {
+    TCompHeaderItem& it = list[i];
+    if (it.Action != caCompress || it.IsDir) continue;
+    TZipPrefetch::TJob job;
+    job.index = i;
+    job.path = it.SourcePath;
+    job.size = it.FileSize;
+    job.store = method == '0' || StoreByType(it.Name);
+    jobs.push_back(std::move(job));
   }
-  return true;
+  // One file gains nothing from a worker.
+  if (jobs.size() < 2 || CompressWorkers == 1) return;
+  const int workers = CompressWorkers > 1 ? CompressWorkers : TZipPrefetch::DefaultWorkers();
+  prefetch_ = std::make_unique<TZipPrefetch>(
+      std::move(jobs), GetTempDir(), std::string(), workers,
+      [method](TStream32& src, TStream32& out, TStoreDeflateJob& job) { return LhaDataStep(src, out, job, method); });
 }
 
 // ---- closing -----------------------------------------------------------------------------------
 
 void TLha::WriteEmptyArchive(TStream32& out) {
+  prefetch_.reset();
+  planned_ = false;
   // Only the end mark: a zero header size.
   const uint8_t zero = 0;
   out.Seek(0, plat::soFromEnd);
@@ -278,11 +364,17 @@ void TLha::WriteEmptyArchive(TStream32& out) {
 }
 
 bool TLha::FinishArchive(TStream32& out, TCompHeaderObj&) {
+  prefetch_.reset();
+  planned_ = false;
   const uint8_t zero = 0;
   out.Seek(0, plat::soFromEnd);
   return out.Write(&zero, 1) == 1;
 }
 
-void TLha::AfterWrite(TCompHeaderObj& list) { SumTotals(list); }
+void TLha::AfterWrite(TCompHeaderObj& list) {
+  prefetch_.reset();
+  planned_ = false;
+  SumTotals(list);
+}
 
 }  // namespace zid

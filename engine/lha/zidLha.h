@@ -6,7 +6,9 @@
 //
 // A new entry's header goes out first with a packed size of 0; the data is
 // compressed behind it and the header rewritten with the real sizes and the
-// CRC-16. When compressing does not pay, the archive is cut back to the end
+// CRC-16. The files of a tree are compressed ahead on worker threads, one
+// file per core (TZipPrefetch with this writer's data step), and written in
+// order: the archive is the one a single thread writes. When compressing does not pay, the archive is cut back to the end
 // of the header and the file stored, so nothing of the abandoned data stays.
 //
 // Names are written as their UTF-8 bytes (no OEM translation: lhasa and 7-Zip
@@ -19,10 +21,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "engine/base/zidCompBase.h"
 #include "engine/lha/zidLhaEntry.h"
 #include "engine/lha/zidLhaHeader.h"
+#include "engine/zip/zidZipPrefetch.h"
 
 namespace zid {
 
@@ -32,6 +36,9 @@ class TLha : public TCompBase {
 
   // The type is fixed: any value restores atLha.
   void SetArcType(TArcType value) override;
+  // Threads compressing files ahead of the write loop: 0 one per core, 1 none
+  // (the loop compresses each file itself). The archive is the same either way.
+  int CompressWorkers = 0;
 
  protected:
   bool ReadArchiveDirectory(TStream32& in, TCompHeaderObj& list) override;
@@ -49,8 +56,11 @@ class TLha : public TCompBase {
   void ShowEntry(const TLhaHeader& h, const TLhaEntry& e);
   // Writes the data of a new file behind its header; returns its method
   // character ('0' when stored) or 0 on failure (reported).
-  char WriteData(TStream32& out, TStream32& src, TCompHeaderItem& it, char method, uint16_t& crc);
-  bool StoreData(TStream32& out, TStream32& src, TCompHeaderItem& it, uint16_t& crc);
+  // Hands the files from `from` on to worker threads (see TZipPrefetch).
+  void StartPrefetch(TCompHeaderObj& list, int from, char method);
+
+  std::unique_ptr<TZipPrefetch> prefetch_;
+  bool planned_ = false;
 };
 
 }  // namespace zid

@@ -28,12 +28,29 @@ constexpr uint32_t kMaxBlockTokens = kBlockBytes;
 // short match with: a three-byte match further back than this is taken to
 // cost more than its three literals.
 constexpr uint32_t kTooFar = 4096;
+// The match search, as zlib's: at most kChain candidates per search, a
+// quarter of them after a match of kGoodMatch bytes, none after one of
+// kLazyMatch; a match of kNiceMatch bytes ends a search.
+constexpr uint32_t kChain = 256;
+constexpr uint32_t kGoodMatch = 16;
+constexpr uint32_t kLazyMatch = 64;
+constexpr uint32_t kNiceMatch = 256;
 // Matches up to this long are priced against their literals.
 constexpr uint32_t kPricedMatch = 6;
 // The price in bits of a code the last block did not use.
 constexpr uint8_t kUnusedCodeBits = 12;
 
 inline unsigned BitLength(uint32_t v) { return v == 0 ? 0 : 32 - static_cast<unsigned>(__builtin_clz(v)); }
+
+// Whether the match at the next byte (len at dist) is worth a literal in
+// front of it rather than taking the previous one: a byte of match is worth
+// about four bits, a doubling of the distance one more bit.
+inline bool LazyPays(uint32_t len, uint32_t dist, uint32_t prevLen, uint32_t prevDist) {
+  if (len <= prevLen) return false;
+  const int gain = 4 * static_cast<int>(len) - static_cast<int>(BitLength(dist));
+  const int prevGain = 4 * static_cast<int>(prevLen) - static_cast<int>(BitLength(prevDist));
+  return gain > prevGain + 1;
+}
 
 // One block of tokens and its frequencies, and the code tables it is sent with.
 class TLzhBlock {
@@ -278,14 +295,21 @@ TLzhEncodeResult TLzhEncoder::Encode(const TLzhEncodeJob& job) {
     if ((++tick & 0xFFFF) == 0 && cancelled()) return erCancelled;
     const uint8_t* text = mf.Text();
     uint32_t dist = 0;
-    uint32_t len = mf.Next(dist);
+    uint32_t len = 0;
+    // The lazy step: after a long match the next position is not searched,
+    // after a good one it is searched less.
+    const bool prevMatch = havePrev && prevLen >= TLzhMatchFinder::kMinMatch;
+    if (prevMatch && prevLen >= kLazyMatch)
+      mf.Skip();
+    else
+      len = mf.Next(dist, prevMatch ? prevLen : 0, prevMatch && prevLen >= kGoodMatch ? kChain / 4 : kChain, kNiceMatch);
     if (len != 0 && len <= kPricedMatch && !block.Pays(len, dist, text)) len = 0;
     const uint8_t byte = text[0];
     if (havePrev) {
-      if (prevLen >= TLzhMatchFinder::kMinMatch && len <= prevLen) {
+      if (prevLen >= TLzhMatchFinder::kMinMatch && !LazyPays(len, dist, prevLen, prevDist)) {
         // The match began at the previous byte; enter the rest of it into the dictionary.
         const bool full = block.Match(prevLen, prevDist);
-        for (uint32_t k = 2; k < prevLen; ++k) mf.Next(dist);
+        for (uint32_t k = 2; k < prevLen; ++k) mf.Skip();
         havePrev = false;
         if (full && !send()) break;
         continue;

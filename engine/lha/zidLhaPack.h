@@ -1,8 +1,9 @@
 // The static-Huffman LZH encoder: the -lh5- and -lh6- methods of LHA and the
-// Fused3 method of BH. LZ77 over a sliding dictionary with the longest match
-// in the dictionary (zidLzhMatch.h), one step of lazy matching, short matches
-// priced against their literals with the previous block's code lengths, and
-// blocks with their own Huffman tables in the LZH block format.
+// Fused3 method of BH. LZ77 over a sliding dictionary with hash-chain
+// matches (zidLzhMatch.h) and zlib's lazy rules (a match is only searched
+// less, or not at all, after a good or a long one), short matches priced
+// against their literals with the previous block's code lengths, and blocks
+// with their own Huffman tables in the LZH block format.
 //
 // It streams: the dictionary, the look-ahead and one block of tokens are all
 // it keeps (a few hundred KiB at most, whatever the input size).
@@ -32,9 +33,9 @@ struct TLzhEncodeParams {
 
 // -lh5-: 8 KiB dictionary.
 inline constexpr TLzhEncodeParams kLzhEncLh5{13, 4, ckCrc16};
-// -lh6- as the LHA writer makes it: a 16 KiB dictionary (-lh6- allows 32 KiB,
-// dicBit 15, which every -lh6- decoder reads and which compresses better).
-inline constexpr TLzhEncodeParams kLzhEncLh6{14, 5, ckCrc16};
+// -lh6-: the full 32 KiB dictionary the method allows (every -lh6- decoder
+// reads dicBit 15); it compresses better than 16 KiB.
+inline constexpr TLzhEncodeParams kLzhEncLh6{15, 5, ckCrc16};
 // BH Fused3: the -lh6- layout with a CRC-32.
 inline constexpr TLzhEncodeParams kLzhEncFused3{14, 5, ckCrc32};
 

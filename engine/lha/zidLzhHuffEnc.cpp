@@ -3,32 +3,39 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <queue>
+#include <functional>
 #include <utility>
-#include <vector>
 
 namespace zid {
 
 namespace {
 
-// Unlimited Huffman depths of the used symbols (sym[0..m), m >= 2).
+// The most symbols a table has (NC).
+constexpr unsigned kMaxSymbols = 512;
+
+// Unlimited Huffman depths of the used symbols (sym[0..m), 2 <= m <= kMaxSymbols),
+// in fixed arrays: a block's tables cost no allocation.
 void HuffmanDepths(const uint32_t* freq, const unsigned* sym, unsigned m, unsigned* depth) {
   // Nodes 0..m-1 are the leaves, m..2m-2 the joins in the order they are made.
-  std::vector<unsigned> parent(2 * m - 1, 0);
+  std::array<unsigned, 2 * kMaxSymbols> parent{};
   using TNode = std::pair<uint64_t, unsigned>;  // weight, node; ties go to the older node
-  std::priority_queue<TNode, std::vector<TNode>, std::greater<TNode>> heap;
-  for (unsigned i = 0; i < m; ++i) heap.emplace(freq[sym[i]], i);
+  std::array<TNode, kMaxSymbols> heap;
+  auto later = std::greater<TNode>();
+  for (unsigned i = 0; i < m; ++i) heap[i] = TNode(freq[sym[i]], i);
+  std::make_heap(heap.begin(), heap.begin() + m, later);
+  unsigned size = m;
   unsigned next = m;
-  while (heap.size() > 1) {
-    const TNode a = heap.top();
-    heap.pop();
-    const TNode b = heap.top();
-    heap.pop();
+  while (size > 1) {
+    std::pop_heap(heap.begin(), heap.begin() + size--, later);
+    const TNode a = heap[size];
+    std::pop_heap(heap.begin(), heap.begin() + size--, later);
+    const TNode b = heap[size];
     parent[a.second] = parent[b.second] = next;
-    heap.emplace(a.first + b.first, next++);
+    heap[size++] = TNode(a.first + b.first, next++);
+    std::push_heap(heap.begin(), heap.begin() + size, later);
   }
   // A join is always younger than its children: walk from the root down.
-  std::vector<unsigned> d(2 * m - 1, 0);
+  std::array<unsigned, 2 * kMaxSymbols> d{};
   for (unsigned i = 2 * m - 2; i-- > 0;) d[i] = d[parent[i]] + 1;
   for (unsigned i = 0; i < m; ++i) depth[i] = d[i];
 }
@@ -39,17 +46,17 @@ TLzhCode LzhMakeCode(const uint32_t* freq, unsigned n, uint8_t* len, uint16_t* c
   TLzhCode r;
   std::memset(len, 0, n);
   std::memset(code, 0, n * sizeof(uint16_t));
-  std::vector<unsigned> sym;
-  sym.reserve(n);
-  for (unsigned i = 0; i < n; ++i)
-    if (freq[i] != 0) sym.push_back(i);
-  r.used = static_cast<unsigned>(sym.size());
+  std::array<unsigned, kMaxSymbols> sym;
+  unsigned used = 0;
+  for (unsigned i = 0; i < n && used < kMaxSymbols; ++i)
+    if (freq[i] != 0) sym[used++] = i;
+  r.used = used;
   if (r.used < 2) {
     r.single = r.used == 1 ? sym[0] : 0;
     return r;
   }
   const unsigned m = r.used;
-  std::vector<unsigned> depth(m);
+  std::array<unsigned, kMaxSymbols> depth;
   HuffmanDepths(freq, sym.data(), m, depth.data());
 
   // Clamp to the longest length, then restore Kraft's equality: each round
@@ -71,7 +78,9 @@ TLzhCode LzhMakeCode(const uint32_t* freq, unsigned n, uint8_t* len, uint16_t* c
   }
 
   // The rarest symbols get the longest codes.
-  std::stable_sort(sym.begin(), sym.end(), [freq](unsigned a, unsigned b) { return freq[a] < freq[b]; });
+  // (Ties in symbol order, as sym is: std::sort needs no buffer, unlike a stable sort.)
+  std::sort(sym.begin(), sym.begin() + m,
+            [freq](unsigned a, unsigned b) { return freq[a] != freq[b] ? freq[a] < freq[b] : a < b; });
   unsigned k = 0;
   for (unsigned l = kLzhMaxCodeLen; l > 0; --l)
     for (unsigned c = 0; c < count[l]; ++c) len[sym[k++]] = static_cast<uint8_t>(l);

@@ -7,7 +7,7 @@ namespace zid {
 
 namespace {
 
-constexpr unsigned kHashBits = 16;
+constexpr unsigned kHashBits = 15;
 // Input is read in chunks of this size (or the dictionary size, when larger).
 constexpr uint32_t kChunk = 65536;
 // The word-wise comparison may look this far past the bytes read.
@@ -50,9 +50,8 @@ TLzhMatchFinder::TLzhMatchFinder(unsigned dicBit, TRead read, uint32_t start)
       bufSize_(dicSize_ + std::max(kChunk, dicSize_) + 2 * kMaxMatch),
       buf_(std::make_unique<uint8_t[]>(bufSize_ + kPad)),
       head_(std::make_unique<uint32_t[]>(size_t{1} << kHashBits)),
-      son_(std::make_unique<uint32_t[]>(size_t{2} * dicSize_)),
+      prev_(std::make_unique<uint32_t[]>(dicSize_)),
       head3_(std::make_unique<uint32_t[]>(size_t{1} << kHashBits)),
-      prev3_(std::make_unique<uint32_t[]>(dicSize_)),
       base_(std::max(start, dicSize_ + 1)),
       cur_(base_),
       end_(base_) {}
@@ -71,15 +70,11 @@ void TLzhMatchFinder::Slide() {
     renumber(head_[i]);
     renumber(head3_[i]);
   }
-  for (uint32_t i = 0; i < 2 * dicSize_; ++i) renumber(son_[i]);
-  for (uint32_t i = 0; i < dicSize_; ++i) renumber(prev3_[i]);
+  for (uint32_t i = 0; i < dicSize_; ++i) renumber(prev_[i]);
   // The slots follow the positions modulo the dictionary size, which sub may
   // not be a multiple of: move every slot by the same amount.
   const uint32_t shift = sub & mask_;
-  if (shift != 0) {
-    std::rotate(son_.get(), son_.get() + size_t{2} * shift, son_.get() + size_t{2} * dicSize_);
-    std::rotate(prev3_.get(), prev3_.get() + shift, prev3_.get() + dicSize_);
-  }
+  if (shift != 0) std::rotate(prev_.get(), prev_.get() + shift, prev_.get() + dicSize_);
   base_ -= sub;
   cur_ -= sub;
   end_ -= sub;
@@ -101,78 +96,59 @@ bool TLzhMatchFinder::Fill() {
   return end_ > cur_;
 }
 
-uint32_t TLzhMatchFinder::Next(uint32_t& distance) {
+uint32_t TLzhMatchFinder::Link(uint32_t pos, const uint8_t* cur, uint32_t& near3) {
+  uint32_t* head = &head_[Hash4(cur)];
+  const uint32_t older = *head;
+  *head = pos;
+  prev_[pos & mask_] = older;
+  uint32_t* head3 = &head3_[Hash3(cur)];
+  near3 = *head3;
+  *head3 = pos;
+  return older;
+}
+
+void TLzhMatchFinder::Skip() {
+  const uint32_t pos = cur_++;
+  uint32_t near3;
+  // The last three bytes of the input start no match worth a chain.
+  if (end_ - pos >= 4) Link(pos, buf_.get() + (pos - base_), near3);
+}
+
+uint32_t TLzhMatchFinder::Next(uint32_t& distance, uint32_t beat, uint32_t chain, uint32_t nice) {
   const uint32_t limit = std::min(kMaxMatch, end_ - cur_);
   const uint32_t pos = cur_++;
   distance = 0;
-  if (limit < kMinMatch) return 0;
+  if (limit < 4) return 0;
   const uint8_t* cur = buf_.get() + (pos - base_);
-  // Every position joins the chain of its first three bytes.
-  uint32_t* head3 = &head3_[Hash3(cur)];
-  uint32_t near3 = *head3;
-  *head3 = pos;
-  prev3_[pos & mask_] = near3;
-  uint32_t best = kMinMatch;
-  if (limit > kMinMatch) best = Insert(pos, cur, limit, distance);
-  if (best > kMinMatch) return best;
-  // No match of four bytes or more: the nearest string with the same first three, if any.
-  for (uint32_t walk = kMaxWalk; pos - near3 < dicSize_ && walk != 0; --walk) {
+  uint32_t near3;
+  uint32_t match = Link(pos, cur, near3);
+  uint32_t best = std::max(beat, kMinMatch);
+  if (best >= limit) return 0;
+  nice = std::min(nice, limit);
+  const uint32_t head4 = Load32(cur);
+  // Positions start past one dictionary, so an empty link (0) is always out of reach.
+  for (; pos - match < dicSize_ && chain != 0; --chain) {
+    const uint8_t* pb = cur - (pos - match);
+    if (pb[best] == cur[best] && Load32(pb) == head4) {
+      const uint32_t len = MatchLength(pb, cur, 4, limit);
+      if (len > best) {
+        best = len;
+        distance = pos - match;
+        if (len >= nice) break;
+      }
+    }
+    match = prev_[match & mask_];
+  }
+  if (distance != 0) return best;
+  // No match of four bytes: the nearest string with the same first three, if any.
+  if (beat < kMinMatch && pos - near3 < dicSize_) {
     const uint8_t* pb = cur - (pos - near3);
     if (pb[0] == cur[0] && pb[1] == cur[1] && pb[2] == cur[2]) {
       distance = pos - near3;
       return kMinMatch;
     }
-    near3 = prev3_[near3 & mask_];
   }
   return 0;
-}
-
-uint32_t TLzhMatchFinder::Insert(uint32_t pos, const uint8_t* cur, uint32_t limit, uint32_t& distance) {
-  uint32_t* head = &head_[Hash4(cur)];
-  uint32_t match = *head;
-  *head = pos;
-  // Where the next string smaller than the new one goes (the new node's left
-  // subtree) and the next greater one (right), with the prefix each side is
-  // known to share with the new string.
-  uint32_t* left = &son_[size_t{2} * (pos & mask_)];
-  uint32_t* right = left + 1;
-  uint32_t leftLen = 0, rightLen = 0, best = kMinMatch;
-  for (uint32_t walk = kMaxWalk;; --walk) {
-    const uint32_t delta = pos - match;
-    // Positions start past one dictionary, so an empty link (0) is always out of reach.
-    if (delta >= dicSize_ || walk == 0) {
-      *left = *right = 0;
-      break;
-    }
-    uint32_t* pair = &son_[size_t{2} * (match & mask_)];
-    const uint8_t* pb = cur - delta;
-    uint32_t len = std::min(leftLen, rightLen);
-    if (pb[len] == cur[len]) {
-      len = MatchLength(pb, cur, len + 1, limit);
-      if (len > best) {
-        best = len;
-        distance = delta;
-        if (len == limit) {
-          // The new string stands for the old one from now on.
-          *left = pair[0];
-          *right = pair[1];
-          break;
-        }
-      }
-    }
-    if (pb[len] < cur[len]) {
-      *left = match;
-      left = pair + 1;
-      match = *left;
-      leftLen = len;
-    } else {
-      *right = match;
-      right = pair;
-      match = *right;
-      rightLen = len;
-    }
-  }
-  return best;
 }
 
 }  // namespace zid

@@ -1,17 +1,14 @@
-// The match finder of the LZH encoder: a sliding window over the input, a
-// binary search tree of the dictionary's strings per hash of their first four
-// bytes, and a chain of positions per hash of their first three.
+// The match finder of the LZH encoder: a sliding window over the input and
+// hash chains of the dictionary's positions by their first four bytes, the
+// newest first, as zlib keeps them; for a match of exactly three bytes the
+// newest position sharing them (only a near one pays for itself).
 //
-// Inserting the string at the cursor walks its tree from the root; the walk
-// passes both lexicographic neighbours of the new string, and one of them
-// shares the longest prefix with it, so a match of four bytes or more found
-// there is the longest one in the dictionary (among equally long ones, the
-// first met). The new string becomes the root, which keeps the walks short
-// on real data. A node whose string lies outside the dictionary ends the
-// walk: every node below it is older still. When no string shares four
-// bytes, the three-byte chain gives the nearest one that shares three.
-// Walks stop after kMaxWalk nodes, a guard against contrived inputs that no
-// ordinary file comes near.
+// A search walks its chain from the nearest position back, at most `chain`
+// links, and stops early at a match of `nice` bytes; among equally long
+// matches it keeps the nearest. Positions inside a match taken only join
+// their chain (Skip), which is what makes this finder cheap: the work per
+// byte is one hash and one store, plus the walks at the positions where the
+// parser looks for a match.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +21,6 @@ class TLzhMatchFinder {
  public:
   static constexpr uint32_t kMaxMatch = 256;
   static constexpr uint32_t kMinMatch = 3;
-  static constexpr uint32_t kMaxWalk = 4096;
   static constexpr uint32_t kRenumberAt = 0xC0000000u;
 
   using TRead = std::function<int64_t(uint8_t* buf, int64_t count)>;
@@ -45,15 +41,20 @@ class TLzhMatchFinder {
   const uint8_t* Text() const { return buf_.get() + (cur_ - base_); }
 
   // Enters the string at the cursor into the dictionary and moves past it.
-  // Returns the longest match's length (0 when shorter than kMinMatch) and
-  // its distance (1 = the previous byte).
-  uint32_t Next(uint32_t& distance);
+  // Returns the length of the longest match found that is longer than `beat`
+  // (0 when there is none, or none of kMinMatch bytes) and its distance
+  // (1 = the previous byte), looking at most `chain` candidates and stopping
+  // at a match of `nice` bytes.
+  uint32_t Next(uint32_t& distance, uint32_t beat = kMinMatch - 1, uint32_t chain = 4096,
+                uint32_t nice = kMaxMatch);
+  // Enters the string at the cursor into the dictionary and moves past it, without a search.
+  void Skip();
 
  private:
   void Slide();
-  // Enters the string at pos into its tree; returns the longest match found
-  // when longer than kMinMatch (else kMinMatch), its distance in `distance`.
-  uint32_t Insert(uint32_t pos, const uint8_t* cur, uint32_t limit, uint32_t& distance);
+  // Joins the position to its chain; returns the previous head, and the
+  // newest position with the same first three bytes in near3.
+  uint32_t Link(uint32_t pos, const uint8_t* cur, uint32_t& near3);
 
   TRead read_;
   uint32_t dicSize_;
@@ -61,10 +62,8 @@ class TLzhMatchFinder {
   uint32_t bufSize_;
   std::unique_ptr<uint8_t[]> buf_;
   std::unique_ptr<uint32_t[]> head_;
-  std::unique_ptr<uint32_t[]> son_;
-  // Chains of the positions by their first three bytes, for matches of exactly three.
+  std::unique_ptr<uint32_t[]> prev_;
   std::unique_ptr<uint32_t[]> head3_;
-  std::unique_ptr<uint32_t[]> prev3_;
   // Positions start one dictionary past 0, the empty link, so that an empty
   // link always lies out of reach; buf_[0] holds position base_.
   uint32_t base_;

@@ -4,6 +4,7 @@
 #include "engine/zip/zidAes.h"
 #include "engine/zip/zidCrypt.h"
 #include "engine/zip/zidDeflate.h"
+#include "engine/zip/zidDeflatePieces.h"
 #include "platform/files.h"
 #include "platform/hooks.h"
 
@@ -71,6 +72,9 @@ TStoreDeflateResult WriteStoredOrDeflated(TStream32& out, const TStoreDeflateJob
       out.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
       if (job.progress) job.progress(size);
     }
+  } else if (!store && size >= kDeflatePiecesFrom) {
+    if (!DeflatePieces(src, size, out, ctl, job.type, job.workers, job.progress, crc))
+      return fail(TStoreDeflateStatus::Cancelled);
   } else if (!store) {
     if (!CompressStream(src, out, ctl, job.type, job.progress, crc)) return fail(TStoreDeflateStatus::Cancelled);
   }

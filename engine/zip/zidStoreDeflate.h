@@ -35,6 +35,9 @@ struct TStoreDeflateJob {
   // verifier and MAC around the data, the CRC computed on the way).
   int aesStrength = 0;
   TDeflateType type = dtDeflateN;
+  // Threads for a file large enough to be deflated in pieces (zidDeflatePieces.h):
+  // 0 one per core, 1 this one. The bytes do not depend on it.
+  int workers = 0;
   bool* cancel = nullptr;                  // the owner's cancel flag; may be null
   std::function<void(int64_t)> progress;   // plain bytes of each chunk; may be empty
 };

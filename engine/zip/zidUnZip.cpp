@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "engine/base/zidBytes.h"
 #include "engine/base/zidDetect.h"
@@ -325,7 +326,9 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
   TEncryptionHeader header{};
   uint8_t aesHead[kAesMaxSalt + kAesVerifierSize] = {};
   TCryptKeys keys{};
-  TAesCipher cipher;
+  // Only an AES entry pays for the cipher's state.
+  std::optional<TAesCipher> aesCipher;
+  if (isAes) aesCipher.emplace();
   bool haveHeader = false;
   bool verifyCalled = false;
   const uint16_t dosTime = static_cast<uint16_t>(e.dosDate & 0xFFFF);
@@ -336,7 +339,7 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
       if (!haveHeader && ReadFull(in, aesHead, saltLen + kAesVerifierSize) != saltLen + kAesVerifierSize) return false;
       haveHeader = true;
       uint8_t v[kAesVerifierSize];
-      cipher.Init(password, aes.strength, aesHead, v);
+      aesCipher->Init(password, aes.strength, aesHead, v);
       return !password.empty() && v[0] == aesHead[saltLen] && v[1] == aesHead[saltLen + 1];
     }
     if (!haveHeader) {
@@ -353,7 +356,7 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
       in.SetDecipher(&keys);
       return DecodeData(e.flags, method, packed, e.uncompressedSize, in);
     }
-    in.SetDecipher(&cipher);
+    in.SetDecipher(&*aesCipher);
     bool ok = DecodeData(e.flags, method, packed, e.uncompressedSize, in);
     // The MAC covers every enciphered byte, also those the decoder left.
     uint8_t rest[4096];
@@ -362,7 +365,7 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
     in.SetDecipher(static_cast<TDataCipher*>(nullptr));
     uint8_t stored[kAesMacSize], computed[kAesMacSize];
     if (!ok || ReadFull(in, stored, kAesMacSize) != kAesMacSize) return false;
-    cipher.Mac(computed);
+    aesCipher->Mac(computed);
     if (std::memcmp(stored, computed, kAesMacSize) == 0) return true;
     ReportError(te.storedName, "the authentication code does not match: wrong password or damaged data",
                 VolumeName, E_CRCERROR);

@@ -284,6 +284,7 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
     job.salt = it.Record<TZipEntryRecord>().Salt;
     job.aesStrength = aesStrength;
     job.type = dt;
+    job.workers = CompressWorkers;
     const TStoreDeflateResult r = WriteFileData(*this, out, job, it.FileSize, it.SourcePath);
     if (r.status != TStoreDeflateStatus::Ok) return false;
     store = r.stored;

@@ -49,7 +49,8 @@ class TZipBase : public TCompBase {
   TZipEncryption Encryption = zeTraditional;
   bool SetCipher(int aesStrength) override;
   // Threads compressing files ahead of the write loop: 0 one per core, 1 none
-  // (the loop compresses each file itself). The archive is the same either way.
+  // (the loop compresses each file itself), and for the pieces of one large
+  // file (zidDeflatePieces.h). The archive is the same either way.
   int CompressWorkers = 0;
   int64_t LeaveSpaceOnFirstDisk = 0;
 

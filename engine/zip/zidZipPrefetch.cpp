@@ -31,8 +31,9 @@ int TZipPrefetch::DefaultWorkers() {
   return static_cast<int>(std::clamp(n, 1u, 16u));
 }
 
-TZipPrefetch::TZipPrefetch(std::vector<TJob> jobs, std::string tempDir, std::string password, int workers)
-    : tempDir_(std::move(tempDir)), password_(std::move(password)) {
+TZipPrefetch::TZipPrefetch(std::vector<TJob> jobs, std::string tempDir, std::string password, int workers,
+                           TDataStep step)
+    : tempDir_(std::move(tempDir)), password_(std::move(password)), step_(std::move(step)) {
   slots_.resize(jobs.size());
   for (size_t i = 0; i < jobs.size(); ++i) {
     slots_[i].job = std::move(jobs[i]);
@@ -113,7 +114,7 @@ void TZipPrefetch::Run(TSlot& slot) {
     std::lock_guard<std::mutex> lock(mu_);
     if (stop_) cancel = true;
   };
-  r.data = WriteStoredOrDeflated(*r.bytes, job);
+  r.data = step_ ? step_(src, *r.bytes, job) : WriteStoredOrDeflated(*r.bytes, job);
   r.bytes->Seek(0, plat::soFromBeginning);
 }
 

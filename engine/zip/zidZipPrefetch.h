@@ -12,11 +12,15 @@
 // Encrypted files go to the workers like the others: each file's cipher
 // keys are its own, and the random bytes of its encryption header were
 // drawn by the loop beforehand (TZipEntryRecord::Salt).
+//
+// Another writer (LHA) hands in its own data step in place of the ZIP one;
+// the ordering, the caps and the spilling stay the same.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -49,9 +53,16 @@ class TZipPrefetch {
     std::unique_ptr<TStream32> bytes;  // what goes behind the local header, at position 0
   };
 
+  // A writer's data step for one file: reads `job.size` bytes of src (at
+  // position 0) and writes what goes behind the header to out; `cancel` is
+  // raised when the prefetcher stops.
+  using TDataStep = std::function<TStoreDeflateResult(TStream32& src, TStream32& out, TStoreDeflateJob& job)>;
+
   // Starts `workers` threads over the jobs (in list order); temporary files
   // go to tempDir. With a password every file that is not empty is enciphered.
-  TZipPrefetch(std::vector<TJob> jobs, std::string tempDir, std::string password, int workers);
+  // step: the writer's data step (none: WriteStoredOrDeflated).
+  TZipPrefetch(std::vector<TJob> jobs, std::string tempDir, std::string password, int workers,
+               TDataStep step = nullptr);
   ~TZipPrefetch();  // stops the workers and waits for them
   TZipPrefetch(const TZipPrefetch&) = delete;
   TZipPrefetch& operator=(const TZipPrefetch&) = delete;
@@ -81,6 +92,7 @@ class TZipPrefetch {
   std::vector<TSlot> slots_;
   std::string tempDir_;
   std::string password_;
+  TDataStep step_;
   std::mutex mu_;
   std::condition_variable cv_;
   size_t next_ = 0;      // the next slot to start

@@ -436,3 +436,27 @@ TEST(LhaWriterEncoder, MatchFinderIsUnchangedAcrossRenumbering) {
   EXPECT_EQ(plain.size(), data.size());
   EXPECT_TRUE(run(TLzhMatchFinder::kRenumberAt - 300000) == plain);
 }
+
+// Files compressed ahead by worker threads make the archive, byte for byte,
+// that the loop makes alone, and the peers read it.
+TEST(LhaWriterWorkers, OneAndThreeWorkersWriteTheSameArchive) {
+  testutil::TempDir tmp;
+  const std::string src = MakeTree(tmp);
+  for (int i = 0; i < 12; ++i)
+    testutil::WriteFile(src + "/many/f" + std::to_string(i) + ".txt", testutil::TextBytes(i * 9000 + 17, i));
+  for (const Method& m : {kMethods[1], kMethods[2]}) {
+    auto build = [&](int workers, const std::string& arc) {
+      TLha w;
+      Quiet(w);
+      w.SetCompressMethod(m.method);
+      w.CompressWorkers = workers;
+      return Build(w, arc, src);
+    };
+    const std::string one = tmp.file(std::string("one-") + m.label + ".lzh");
+    const std::string three = tmp.file(std::string("three-") + m.label + ".lzh");
+    const int n = build(1, one);
+    EXPECT_EQ(build(3, three), n);
+    EXPECT_EQ(testutil::ReadFile(one), testutil::ReadFile(three)) << m.label;
+    EXPECT_EQ(PeerTests(three), "");
+  }
+}

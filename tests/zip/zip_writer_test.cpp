@@ -400,3 +400,42 @@ TEST(ZipWriter, WorkersWriteTheSameArchive) {
     EXPECT_EQ(ExtractPassed(many, tmp.file("out" + password), password), n);
   }
 }
+
+// A large file is deflated in pieces on every worker: the archive does not
+// depend on their number (plain and enciphered), peers and our extractor
+// restore it, and AES runs over the pieces too.
+TEST(ZipWriter, LargeFileInPiecesIsTheSameOnOneAndFourWorkers) {
+  testutil::TempDir tmp;
+  const std::string src = tmp.file("src");
+  std::filesystem::create_directories(src);
+  testutil::WriteFile(src + "/large.bin", testutil::TextBytes(1700000, 3) + testutil::RandomBytes(300001, 4) +
+                                              testutil::TextBytes(900000, 5));
+  auto build = [&](int workers, const std::string& password, int aesStrength, const std::string& arc) {
+    TZip z;
+    z.CompressWorkers = workers;
+    z.Password = password;
+    EXPECT_TRUE(z.SetCipher(aesStrength));
+    SetCryptReseed(false);
+    plat::RandSeed(5);
+    const int n = Build(z, arc, src);
+    SetCryptReseed(true);
+    return n;
+  };
+  for (const std::string password : {"", "secret"}) {
+    const std::string one = tmp.file("one" + password + ".zip"), four = tmp.file("four" + password + ".zip");
+    EXPECT_EQ(build(1, password, 0, one), 1);
+    EXPECT_EQ(build(4, password, 0, four), 1);
+    EXPECT_EQ(testutil::ReadFile(one), testutil::ReadFile(four)) << password;
+    EXPECT_EQ(ExtractPassed(four, tmp.file("out" + password), password), 1);
+    EXPECT_TRUE(SameFiles(src, tmp.file("out" + password)));
+    if (testutil::HaveTool("unzip")) {
+      std::string out;
+      const std::string pw = password.empty() ? "" : " -P " + password;
+      EXPECT_EQ(testutil::Run("unzip -t" + pw + " " + ShellQuote(four), &out), 0) << out;
+    }
+  }
+  const std::string aes = tmp.file("aes.zip");
+  EXPECT_EQ(build(4, "secret", 3, aes), 1);
+  EXPECT_EQ(ExtractPassed(aes, tmp.file("out-aes"), "secret"), 1);
+  EXPECT_TRUE(SameFiles(src, tmp.file("out-aes")));
+}
