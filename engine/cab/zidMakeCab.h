@@ -54,6 +54,9 @@ class TMakeCab : public TCabInterface {
   ~TMakeCab() override;
 
   bool FailOnIncompressible = true;
+  // Threads compressing MSZIP blocks: 0 one per core, 1 none. The cabinet is
+  // the same either way.
+  int CompressWorkers = 0;
   TGetNextCabinetEvent OnGetNextCabinet;
 
   int GetLzxLevel() const { return lzxLevel_; }
