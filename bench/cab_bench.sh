@@ -1,52 +1,71 @@
 #!/usr/bin/env bash
-# CAB speed against the peers, on a Release build of zefa:
-# - decoding MSZIP (a 96 MB cabinet made by gcab -cz) and LZX (the corpus's
-#   LZX:21 cabinet, 14 MB unpacked, tested 10 times in a row): zefa t,
-#   cabextract -t and 7zz t, interleaved, three rounds, best time each;
-# - encoding MSZIP: zefa a --method mszip against gcab -cz, best of three,
-#   with the cabinet sizes (both results are checked with cabextract -t).
+# CAB speed against the peers, on a Release build of zefa, medians of five
+# interleaved rounds, wall and CPU (user + system) seconds:
+# - decoding MSZIP (a cabinet of 64 MB made by gcab -cz): zefa t against
+#   cabextract -t and 7zz t; LZX (the corpus's LZX:21 cabinet, tested 10
+#   times in a row) the same way;
+# - encoding MSZIP: zefa a --method mszip against gcab -cz, with the sizes
+#   (both cabinets are checked with cabextract -t and 7zz t).
+# Ratios are zefa's time over the peer's (below 1: zefa is faster).
 # Usage: bench/cab_bench.sh [path/to/zefa]   (default: build/zefa)
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 bench_zefa "${1:-}"
 corpus=$(realpath "$(dirname "$0")/../../shared/corpus/cab" 2>/dev/null || true)
 bench_work cab_bench
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"
 
-# 96 MB of mixed data: text-like runs and random blocks, in a few files.
-files=("big.bin:$((64 * 2**20)):0.25")
-for i in $(seq 0 7); do files+=("$(printf 'part%02d.bin' "$i"):$((4 * 2**20)):0.25"); done
+files=("big.bin:$((48 * 2**20)):0.25")
+for i in $(seq 0 3); do files+=("$(printf 'part%02d.bin' "$i"):$((4 * 2**20)):0.25"); done
 mixed_files "$work/src" 42 abcdefghijklmnopqrstuvwxyz 5000 "${files[@]}"
 (cd "$work/src" && gcab -cz "$work/mszip.cab" ./*)
-echo "MSZIP cabinet: $(du -m "$work/mszip.cab" | cut -f1) MB from $(du -sm "$work/src" | cut -f1) MB"
 
 repeat10() { for _ in 1 2 3 4 5 6 7 8 9 10; do "$@" >/dev/null 2>&1; done; }
 
-decode() {  # label, cabinet, repeat (0/1)
-  local label=$1 cab=$2 rep=$3 z=() c=() s=() run=()
-  [ "$rep" = 1 ] && run=(repeat10)
-  for _ in 1 2 3; do
-    z+=("$(wall_seconds "${run[@]}" "$zefa" t "$cab")")
-    c+=("$(wall_seconds "${run[@]}" cabextract -t "$cab")")
-    s+=("$(wall_seconds "${run[@]}" 7zz t "$cab")")
+# Runs the named commands five times, interleaved; prints "label wall cpu" medians.
+race() {  # label=command...
+  declare -A w c
+  local spec label t
+  for _ in 1 2 3 4 5; do
+    for spec in "$@"; do
+      label=${spec%%=*}
+      t=$(wall_cpu_seconds sh -c "${spec#*=}")
+      w[$label]+=" ${t% *}"
+      c[$label]+=" ${t#* }"
+    done
   done
-  local bz bc bs
-  bz=$(min_time "${z[@]}"); bc=$(min_time "${c[@]}"); bs=$(min_time "${s[@]}")
-  printf '%-6s decode: zefa %6.2f s  cabextract %6.2f s (%.2fx)  7zz %6.2f s (%.2fx)\n' "$label" "$bz" "$bc" \
-    "$(echo "scale=3; $bc / $bz" | bc)" "$bs" "$(echo "scale=3; $bs / $bz" | bc)"
+  for spec in "$@"; do
+    label=${spec%%=*}
+    echo "$label $(median_time ${w[$label]}) $(median_time ${c[$label]})"
+  done
 }
 
-decode MSZIP "$work/mszip.cab" 0
-if [ -f "$corpus/cabextract__large-files-cab.cab" ]; then
-  decode LZX "$corpus/cabextract__large-files-cab.cab" 1
+report() {  # title, race output
+  local title=$1 z zw zc label pw pc
+  shift
+  read -r z zw zc <<<"$1"
+  printf '%s: zefa %.2f s (CPU %.2f)' "$title" "$zw" "$zc"
+  shift
+  for line in "$@"; do
+    read -r label pw pc <<<"$line"
+    printf ', %s %.2f s (CPU %.2f): %.2fx wall, %.2fx CPU' "$label" "$pw" "$pc" "$(ratio "$zw" "$pw")" "$(ratio "$zc" "$pc")"
+  done
+  echo
+}
+
+mapfile -t r < <(race "zefa=$zefa t $work/mszip.cab" "cabextract=cabextract -q -t $work/mszip.cab" \
+  "7zz=7zz t $work/mszip.cab")
+report "MSZIP decode" "${r[@]}"
+lzx=$corpus/cabextract__large-files-cab.cab
+if [ -f "$lzx" ]; then
+  mapfile -t r < <(race "zefa=$(declare -f repeat10); repeat10 $zefa t $lzx" \
+    "cabextract=$(declare -f repeat10); repeat10 cabextract -q -t $lzx" "7zz=$(declare -f repeat10); repeat10 7zz t $lzx")
+  report "LZX decode x10" "${r[@]}"
 fi
 
-z=(); g=()
-for _ in 1 2 3; do
-  rm -f "$work/z.cab" "$work/g.cab"
-  z+=("$(cd "$work/src" && wall_seconds "$zefa" a -f cab --method mszip -r "$work/z.cab" .)")
-  g+=("$(cd "$work/src" && wall_seconds gcab -cz "$work/g.cab" ./*)")
-done
-cabextract -t "$work/z.cab" >/dev/null && cabextract -t "$work/g.cab" >/dev/null
-bz=$(min_time "${z[@]}"); bg=$(min_time "${g[@]}")
-printf 'MSZIP  encode: zefa %6.2f s (%d bytes)  gcab -cz %6.2f s (%d bytes, %.2fx)\n' "$bz" "$(stat -c %s "$work/z.cab")" \
-  "$bg" "$(stat -c %s "$work/g.cab")" "$(echo "scale=3; $bg / $bz" | bc)"
+mapfile -t r < <(race "zefa=cd $work/src && rm -f ../z.cab && $zefa a -f cab --method mszip -r ../z.cab ." \
+  "gcab=cd $work/src && rm -f ../g.cab && gcab -cz ../g.cab ./*")
+report "MSZIP encode" "${r[@]}"
+cabextract -q -t "$work/z.cab" >/dev/null && 7zz t "$work/z.cab" >/dev/null
+zs=$(stat -c %s "$work/z.cab") gs=$(stat -c %s "$work/g.cab")
+echo "MSZIP cabinets: zefa $zs bytes, gcab $gs bytes ($(echo "scale=3; $zs / $gs" | bc)x)"

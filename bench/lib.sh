@@ -88,6 +88,11 @@ min_time() {  # times...
   printf '%s\n' $* | grep . | sort -g | head -1
 }
 
+# The median of the times given (as arguments, or in one space-separated list).
+median_time() {  # times...
+  printf '%s\n' $* | grep . | sort -g | awk '{v[NR] = $1} END {print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2)}'
+}
+
 # a / b to two decimals.
 ratio() {  # a b
   echo "scale=2; $1 / $2" | bc

@@ -253,6 +253,7 @@ bool TMakeCab::EnsureContext(TStream32& out) {
   ccab.cb = kNoLimit;
   ccab.cbFolderThresh = kNoLimit;
   ccab.fFailOnIncompressible = FailOnIncompressible;
+  ccab.cWorkers = CompressWorkers;
   ccab.szCab = plat::ExtractFileName(path);
   ccab.szCabPath = plat::ExtractFilePath(path);
   files_.ClearMaps();

@@ -56,6 +56,9 @@ class TMakeCab : public TCabInterface {
   bool FailOnIncompressible = true;
   // Files a cabinet may hold (the format's 16-bit count); lower only to test the refusal.
   int64_t MaxFiles = 65535;
+  // Threads compressing MSZIP blocks: 0 one per core, 1 none. The cabinet is
+  // the same either way.
+  int CompressWorkers = 0;
   TGetNextCabinetEvent OnGetNextCabinet;
 
   int GetLzxLevel() const { return lzxLevel_; }

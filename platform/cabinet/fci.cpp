@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/cabinet/cabformat.h"
-#include "platform/cabinet/mszipenc.h"
+#include "platform/cabinet/mszippool.h"
 
 namespace plat::cab {
 
@@ -36,7 +36,7 @@ struct FciContext {
   ERF* erf = nullptr;
   ERF localErf;
   CCAB ccab;
-  std::unique_ptr<TMsZipEncoder> zip;
+  std::unique_ptr<TMsZipPool> pool;  // MSZIP blocks on their way to the data file
   bool broken = false;
   ERF brokenErf;
 
@@ -101,6 +101,13 @@ struct FciContext {
   CabHeader MakeHeader(bool hasNext, const CCAB& next) const;
   int64_t Estimate(int64_t extra) const;
   bool EmitBlock(const uint8_t* p, size_t n, const PFNFCIGETNEXTCABINET& getNext, const PFNFCISTATUS& status);
+  bool WriteBlock(const uint8_t* packed, size_t cb, size_t n, const PFNFCIGETNEXTCABINET& getNext,
+                  const PFNFCISTATUS& status);
+  bool TakeBlock(const PFNFCIGETNEXTCABINET& getNext, const PFNFCISTATUS& status);
+  bool Drain(const PFNFCIGETNEXTCABINET& getNext, const PFNFCISTATUS& status);
+  void DiscardBlocks() {
+    if (pool) pool->Discard();
+  }
   bool Feed(const uint8_t* p, size_t n, const PFNFCIGETNEXTCABINET& getNext, const PFNFCISTATUS& status);
   void PlaceFolderPart(int64_t splitAt);
   bool FlushFolder(const PFNFCIGETNEXTCABINET& getNext, const PFNFCISTATUS& status);
@@ -179,28 +186,46 @@ int64_t FciContext::Estimate(int64_t extra) const {
   return n + dataBytes + extra;
 }
 
-// Writes one block of n bytes (folder offsets a = folder.emitted to a + n).
-// When the cabinet cannot take it whole, the block is cut: the part that
-// fits ends this cabinet (with cbUncomp 0, as readers expect of a block
-// continued in the next cabinet) and the rest goes on in the next one.
+// Sends one block of n bytes on its way. A stored block is written now; an
+// MSZIP block goes to the pool, primed with the input before it, and is
+// written when taken, in order (TakeBlock, Drain).
 bool FciContext::EmitBlock(const uint8_t* p, size_t n, const PFNFCIGETNEXTCABINET& getNext,
                            const PFNFCISTATUS& status) {
   CaptureUndo();
-  const uint8_t* packed = p;
-  size_t cb = n;
-  if (folder.type == tcompTYPE_MSZIP) {
-    if (!zip) {
-      zip = std::make_unique<TMsZipEncoder>(alloc, free);
-      if (!zip->Ready()) {
-        zip.reset();
-        return Fail(FCIERR_ALLOC_FAIL);
-      }
+  if (folder.type != tcompTYPE_MSZIP) return WriteBlock(p, n, n, getNext, status);
+  if (!pool) {
+    pool = std::make_unique<TMsZipPool>(alloc, free, ccab.cWorkers);
+    if (!pool->Ready()) {
+      pool.reset();
+      return Fail(FCIERR_ALLOC_FAIL);
     }
-    if (!zip->EncodeBlock(p, n, folder.history.data(), folder.history.size(), packedBuf))
-      return Fail(FCIERR_MCI_FAIL);
-    packed = packedBuf.data();
-    cb = packedBuf.size();
   }
+  if (pool->Full() && !TakeBlock(getNext, status)) return false;
+  pool->Submit(p, n, folder.history.data(), folder.history.size());
+  folder.history.assign(p, p + n);
+  return true;
+}
+
+bool FciContext::TakeBlock(const PFNFCIGETNEXTCABINET& getNext, const PFNFCISTATUS& status) {
+  size_t n = 0;
+  if (!pool->Take(packedBuf, n)) return Fail(FCIERR_MCI_FAIL);
+  return WriteBlock(packedBuf.data(), packedBuf.size(), n, getNext, status);
+}
+
+// Writes every block still in the pool.
+bool FciContext::Drain(const PFNFCIGETNEXTCABINET& getNext, const PFNFCISTATUS& status) {
+  while (pool && pool->InFlight() > 0)
+    if (!TakeBlock(getNext, status)) return false;
+  return true;
+}
+
+// Writes one block of cb packed bytes for n bytes of input (folder offsets
+// a = folder.emitted to a + n). When the cabinet cannot take it whole, the
+// block is cut: the part that fits ends this cabinet (with cbUncomp 0, as
+// readers expect of a block continued in the next cabinet) and the rest goes
+// on in the next one.
+bool FciContext::WriteBlock(const uint8_t* packed, size_t cb, size_t n, const PFNFCIGETNEXTCABINET& getNext,
+                            const PFNFCISTATUS& status) {
   const auto packedSize = static_cast<uint32_t>(cb);
   const int64_t overhead = kDataFixedSize + DataReserve();
   for (;;) {
@@ -224,7 +249,6 @@ bool FciContext::EmitBlock(const uint8_t* p, size_t n, const PFNFCIGETNEXTCABINE
     cb -= part;
   }
   folder.emitted += static_cast<int64_t>(n);
-  if (folder.type == tcompTYPE_MSZIP) folder.history.assign(p, p + n);
   if (status && status(statusFile, packedSize, static_cast<uint32_t>(n)) == -1)
     return Fail(FCIERR_USER_ABORT);
   return true;
@@ -288,6 +312,7 @@ bool FciContext::FlushFolder(const PFNFCIGETNEXTCABINET& getNext, const PFNFCIST
     if (!EmitBlock(folder.pending.data(), folder.pending.size(), getNext, status)) return false;
     folder.pending.clear();
   }
+  if (!Drain(getNext, status)) return false;
   PlaceFolderPart(-1);
   const auto done = static_cast<uint32_t>(std::min<int64_t>(folder.size, UINT32_MAX));
   folder = Folder{};
@@ -450,12 +475,18 @@ bool FciContext::AddFile(const std::string& source, const std::string& name, boo
       total += n;
     }
     if (ok && total != size) ok = Fail(FCIERR_READ_SRC);
+    // The file's blocks are all written before the next file may start.
+    if (ok) ok = Drain(getNext, status);
   } catch (...) {
+    DiscardBlocks();
     if (!TakeBack()) brokenErf = ERF{FCIERR_USER_ABORT, 0, true};
     undo = Undo{};
     throw;
   }
-  if (!ok && !TakeBack()) Break();
+  if (!ok) {
+    DiscardBlocks();
+    if (!TakeBack()) Break();
+  }
   undo = Undo{};
   return ok;
 }
@@ -599,7 +630,7 @@ bool FCIDestroy(HFCI hfci) {
     hfci->DropTemp();
   } catch (...) {
   }
-  hfci->zip.reset();
+  hfci->pool.reset();
   delete hfci;
   return true;
 }

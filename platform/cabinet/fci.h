@@ -14,7 +14,8 @@
 //
 // Compression values this library writes: tcompTYPE_NONE (stored blocks) and
 // tcompTYPE_MSZIP ("CK" blocks of at most 32 KiB, raw deflate through zlib,
-// each block primed with the 32 KiB before it). Any other value, including
+// each block primed with the 32 KiB before it, so that blocks are compressed
+// on several threads and written in order). Any other value, including
 // LZX and Quantum and a stored or MSZIP type with bits set above it, makes
 // FCIAddFile fail with FCIERR_BAD_COMPR_TYPE before the source is opened:
 // nothing is ever written under a method it is not. fFailOnIncompressible
@@ -72,6 +73,9 @@ struct CCAB {
   std::string szDisk;                    // disk name written for the next cabinet
   std::string szCab;                     // cabinet file name
   std::string szCabPath;                 // its folder, ending with a separator (or empty)
+  // Threads compressing MSZIP blocks: 0 one per core, 1 none beside the
+  // caller's. The cabinet's bytes are the same for any number.
+  int cWorkers = 0;
 };
 
 // Status kinds of the status callback.

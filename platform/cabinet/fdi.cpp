@@ -9,6 +9,7 @@
 
 #include "platform/cabinet/cabformat.h"
 #include "platform/cabinet/msio.h"
+#include "platform/cabinet/mszipfolder.h"
 
 namespace plat::cab {
 
@@ -69,6 +70,11 @@ struct FdiContext {
   mscab_decompressor* cabd = nullptr;
   // The cabinets of the set loaded so far, in set order; the first owns them.
   std::vector<std::unique_ptr<FdiLink>> chain;
+  // The MSZIP folder read last (its first cabinet in the chain and its index
+  // there), kept so that the next file of the folder goes on from its place.
+  std::unique_ptr<TMsZipFolder> mszip;
+  size_t mszipLink = 0;
+  int mszipFolder = -1;
 
   bool Fail(FDIERROR code, int detail = erfDetailNone) {
     erf->erfOper = code;
@@ -78,6 +84,7 @@ struct FdiContext {
   }
   void ClearError() { *erf = ERF{}; }
   void CloseChain() {
+    mszip.reset();
     // The first link frees the whole set; drop the others first so none outlives it.
     while (chain.size() > 1) chain.pop_back();
     chain.clear();
@@ -102,6 +109,8 @@ struct FdiContext {
   bool LoadNext(const PFNFDINOTIFY& notify);
   bool EnsureContinuation(size_t li, const CabFile& rec, const PFNFDINOTIFY& notify);
   mscabd_file* FindMerged(size_t li, size_t index);
+  bool GoesOn(size_t li) const;
+  bool CopyMsZip(size_t li, int folder, const CabFile& rec, FileHandle hf);
   bool CopyFile(size_t li, size_t index, FileHandle hf, const PFNFDINOTIFY& notify);
   bool Copy(const std::string& name, const std::string& folder, const PFNFDINOTIFY& notify);
 };
@@ -266,9 +275,54 @@ mscabd_file* FdiContext::FindMerged(size_t li, size_t index) {
   return f;
 }
 
+// Whether the last folder of chain[li] goes on in the next cabinet.
+bool FdiContext::GoesOn(size_t li) const {
+  for (const CabFile& f : chain[li]->files)
+    if (f.ToNext()) return true;
+  return false;
+}
+
+// MSZIP folders are decoded here rather than by libmspack: the folder is
+// found from its first cabinet in the chain to its last, and read on from
+// where the file before left it when that file was of the same folder.
+bool FdiContext::CopyMsZip(size_t li, int folder, const CabFile& rec, FileHandle hf) {
+  size_t k = li;
+  int fi = folder;
+  while (fi == 0 && k > 0 && GoesOn(k - 1)) {
+    --k;
+    fi = chain[k]->header.cFolders - 1;
+  }
+  if (!mszip || mszipLink != k || mszipFolder != fi) {
+    mszip.reset();
+    std::vector<TFolderPart> parts;
+    for (size_t c = k;; ++c) {
+      const FdiLink& cab = *chain[c];
+      const int f = c == k ? fi : 0;
+      if (f >= static_cast<int>(cab.folders.size())) return Fail(FDIERROR_CORRUPT_CABINET, erfDetailBadHeader);
+      const CabFolder& rf = cab.folders[static_cast<size_t>(f)];
+      if ((rf.typeCompress & tcompMASK_TYPE) != tcompTYPE_MSZIP) return Fail(FDIERROR_CORRUPT_CABINET, erfDetailBadHeader);
+      parts.push_back(TFolderPart{cab.path, rf.coffCabStart, rf.cCFData, cab.header.cbCFData});
+      if (f != cab.header.cFolders - 1 || !GoesOn(c)) break;
+      if (c + 1 >= chain.size()) return Fail(FDIERROR_CORRUPT_CABINET, erfDetailBadHeader);
+    }
+    mszip.reset(new (std::nothrow) TMsZipFolder(io, std::move(parts)));
+    if (!mszip) return Fail(FDIERROR_ALLOC_FAIL);
+    mszipLink = k;
+    mszipFolder = fi;
+  }
+  FDIERROR e = FDIERROR_NONE;
+  int detail = erfDetailNone;
+  if (!mszip->Copy(rec.uoffFolderStart, rec.cbFile, hf, e, detail)) return Fail(e, detail);
+  return true;
+}
+
 bool FdiContext::CopyFile(size_t li, size_t index, FileHandle hf, const PFNFDINOTIFY& notify) {
   const CabFile rec = chain[li]->files[index];
   if (!EnsureContinuation(li, rec, notify)) return false;
+  const int folder = rec.FolderIndex(chain[li]->header.cFolders);
+  if (folder < static_cast<int>(chain[li]->folders.size()) &&
+      (chain[li]->folders[static_cast<size_t>(folder)].typeCompress & tcompMASK_TYPE) == tcompTYPE_MSZIP)
+    return CopyMsZip(li, folder, rec, hf);
   mscabd_file* f = FindMerged(li, index);
   if (f == nullptr) return Fail(FDIERROR_CORRUPT_CABINET, erfDetailBadHeader);
   int err;
@@ -283,6 +337,18 @@ bool FdiContext::CopyFile(size_t li, size_t index, FileHandle hf, const PFNFDINO
 }
 
 bool FdiContext::Copy(const std::string& name, const std::string& folder, const PFNFDINOTIFY& notify) {
+  // The MSZIP folder's cabinet is not held open past the walk.
+  struct CloseAfter {
+    FdiContext* c;
+    ~CloseAfter() {
+      if (c->mszip) {
+        try {
+          c->mszip->CloseCabinet();
+        } catch (...) {
+        }
+      }
+    }
+  } closeAfter{this};
   const std::string path = folder + name;
   size_t li = chain.size();
   for (size_t k = 0; k < chain.size(); ++k)

@@ -2,10 +2,11 @@
 // folders, reserved areas, data checksums), modelled on the SDK calls
 // FDICreate, FDIIsCabinet, FDICopy and FDIDestroy.
 //
-// The decoding is libmspack's; this layer gives it a file system made of the
-// caller's callbacks (cabinets are read through open/read/seek/close, decoded
-// bytes go to the write callback with the handle the caller chose) and turns
-// its work into the SDK's notifications.
+// Stored, LZX and Quantum folders are decoded by libmspack, MSZIP folders by
+// TMsZipFolder (ISA-L's inflater, about twice as fast); this layer gives both
+// a file system made of the caller's callbacks (cabinets are read through
+// open/read/seek/close, decoded bytes go to the write callback with the
+// handle the caller chose) and turns their work into the SDK's notifications.
 //
 // FDICopy walks the file records of one cabinet in order:
 //   fdintCABINET_INFO  once: psz1 next cabinet name (a file name only, "" when

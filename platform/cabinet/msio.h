@@ -44,9 +44,10 @@ class TMsSystem {
   // Rethrows the exception a callback threw during the last call, if any.
   void TakeException();
 
-  // The caller's callbacks, for the FDI layer's own reads.
+  // The caller's callbacks, for the FDI layer's own reads and its MSZIP folders.
   const PFNOPEN& Open() const { return open_; }
   const PFNREAD& Read() const { return read_; }
+  const PFNWRITE& Write() const { return write_; }
   const PFNCLOSE& Close() const { return close_; }
   const PFNSEEK& Seek() const { return seek_; }
 

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <functional>
@@ -214,6 +215,7 @@ struct CabBuilder {
   struct Block {
     std::string data;
     int uncompressed = -1;  // -1: the data's length
+    bool badChecksum = false;
   };
   struct File {
     std::string name;
@@ -236,6 +238,32 @@ struct CabBuilder {
     for (const Block& b : blocks) offset += static_cast<uint32_t>(b.uncompressed < 0 ? b.data.size() : b.uncompressed);
     files.push_back({name, static_cast<uint32_t>(data.size()), offset, 0, 0x20});
     for (size_t p = 0; p < data.size(); p += 32768) blocks.push_back({data.substr(p, 32768), -1});
+  }
+
+  // An MSZIP file (the folder becomes MSZIP): "CK" blocks of at most 32 KiB,
+  // each deflated by zlib with the 32 KiB before it as its dictionary
+  // (history: a dictionary for the first block, which readers do not have).
+  void AddMsZip(const std::string& name, const std::string& data, const std::string& history = "") {
+    type = cab::tcompTYPE_MSZIP;
+    files.push_back({name, static_cast<uint32_t>(data.size()), 0, 0, 0x20});
+    for (size_t p = 0; p < data.size(); p += 32768) {
+      const std::string dict = p == 0 ? history : data.substr(p - 32768, 32768);
+      const std::string in = data.substr(p, 32768);
+      z_stream z{};
+      deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+      if (!dict.empty()) deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(dict.data()), static_cast<uInt>(dict.size()));
+      std::string out(deflateBound(&z, in.size()) + 2, '\0');
+      out[0] = 'C';
+      out[1] = 'K';
+      z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+      z.avail_in = static_cast<uInt>(in.size());
+      z.next_out = reinterpret_cast<Bytef*>(out.data() + 2);
+      z.avail_out = static_cast<uInt>(out.size() - 2);
+      deflate(&z, Z_FINISH);
+      out.resize(out.size() - z.avail_out);
+      deflateEnd(&z);
+      blocks.push_back({out, static_cast<int>(in.size())});
+    }
   }
 
   std::string Bytes() const {
@@ -263,7 +291,7 @@ struct CabBuilder {
     for (const Block& b : blocks) {
       const auto cb = static_cast<uint16_t>(b.data.size());
       const auto ub = static_cast<uint16_t>(b.uncompressed < 0 ? b.data.size() : b.uncompressed);
-      Put32(data, cab::BlockChecksum(reinterpret_cast<const uint8_t*>(b.data.data()), cb, ub));
+      Put32(data, cab::BlockChecksum(reinterpret_cast<const uint8_t*>(b.data.data()), cb, ub) ^ (b.badChecksum ? 1 : 0));
       Put16(data, cb);
       Put16(data, ub);
       data += b.data;

@@ -102,6 +102,30 @@ TEST(Cabinet, SetsSplitFoldersAcrossCabinets) {
   }
 }
 
+// MSZIP blocks are compressed on several threads: the cabinet's bytes are
+// the same for one worker and for four, and the peers test it clean.
+TEST(Cabinet, MsZipBytesDoNotDependOnWorkers) {
+  testutil::TempDir dir;
+  std::vector<Source> src = Sources(2);
+  src.push_back({"long.txt", testutil::TextBytes(600000, 9)});
+  std::string first;
+  for (int workers : {1, 4}) {
+    cab::CCAB ccab;
+    ccab.szCab = "w" + std::to_string(workers) + ".cab";
+    ccab.cWorkers = workers;
+    cab::ERF erf;
+    ASSERT_TRUE(WriteCabinet(dir, ccab, src, cab::tcompTYPE_MSZIP, &erf)) << erf.erfOper;
+    const std::string bytes = testutil::ReadFile(dir.file(ccab.szCab));
+    if (first.empty()) first = bytes;
+    EXPECT_TRUE(bytes == first) << workers;
+  }
+  std::string out;
+  for (const std::string peer : {"cabextract -t ", "7zz t "}) {
+    if (!testutil::HaveTool(peer.substr(0, peer.find(' ')))) continue;
+    EXPECT_EQ(testutil::Run(peer + testutil::ShellQuote(dir.file("w4.cab")), &out), 0) << peer << out;
+  }
+}
+
 // Only stored and MSZIP folders can be written; everything else fails
 // before the source is read and leaves the context usable.
 TEST(Cabinet, UnwritableCompressionValuesFail) {

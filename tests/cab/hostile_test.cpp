@@ -82,6 +82,67 @@ INSTANTIATE_TEST_SUITE_P(Cases, CabHostile, ::testing::ValuesIn(kHostile),
                            return name;
                          });
 
+// MSZIP blocks that do not decode: each ends the file with the error that
+// says why, never a crash or a hang; the unspoiled cabinet reads back.
+struct SpoiledBlock {
+  const char* what;
+  std::function<void(CabBuilder&)> spoil;
+  int detail;  // erfType of the failure; erfDetailNone: reads back
+};
+
+const SpoiledBlock kSpoiledBlocks[] = {
+    {"intact", [](CabBuilder&) {}, plat::cab::erfDetailNone},
+    {"no CK signature", [](CabBuilder& b) { b.blocks[1].data[0] = 'X'; }, plat::cab::erfDetailBadData},
+    {"invalid deflate block type", [](CabBuilder& b) { b.blocks[1].data = "CK\xFF\xFF"; }, plat::cab::erfDetailBadData},
+    {"stream cut short", [](CabBuilder& b) { b.blocks[1].data.resize(100); }, plat::cab::erfDetailBadData},
+    {"block unpacks to more than it says", [](CabBuilder& b) { b.blocks[0].uncompressed = 32767; },
+     plat::cab::erfDetailBadData},
+    {"block unpacks to less than it says", [](CabBuilder& b) { b.blocks.back().uncompressed = 32768; },
+     plat::cab::erfDetailBadData},
+    {"reference before the folder's start",
+     [](CabBuilder& b) {
+       b.blocks.clear();
+       b.files.clear();
+       b.AddMsZip("data.bin", testutil::TextBytes(5000, 1), testutil::TextBytes(5000, 1));
+     },
+     plat::cab::erfDetailBadData},
+    {"cut block with no next cabinet", [](CabBuilder& b) { b.blocks.back().uncompressed = 0; },
+     plat::cab::erfDetailBadData},
+    {"bad checksum", [](CabBuilder& b) { b.blocks[1].badChecksum = true; }, plat::cab::erfDetailBadChecksum},
+    {"cabinet cut inside a block",
+     [](CabBuilder& b) { b.extraBlocks = 1; b.files[0].size += 10; }, plat::cab::erfDetailTruncated},
+};
+
+class CabSpoiledMsZip : public ::testing::TestWithParam<SpoiledBlock> {};
+
+TEST_P(CabSpoiledMsZip, EndsWithTheErrorThatSaysWhy) {
+  testutil::TempDir dir;
+  CabBuilder b;
+  const std::string data = testutil::TextBytes(100000, 3);
+  b.AddMsZip("data.bin", data);
+  GetParam().spoil(b);
+  testutil::WriteFile(dir.file("in.cab"), b.Bytes());
+  std::map<std::string, std::string> got;
+  plat::cab::ERF erf;
+  const bool ok = cabtest::ReadAll(dir.path(), "in.cab", got, &erf);
+  if (GetParam().detail == plat::cab::erfDetailNone) {
+    ASSERT_TRUE(ok) << erf.erfOper << "/" << erf.erfType;
+    EXPECT_TRUE(got["data.bin"] == data);
+  } else {
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(erf.erfOper, plat::cab::FDIERROR_CORRUPT_CABINET);
+    EXPECT_EQ(erf.erfType, GetParam().detail);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CabSpoiledMsZip, ::testing::ValuesIn(kSpoiledBlocks),
+                         [](const ::testing::TestParamInfo<SpoiledBlock>& info) {
+                           std::string name = info.param.what;
+                           for (char& c : name)
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           return name;
+                         });
+
 // A cabinet that names itself as the next one ends after itself.
 TEST(CabHostile, SelfNamedNextCabinetEndsAfterItself) {
   testutil::TempDir dir;
