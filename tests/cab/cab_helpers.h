@@ -168,11 +168,13 @@ struct ListedEntry {
 };
 
 // The directory reader's entries of path, and the codes it reported.
-inline std::vector<ListedEntry> ListCab(const std::string& path, std::vector<int>* errors = nullptr) {
+// page: the code page of unmarked names ("": guessed).
+inline std::vector<ListedEntry> ListCab(const std::string& path, std::vector<int>* errors = nullptr,
+                                        const std::string& page = std::string()) {
   std::vector<ListedEntry> out;
   const std::vector<int> reported = testutil::RunLister(
       path, [&out](const zid::TRizER& s, int) { out.push_back({s.FileName, s.UnpackedSize, s.MethodName}); },
-      nullptr, 0);
+      [&page](zid::TRizER& r) { r.NameCharset = page; }, 0);
   if (errors) errors->insert(errors->end(), reported.begin(), reported.end());
   return out;
 }

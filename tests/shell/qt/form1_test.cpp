@@ -57,6 +57,7 @@ class StubEngine : public IArchiveEngine {
     return {1, 0};
   }
   void GetFileList(const TDirReaderProps& r, std::vector<std::string>& lines) override {
+    namePage_ = r.NameCharset.empty() ? "CP437" : r.NameCharset;
     QFile f(QString::fromStdString(r.ArchiveFile));
     if (!f.open(QIODevice::ReadOnly) || f.read(2) != "PK") {
       lines.clear();
@@ -225,6 +226,24 @@ class Form1Test : public QObject {
     Click("broken.zip");
     QVERIFY(w->RichEdit1->toPlainText().isEmpty());
     QCOMPARE(w->Panel1->text(), QString("View file inside the archive"));
+  }
+
+  // A right click on the pane offers the code page of the names shown; a
+  // choice lists the archive again in that page.
+  void paneMenuChoosesTheCodePage() {
+    Write("REPORT.ZIP", "PK....");
+    w->FileListUpdate();
+    Click("REPORT.ZIP");
+    emit w->RichEdit1->customContextMenuRequested(QPoint(5, 5));
+    auto* cp866 = w->NamesMenu->findChild<QAction*>("NamePage_CP866");
+    QVERIFY(cp866 != nullptr);
+    QVERIFY(!cp866->isChecked());
+    cp866->trigger();
+    w->NamesMenu->hide();
+    emit w->RichEdit1->customContextMenuRequested(QPoint(5, 5));
+    QVERIFY(w->NamesMenu->findChild<QAction*>("NamePage_CP866")->isChecked());
+    w->NamesMenu->hide();
+    QCOMPARE(PaneLines(w->RichEdit1), QStringList({Path("REPORT.ZIP"), "first.txt", "second.txt"}));
   }
 
   // The arrow keys move the preview too, and Extract takes the file previewed.
