@@ -25,6 +25,10 @@ bool WriteAll(TStream32& out, const std::string& bytes) {
 
 TStoreDeflateResult LhaDataStep(TStream32& src, TStream32& out, TStoreDeflateJob& job, char method);
 
+// Files the workers take: not a folder, and not one a level-0 header cannot
+// hold (the loop refuses that one without reading it).
+bool Prefetchable(const TCompHeaderItem& it) { return !it.IsDir && it.FileSize <= 0xFFFFFFFFll; }
+
 }  // namespace
 
 TLha::TLha() {
@@ -150,7 +154,7 @@ bool TLha::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   }
   TZipPrefetch::TResult pre;
   bool prefetched = false;
-  if (!it.IsDir) {
+  if (Prefetchable(it)) {
     if (cancel_ && prefetch_) prefetch_->Stop();
     prefetched = prefetch_ && prefetch_->Take(index, it.SourcePath, pre);
     if (!prefetched && prefetch_) {
@@ -308,6 +312,7 @@ TStoreDeflateResult LhaDataStep(TStream32& src, TStream32& out, TStoreDeflateJob
     if (job.progress && reported != 0) job.progress(-reported);
   }
   res.stored = true;
+  res.read = 0;
   std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(kCopyChunk, std::max<int64_t>(size, 1))));
   uint16_t crc = 0;
   while (res.read < size) {
@@ -336,7 +341,7 @@ void TLha::StartPrefetch(TCompHeaderObj& list, int from, char method) {
   std::vector<TZipPrefetch::TJob> jobs;
   for (int i = from; i < list.Count(); ++i) {
     TCompHeaderItem& it = list[i];
-    if (it.Action != caCompress || it.IsDir) continue;
+    if (it.Action != caCompress || !Prefetchable(it)) continue;
     TZipPrefetch::TJob job;
     job.index = i;
     job.path = it.SourcePath;
