@@ -103,7 +103,7 @@ TEST(LibArchiveFamilies, DamagedArchiveEndsWithItsError) {
   struct {
     const char* archive;
     const char* says;
-  } cases[] = {{"t.7z", "(25"}, {"t.cpio", "a cpio name of 4294967295 bytes at offset 0"}};
+  } cases[] = {{"t.7z", "a.txt: Bad block"}, {"t.cpio", "a cpio name of 4294967295 bytes at offset 0"}};
   for (const auto& c : cases) {
     std::string said;
     const int rc = testutil::Run(Zefa("x " + ShellQuote(tmp.file(c.archive)) + " -o " + ShellQuote(tmp.file("out"))), &said);

@@ -40,7 +40,7 @@ void CompareWithTar(const std::string& archive, const testutil::TempDir& t) {
   std::filesystem::remove_all(theirs);
   std::filesystem::create_directories(theirs);
   ASSERT_EQ(testutil::Run("cd " + testutil::ShellQuote(theirs) + " && tar xf " + testutil::ShellQuote(archive) +
-                          " --no-same-owner"),
+                          " --no-same-owner --no-same-permissions"),  // modes under the umask, as ours
             0);
   const Report r = ExtractTar(archive, ours);
   EXPECT_FALSE(r.stats.archiveFailed);
