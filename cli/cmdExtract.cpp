@@ -16,6 +16,7 @@
 #include "engine/base/zidFormats.h"
 #include "engine/base/zidStreams.h"
 #include "engine/base/zidUnBase.h"
+#include "engine/base/zidVolumeSet.h"
 #include "engine/other/zidUnGZip.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -89,6 +90,8 @@ class OverwriteQuestion {
 };
 
 int Run(ExtractOptions& opt, bool test) {
+  // A piece of a volume set: the set is read from its leading piece.
+  if (plat::FileExists(opt.archive)) opt.archive = zid::LeadingPieceOf(opt.archive);
   if (!ArchiveUsable(opt.archive)) return kExitFailed;
   zid::TArchiveDetection d;
   zid::AssignArchiveFile(d, opt.archive);
@@ -148,7 +151,7 @@ int Run(ExtractOptions& opt, bool test) {
   // Volumes of a set are files next to the last one: take them when they exist.
   un->OnNextVolume = [](zid::TZipCommon*, std::string& volumeName, int, bool exists, bool& cancel) {
     if (!exists) {
-      PrintEngineError(zid::E_FILENOTFOUND, volumeName);
+      std::cerr << "zefa: " << Printable(volumeName) << ": this volume of the set is missing\n";
       cancel = true;
     }
   };

@@ -21,6 +21,7 @@ std::string EntrySummary::VerdictText(const zid::TEntryReport& r) {
     case zid::E_CRCERROR: return "CRC error";
     case zid::E_READERROR: return "cut short";
     case zid::E_UNSUPPORTEDMETHOD: return "unsupported";
+    case zid::E_FILENOTFOUND: return "volume missing";
     case zid::E_USERCANCELED: return "skipped";
     default: return "damaged";
   }
