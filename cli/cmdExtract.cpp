@@ -10,11 +10,13 @@
 
 #include "cli/commands.h"
 #include "cli/common.h"
+#include "cli/entryReport.h"
 #include "engine/base/Err_Msgs.h"
 #include "engine/base/zidDetect.h"
 #include "engine/base/zidFormats.h"
 #include "engine/base/zidStreams.h"
 #include "engine/base/zidUnBase.h"
+#include "engine/base/zidVolumeSet.h"
 #include "engine/other/zidUnGZip.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -38,6 +40,8 @@ struct ExtractOptions {
   bool toStdout = false;
   bool askPassword = false;
   std::string charset;
+  bool report = false;  // one line per entry at the end
+  bool json = false;    // one JSON document at the end
 };
 
 // Standard output as the stream extracted bytes go to (zefa x --stdout).
@@ -89,6 +93,8 @@ class OverwriteQuestion {
 int Run(ExtractOptions& opt, bool test) {
   std::string page;
   if (!CharsetUsable(opt.charset, page)) return kExitFailed;
+  // A piece of a volume set: the set is read from its leading piece.
+  if (plat::FileExists(opt.archive)) opt.archive = zid::LeadingPieceOf(opt.archive);
   if (!ArchiveUsable(opt.archive)) return kExitFailed;
   zid::TArchiveDetection d;
   zid::AssignArchiveFile(d, opt.archive);
@@ -165,10 +171,22 @@ int Run(ExtractOptions& opt, bool test) {
   // Volumes of a set are files next to the last one: take them when they exist.
   un->OnNextVolume = [](zid::TZipCommon*, std::string& volumeName, int, bool exists, bool& cancel) {
     if (!exists) {
-      PrintEngineError(zid::E_FILENOTFOUND, volumeName);
+      std::cerr << "zefa: " << Printable(volumeName) << ": this volume of the set is missing\n";
       cancel = true;
     }
   };
+  // The summary keeps every entry's report; a checksum failure then reaches
+  // OnEnd only, and is said here as it would have been.
+  EntrySummary summary;
+  if (opt.report || opt.json) {
+    un->OnEnd = [&summary, &errors](zid::TZipCommon*, const zid::TEntryReport& r) {
+      if (r.code == zid::E_CRCERROR && r.verdict == zid::TVerdict::Failed) {
+        ++errors;
+        PrintEngineError(zid::E_CRCERROR, r.storedName);
+      }
+      summary.Add(r);
+    };
+  }
   un->OnProgress = [&bar, unp](zid::TZipCommon*, uint8_t byFile, uint8_t byArchive) {
     bar.Update(byFile, byArchive, unp->FileName);
   };
@@ -204,10 +222,12 @@ int Run(ExtractOptions& opt, bool test) {
     std::cerr << "zefa: " << locked << " entries are encrypted (" << Printable(firstLocked)
               << " the first): give the password with -p\n";
   const zid::TUnBase::TStats& st = un->Stats();
+  if (opt.json && !toStdout) summary.PrintJson(opt.archive, st);
   if (st.archiveFailed) return kExitFailed;
   const int unmatched = selection.ReportUnmatched();
-  if (test) std::cout << st.passed << " of " << st.listed << " entries OK\n";
-  if (st.skipped > 0 && !toStdout) std::cout << st.skipped << (st.skipped == 1 ? " existing file kept\n" : " existing files kept\n");
+  if (opt.report && !toStdout) summary.PrintLines();
+  if (test && !opt.json) std::cout << st.passed << " of " << st.listed << " entries OK\n";
+  if (st.skipped > 0 && !toStdout && !opt.json) std::cout << st.skipped << (st.skipped == 1 ? " existing file kept\n" : " existing files kept\n");
   if (st.failed > 0 || errors > 0 || unmatched > 0) return kExitPartial;
   return kExitOk;
 }
@@ -222,6 +242,8 @@ Command Register(CLI::App& app, bool test) {
                              "Password of encrypted entries (-pSECRET, -p SECRET or --password SECRET; -p alone "
                              "before the archive: ask)");
   sub->add_flag("--ask-password", opt->askPassword)->group("");
+  sub->add_flag("--report", opt->report, "End with one line per entry: OK, CRC error, cut short, unsupported, skipped");
+  sub->add_flag("--json", opt->json, "End with one JSON document: the entries with their verdicts, and the totals");
   sub->add_flag("--no-ratio-limit", opt->noRatioLimit,
                 "Let an entry unpack past 1 GiB and 1000 times its packed size (stopped otherwise, as a "
                 "decompression bomb)");

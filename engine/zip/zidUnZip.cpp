@@ -12,6 +12,8 @@
 #include "engine/zip/zidUnZipDecode.h"
 #include "engine/zip/zidZipInput.h"
 #include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/files.h"
 
 namespace zid {
 
@@ -242,6 +244,14 @@ bool TUnZip::SelectDisk(int disk, int64_t offset) {
   if (GetArcType() == atZipMV) {
     // OpenNextVolume opens the volume after CurrentVolume (1-based).
     CurrentVolume = disk;
+    // A missing volume fails the entries that need it, not the operation:
+    // the entries on the volumes present are still read.
+    const std::string wanted = NextVolumeName();
+    if (!plat::FileExists(wanted)) {
+      ReportError(FileName, "the volume " + plat::ExtractFileName(wanted) + " of the set is missing", wanted,
+                  E_FILENOTFOUND);
+      return false;
+    }
     if (!OpenNextVolume()) return false;
   } else if (!span_.SwitchDisk(offset, disk + 1)) {
     return false;

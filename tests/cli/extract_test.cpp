@@ -177,3 +177,32 @@ TEST(CliExtract, CompressedTarLeavesOnlyItsMembers) {
     EXPECT_EQ(Zefa("t " + ShellQuote(arc)), 0);
   }
 }
+
+// A split set opened from its first piece is read whole; without its middle
+// piece the missing file is named, the entry that is complete is extracted,
+// and the summaries say which entry failed and why.
+TEST(CliExtract, SplitSetsFromAnyPieceAndTheirSummaries) {
+  REQUIRE_TOOL("zip");
+  TempDir tmp;
+  WriteFile(tmp.file("src/seq.txt"), testutil::TextBytes(9000, 3));
+  WriteFile(tmp.file("src/big.bin"), testutil::RandomBytes(2500000, 4));
+  ASSERT_EQ(testutil::Run("cd " + ShellQuote(tmp.file("src")) + " && zip -q -s 1m split.zip seq.txt big.bin"), 0);
+  const std::string first = ShellQuote(tmp.file("src/split.z01"));
+  EXPECT_EQ(Zefa("x " + first + " -o " + ShellQuote(tmp.file("out"))), 0);
+  EXPECT_TRUE(ReadFile(tmp.file("out/big.bin")) == ReadFile(tmp.file("src/big.bin")));
+  EXPECT_EQ(ReadFile(tmp.file("out/seq.txt")), ReadFile(tmp.file("src/seq.txt")));
+  std::string out;
+  EXPECT_EQ(Zefa("t " + first + " --json", &out), 0);
+  EXPECT_NE(out.find("\"totals\": {\"entries\": 2, \"ok\": 2, \"failed\": 0"), std::string::npos) << out;
+
+  std::filesystem::remove(tmp.file("src/split.z02"));
+  EXPECT_EQ(Zefa("t " + first + " --report", &out), 1);
+  EXPECT_NE(out.find("the volume split.z02 of the set is missing"), std::string::npos) << out;
+  EXPECT_EQ(out.find("canceled"), std::string::npos) << out;
+  EXPECT_NE(out.find("OK              seq.txt"), std::string::npos) << out;
+  EXPECT_NE(out.find("volume missing  big.bin"), std::string::npos) << out;
+  EXPECT_NE(out.find("1 of 2 entries OK"), std::string::npos) << out;
+  EXPECT_EQ(Zefa("x " + first + " -o " + ShellQuote(tmp.file("part"))), 1);
+  EXPECT_EQ(ReadFile(tmp.file("part/seq.txt")), ReadFile(tmp.file("src/seq.txt")));
+  EXPECT_FALSE(std::filesystem::exists(tmp.file("part/big.bin")));
+}
