@@ -129,7 +129,7 @@ bool DeflatePieces(TStream32& source, int64_t size, TStream32& target, const Cod
       const int64_t want = std::min(left, kDeflatePiece);
       p->dictLen = static_cast<uint32_t>(tail.size());
       p->in.resize(tail.size() + static_cast<size_t>(want));
-      std::memcpy(p->in.data(), tail.data(), tail.size());
+      if (!tail.empty()) std::memcpy(p->in.data(), tail.data(), tail.size());
       uint8_t* data = p->in.data() + p->dictLen;
       int64_t got = 0;
       while (got < want) {

@@ -159,7 +159,7 @@ TEST(MakeCab, RefusalsLeaveTheCabinetAlone) {
   // refused before anything is written, in one report.
   errors.clear();
   EXPECT_EQ(MakeCab(dir, "x.cab", zid::cmMsZip, &errors, [](zid::TMakeCab& w) { w.MaxFiles = 4; }), 0);
-  EXPECT_EQ(errors, std::vector<int>{zid::E_FORMATLIMIT});
+  EXPECT_EQ(std::count(errors.begin(), errors.end(), zid::E_FORMATLIMIT), 1);
   EXPECT_EQ(testutil::ReadFile(dir.file("x.cab")), before);
 }
 
