@@ -60,6 +60,20 @@ std::string DecodeEntryName(std::string_view raw, const TNameOrigin& origin) {
   return out;
 }
 
+std::string DecodeEntryPath(std::string_view raw, const TNameOrigin& origin) {
+  const std::string decoded = DecodeEntryName(raw, origin);
+  std::string out;
+  out.reserve(decoded.size());
+  for (char c : decoded) {
+    if (c == '\\') c = '/';
+    if (c != '/' || out.empty() || out.back() != '/') out += c;
+  }
+  // the entry report finds the stored bytes by the name the walker hands on
+  TRecent& r = recent[(recentNext + kRecent - 1) % kRecent];
+  if (!r.page.empty() && r.decoded == decoded && r.raw == raw) r.decoded = out;
+  return out;
+}
+
 bool RecentPageName(const std::string& decoded, std::string& raw, std::string& page) {
   bool found = false;
   for (size_t k = 0; k < kRecent && !found; ++k) {

@@ -23,6 +23,12 @@ struct TNameOrigin {
 // shown as "%XX" (platform/charset.h).
 std::string DecodeEntryName(std::string_view raw, const TNameOrigin& origin);
 
+// DecodeEntryName for a stored path whose folders are split by "\" or "/":
+// the separators are looked for in the decoded name, each run of them made
+// one "/". In Shift-JIS, GBK and Big5 the second byte of a character may be
+// 0x5C, so splitting the stored bytes first would cut such characters in two.
+std::string DecodeEntryPath(std::string_view raw, const TNameOrigin& origin);
+
 // The name page of one operation on one archive. While a scope lives, the
 // names DecodeEntryName reads in a page are read in `page`; with `collect`
 // set, their stored bytes are also appended there (the detection walk); a

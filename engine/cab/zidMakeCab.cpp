@@ -222,7 +222,7 @@ bool TMakeCab::AddOldEntry(cab::FDINOTIFICATION& n, const TCompHeaderItem& item,
                                                            : E_BADBLOCK);
     return false;
   }
-  std::string stored = item.Name;
+  std::string stored = StoredNameBytes(item.Name);
   std::replace(stored.begin(), stored.end(), '/', '\\');
   item_ = &item;
   oldRecord_ = &oldRecords_[record];
@@ -334,7 +334,10 @@ cab::FileHandle TMakeCab::OpenInfo(const std::string& name, uint16_t& date, uint
   date = static_cast<uint16_t>(dos >> 16);
   time = static_cast<uint16_t>(dos & 0xFFFF);
   attribs = static_cast<uint16_t>((oldRecord_ != nullptr ? oldRecord_->attribs : attr) & kKeptAttributes);
-  if (item_ != nullptr && !plat::IsAscii(item_->Name)) attribs |= cab::kAttrNameIsUtf;
+  // a name stored in the chosen code page (StoredNameBytes) goes without the
+  // UTF mark, as DOS tools read it
+  if (item_ != nullptr && !plat::IsAscii(item_->Name) && StoredNameBytes(item_->Name) == item_->Name)
+    attribs |= cab::kAttrNameIsUtf;
   if (OnRead) {
     plat::DosDateTimeToDateTime(dos, FileDate);
     ExternalAttr = InternalAttr = attribs;
@@ -378,7 +381,7 @@ bool TMakeCab::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   if (it.IsDir) return false;
   if (!EnsureContext(out)) RaiseError(GetArchiveFile(), std::string(), VolumeName, E_CABDLL);
   FileName = it.Name;
-  std::string stored = it.Name;
+  std::string stored = StoredNameBytes(it.Name);
   std::replace(stored.begin(), stored.end(), '/', '\\');
   item_ = &it;
   itemDone_ = 0;

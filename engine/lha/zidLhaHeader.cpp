@@ -45,9 +45,13 @@ std::string Utf16ToUtf8(const uint8_t* p, uint32_t n) {
   return out;
 }
 
+// 0xFF, the folder separator of level-2 folder extensions, as "/". It is
+// never a byte of a character in the multibyte pages; "\\" may be (the
+// second byte of a Shift-JIS character), so that one is left to the decoded
+// name (DecodeEntryPath).
 std::string FolderSeparators(std::string s) {
   for (char& c : s)
-    if (static_cast<uint8_t>(c) == 0xFF || c == '\\') c = '/';
+    if (static_cast<uint8_t>(c) == 0xFF) c = '/';
   return s;
 }
 
@@ -227,29 +231,24 @@ class TParser {
     h_.rawName = Join(FolderSeparators(folder_), FolderSeparators(name_));
     // names in the Unicode extensions are UTF-16 whatever the code page
     const bool wide = hasWideName_ || hasWideFolder_;
-    std::string decoded;
-    if (wide) {
-      decoded = Join(hasWideFolder_ ? wideFolder_ : DecodeEntryName(FolderSeparators(folder_), origin_),
-                     hasWideName_ ? wideName_ : DecodeEntryName(FolderSeparators(name_), origin_));
-    }
+    std::string decoded =
+        wide ? Join(hasWideFolder_ ? wideFolder_ : DecodeEntryPath(FolderSeparators(folder_), origin_),
+                    hasWideName_ ? wideName_ : DecodeEntryPath(FolderSeparators(name_), origin_))
+             : DecodeEntryPath(h_.rawName, origin_);
     if (h_.isDir) {
       // LHa for Unix keeps a symbolic link as a folder entry "link|target"
-      // with the link's Unix file type
+      // with the link's Unix file type; the bar is looked for in the decoded
+      // name, as it too may be the second byte of a Shift-JIS character
       bool link = (h_.unixMode & 0xF000) == 0xA000;
-      std::string targets[2];
-      std::string* names[2] = {&h_.rawName, &decoded};
-      for (int i = 0; i < 2; ++i) {
-        size_t bar = names[i]->find('|');
-        if (bar != std::string::npos) {
-          targets[i] = names[i]->substr(bar + 1);
-          names[i]->resize(bar);
-          link = true;
-        }
+      const size_t bar = decoded.find('|');
+      if (bar != std::string::npos) {
+        h_.linkTarget = decoded.substr(bar + 1);
+        decoded.resize(bar);
+        link = true;
       }
       h_.isSymlink = link;
-      if (link) h_.linkTarget = wide && !targets[1].empty() ? targets[1] : DecodeEntryName(targets[0], origin_);
     }
-    h_.name = wide ? decoded : DecodeEntryName(h_.rawName, origin_);
+    h_.name = decoded;
     h_.nextOffset = h_.dataOffset + h_.packedSize;
   }
 

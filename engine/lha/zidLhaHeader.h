@@ -37,8 +37,8 @@ struct TLhaHeader {
   bool isDir = false;      // -lhd-
   bool isSymlink = false;  // a -lhd- entry stored as "name|target"
   std::string linkTarget;  // that target, decoded like the name
-  std::string rawName;     // folder then name as stored; 0xFF and "\" turned into "/"
-  std::string name;        // rawName decoded: valid UTF-8 as it is, else CP437
+  std::string rawName;     // folder then name as stored; 0xFF turned into "/"
+  std::string name;        // rawName decoded (valid UTF-8 as it is, else in the name page), "\" as "/"
 
   // The method's fourth character ('0'..'7', 'd', 's', ...), or 0 when the
   // id is not of the form "-xxx-".

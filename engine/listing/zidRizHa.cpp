@@ -35,7 +35,7 @@ void THaWalker::Step(TRizER& r) {
   // An unknown method means the walk has left the entries.
   if (ReadHaEntry(read, r.HeaderOffset() + 1, e) != THaRead::Ok) return EndWalkBadHeader(r);
   const bool folder = e.method == kHaMethodDir;
-  if (r.AcceptName(r.DecodeName(e.path + e.name, true), r.RecurseDirs)) {
+  if (r.AcceptName(HaEntryName(e, r.TranslateOemChar), r.RecurseDirs)) {
     r.FileDate = plat::Now();
     r.VersionMadeBy = r.VersionNeeded = static_cast<uint16_t>(e.version);
     r.PackedSize = e.packedSize;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/base/zidBytes.h"
+#include "engine/base/zidNames.h"
 
 namespace zid {
 
@@ -54,9 +55,16 @@ THaRead ReadHaEntry(const THaReadAt& read, int64_t pos, THaEntry& e) {
   if (read(afterName, &infoLen, 1) != 1) return THaRead::Bad;
   for (char& c : e.path)
     if (static_cast<uint8_t>(c) == kSeparator) c = '/';
-  if (!e.path.empty() && e.path.back() != '/' && e.path.back() != '\\') e.path += '/';
+  if (!e.path.empty() && e.path.back() != '/') e.path += '/';
   e.dataOffset = afterName + 1 + infoLen;
   return THaRead::Ok;
+}
+
+std::string HaEntryName(const THaEntry& e, bool translateOem) {
+  TNameOrigin origin;
+  origin.unixHost = true;  // valid UTF-8 stays
+  origin.translateOem = translateOem;
+  return DecodeEntryPath(e.path + e.name, origin);
 }
 
 }  // namespace zid

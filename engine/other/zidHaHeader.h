@@ -42,4 +42,8 @@ using THaReadAt = std::function<int64_t(int64_t pos, void* buf, int64_t n)>;
 // information running past the end of the file.
 THaRead ReadHaEntry(const THaReadAt& read, int64_t pos, THaEntry& e);
 
+// The entry's path and name as shown: valid UTF-8 as it is, else in the name
+// page; a "\\" is taken for a separator only in the decoded name.
+std::string HaEntryName(const THaEntry& e, bool translateOem);
+
 }  // namespace zid

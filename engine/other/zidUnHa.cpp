@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "engine/base/zidNames.h"
 #include "engine/base/zidStreams.h"
 #include "engine/other/zidHaMethods.h"
 
@@ -38,10 +37,7 @@ void TUnHa::ProcessArchive() {
 
 void TUnHa::ExtractOne(const THaEntry& e) {
   TEntry te;
-  TNameOrigin origin;
-  origin.unixHost = true;  // valid UTF-8 stays
-  origin.translateOem = TranslateOemChar;
-  te.storedName = DecodeEntryName(e.path + e.name, origin);
+  te.storedName = HaEntryName(e, TranslateOemChar);
   te.packedSize = e.packedSize;
   te.unpackedSize = e.originalSize;
   te.crc = e.crc;

@@ -93,28 +93,26 @@ TZooRead ReadZooEntry(const TZooReadAt& read, int64_t pos, TZooEntry& e) {
 }
 
 std::string ZooEntryName(const TZooEntry& e, bool translateOem, bool forExtraction) {
-  std::string name = e.longName.empty() ? e.shortName : e.longName;
-  std::string folder = e.folder;
-  if (forExtraction) {
-    std::string kept;
-    size_t i = 0;
-    while (i <= folder.size()) {
-      size_t j = folder.find_first_of("/\\", i);
-      if (j == std::string::npos) j = folder.size();
-      const std::string part = folder.substr(i, j - i);
-      if (!part.empty() && part != "." && part != "..") kept += (kept.empty() ? "" : "/") + part;
-      i = j + 1;
-    }
-    folder = kept;
-  }
-  if (!folder.empty()) {
-    if (folder.back() != '/' && folder.back() != '\\') folder += '/';
-    name = folder + name;
-  }
+  const std::string& name = e.longName.empty() ? e.shortName : e.longName;
   TNameOrigin origin;
   origin.unixHost = true;  // valid UTF-8 stays
   origin.translateOem = translateOem;
-  return DecodeEntryName(name, origin);
+  // decoded whole, then split: a "\\" in the stored folder may be the second
+  // byte of a Shift-JIS character
+  std::string path = DecodeEntryPath(e.folder.empty() ? name : e.folder + '/' + name, origin);
+  if (!forExtraction) return path;
+  // the folder's "." and ".." parts are dropped
+  const size_t last = path.rfind('/');
+  if (last == std::string::npos) return path;
+  std::string kept;
+  size_t i = 0;
+  while (i < last) {
+    size_t j = path.find('/', i);
+    const std::string part = path.substr(i, j - i);
+    if (!part.empty() && part != "." && part != "..") kept += part + '/';
+    i = j + 1;
+  }
+  return kept + path.substr(last + 1);
 }
 
 namespace {

@@ -64,7 +64,8 @@ TZooRead ReadZooEntry(const TZooReadAt& read, int64_t pos, TZooEntry& e);
 
 // The name as stored, folder and all ("dir/name"): what a listing shows.
 // forExtraction drops the folder's "." and ".." components, so "../x" is
-// extracted as "x" below the target folder. Valid UTF-8 stays, else CP437.
+// extracted as "x" below the target folder. Valid UTF-8 stays, else the
+// name page is read.
 std::string ZooEntryName(const TZooEntry& e, bool translateOem, bool forExtraction);
 
 // ZOO's methods: 0 stored, 1 LZW, 2 the LZH coder.

@@ -113,6 +113,8 @@ const std::vector<Case>& Cases() {
       {"CP866", {"Отчет.doc", "Письмо/Привет.txt"}, "CP866"},
       {"CP850", {"Conceição.txt", "Ønske/København.doc"}, "CP850"},
       {"CP932", {"日本語.txt", "テスト/ファイル.doc"}, "CP932"},
+      // second bytes that are "\\" in ASCII (表 95 5C, ソ 83 5C, 能 94 5C): no folder separators
+      {"SHIFT_JIS", {"表示.txt", "ソフト/能力表.doc"}, "CP932"},
       {"GBK", {"中文文件.txt", "测试/文档.doc"}, "GB18030"},
       {"CP1251", {"Привет.txt", "Документы/отчёт.doc"}, "CP1251"},
       // ASCII names beside two DOS Russian ones, and names that read the same in CP437.
@@ -211,7 +213,7 @@ TEST(CliCharset, WritersStoreNamesInTheChosenPageOrRefuseThem) {
   const std::vector<std::string> names = {"Отчет.doc", "Письмо.txt"};
   for (size_t i = 0; i < names.size(); ++i) testutil::WriteFile(dir.file(names[i]), "data " + std::to_string(i));
   const std::string in = "cd " + ShellQuote(dir.path()) + " && ";
-  for (const char* arc : {"dos.zip", "dos.lzh", "dos.bh"}) {
+  for (const char* arc : {"dos.zip", "dos.lzh", "dos.bh", "dos.cab"}) {
     SCOPED_TRACE(arc);
     std::string out;
     ASSERT_EQ(testutil::Run(in + ShellQuote(testutil::CliPath()) + " a --charset CP866 " + arc + " " + names[0] + " " +
