@@ -11,7 +11,7 @@ namespace {
 
 // One operation runs per thread at a time (the engine's rule), so the page
 // of the operation in hand is the thread's.
-thread_local const TNamePage* currentPage = nullptr;
+thread_local TNamePage* currentPage = nullptr;
 
 // The last few names read in a page: the walkers decode a name, sometimes a
 // link target after it, then hand the name on.
@@ -47,10 +47,16 @@ std::string DecodeEntryName(std::string_view raw, const TNameOrigin& origin) {
   if (origin.utf8 && plat::IsValidUtf8(raw)) return std::string(raw);
   if (origin.unixHost && plat::IsValidUtf8(raw)) return std::string(raw);
   if (!origin.translateOem) return std::string(raw);
-  const TNamePage* p = currentPage;
-  const std::string page = p != nullptr ? p->page : plat::kDefaultNamePage;
-  if (p != nullptr && p->collect != nullptr && !plat::IsAscii(raw)) p->collect->emplace_back(raw);
   if (plat::IsAscii(raw)) return std::string(raw);  // the same in every page: nothing to tell
+  TNamePage* p = currentPage;
+  if (p != nullptr && p->collect != nullptr) p->collect->emplace_back(raw);
+  if (p != nullptr && p->decide) {
+    auto decide = std::move(p->decide);
+    p->decide = nullptr;
+    p->page = decide();
+    for (TRecent& r : recent) r.page.clear();  // the deciding walk's names are not this one's
+  }
+  const std::string page = p != nullptr ? p->page : plat::kDefaultNamePage;
   std::string out = plat::DecodeCharset(raw, page);
   TRecent& r = recent[recentNext];
   recentNext = (recentNext + 1) % kRecent;

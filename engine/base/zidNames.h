@@ -1,6 +1,7 @@
 // Entry names as stored -> names as this system shows them (UTF-8).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,10 +33,13 @@ std::string DecodeEntryPath(std::string_view raw, const TNameOrigin& origin);
 // The name page of one operation on one archive. While a scope lives, the
 // names DecodeEntryName reads in a page are read in `page`; with `collect`
 // set, their stored bytes are also appended there (the detection walk); a
-// scope opened inside a collecting one collects too.
+// scope opened inside a collecting one collects too. With `decide` set, the
+// page is asked for the first time a name needs one (names in ASCII or marked
+// UTF-8 read the same in every page, so most archives never ask).
 struct TNamePage {
   std::string page = "CP437";
   std::vector<std::string>* collect = nullptr;
+  std::function<std::string()> decide;
 };
 class TNamePageScope {
  public:
@@ -46,7 +50,7 @@ class TNamePageScope {
 
  private:
   TNamePage page_;
-  const TNamePage* saved_;
+  TNamePage* saved_;
 };
 
 // The stored bytes and page of a recent DecodeEntryName call that read a

@@ -39,9 +39,7 @@ int TCustomDClass::Extract() {
     if (OnElapsedTime) timer_.Start();
     FileName.clear();
     BytesTotal = BytesRemaining = archiveSize_;
-    TNamePage page;
-    page.page = ArchiveNamePage(*this);
-    TNamePageScope names(page);
+    TNamePageScope names(OperationNamePage(*this));
     ProcessArchive();
   } catch (...) {
     ReportCaught();  // the count says how far it got

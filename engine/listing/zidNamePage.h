@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "engine/base/zidNames.h"
+
 namespace zid {
 
 class TZipCommon;
@@ -13,5 +15,10 @@ class TZipCommon;
 // plat::DetectCharset), else CP437. Kept in c until ArchiveFile changes, so
 // a listing and the extraction after it read the names alike.
 std::string ArchiveNamePage(TZipCommon& c);
+
+// The name page of one operation on c.ArchiveFile: the page when it is
+// known already, else ArchiveNamePage asked the first time a name needs a
+// page, so a walk over names in ASCII or marked UTF-8 never guesses.
+TNamePage OperationNamePage(TZipCommon& c);
 
 }  // namespace zid

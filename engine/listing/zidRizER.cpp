@@ -101,9 +101,7 @@ bool TRizER::Activate() {
     if (file.empty() || !plat::FileExists(file)) RaiseError(file, std::string(), VolumeName, E_FILENOTFOUND);
     if (!OnRead) RaiseError(file, "OnRead", VolumeName, E_REQUIREDEVENT);
     CheckDrive();
-    TNamePage page;
-    page.page = ArchiveNamePage(*this);
-    TNamePageScope names(page);
+    TNamePageScope names(OperationNamePage(*this));
     scratch_.assign(kScratchSize, 0);
     window_.assign(kWindowSize, 0);
     ArchiveSwitched();
