@@ -14,6 +14,7 @@ namespace {
 
 constexpr int kMaxPasswordAttempts = 10;
 constexpr uint8_t kFirstUnsupportedVersion = 4;
+constexpr int kMaxVolumes = 999;
 // Encryption versions 0 and 1 are the XOR garbling; later ones are ciphers this engine does not have.
 constexpr uint8_t kLastXorEncryption = 1;
 
@@ -51,8 +52,21 @@ bool TUnARJ::ReadMainHeader(int64_t pos, int64_t* next, std::string* why) {
 }
 
 bool TUnARJ::NextVolume(int64_t* next) {
-  const std::string name = VolumeFileName(GetArchiveFile(), volumeNumber_);
+  std::string name = VolumeFileName(GetArchiveFile(), volumeNumber_);
   stop_ = true;
+  // A missing volume fails the entry that runs into it, not the set: it is
+  // said once, and the walk goes on at the next volume present.
+  skippedMissing_ = false;
+  if (!plat::FileExists(name)) {
+    ReportError(FileName, "the volume " + plat::ExtractFileName(name) + " of the set is missing", name,
+                E_FILENOTFOUND);
+    int n = volumeNumber_ + 1;
+    while (n <= kMaxVolumes && !plat::FileExists(VolumeFileName(GetArchiveFile(), n))) ++n;
+    if (n > kMaxVolumes) return false;
+    volumeNumber_ = n;
+    name = VolumeFileName(GetArchiveFile(), n);
+    skippedMissing_ = true;
+  }
   if (!RequestVolume(name, volumeNumber_ + 1)) return false;
   ++volumeNumber_;
   // A handler that leads back to a volume already read would go round forever.
@@ -233,6 +247,8 @@ bool TUnARJ::DecodeEntry(const TArjHeader& first, bool follow) {
     if (!NextVolume(&pos)) return false;
     followed_ = true;
     resumePos_ = pos;
+    // The rest of the entry was in the volume that is missing.
+    if (skippedMissing_) return false;
     TArjHeader next;
     std::string why;
     const TArjRead rr = ReadHeader(pos, next, &why);

@@ -55,6 +55,7 @@ class TUnARJ : public TUnBase {
   int volumeNumber_ = 1;
   std::set<std::string> visited_;
   TLostRegions lost_;  // the damaged regions of the volume in hand
+  bool skippedMissing_ = false;  // the last NextVolume passed over a missing volume
   bool followed_ = false;    // the last entry moved the walk to a later volume
   int64_t resumePos_ = 0;    // where the walk goes on in that volume
   bool partsOk_ = true;
