@@ -251,6 +251,11 @@ int64_t TUnRar::ReadPacked(uint8_t* buf, int64_t n) {
 bool TUnRar::OpenNextVolume(int64_t* first) {
   const std::string name = RarNextVolumeName(VolumeName, rar5_ || (mainFlags_ & kRarMainNewNumbering));
   stop_ = true;
+  // A missing volume is said once; the walk ends there (the entries before it stand).
+  if (!name.empty() && !plat::FileExists(name)) {
+    ReportError(FileName, "the volume " + plat::ExtractFileName(name) + " of the set is missing", name, E_FILENOTFOUND);
+    return false;
+  }
   if (name.empty() || !RequestVolume(name, volume_ + 2)) return false;
   ++volume_;
   // A handler (or a renamed set) that leads back to a volume already read would go round forever.

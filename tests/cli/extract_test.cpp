@@ -205,4 +205,29 @@ TEST(CliExtract, SplitSetsFromAnyPieceAndTheirSummaries) {
   EXPECT_EQ(Zefa("x " + first + " -o " + ShellQuote(tmp.file("part"))), 1);
   EXPECT_EQ(ReadFile(tmp.file("part/seq.txt")), ReadFile(tmp.file("src/seq.txt")));
   EXPECT_FALSE(std::filesystem::exists(tmp.file("part/big.bin")));
+
+  // ARJ volumes and a cabinet set: opened from a middle piece, then with one
+  // piece gone the rest is still read (an entry past the gap too).
+  REQUIRE_TOOL("arj");
+  WriteFile(tmp.file("src/z.txt"), "tail\n");
+  ASSERT_EQ(testutil::Run("cd " + ShellQuote(tmp.file("src")) + " && arj a -v50k -y set seq.txt big.bin z.txt >/dev/null"), 0);
+  struct Row { std::string dir, first, middle, gone, whole, part; };
+  std::vector<Row> rows = {{tmp.file("src"), "set.arj", "set.a01", "set.a02", "3 of 3", "2 of 3"}};
+  const std::string cabs = testutil::CorpusDir().empty() ? "" : testutil::CorpusDir() + "/cab/cabextract_split";
+  if (!cabs.empty() && std::filesystem::exists(cabs)) {
+    std::filesystem::copy(cabs, tmp.file("cab"));
+    rows.push_back({tmp.file("cab"), "Split-1.CAB", "Split-3.CAB", "Split-3.CAB", "6 of 6", "5 of 6"});
+  }
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.middle);
+    const std::string middle = ShellQuote(r.dir + "/" + r.middle);
+    EXPECT_EQ(Zefa("t " + middle, &out), 0);
+    EXPECT_NE(out.find(r.whole + " entries OK"), std::string::npos) << out;
+    std::filesystem::remove(r.dir + "/" + r.gone);
+    EXPECT_EQ(Zefa("t " + ShellQuote(r.dir + "/" + r.first) + " --report 2>&1", &out), 1);
+    EXPECT_NE(out.find(r.gone + " of the set is missing"), std::string::npos) << out;
+    EXPECT_EQ(out.find("canceled"), std::string::npos) << out;
+    EXPECT_NE(out.find("volume missing"), std::string::npos) << out;
+    EXPECT_NE(out.find(r.part + " entries OK"), std::string::npos) << out;
+  }
 }
