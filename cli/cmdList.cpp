@@ -9,6 +9,7 @@
 #include "engine/base/Err_Msgs.h"
 #include "engine/base/zidDetect.h"
 #include "engine/base/zidFormats.h"
+#include "engine/base/zidVolumeSet.h"
 #include "engine/listing/zidRizER.h"
 #include "platform/files.h"
 
@@ -97,7 +98,10 @@ std::string JsonEntry(const zid::TRizER& r) {
   return "{\"name\": " + JsonString(r.FileName) + link + nums;
 }
 
-int RunList(const ListOptions& opt) {
+int RunList(const ListOptions& given) {
+  // A piece of a volume set: the set is listed from its leading piece.
+  ListOptions opt = given;
+  if (plat::FileExists(opt.archive)) opt.archive = zid::LeadingPieceOf(opt.archive);
   std::string page;
   if (!CharsetUsable(opt.charset, page)) return kExitFailed;
   if (!ArchiveUsable(opt.archive)) return kExitFailed;

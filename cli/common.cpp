@@ -103,8 +103,8 @@ void PrintEngineError(int code, const std::string& file, const std::string& exte
     // The engine asked something zefa gives no answer to: said without the event's name.
     const bool volume = extendedMsg == "OnNextVolume" || extendedMsg == "OnGetNextCabinet";
     line += volume ? "the next volume of the set is needed" : "zefa cannot answer the engine's question here";
-  } else if (code == zid::E_FORMATLIMIT && !extendedMsg.empty()) {
-    // The extra words are the whole sentence: the limit and this file's size or name length.
+  } else if ((code == zid::E_FORMATLIMIT || code == zid::E_FILENOTFOUND) && !extendedMsg.empty()) {
+    // The extra words are the whole sentence: the limit and this file's size or name length, or the missing volume.
     line += Printable(extendedMsg);
   } else {
     line += zid::LoadStr(code);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "engine/base/zidDecoder.h"
+#include "engine/base/zidVolumeSet.h"
 #include "platform/cabinet/cabformat.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -98,9 +99,20 @@ void TUnCab::ProcessArchive() {
   BytesTotal = BytesRemaining = 0;
   CountPass(currentCabinet_);
   std::set<std::string> visited{currentCabinet_};
+  resumeAt_.clear();
   for (int n = 0; n < kMaxCabinets; ++n) {
-    if (!CopyPass(currentCabinet_) || Cancelled() || stop_ || nextName_.empty()) break;
-    const std::string next = NextCabinetPath(currentCabinet_, nextName_);
+    const bool copied = CopyPass(currentCabinet_);
+    if (Cancelled()) break;
+    std::string next;
+    if (!resumeAt_.empty()) {
+      // A file ran into a missing cabinet: the walk goes on past it.
+      next.swap(resumeAt_);
+      stop_ = false;
+    } else {
+      if (!copied || stop_ || nextName_.empty()) break;
+      next = NextCabinetPath(currentCabinet_, nextName_);
+      if (!next.empty() && !plat::FileExists(next)) next = PastMissing(next);
+    }
     if (next.empty() || visited.count(next) != 0) break;
     // A cabinet the library asked for already is not asked for again.
     if (granted_.count(next) != 0) {
@@ -263,6 +275,11 @@ cab::FileHandle TUnCab::NextCabinet(cab::FDINOTIFICATION& n) {
     stop_ = true;
     return -1;
   }
+  if (!plat::FileExists(proposed)) {
+    resumeAt_ = PastMissing(proposed);
+    stop_ = true;
+    return -1;
+  }
   if (!RequestVolume(proposed, n.iCabinet + 1)) {
     stop_ = true;
     return -1;
@@ -273,6 +290,13 @@ cab::FileHandle TUnCab::NextCabinet(cab::FDINOTIFICATION& n) {
   n.psz3 = plat::ExtractFilePath(chosen);
   n.psz1 = plat::ExtractFileName(chosen);
   return 0;
+}
+
+std::string TUnCab::PastMissing(const std::string& missing) {
+  // Said once; the set goes on at the cabinet whose "previous cabinet" it is.
+  ReportError(FileName, "the cabinet " + plat::ExtractFileName(missing) + " of the set is missing", missing,
+              E_FILENOTFOUND);
+  return CabinetAfter(missing);
 }
 
 }  // namespace zid

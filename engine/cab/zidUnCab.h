@@ -47,6 +47,7 @@ class TUnCab : public TUnBase {
   plat::cab::FileHandle Notify(plat::cab::FDINOTIFICATIONTYPE type, plat::cab::FDINOTIFICATION& n);
   plat::cab::FileHandle CopyFile(plat::cab::FDINOTIFICATION& n);
   plat::cab::FileHandle NextCabinet(plat::cab::FDINOTIFICATION& n);
+  std::string PastMissing(const std::string& missing);
   // Maps a failed copy onto the engine's errors; false always.
   bool CopyFailed();
 
@@ -58,6 +59,7 @@ class TUnCab : public TUnBase {
   std::string nextName_, nextDisk_, cabPath_;
   uint16_t setId_ = 0, cabIndex_ = 0;
   std::string currentCabinet_;
+  std::string resumeAt_;           // the cabinet after a missing one, where the walk goes on
   std::set<std::string> granted_;  // cabinets the volume request gave already
   bool firstCabinet_ = true;
   bool stop_ = false;       // a failure that ends the walk (reported)
