@@ -20,6 +20,9 @@ constexpr int kMaxCabinets = 65536;
 
 // The "previous cabinet" name in a cabinet's header, or "" when it has none.
 std::string PreviousCabinet(const std::string& path) {
+  // Only regular files are opened: a FIFO would wait for a writer.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return {};
   std::ifstream f(path, std::ios::binary);
   uint8_t h[40] = {};
   if (!f.read(reinterpret_cast<char*>(h), 36) || h[0] != 'M' || h[1] != 'S' || h[2] != 'C' || h[3] != 'F') return {};
@@ -31,7 +34,7 @@ std::string PreviousCabinet(const std::string& path) {
   }
   std::string name;
   std::getline(f, name, '\0');
-  if (!f || name.empty() || name.find_first_of("/\\") != std::string::npos) return {};
+  if (!f || name.empty() || name.size() > 255 || name.find_first_of("/\\") != std::string::npos) return {};
   return name;
 }
 
