@@ -6,11 +6,6 @@ namespace plat::cab {
 
 namespace {
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
 void Put16(std::string& s, uint16_t v) {
   s.push_back(static_cast<char>(v & 0xFF));
   s.push_back(static_cast<char>(v >> 8));

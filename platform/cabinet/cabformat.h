@@ -29,6 +29,13 @@
 
 namespace plat::cab {
 
+// Little-endian fields of the cabinet records.
+inline uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t Get32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+
 constexpr uint32_t kSignature = 0x4643534D;  // "MSCF"
 constexpr int kHeaderFixedSize = 36;
 constexpr int kFolderFixedSize = 8;
