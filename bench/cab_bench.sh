@@ -25,17 +25,17 @@ repeat10() { for _ in 1 2 3 4 5 6 7 8 9 10; do "$@" >/dev/null 2>&1; done; }
 # Runs the named commands five times, interleaved; prints "label wall cpu" medians.
 race() {  # label=command...
   declare -A w c
-  local spec label t
+  local job label t
   for _ in 1 2 3 4 5; do
-    for spec in "$@"; do
-      label=${spec%%=*}
-      t=$(wall_cpu_seconds sh -c "${spec#*=}")
+    for job in "$@"; do
+      label=${job%%=*}
+      t=$(wall_cpu_seconds sh -c "${job#*=}")
       w[$label]+=" ${t% *}"
       c[$label]+=" ${t#* }"
     done
   done
-  for spec in "$@"; do
-    label=${spec%%=*}
+  for job in "$@"; do
+    label=${job%%=*}
     echo "$label $(median_time ${w[$label]}) $(median_time ${c[$label]})"
   done
 }

@@ -107,6 +107,43 @@ std::string CanonicalCharset(std::string_view name) {
   return n;
 }
 
+// Converts `in` through `cd` into `out`. At a byte it cannot convert, `stuck`
+// says whether to go on past it (true) or to fail (false); a character the
+// page replaced by another (an irreversible conversion) fails too, as does
+// any stuck byte when `stuck` says so.
+namespace {
+
+template <class Stuck>
+bool RunIconv(iconv_t cd, std::string_view text, std::string& out, Stuck stuck) {
+  std::lock_guard<std::mutex> lock(Converters().Mutex());
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  char* in = const_cast<char*>(text.data());
+  size_t inLeft = text.size();
+  char buf[256];
+  bool exact = true;
+  while (inLeft > 0) {
+    char* o = buf;
+    size_t oLeft = sizeof buf;
+    const size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
+    out.append(buf, static_cast<size_t>(o - buf));
+    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+      if (!stuck(static_cast<unsigned char>(*in))) return false;
+      ++in;
+      --inLeft;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    } else if (r != static_cast<size_t>(-1) && r > 0) {
+      exact = false;  // some character was replaced
+    }
+  }
+  char* o = buf;
+  size_t oLeft = sizeof buf;
+  iconv(cd, nullptr, nullptr, &o, &oLeft);  // a stateful page's closing shift
+  out.append(buf, static_cast<size_t>(o - buf));
+  return exact;
+}
+
+}  // namespace
+
 std::string DecodeCharset(std::string_view raw, const std::string& charset) {
   if (charset == "CP437") return OemToAnsi(raw);
   std::string out;
@@ -131,25 +168,12 @@ std::string DecodeCharset(std::string_view raw, const std::string& charset) {
     }
     return out;
   }
-  std::lock_guard<std::mutex> lock(Converters().Mutex());
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  char* in = const_cast<char*>(raw.data());
-  size_t inLeft = raw.size();
-  char buf[256];
-  while (inLeft > 0) {
-    char* o = buf;
-    size_t oLeft = sizeof buf;
-    const size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
-    out.append(buf, static_cast<size_t>(o - buf));
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      // EILSEQ (no character for this byte here) or EINVAL (a cut sequence):
-      // escape one byte and go on from the next.
-      AppendEscape(out, static_cast<unsigned char>(*in));
-      ++in;
-      --inLeft;
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    }
-  }
+  // A byte with no character here (EILSEQ) or a cut sequence (EINVAL) is
+  // escaped, and the conversion goes on from the next byte.
+  RunIconv(cd, raw, out, [&out](unsigned char b) {
+    AppendEscape(out, b);
+    return true;
+  });
   return out;
 }
 
@@ -162,24 +186,8 @@ bool EncodeCharset(std::string_view utf8, const std::string& charset, std::strin
   if (charset == "CP437") return AnsiToOem(utf8, out);
   iconv_t cd = Converters().Get(charset, "UTF-8");
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  std::lock_guard<std::mutex> lock(Converters().Mutex());
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
   std::string result;
-  char* in = const_cast<char*>(utf8.data());
-  size_t inLeft = utf8.size();
-  char buf[256];
-  while (inLeft > 0) {
-    char* o = buf;
-    size_t oLeft = sizeof buf;
-    const size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
-    result.append(buf, static_cast<size_t>(o - buf));
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) return false;
-    if (r != static_cast<size_t>(-1) && r > 0) return false;  // some character was replaced
-  }
-  char* o = buf;
-  size_t oLeft = sizeof buf;
-  iconv(cd, nullptr, nullptr, &o, &oLeft);  // a stateful page's closing shift
-  result.append(buf, static_cast<size_t>(o - buf));
+  if (!RunIconv(cd, utf8, result, [](unsigned char) { return false; })) return false;
   out = std::move(result);
   return true;
 }

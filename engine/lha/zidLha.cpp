@@ -155,13 +155,8 @@ bool TLha::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   TZipPrefetch::TResult pre;
   bool prefetched = false;
   if (Prefetchable(it)) {
-    if (cancel_ && prefetch_) prefetch_->Stop();
-    prefetched = prefetch_ && prefetch_->Take(index, it.SourcePath, pre);
-    if (!prefetched && prefetch_) {
-      // Left from an operation that ended early: start again from here.
-      StartPrefetch(list, index, packMethod);
-      prefetched = prefetch_ && prefetch_->Take(index, it.SourcePath, pre);
-    }
+    prefetched = TakePrefetched(prefetch_, cancel_, index, it.SourcePath,
+                                [&] { StartPrefetch(list, index, packMethod); }, pre);
     if (cancel_) return false;
   }
   TLhaEntry e;

@@ -214,13 +214,7 @@ bool TZipBase::CompressEntry(TStream32& out, TCompHeaderObj& list, int index) {
   TZipPrefetch::TResult pre;
   bool prefetched = false;
   if (!it.IsDir) {
-    if (cancel_ && prefetch_) prefetch_->Stop();
-    prefetched = prefetch_ && prefetch_->Take(index, it.SourcePath, pre);
-    if (!prefetched && prefetch_) {
-      // Left from an operation that ended early: start again from here.
-      StartPrefetch(list, index, dt);
-      prefetched = prefetch_ && prefetch_->Take(index, it.SourcePath, pre);
-    }
+    prefetched = TakePrefetched(prefetch_, cancel_, index, it.SourcePath, [&] { StartPrefetch(list, index, dt); }, pre);
     if (cancel_) return false;
   }
   if (prefetched) {

@@ -102,4 +102,17 @@ class TZipPrefetch {
   std::vector<std::thread> threads_;
 };
 
+// Takes entry `index`'s prefetched result from `prefetch`; a prefetch left from
+// an operation that ended early is started again from `index` (`restart`,
+// which sets `prefetch` anew) and asked once more. A cancelled run stops it.
+inline bool TakePrefetched(std::unique_ptr<TZipPrefetch>& prefetch, bool cancelled, int index,
+                           const std::string& path, const std::function<void()>& restart,
+                           TZipPrefetch::TResult& out) {
+  if (cancelled && prefetch) prefetch->Stop();
+  if (prefetch && prefetch->Take(index, path, out)) return true;
+  if (!prefetch) return false;
+  restart();
+  return prefetch && prefetch->Take(index, path, out);
+}
+
 }  // namespace zid
