@@ -274,7 +274,7 @@ void ArchiveEngine::GetFileList(const TDirReaderProps& reader, std::vector<std::
     r.NameCharset = reader.NameCharset;
     RunningScope running(*this, r.CancelFlag());
     r.GetFileList(&lines);
-    namePage_ = zid::ArchiveNamePage(r);  // decided by the walk, kept for the archive
+    namePage_ = zid::UsedNamePage(r);  // decided by the walk, kept for the archive
   } catch (...) {
     lines.clear();
     SetFailure(CaughtFailure());

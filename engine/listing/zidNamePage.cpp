@@ -56,4 +56,10 @@ TNamePage OperationNamePage(TZipCommon& c) {
   return page;
 }
 
+std::string UsedNamePage(TZipCommon& c) {
+  if (!c.NameCharset.empty() || (!c.namePageFor.empty() && c.namePageFor == c.GetArchiveFile()))
+    return ArchiveNamePage(c);
+  return plat::kDefaultNamePage;
+}
+
 }  // namespace zid

@@ -21,4 +21,9 @@ std::string ArchiveNamePage(TZipCommon& c);
 // page, so a walk over names in ASCII or marked UTF-8 never guesses.
 TNamePage OperationNamePage(TZipCommon& c);
 
+// The page an operation just run on c.ArchiveFile read its names in, without
+// a walk of its own: the chosen or decided page, else the default (names
+// that never needed a page read alike in every page).
+std::string UsedNamePage(TZipCommon& c);
+
 }  // namespace zid
