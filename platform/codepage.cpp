@@ -1,6 +1,7 @@
 #include "platform/codepage.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace plat {
 
@@ -110,19 +111,31 @@ bool AnsiToOem(std::string_view ansi, std::string& out) {
   return true;
 }
 
-bool IsValidUtf8(std::string_view s) {
+namespace {
+
+// Where the first byte of 0x80 or more lies (s.size() when none): eight bytes
+// at a time, as names are nearly always ASCII and this runs once per entry.
+size_t AsciiPrefix(std::string_view s) {
   size_t i = 0;
+  for (; i + 8 <= s.size(); i += 8) {
+    uint64_t w;
+    std::memcpy(&w, s.data() + i, 8);
+    if (w & 0x8080808080808080ull) break;
+  }
+  while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+  return i;
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view s) {
+  size_t i = AsciiPrefix(s);
   while (i < s.size()) {
     if (NextCodePoint(s, i) < 0) return false;
   }
   return true;
 }
 
-bool IsAscii(std::string_view s) {
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
+bool IsAscii(std::string_view s) { return AsciiPrefix(s) == s.size(); }
 
 }  // namespace plat

@@ -4,6 +4,7 @@
 // window their choice of methods.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -33,6 +34,9 @@ struct TMethod {
   unsigned pBit = 0;               // LZH methods: bit width of the position-code count
   TCompressMethod writes = kNoWriterMethod;  // the writer's method this record writes
   const char* cliName = nullptr;   // its name on the command line ("lh5"), where the writer offers it
+  // Decodes a small stream held whole in memory in one call (true: done,
+  // *made bytes); false leaves the bytes to `decode`. Null: no such way.
+  bool (*decodeWhole)(const uint8_t* in, size_t inLen, uint8_t* out, size_t outCap, size_t* made) = nullptr;
 
   bool Decodes() const { return decode != nullptr; }
 };

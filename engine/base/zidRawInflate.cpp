@@ -49,21 +49,30 @@ constexpr int64_t kWholeOut = kOutChunk / 2;
 // The decoders and the buffers, kept for the next stream of the thread: a ZIP
 // of many small entries would otherwise allocate 400 KiB per entry.
 struct TInflateBuffers {
-  TInflateBuffers() : whole(libdeflate_alloc_decompressor()) {}
-  ~TInflateBuffers() { libdeflate_free_decompressor(whole); }
   TRawInflater inflater;
-  libdeflate_decompressor* whole;
   uint8_t in[kInChunk];
   uint8_t out[kOutChunk];
 };
 
+struct TWholeDecoder {
+  TWholeDecoder() : d(libdeflate_alloc_decompressor()) {}
+  ~TWholeDecoder() { libdeflate_free_decompressor(d); }
+  libdeflate_decompressor* d;
+};
+
 }  // namespace
+
+bool InflateWhole(const uint8_t* in, size_t inLen, uint8_t* out, size_t outCap, size_t* made) {
+  thread_local TWholeDecoder whole;
+  *made = 0;
+  return whole.d != nullptr &&
+         libdeflate_deflate_decompress(whole.d, in, inLen, out, outCap, made) == LIBDEFLATE_SUCCESS;
+}
 
 int InflateRaw(const TDecodeJob& job, int64_t& produced) {
   thread_local std::unique_ptr<TInflateBuffers> buffers;
   if (!buffers) buffers.reset(new TInflateBuffers);
   TInflateBuffers& b = *buffers;
-  b.inflater.Reset();
 
   produced = 0;
   int64_t taken = 0;
@@ -76,15 +85,14 @@ int InflateRaw(const TDecodeJob& job, int64_t& produced) {
   // a tiny entry. Whatever it does not finish cleanly goes to igzip from the
   // same bytes, so damaged data ends the way it always did.
   if (budget >= 0 && budget <= kInChunk && expected >= 0 && expected <= kWholeOut && job.source.read &&
-      b.whole != nullptr && !DecodeCancelled(job)) {
+      !DecodeCancelled(job)) {
     while (taken < budget) {
       const int64_t got = job.source.read(b.in + taken, budget - taken);
       if (got <= 0) break;
       taken += std::min(got, budget - taken);
     }
     size_t made = 0;
-    if (libdeflate_deflate_decompress(b.whole, b.in, static_cast<size_t>(taken), b.out, kOutChunk, &made) ==
-        LIBDEFLATE_SUCCESS) {
+    if (InflateWhole(b.in, static_cast<size_t>(taken), b.out, kOutChunk, &made)) {
       const int64_t n = std::min<int64_t>(static_cast<int64_t>(made), expected);
       if (n > 0) {
         if (job.sink.write(b.out, n) != n) return drOutputFailed;
@@ -96,6 +104,9 @@ int InflateRaw(const TDecodeJob& job, int64_t& produced) {
     end = static_cast<uint32_t>(taken);
     inputEnded = taken < budget;
   }
+  // igzip's state is set up only here: a small entry that libdeflate decoded
+  // never pays for it.
+  b.inflater.Reset();
   for (;;) {
     if (DecodeCancelled(job)) return drCancelled;
     if (pos == end && !inputEnded) {

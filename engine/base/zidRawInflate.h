@@ -45,4 +45,10 @@ class TRawInflater {
 // compressed size).
 int InflateRaw(const TDecodeJob& job, int64_t& produced);
 
+// A whole small raw DEFLATE stream in one call (libdeflate, one decoder kept
+// per thread): true when in[0..inLen) is exactly one complete stream whose
+// output fits in outCap; *made gets its length. On false the caller decodes
+// the same bytes with InflateRaw, which says what is wrong with them.
+bool InflateWhole(const uint8_t* in, size_t inLen, uint8_t* out, size_t outCap, size_t* made);
+
 }  // namespace zid

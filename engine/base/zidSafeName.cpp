@@ -1,5 +1,7 @@
 #include "engine/base/zidSafeName.h"
 
+#include <array>
+
 namespace zid {
 
 namespace {
@@ -49,7 +51,9 @@ size_t CutPrefixes(std::string_view s) {
 
 bool SplitEntryPath(std::string_view name, std::vector<std::string>& out, std::string* why, std::string* cut,
                     bool backslash) {
-  out.clear();
+  // The strings of the previous name are reused: most names of an archive
+  // have about as many parts, and this runs once per entry.
+  size_t used = 0;
   if (cut) cut->clear();
   auto refuse = [&](const char* reason) {
     if (why) *why = reason;
@@ -58,27 +62,68 @@ bool SplitEntryPath(std::string_view name, std::vector<std::string>& out, std::s
   };
   if (name.find('\0') != std::string_view::npos) return refuse("the name holds a NUL byte");
   size_t i = CutPrefixes(name);
-  if (cut) *cut = std::string(name.substr(0, i));
-  while (i < name.size()) {
+  if (cut && i > 0) cut->assign(name.data(), i);
+  const char other = backslash ? '\\' : '/';
+  const size_t size = name.size();
+  while (i < size) {
     size_t j = i;
-    while (j < name.size() && name[j] != '/' && (name[j] != '\\' || !backslash)) ++j;
-    std::string_view part = name.substr(i, j - i);
-    if (part.empty() || part == ".") {
+    while (j < size && name[j] != '/' && name[j] != other) ++j;
+    const std::string_view part(name.data() + i, j - i);
+    if (part.empty() || (part[0] == '.' && part.size() == 1)) {
       // nothing
-    } else if (part == "..") {
+    } else if (part[0] == '.' && part.size() == 2 && part[1] == '.') {
       // ".." takes back the folder before it; one with nothing left to take
       // back would climb out, and is dropped (as cabextract and unzip do).
-      if (out.empty()) {
+      if (used == 0) {
         if (cut) *cut += "../";
       } else {
-        out.pop_back();
+        --used;
       }
+    } else if (used < out.size()) {
+      out[used++].assign(part);
     } else {
       out.emplace_back(part);
+      ++used;
     }
     i = j + 1;
   }
-  if (out.empty()) return refuse("the name is empty");
+  out.resize(used);
+  if (used == 0) return refuse("the name is empty");
+  return true;
+}
+
+bool PlainEntryPath(std::string_view name, bool backslash, size_t* parts) {
+  // Bytes that need a look: separators, dots, NUL and the drive colon.
+  static constexpr auto kLook = [] {
+    std::array<bool, 256> t{};
+    t['/'] = t['\\'] = t['.'] = t['\0'] = t[':'] = true;
+    return t;
+  }();
+  const size_t n = name.size();
+  if (n == 0) return false;
+  size_t count = 1;
+  size_t start = 0;  // where the current component begins
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    if (!kLook[c]) continue;
+    if (c == '\0') return false;
+    if (c == ':') {
+      if (i == 1) return false;  // "C:": a drive prefix
+      continue;
+    }
+    if (c == '.') {
+      // "." and ".." as whole components
+      const size_t end = i + 1 < n && name[i + 1] == '.' ? i + 2 : i + 1;
+      if (i == start && (end == n || name[end] == '/' || (backslash && name[end] == '\\'))) return false;
+      continue;
+    }
+    if (c == '\\' && !backslash) continue;
+    if (i == start) return false;  // a root or an empty component
+    start = i + 1;
+    ++count;
+  }
+  if (start == n) return false;  // ends in a separator
+  *parts = count;
   return true;
 }
 

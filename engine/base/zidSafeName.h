@@ -24,6 +24,12 @@ namespace zid {
 bool SplitEntryPath(std::string_view name, std::vector<std::string>& components, std::string* why = nullptr,
                     std::string* cut = nullptr, bool backslash = true);
 
+// True when SplitEntryPath would keep the name as it is, split at its
+// separators (no prefix, no empty, "." or ".." component, no NUL): *parts
+// gets the number of components. A quick look for the common name, which
+// needs no components where nothing is written to disk.
+bool PlainEntryPath(std::string_view name, bool backslash, size_t* parts);
+
 // The components joined with "/".
 std::string JoinComponents(const std::vector<std::string>& components, size_t count);
 

@@ -132,8 +132,12 @@ void TUnBase::ReportError(const std::string& fileName, const std::string& extend
 }
 
 void TUnBase::OpenReport(const std::string& storedName) {
-  report_ = TEntryReport{};
+  // Field by field, so the strings keep their storage from entry to entry.
   report_.storedName = storedName;
+  report_.outputPath.clear();
+  report_.verdict = TVerdict::Failed;
+  report_.code = 0;
+  report_.extra.clear();
   reportOpen_ = true;
 }
 
@@ -201,11 +205,21 @@ TDecodeJob TUnBase::EntryJob(TDecodeSource source, int64_t expected, int64_t& pr
   TDecodeJob job;
   job.source = std::move(source);
   produced = 0;
-  job.sink.write = [this, &produced, to = std::move(sink.write)](const uint8_t* buf, int64_t n) -> int64_t {
-    const int64_t took = to ? to(buf, n) : (WriteOutput(buf, n) ? n : 0);
-    if (took > 0) produced += took;
-    return took;
-  };
+  // The usual sink, the entry's output, is kept small enough for
+  // std::function to hold without allocating.
+  if (sink.write) {
+    job.sink.write = [&produced, to = std::move(sink.write)](const uint8_t* buf, int64_t n) -> int64_t {
+      const int64_t took = to(buf, n);
+      if (took > 0) produced += took;
+      return took;
+    };
+  } else {
+    job.sink.write = [this, &produced](const uint8_t* buf, int64_t n) -> int64_t {
+      if (!WriteOutput(buf, n)) return 0;
+      if (n > 0) produced += n;
+      return n;
+    };
+  }
   job.cancel = CancelFlag();
   job.expectedSize = expected;
   job.progress = [this](int64_t) { ReportProgress(entryTotal_, entryDone_); };
@@ -253,6 +267,16 @@ bool TUnBase::BuildOutputName(const std::string& storedName, bool unixName) {
   if (extractDir_.empty()) {
     extractDir_ = plat::ExtractFilePath(GetArchiveFile());
     if (extractDir_.empty()) extractDir_ = plat::IncludeTrailingPathDelimiter(plat::GetCurrentDir());
+  }
+  outRoot_ = extractDir_;
+  // Nothing goes to disk: a name that stays as it is needs no components.
+  size_t parts = 0;
+  if (!DiskOutput() && PlainEntryPath(storedName, !unixName, &parts)) {
+    if (parts > plat::kMaxFolderDepth && UseStoredDirs) {
+      ReportError(storedName, std::string(), VolumeName, E_TOOMANYDIRS);
+      return false;
+    }
+    return true;
   }
   std::string why, cut;
   if (!SplitEntryPath(storedName, outRel_, &why, &cut, !unixName)) {
@@ -582,7 +606,7 @@ void TUnBase::SkipEntry(int64_t packedSize) {
   ReportProgress(0, 0);
 }
 
-TUnBase::TEntryResult TUnBase::ExtractEntry(const TEntry& e, const std::function<bool()>& decode,
+TUnBase::TEntryResult TUnBase::ExtractEntry(const TEntry& e, TFuncRef<bool()> decode,
                                             const std::function<bool(const std::string&)>& verify) {
   FileName = e.storedName;
   if (diskFull_ || !MatchesSpec(e.storedName, RecurseDirs)) {

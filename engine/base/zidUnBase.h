@@ -14,6 +14,7 @@
 
 #include "engine/base/zidBase.h"
 #include "engine/base/zidDecoder.h"
+#include "engine/base/zidFuncRef.h"
 #include "platform/files.h"
 #include "platform/safeopen.h"
 
@@ -179,7 +180,7 @@ class TUnBase : public TCustomDClass {
   void StartOperation() override;
   void FinishOperation() override;
 
-  TEntryResult ExtractEntry(const TEntry& e, const std::function<bool()>& decode,
+  TEntryResult ExtractEntry(const TEntry& e, TFuncRef<bool()> decode,
                             const std::function<bool(const std::string&)>& verify = nullptr);
 
   // An entry that cannot go through ExtractEntry (unsupported method, bad
@@ -223,6 +224,8 @@ class TUnBase : public TCustomDClass {
   // input, before decoding: compressed data is enciphered, not its output.)
   bool WriteOutput(const uint8_t* buf, int64_t count);
   bool WriteDecoded(const uint8_t* buf, int64_t count) { return WriteOutput(buf, count); }
+  // The progress report a decode job gives after each piece of output.
+  void EntryProgress() { ReportProgress(entryTotal_, entryDone_); }
   // count zero bytes (a sparse file's hole): a disk file is extended past
   // them without writing, so it keeps the hole where the file system can;
   // any other output gets the zeros. False as WriteOutput.
@@ -274,11 +277,11 @@ class TUnBase : public TCustomDClass {
   void OpenReport(const std::string& storedName);
   TEntryResult CloseReport(TVerdict verdict, TEntryResult result, int code = 0, const std::string& extra = std::string());
   // A link entry, from the overwrite rules to the tally.
-  TEntryResult ExtractLink(const TEntry& e, const std::function<bool()>& decode,
+  TEntryResult ExtractLink(const TEntry& e, TFuncRef<bool()> decode,
                            const std::function<bool(const std::string&)>& verify);
   // Decodes a link's data into target (at most kMaxLinkTarget bytes), the
   // checksum verdict in pass; false when the decode failed (reported).
-  bool DecodeLinkData(const TEntry& e, const std::function<bool()>& decode, std::string& target, bool& pass);
+  bool DecodeLinkData(const TEntry& e, TFuncRef<bool()> decode, std::string& target, bool& pass);
   bool AppendLinkData(const uint8_t* buf, int64_t count);
   bool MakeLink(const TEntry& e, const std::string& target);
   std::string* linkData_ = nullptr;  // set while a link's data is decoded into memory

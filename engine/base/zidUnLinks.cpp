@@ -68,7 +68,7 @@ bool TUnBase::AppendLinkData(const uint8_t* buf, int64_t count) {
   return true;
 }
 
-bool TUnBase::DecodeLinkData(const TEntry& e, const std::function<bool()>& decode, std::string& target, bool& pass) {
+bool TUnBase::DecodeLinkData(const TEntry& e, TFuncRef<bool()> decode, std::string& target, bool& pass) {
   pass = false;
   if (e.unpackedSize > kMaxLinkTarget) {
     ReportError(FileName, "symbolic link: not created, its target is longer than 4096 bytes", VolumeName,
@@ -128,7 +128,7 @@ bool TUnBase::MakeLink(const TEntry& e, const std::string& target) {
 // Where links are not made: a link whose target is its data went the way of
 // a file; a link named in its header is refused on disk (flat or appended
 // output) and passes a test or a memory run with nothing to write.
-TUnBase::TEntryResult TUnBase::ExtractLink(const TEntry& e, const std::function<bool()>& decode,
+TUnBase::TEntryResult TUnBase::ExtractLink(const TEntry& e, TFuncRef<bool()> decode,
                                            const std::function<bool(const std::string&)>& verify) {
   if (!MakesLinks() && DiskOutput()) {
     ReportError(FileName, KindOf(e) + Shown(e.linkTarget) + ": not created", VolumeName, E_UNKNOWNFILETYPE);

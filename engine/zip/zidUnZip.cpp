@@ -130,7 +130,7 @@ bool TUnZip::ExtractFromDirectory() {
     TZipDirEntry e = EntryOfCentral(c, TranslateOemChar);
     // The selection is left to the extract loop (one test per entry); only
     // entries that fail before it are tested here.
-    if (RecordUsable(c, e)) ExtractOne(e);
+    if (RecordUsable(c, e)) ExtractOne(std::move(e));
     return !Cancelled();
   });
   return true;
@@ -268,9 +268,9 @@ bool TUnZip::NextDisk() {
 // ---------------------------------------------------------------------------
 // One entry
 
-TEntry TUnZip::MakeEntry(const TZipDirEntry& e, uint32_t crc) const {
+TEntry TUnZip::MakeEntry(const TZipDirEntry& e, uint32_t crc, std::string name) const {
   TEntry te;
-  te.storedName = e.name;
+  te.storedName = std::move(name);
   te.packedSize = e.compressedSize;
   te.unpackedSize = e.uncompressedSize;
   te.crc = crc;
@@ -281,10 +281,10 @@ TEntry TUnZip::MakeEntry(const TZipDirEntry& e, uint32_t crc) const {
   uint32_t mode = (e.versionMadeBy >> 8) == 3 ? e.externalAttr >> 16 : 0;
   te.unixName = (e.versionMadeBy >> 8) == 3;
   if (FoldersByName()) {
-    te.isDir = EndsWithSeparator(e.name);
+    te.isDir = EndsWithSeparator(te.storedName);
     te.attr = te.isDir ? 0x10 : 0x20;
   } else {
-    te.isDir = (te.attr & 0x10) != 0 || EndsWithSeparator(e.name) || (mode & kUnixTypeMask) == kUnixDir;
+    te.isDir = (te.attr & 0x10) != 0 || EndsWithSeparator(te.storedName) || (mode & kUnixTypeMask) == kUnixDir;
   }
   // A symbolic link made on a Unix host: its data is the target. Where no
   // link is made it is a file holding that text, with the usual permissions
@@ -297,10 +297,10 @@ TEntry TUnZip::MakeEntry(const TZipDirEntry& e, uint32_t crc) const {
   return te;
 }
 
-void TUnZip::ExtractOne(const TZipDirEntry& e) {
+void TUnZip::ExtractOne(TZipDirEntry e) {
   if (Cancelled()) return;
   if (!SelectDisk(e.disk, e.localOffset)) return RejectEntry(MakeEntry(e, e.crc), 0);
-  TLocalInfo li;
+  TLocalInfo& li = local_;  // kept from entry to entry, with its strings' storage
   const TLocalRead got = Input() ? ReadLocalRecord(*Input(), e.localOffset, li) : TLocalRead::NotFound;
   if (got == TLocalRead::Cut) return RejectEntry(MakeEntry(e, e.crc), E_BADFILEHEADER, "the local header is cut short");
   if (got != TLocalRead::Ok) return RejectEntry(MakeEntry(e, e.crc), E_BADLOCALOFFSET);
@@ -310,7 +310,7 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
     crc = li.header.Crc32;
     if (crc == 0 && e.compressedSize != 0) crc = e.crc;
   }
-  TEntry te = MakeEntry(e, crc);
+  TEntry te = MakeEntry(e, crc, std::move(e.name));  // the name is not needed past here
   te.unixTime = ExtraUnixTime(reinterpret_cast<const uint8_t*>(li.extra.data()), li.extra.size());
   if (te.isDir) {
     ExtractEntry(te, [] { return true; });
@@ -381,9 +381,8 @@ void TUnZip::ExtractOne(const TZipDirEntry& e) {
                 VolumeName, E_CRCERROR);
     return false;
   };
-  TEntry checked = te;
-  if (isAes && aes.version == 2) checked.crcKind = 0;  // AE-2: the MAC alone checks the data
-  const TEntryResult r = ExtractEntry(checked, decode, te.encrypted ? std::function<bool(const std::string&)>(verify)
+  if (isAes && aes.version == 2) te.crcKind = 0;  // AE-2: the MAC alone checks the data
+  const TEntryResult r = ExtractEntry(te, decode, te.encrypted ? std::function<bool(const std::string&)>(verify)
                                                                     : std::function<bool(const std::string&)>());
   if (r == TEntryResult::Skipped && te.encrypted && verifyCalled) passwordFailed_ = true;
 }
@@ -393,6 +392,36 @@ bool TUnZip::DecodeData(uint16_t flags, uint16_t method, int64_t packed, int64_t
   source.read = [&in](uint8_t* buf, int64_t count) { return in.Read(buf, count); };
   source.budget = packed;
   int64_t produced = 0;
+  // A small deflated entry whole: one read, one decode, one write. Most
+  // entries of an archive of many files are small, and the decoder's set-up
+  // would cost more than their data. Bytes it does not take as one complete
+  // stream go to the stream decoder, which judges them.
+  const TMethod* m = ZipMethods().Find(method);
+  if (m != nullptr && m->decodeWhole != nullptr && packed >= 0 && packed <= kWholeIn && unpacked >= 0 &&
+      unpacked <= kWholeOut && !Cancelled()) {
+    if (!wholeIn_) {
+      wholeIn_.reset(new uint8_t[kWholeIn]);
+      wholeOut_.reset(new uint8_t[kWholeOut]);
+    }
+    const int64_t got = ReadFull(in, wholeIn_.get(), packed);
+    size_t made = 0;
+    if (got == packed && m->decodeWhole(wholeIn_.get(), static_cast<size_t>(got), wholeOut_.get(), kWholeOut, &made)) {
+      produced = std::min<int64_t>(static_cast<int64_t>(made), unpacked);
+      if (produced > 0 && !WriteOutput(wholeOut_.get(), produced)) return DecodeResultOk(drOutputFailed, 0, unpacked);
+      EntryProgress();
+      return DecodeResultOk(drOk, produced, unpacked);
+    }
+    int64_t pos = 0;
+    source.read = [this, &pos, got](uint8_t* buf, int64_t count) {
+      const int64_t n = std::min(count, got - pos);
+      std::memcpy(buf, wholeIn_.get() + pos, static_cast<size_t>(n));
+      pos += n;
+      return n;
+    };
+    source.budget = got;
+    const int r = DecodeZipMethod(method, flags, EntryJob(std::move(source), unpacked, produced));
+    return DecodeResultOk(r, produced, unpacked);
+  }
   const int r = DecodeZipMethod(method, flags, EntryJob(std::move(source), unpacked, produced));
   return DecodeResultOk(r, produced, unpacked);
 }

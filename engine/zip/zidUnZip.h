@@ -39,9 +39,10 @@ class TUnZip : public TUnBase {
   bool RecordUsable(const TCheckedRecord& c, const TZipDirEntry& e);
   // A problem of the archive's records that does not stop the extraction.
   void Warn(const std::string& text);
-  void ExtractOne(const TZipDirEntry& e);
+  void ExtractOne(TZipDirEntry e);
   bool DecodeData(uint16_t flags, uint16_t method, int64_t packed, int64_t unpacked, TZipEntryInput& in);
-  TEntry MakeEntry(const TZipDirEntry& e, uint32_t crc) const;
+  TEntry MakeEntry(const TZipDirEntry& e, uint32_t crc) const { return MakeEntry(e, crc, e.name); }
+  TEntry MakeEntry(const TZipDirEntry& e, uint32_t crc, std::string name) const;
   // Multi-volume and spanned sets: makes the disk holding `disk` (0-based) current.
   bool SelectDisk(int disk, int64_t offset);
   bool NextDisk();
@@ -53,6 +54,11 @@ class TUnZip : public TUnBase {
 
   TDiskSpannObj span_;
   TWindowStream window_;
+  TLocalInfo local_;  // the local header of the entry being read
+  // Small deflated entries are decoded whole, through these.
+  static constexpr int64_t kWholeIn = 65536;
+  static constexpr int64_t kWholeOut = 131072;
+  std::unique_ptr<uint8_t[]> wholeIn_, wholeOut_;
   int currentDisk_ = 0;
   int lastDisk_ = 0;
   bool passwordFailed_ = false;

@@ -66,7 +66,7 @@ const TMethodTable& ZipMethods() {
       {5, nullptr, "Reduce-4", Reduced},
       {6, nullptr, "Imploded", Imploded},
       {7, nullptr, "Tokened"},
-      {8, nullptr, "DeflateN", Deflated, 15, 0, cmDeflate, "deflate"},
+      {8, nullptr, "DeflateN", Deflated, 15, 0, cmDeflate, "deflate", InflateWhole},
       {9, nullptr, "Def-64N", Deflated64, 16},
       {10, nullptr, "DCL-implode"},
       {12, nullptr, "BZip2", Bzip2ed},

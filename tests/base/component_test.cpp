@@ -226,4 +226,25 @@ TEST(EntryPaths, PrefixesAndClimbing) {
   EXPECT_EQ(split("..."), "...");  // three dots are a name
 }
 
+// The quick look says "plain" only where the split keeps the name as it is.
+TEST(EntryPaths, PlainNamesAreThoseTheSplitKeeps) {
+  for (const bool backslash : {true, false}) {
+    for (std::string_view s : std::initializer_list<std::string_view>{"a/b/c.txt", "a\\b", "/x", "x/", "a//b", "C:x", "ab:c", "./a", "a/.", "a/..", "..", ".", "...", "a/.b/..c",
+          "a/b\\..", std::string_view("a\0b", 3), "", "project/source/module7/file_7.txt"}) {
+      std::vector<std::string> c;
+      std::string cut;
+      const bool kept = SplitEntryPath(s, c, nullptr, &cut, backslash) && cut.empty() &&
+                        JoinComponents(c, c.size()).size() == s.size();
+      size_t parts = 0;
+      const bool plain = PlainEntryPath(s, backslash, &parts);
+      EXPECT_TRUE(!plain || kept) << s << " backslash " << backslash;
+      if (plain) {
+        EXPECT_EQ(parts, c.size()) << s;
+      }
+    }
+  }
+  size_t parts = 0;
+  EXPECT_TRUE(PlainEntryPath("a/b/c.txt", true, &parts));
+}
+
 }  // namespace
