@@ -47,6 +47,16 @@ class TStream32 {
   // The default does nothing (streams that cannot change size).
   virtual void SetSize(int64_t newSize);
 
+  // The n bytes at pos without copying them, where the stream holds them in a
+  // buffer of its own (it may read ahead to do so); null otherwise, and then
+  // the caller reads. The position does not move. The pointer holds until the
+  // next call on the stream.
+  virtual const uint8_t* Peek(int64_t pos, int64_t n) {
+    (void)pos;
+    (void)n;
+    return nullptr;
+  }
+
   int64_t Position() { return Seek(0, plat::soFromCurrent); }
   void SetPosition(int64_t pos) { Seek(pos, plat::soFromBeginning); }
 

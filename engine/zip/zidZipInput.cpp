@@ -68,6 +68,19 @@ int64_t TWindowStream::Seek(int64_t offset, int origin) {
   return pos_;
 }
 
+const uint8_t* TWindowStream::Peek(int64_t pos, int64_t n) {
+  if (s_ == nullptr || pos < 0 || n <= 0 || n > kWindow) return nullptr;
+  if (pos < bufPos_ || pos + n > bufPos_ + bufLen_) {
+    if (s_->Seek(pos, plat::soFromBeginning) != pos) return nullptr;
+    if (!buf_) buf_.reset(new uint8_t[kWindow]);
+    const int64_t got = s_->Read(buf_.get(), kWindow);
+    bufPos_ = pos;
+    bufLen_ = std::max<int64_t>(0, got);
+    if (bufLen_ < n) return nullptr;
+  }
+  return buf_.get() + (pos - bufPos_);
+}
+
 int64_t TWindowStream::Read(void* buffer, int64_t count) {
   if (s_ == nullptr || count <= 0) return 0;
   auto* out = static_cast<uint8_t*>(buffer);

@@ -60,6 +60,7 @@ class TWindowStream : public TStream32 {
   int64_t Write(const void*, int64_t) override { return 0; }
   int64_t Seek(int64_t offset, int origin) override;
   int64_t Size() override;
+  const uint8_t* Peek(int64_t pos, int64_t n) override;
 
  private:
   TStream32* s_ = nullptr;

@@ -120,8 +120,32 @@ bool TZipRecordReader::NextCentral(TCentralRecord& rec) {
 // ---------------------------------------------------------------------------
 // Local headers
 
+namespace {
+
+TLocalRead LocalRecordRead(TLocalInfo& info, int64_t offset, int64_t headerBytes) {
+  info.sizes = TEntrySizes{info.header.CompressedSize, info.header.UncompressedSize, offset};
+  ParseExtraField(reinterpret_cast<const uint8_t*>(info.extra.data()), info.extra.size(), false, info.sizes);
+  info.dataOffset = offset + headerBytes;
+  return TLocalRead::Ok;
+}
+
+}  // namespace
+
 TLocalRead ReadLocalRecord(TStream32& arc, int64_t offset, TLocalInfo& info) {
   if (offset < 0) return TLocalRead::NotFound;
+  // Straight from the stream's read-ahead window where it holds the record.
+  if (const uint8_t* p = arc.Peek(offset, kLocalHeaderSize);
+      p != nullptr && IsLocalSig(Get32(p)) && !IsEncipheredSig(Get32(p))) {
+    info.header.Read(p);
+    const int64_t n = info.header.NameLength;
+    const int64_t x = info.header.ExtraLength;
+    const int64_t want = static_cast<int64_t>(kLocalHeaderSize) + n + x;
+    if (const uint8_t* q = arc.Peek(offset, want)) {
+      info.rawName.assign(reinterpret_cast<const char*>(q) + kLocalHeaderSize, static_cast<size_t>(n));
+      info.extra.assign(reinterpret_cast<const char*>(q) + kLocalHeaderSize + n, static_cast<size_t>(x));
+      return LocalRecordRead(info, offset, want);
+    }
+  }
   uint8_t buf[kLocalHeaderSize + kLocalRead];
   const int64_t got = ReadFullAt(arc, offset, buf, sizeof buf);
   if (got < 4 || !IsLocalSig(Get32(buf))) return TLocalRead::NotFound;
@@ -144,10 +168,7 @@ TLocalRead ReadLocalRecord(TStream32& arc, int64_t offset, TLocalInfo& info) {
     info.extra = rest.substr(static_cast<size_t>(n));
   }
   if (enciphered) keys.Decrypt(info.rawName.data(), n);
-  info.sizes = TEntrySizes{info.header.CompressedSize, info.header.UncompressedSize, offset};
-  ParseExtraField(reinterpret_cast<const uint8_t*>(info.extra.data()), info.extra.size(), false, info.sizes);
-  info.dataOffset = offset + want;
-  return TLocalRead::Ok;
+  return LocalRecordRead(info, offset, want);
 }
 
 // ---------------------------------------------------------------------------
