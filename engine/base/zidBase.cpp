@@ -57,7 +57,9 @@ namespace {
 
 // A mask that takes every name when folders are searched: "*", and "*.*"
 // (a name without a dot gets one for the second test).
-bool TakesEveryName(const std::string& mask) { return mask.empty() || mask == "*" || mask == "*.*"; }
+bool TakesEveryName(const std::string& mask) {
+  return mask.empty() || (mask[0] == '*' && (mask.size() == 1 || (mask.size() == 3 && mask[1] == '.' && mask[2] == '*')));
+}
 
 }  // namespace
 

@@ -1,5 +1,8 @@
 #include "engine/base/zidMethods.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace zid {
 
 namespace {
@@ -13,7 +16,17 @@ const TMethod* FindIf(const std::vector<TMethod>& methods, Pred pred) {
 
 }  // namespace
 
+TMethodTable::TMethodTable(std::initializer_list<TMethod> methods, const char* unknown)
+    : methods_(methods), unknown_(unknown) {
+  std::fill(std::begin(direct_), std::end(direct_), int16_t{-1});
+  for (size_t i = methods_.size(); i-- > 0;) {
+    const int id = methods_[i].id;
+    if (id >= 0 && id < kDirect) direct_[id] = static_cast<int16_t>(i);  // the first record of an id wins
+  }
+}
+
 const TMethod* TMethodTable::Find(int id) const {
+  if (id >= 0 && id < kDirect) return direct_[id] < 0 ? nullptr : &methods_[static_cast<size_t>(direct_[id])];
   return FindIf(methods_, [id](const TMethod& m) { return m.id == id; });
 }
 

@@ -44,8 +44,7 @@ struct TMethod {
 // The methods of one family.
 class TMethodTable {
  public:
-  TMethodTable(std::initializer_list<TMethod> methods, const char* unknown = "Unsupported")
-      : methods_(methods), unknown_(unknown) {}
+  TMethodTable(std::initializer_list<TMethod> methods, const char* unknown = "Unsupported");
 
   const std::vector<TMethod>& All() const { return methods_; }
   // nullptr when the family has no such method.
@@ -68,6 +67,9 @@ class TMethodTable {
  private:
   std::vector<TMethod> methods_;
   const char* unknown_;
+  // Find by id without a search for ids below kDirect (every entry asks).
+  static constexpr int kDirect = 128;
+  int16_t direct_[kDirect];  // index into methods_, -1: none
 };
 
 // The Deflate flavour of a ZIP or BH entry from its general purpose flags:

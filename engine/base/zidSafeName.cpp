@@ -92,13 +92,14 @@ bool SplitEntryPath(std::string_view name, std::vector<std::string>& out, std::s
   return true;
 }
 
+// Bytes a plain name is looked at for: separators, dots, NUL and the drive colon.
+constexpr std::array<bool, 256> kLook = [] {
+  std::array<bool, 256> t{};
+  t['/'] = t['\\'] = t['.'] = t['\0'] = t[':'] = true;
+  return t;
+}();
+
 bool PlainEntryPath(std::string_view name, bool backslash, size_t* parts) {
-  // Bytes that need a look: separators, dots, NUL and the drive colon.
-  static constexpr auto kLook = [] {
-    std::array<bool, 256> t{};
-    t['/'] = t['\\'] = t['.'] = t['\0'] = t[':'] = true;
-    return t;
-  }();
   const size_t n = name.size();
   if (n == 0) return false;
   size_t count = 1;

@@ -47,8 +47,7 @@ std::string UnsupportedEncryption(uint16_t flags, uint16_t method, std::string_v
 TZipRecordReader::TZipRecordReader(TStream32& s, int64_t start, std::function<TStream32*()> nextDisk)
     : s_(&s), nextDisk_(std::move(nextDisk)), buf_(kWindow), bufStart_(start), readPos_(start) {}
 
-bool TZipRecordReader::Ensure(size_t n) {
-  if (len_ - pos_ >= n) return true;
+bool TZipRecordReader::Refill(size_t n) {
   if (pos_ > 0) {
     std::memmove(buf_.data(), buf_.data() + pos_, len_ - pos_);
     len_ -= pos_;

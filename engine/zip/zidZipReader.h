@@ -67,7 +67,8 @@ class TZipRecordReader {
 
  private:
   // Makes n bytes from pos_ available; false when the data ends first.
-  bool Ensure(size_t n);
+  bool Ensure(size_t n) { return len_ - pos_ >= n || Refill(n); }
+  bool Refill(size_t n);
 
   TStream32* s_;
   std::function<TStream32*()> nextDisk_;
