@@ -168,12 +168,11 @@ int Run(ExtractOptions& opt, bool test) {
       tryAgain = AskPassword("Password for " + Printable(file) + ": ", password);
     };
   }
-  // Volumes of a set are files next to the last one: take them when they exist.
-  un->OnNextVolume = [](zid::TZipCommon*, std::string& volumeName, int, bool exists, bool& cancel) {
-    if (!exists) {
-      std::cerr << "zefa: " << Printable(volumeName) << ": this volume of the set is missing\n";
-      cancel = true;
-    }
+  // Volumes of a set are files next to the last one: take them when they
+  // exist. A missing one is named by the engine, which reads on past it
+  // where the format lets it.
+  un->OnNextVolume = [](zid::TZipCommon*, std::string&, int, bool exists, bool& cancel) {
+    if (!exists) cancel = true;
   };
   // The summary keeps every entry's report; a checksum failure then reaches
   // OnEnd only, and is said here as it would have been.

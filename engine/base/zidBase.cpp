@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <vector>
 
 #include "engine/base/zidMask.h"
 #include "engine/base/zidStreams.h"
@@ -205,6 +206,10 @@ bool TZipCommon::OpenNextVolume(bool forWriter) {
 }
 
 bool TZipCommon::RequestVolume(const std::string& proposedName, int number) {
+  return AskForVolume(proposedName, number, nullptr);
+}
+
+bool TZipCommon::AskForVolume(const std::string& proposedName, int number, std::string* missing) {
   if (number > 999) {
     ReportError(FileName, std::string(), proposedName, E_MAXVOLUMES);
     return false;
@@ -215,11 +220,20 @@ bool TZipCommon::RequestVolume(const std::string& proposedName, int number) {
   }
   std::string name = plat::ToNative(proposedName);
   if (plat::ExtractFilePath(name).empty()) name = plat::IncludeTrailingPathDelimiter(plat::GetCurrentDir()) + name;
-  if (!OnNextVolume) {
-    if (!plat::FileExists(name)) {
-      ReportError(FileName, "OnNextVolume", name, E_REQUIREDEVENT);
-      return false;
+  // A volume that is not there once the handler is done: the caller's, or the end.
+  const auto notThere = [&](const char* event) {
+    if (missing != nullptr) {
+      *missing = name;
+    } else if (event != nullptr) {
+      ReportError(FileName, event, name, E_REQUIREDEVENT);
+    } else {
+      if (!plat::FileExists(name)) ReportMissingVolume(name);
+      SetCancel(true);
     }
+    return false;
+  };
+  if (!OnNextVolume) {
+    if (!plat::FileExists(name)) return notThere("OnNextVolume");
   } else {
     int asked = 0;
     do {
@@ -227,13 +241,44 @@ bool TZipCommon::RequestVolume(const std::string& proposedName, int number) {
       OnNextVolume(this, name, number, plat::FileExists(name), cancel);
       if (++asked >= kMaxVolumeQuestions && !plat::FileExists(name)) cancel = true;
       if (cancel) {
-        SetCancel(true);
-        return false;
+        // A cancel while the named file is there is the user's: the operation ends.
+        if (plat::FileExists(name)) missing = nullptr;
+        return notThere(nullptr);
       }
     } while (!plat::FileExists(name));
   }
   VolumeName = name;
   return OpenArchive(name);
+}
+
+void TZipCommon::ReportMissingVolume(const std::string& name) {
+  ReportError(MissingVolumeSubject(), "the volume " + plat::ExtractFileName(name) + " of the set is missing", name,
+              E_FILENOTFOUND);
+}
+
+TZipCommon::TSetVolume TZipCommon::RequestSetVolume(const std::string& proposedName, int& number,
+                                                    const std::function<std::string(const std::string&, int)>& nameOf) {
+  // Volumes looked past after a missing one: a set with a longer gap ends there.
+  constexpr int kMaxGap = 8;
+  std::string gone;
+  if (AskForVolume(proposedName, number, &gone)) return TSetVolume::Opened;
+  if (gone.empty()) return TSetVolume::None;
+  ReportMissingVolume(gone);
+  std::vector<std::string> gap;
+  for (int n = number + 1; n <= number + kMaxGap; ++n) {
+    const std::string next = nameOf(gap.empty() ? gone : gap.back(), n);
+    if (next.empty()) break;
+    if (!plat::FileExists(next)) {
+      gap.push_back(next);
+      continue;
+    }
+    // The volumes between were missing too: each is named.
+    for (const std::string& g : gap) ReportMissingVolume(g);
+    if (!RequestVolume(next, n)) return TSetVolume::None;
+    number = n;
+    return TSetVolume::PastGap;
+  }
+  return TSetVolume::Missing;
 }
 
 bool TZipCommon::OpenArchive(const std::string& name) {

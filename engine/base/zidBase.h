@@ -173,6 +173,26 @@ class TZipCommon {
   // The next volume of a set as the directory reader asks for it: the format
   // proposes a name and the number; OnNextVolume may change the name.
   bool RequestVolume(const std::string& proposedName, int number);
+  // How RequestSetVolume ended: the volume asked for opened, a later one opened
+  // past a missing one, the volume missing with none after it (the set ends in
+  // the gap), or none opened (refused or failed).
+  enum class TSetVolume { Opened, PastGap, Missing, None };
+  static bool VolumeOpened(TSetVolume v) { return v == TSetVolume::Opened || v == TSetVolume::PastGap; }
+  // The next volume of a set that is read past a missing volume (ARJ, RAR).
+  // Asked for as RequestVolume asks (the handler may name another file); when
+  // the file is still not there after that (no handler, or the handler
+  // cancelled or kept naming files that are not there) the volume is named
+  // once (25192, "the volume X of the set is missing") instead of ending the
+  // operation, and the first later volume that exists (nameOf(previous name,
+  // its number)) is asked for instead: what continues into the gap fails,
+  // the rest is read. number: in, the one asked for; out, the one opened.
+  TSetVolume RequestSetVolume(const std::string& proposedName, int& number,
+                              const std::function<std::string(const std::string&, int)>& nameOf);
+  // 25192 with the words "the volume X of the set is missing" (X: the file's
+  // name), against MissingVolumeSubject: the current entry, the archive for the
+  // directory reader (the entry it listed last has nothing to do with the gap).
+  void ReportMissingVolume(const std::string& name);
+  virtual const std::string& MissingVolumeSubject() const { return FileName; }
   int CurrentVolume = 1;  // 1-based number of the open volume
   int LastVolume = 1;     // number of volumes of the set (the last one is ArchiveFile)
 
@@ -192,6 +212,11 @@ class TZipCommon {
 
   TArchiveDetection det_;
   bool cancel_ = false;
+
+ private:
+  // RequestVolume's steps. *missing set: a file that is still not there is
+  // left to the caller (its name there) instead of being reported or cancelling.
+  bool AskForVolume(const std::string& proposedName, int number, std::string* missing);
 
  public:
   // The page ArchiveNamePage decided for the archive named in namePageFor

@@ -28,8 +28,9 @@ class TArjWalker : public TRizWalker {
   static TArjReadAt Reader(TRizER& r) {
     return [&r](int64_t pos, void* buf, int64_t n) { return r.ReadAt(pos, buf, n); };
   }
-  // Opens the next volume and reads its main header; *next gets its first entry.
-  bool NextVolume(TRizER& r, int64_t* next);
+  // Opens the next volume (or, past a missing one, the first later one there)
+  // and reads its main header; *next gets its first entry.
+  TZipCommon::TSetVolume NextVolume(TRizER& r, int64_t* next);
   // When the headers of this volume are used up and a next volume exists, moves there.
   void EndOfVolume(TRizER& r);
   void Fill(TRizER& r, const TArjHeader& h, int64_t packed, int64_t unpacked);
@@ -55,24 +56,29 @@ void TArjWalker::Setup(TRizER& r) {
   r.SetHeaderLength(kPrefixSize);
 }
 
-bool TArjWalker::NextVolume(TRizER& r, int64_t* next) {
-  const std::string name = ArjVolumeName(r.GetArchiveFile(), volume_, r.VolumeLetter() ? r.VolumeLetter() : 'a');
-  if (!r.RequestVolume(name, volume_ + 1)) return false;
-  ++volume_;
+TZipCommon::TSetVolume TArjWalker::NextVolume(TRizER& r, int64_t* next) {
+  using V = TZipCommon::TSetVolume;
+  const char letter = r.VolumeLetter() ? r.VolumeLetter() : 'a';
+  const std::string archive = r.GetArchiveFile();
+  int number = volume_ + 1;
+  const V got = r.RequestSetVolume(ArjVolumeName(archive, volume_, letter), number,
+                                   [&](const std::string&, int n) { return ArjVolumeName(archive, n - 1, letter); });
+  if (!TZipCommon::VolumeOpened(got)) return got;
+  volume_ = number;
   r.ArchiveSwitched();
   if (!visited_.insert(plat::ExpandFileName(r.VolumeName)).second) {
     r.ReportError(r.GetArchiveFile(), "the volume set leads back to " + r.VolumeName, r.VolumeName, E_BADFILEHEADER);
-    return false;
+    return V::None;
   }
   TArjHeader main;
   std::string why;
   if (ReadArjHeader(Reader(r), 0, main, &why) != TArjRead::Ok) {
     r.ReportError(r.GetArchiveFile(), why.empty() ? "no main header" : why, r.VolumeName, E_BADFILEHEADER);
-    return false;
+    return V::None;
   }
   mainFlags_ = main.flags;
   *next = main.dataOffset;
-  return true;
+  return got;
 }
 
 void TArjWalker::EndOfVolume(TRizER& r) {
@@ -81,7 +87,7 @@ void TArjWalker::EndOfVolume(TRizER& r) {
   const int64_t got = r.ReadAt(r.NextOffset, pre, kPrefixSize);
   if (got == kPrefixSize && pre[0] == 0x60 && pre[1] == 0xEA && (pre[2] | pre[3]) != 0) return;  // more here
   int64_t next = 0;
-  if (NextVolume(r, &next)) r.NextOffset = next;
+  if (TZipCommon::VolumeOpened(NextVolume(r, &next))) r.NextOffset = next;
   else r.EndWalk();
 }
 
@@ -119,8 +125,15 @@ void TArjWalker::Step(TRizER& r) {
   bool ended = false;
   for (TArjHeader part = h; (part.flags & kArjVolume) && !ended;) {
     int64_t next = 0;
-    if (!NextVolume(r, &next)) {
+    const TZipCommon::TSetVolume got = NextVolume(r, &next);
+    if (!TZipCommon::VolumeOpened(got)) {
       ended = true;
+      break;
+    }
+    // The rest of the entry is in the gap: the walk goes on after it (its
+    // parts there, if any, are passed over as parts of an earlier entry).
+    if (got == TZipCommon::TSetVolume::PastGap) {
+      r.NextOffset = next;
       break;
     }
     if (ReadArjHeader(Reader(r), next, part, &why) != TArjRead::Ok || !(part.flags & kArjExtFile)) {

@@ -105,6 +105,7 @@ class TRizER : public TZipCommon {
   // Switches the walk to another file of a set (opened through RequestVolume
   // or the disk-span object): forgets the read-ahead window.
   void ArchiveSwitched();
+  const std::string& MissingVolumeSubject() const override { return GetArchiveFile(); }
 
   // A decoded entry name becomes FileName: "\" separators become "/". Then
   // OnReadFile fires, and the shared name filter decides whether the entry

@@ -157,10 +157,18 @@ void TRarWalker::Rar5Step(TRizER& r) {
 }
 
 void TRarWalker::NextVolume(TRizER& r) {
-  const std::string next = RarNextVolumeName(r.VolumeName.empty() ? r.GetArchiveFile() : r.VolumeName,
-                                             rar5_ || (mainFlags_ & kRarMainNewNumbering));
-  if (next.empty() || !r.RequestVolume(next, volume_ + 2)) return r.EndWalk();
-  ++volume_;
+  const bool newNumbering = rar5_ || (mainFlags_ & kRarMainNewNumbering);
+  const std::string next = RarNextVolumeName(r.VolumeName.empty() ? r.GetArchiveFile() : r.VolumeName, newNumbering);
+  int number = volume_ + 2;
+  const TZipCommon::TSetVolume got =
+      next.empty() ? TZipCommon::TSetVolume::None
+                   : r.RequestSetVolume(next, number, [newNumbering](const std::string& after, int) {
+                       return RarNextVolumeName(after, newNumbering);
+                     });
+  if (!TZipCommon::VolumeOpened(got)) return r.EndWalk();
+  volume_ = number - 1;
+  // Past a missing volume, a file that goes on from it is listed from the parts there.
+  if (got == TZipCommon::TSetVolume::PastGap) runningPacked_ = 0;
   r.ArchiveSwitched();
   // A set whose volumes lead back to one already walked would never end.
   if (!visited_.insert(plat::ExpandFileName(r.VolumeName)).second) return EndWalkBadHeader(r);

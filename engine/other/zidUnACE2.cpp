@@ -202,6 +202,7 @@ int TUnACE::ChangeVolume(ace::TRequest& r) {
     OnNextVolume(this, VolumeName, r.volume, plat::FileExists(VolumeName), cancel_);
   }
   if (Cancelled()) {
+    if (!plat::FileExists(VolumeName)) ReportMissingVolume(VolumeName);
     ReportError(FileName, std::string(), VolumeName, E_USERCANCELED);
     return ace::kAnswerCancel;
   }

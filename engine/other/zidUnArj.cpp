@@ -50,26 +50,29 @@ bool TUnARJ::ReadMainHeader(int64_t pos, int64_t* next, std::string* why) {
   return true;
 }
 
-bool TUnARJ::NextVolume(int64_t* next) {
-  const std::string name = VolumeFileName(GetArchiveFile(), volumeNumber_);
+TZipCommon::TSetVolume TUnARJ::NextVolume(int64_t* next) {
   stop_ = true;
-  if (!RequestVolume(name, volumeNumber_ + 1)) return false;
-  ++volumeNumber_;
+  int number = volumeNumber_ + 1;
+  const TSetVolume got =
+      RequestSetVolume(VolumeFileName(GetArchiveFile(), volumeNumber_), number,
+                       [this](const std::string&, int n) { return VolumeFileName(GetArchiveFile(), n - 1); });
+  if (!VolumeOpened(got)) return got;
+  volumeNumber_ = number;
   // A handler that leads back to a volume already read would go round forever.
   const std::string full = plat::ExpandFileName(VolumeName);
   if (!visited_.insert(full).second) {
     ReportError(GetArchiveFile(), "the volume set leads back to " + full, VolumeName, E_BADFILEHEADER);
     MarkArchiveFailed();
-    return false;
+    return TSetVolume::None;
   }
   std::string why;
   if (!ReadMainHeader(0, next, &why)) {
     ReportError(GetArchiveFile(), why, VolumeName, E_BADFILEHEADER);
     MarkArchiveFailed();
-    return false;
+    return TSetVolume::None;
   }
   stop_ = false;
-  return true;
+  return got;
 }
 
 void TUnARJ::ProcessArchive() {
@@ -106,7 +109,7 @@ void TUnARJ::ProcessArchive() {
       continue;
     }
     if (!complete || !(mainFlags_ & kArjVolume)) break;
-    if (!NextVolume(&pos)) break;
+    if (!VolumeOpened(NextVolume(&pos))) break;
   }
 }
 
@@ -230,9 +233,13 @@ bool TUnARJ::DecodeEntry(const TArjHeader& first, bool follow) {
     // The entry goes on in the next volume; this part has its own CRC.
     if (!CheckCrcAgainst(ComputedCrc(), part.crc)) partsOk_ = false;
     int64_t pos = 0;
-    if (!NextVolume(&pos)) return false;
+    const TSetVolume got = NextVolume(&pos);
+    if (!VolumeOpened(got)) return false;
     followed_ = true;
     resumePos_ = pos;
+    // The rest is in the missing volume (reported as this entry's error); the
+    // walk goes on with the entries that begin after the gap.
+    if (got == TSetVolume::PastGap) return false;
     TArjHeader next;
     std::string why;
     const TArjRead rr = ReadHeader(pos, next, &why);

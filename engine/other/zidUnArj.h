@@ -37,8 +37,9 @@ class TUnARJ : public TUnBase {
   TArjRead ReadHeader(int64_t pos, TArjHeader& h, std::string* why);
   // Reads the main header of the open volume at pos; *next gets the first entry.
   bool ReadMainHeader(int64_t pos, int64_t* next, std::string* why);
-  // Opens the volume after the current one and reads its main header.
-  bool NextVolume(int64_t* next);
+  // Opens the volume after the current one (past a missing one, the first
+  // later one there) and reads its main header.
+  TSetVolume NextVolume(int64_t* next);
   // The entry headers of the open volume from pos; false when a damaged header ended the scan.
   bool ScanVolume(int64_t pos, std::vector<TArjHeader>& list);
   void ExtractOne(const TArjHeader& h, bool lastOfVolume);

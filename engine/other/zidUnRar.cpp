@@ -68,7 +68,7 @@ void TUnRar::Walk(int64_t pos) {
       if (r == TRarRead::Bad) return HeaderFailed(VolumeName, E_BADFILEHEADER, why + " at offset " + std::to_string(pos_));
       if (b.type == kRar5TypeCrypt) return ArchiveFailed(E_PASSWORDPROTECTED, "the headers are encrypted");
       if (b.type == kRar5TypeEnd) {
-        if (!(b.endFlags & kRar5EndNextVolume) || !OpenNextVolume(&pos_)) return;
+        if (!(b.endFlags & kRar5EndNextVolume) || !VolumeOpened(OpenNextVolume(&pos_))) return;
         continue;
       }
       if (b.type == kRar5TypeFile && !b.SplitBefore()) {
@@ -82,11 +82,18 @@ void TUnRar::Walk(int64_t pos) {
       if (r == TRarRead::End) return;
       if (r == TRarRead::Bad) return HeaderFailed(VolumeName, E_BADFILEHEADER, why + " at offset " + std::to_string(pos_));
       if (b.type == kRarTypeEnd) {
-        if (!(mainFlags_ & kRarMainVolume) || !(b.flags & kRarEndNextVolume) || !OpenNextVolume(&pos_)) return;
+        if (!(mainFlags_ & kRarMainVolume) || !(b.flags & kRarEndNextVolume) || !VolumeOpened(OpenNextVolume(&pos_)))
+          return;
         continue;
       }
       if (b.IsFile() && !(b.flags & kRarSplitBefore)) {
         FileEntry(b);
+        continue;
+      }
+      // A middle part of an entry begun before a gap: old volumes have no end
+      // block, the set goes on in the next volume.
+      if (b.IsFile() && (b.flags & kRarSplitAfter) && (mainFlags_ & kRarMainVolume)) {
+        if (!VolumeOpened(OpenNextVolume(&pos_))) return;
         continue;
       }
       next = b.NextOffset();
@@ -173,6 +180,7 @@ void TUnRar::Rar5Entry(const TRar5Block& b) {
 void TUnRar::RunEntry(const TEntry& e, const std::string& refusal, int refusalCode, int version, bool compressed,
                       bool solid) {
   partsOk_ = true;
+  lostInGap_ = false;
   partPos_ = part_.dataOffset;
   partLeft_ = part_.dataSize;
   packedCrc_ = kCrc32Init;
@@ -225,6 +233,7 @@ bool TUnRar::DecodeEntry(int version, bool compressed, bool solid, bool toOutput
     r = stored.decode(job, stored, 0);
   }
   if (!toOutput) return r == drOk;
+  if (lostInGap_) return false;  // said already: the rest of the entry is in a missing volume
   if (r == drInvalidData && compressed) {
     ReportError(FileName, unpacker_->Problem(), VolumeName, E_BADBLOCK);
     return false;
@@ -248,17 +257,23 @@ int64_t TUnRar::ReadPacked(uint8_t* buf, int64_t n) {
   return got;
 }
 
-bool TUnRar::OpenNextVolume(int64_t* first) {
-  const std::string name = RarNextVolumeName(VolumeName, rar5_ || (mainFlags_ & kRarMainNewNumbering));
+TZipCommon::TSetVolume TUnRar::OpenNextVolume(int64_t* first) {
+  const bool newNumbering = rar5_ || (mainFlags_ & kRarMainNewNumbering);
+  const std::string name = RarNextVolumeName(VolumeName, newNumbering);
   stop_ = true;
-  if (name.empty() || !RequestVolume(name, volume_ + 2)) return false;
-  ++volume_;
+  int number = volume_ + 2;
+  const TSetVolume got = name.empty() ? TSetVolume::None
+                                      : RequestSetVolume(name, number, [newNumbering](const std::string& after, int) {
+                                          return RarNextVolumeName(after, newNumbering);
+                                        });
+  if (!VolumeOpened(got)) return got;
+  volume_ = number - 1;
   // A handler (or a renamed set) that leads back to a volume already read would go round forever.
   const std::string full = plat::ExpandFileName(VolumeName);
   if (!visited_.insert(full).second) {
     ReportError(GetArchiveFile(), "the volume set leads back to " + full, VolumeName, kBrokenVolumeChain);
     MarkArchiveFailed();
-    return false;
+    return TSetVolume::None;
   }
   bool rar5 = false;
   const int code = ReadRarVolumeHead(Reader(), 0, *first, mainFlags_, &rar5);
@@ -266,16 +281,28 @@ bool TUnRar::OpenNextVolume(int64_t* first) {
     ReportError(GetArchiveFile(), "the next volume is not a RAR volume of the same set", VolumeName,
                 code == E_PASSWORDPROTECTED ? code : E_BADFILEHEADER);
     MarkArchiveFailed();
-    return false;
+    return TSetVolume::None;
   }
   stop_ = false;
-  return true;
+  return got;
 }
 
 bool TUnRar::NextPart(bool checkPacked) {
   if (checkPacked && part_.crcOfPacked && (packedCrc_ ^ 0xFFFFFFFFu) != part_.crc) partsOk_ = false;
   int64_t first = 0;
-  if (!OpenNextVolume(&first)) return false;
+  const TSetVolume got = OpenNextVolume(&first);
+  // The rest of the entry is in a missing volume: said there, not again by the decoder.
+  lostInGap_ = got == TSetVolume::PastGap || got == TSetVolume::Missing;
+  if (!VolumeOpened(got)) return false;
+  if (got == TSetVolume::PastGap) {
+    // The rest of the entry is in the gap (reported as its error): the walk
+    // goes on with the blocks after it, a solid stream starts again.
+    part_ = TPart();
+    part_.next = first;
+    partLeft_ = 0;
+    if (unpacker_) unpacker_->Interrupt();
+    return false;
+  }
   TPart next;
   bool continues = false;
   std::string why;

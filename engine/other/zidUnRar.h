@@ -58,7 +58,9 @@ class TUnRar : public TUnBase {
   int64_t ReadPacked(uint8_t* buf, int64_t n);
   // The next volume and the entry's part in it; false (reported) when the set ends or breaks.
   bool NextPart(bool checkPacked);
-  bool OpenNextVolume(int64_t* first);
+  // Opens the volume after the open one (past a missing one, the first later
+  // one there); *first gets its first block.
+  TSetVolume OpenNextVolume(int64_t* first);
   // Moves past the entry's remaining parts; the walk goes on after the last.
   void FinishParts();
 
@@ -74,6 +76,7 @@ class TUnRar : public TUnBase {
   int64_t partPos_ = 0;
   uint32_t packedCrc_ = 0;
   bool partsOk_ = true;
+  bool lostInGap_ = false;  // the entry's next part was in a missing volume
   bool anyDecoded_ = false;  // a compressed entry started the solid stream
   int64_t entryUnpacked_ = 0;
 };

@@ -1,7 +1,9 @@
 // zefa x and zefa t: options, exit codes and error lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "support/testutil.h"
 
@@ -226,5 +228,59 @@ TEST(CliExtract, SplitSetsFromAnyPieceAndTheirSummaries) {
     EXPECT_EQ(out.find("canceled"), std::string::npos) << out;
     EXPECT_NE(out.find("volume missing"), std::string::npos) << out;
     EXPECT_NE(out.find(r.part + " entries OK"), std::string::npos) << out;
+  }
+}
+
+// An ARJ set (arj -v) with one volume gone: the missing volume is named once,
+// the run fails, and every entry that does not touch the gap is listed and
+// extracted byte-exact. 50 KB volumes: a.bin | big.bin spans .arj .a01 .a02 |
+// c.bin in .a02 | d.bin spans .a02 .a03 | e.bin in .a03.
+TEST(CliExtract, ArjSetsAreReadPastAMissingVolume) {
+  REQUIRE_TOOL("arj");
+  TempDir tmp;
+  const std::vector<std::pair<std::string, size_t>> files = {
+      {"a.bin", 30000}, {"big.bin", 70000}, {"c.bin", 20000}, {"d.bin", 60000}, {"e.bin", 5000}};
+  for (size_t i = 0; i < files.size(); ++i)
+    WriteFile(tmp.file("src/" + files[i].first), testutil::RandomBytes(files[i].second, static_cast<int>(i + 7)));
+  ASSERT_EQ(testutil::Run("cd " + ShellQuote(tmp.file("src")) +
+                          " && arj a -y -v50k set.arj a.bin big.bin c.bin d.bin e.bin >/dev/null"),
+            0);
+  ASSERT_TRUE(std::filesystem::exists(tmp.file("src/set.a03")));
+  struct Row {
+    const char* gone;
+    std::vector<std::string> listed, intact;
+  };
+  const Row rows[] = {
+      {"set.a01", {"a.bin", "big.bin", "c.bin", "d.bin", "e.bin"}, {"a.bin", "c.bin", "d.bin", "e.bin"}},
+      {"set.a02", {"a.bin", "big.bin", "e.bin"}, {"a.bin", "e.bin"}},
+      {"set.a03", {"a.bin", "big.bin", "c.bin", "d.bin"}, {"a.bin", "big.bin", "c.bin"}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.gone);
+    const std::string dir = tmp.file(std::string("gap-") + r.gone);
+    std::filesystem::create_directory(dir);
+    for (const char* v : {"set.arj", "set.a01", "set.a02", "set.a03"})
+      if (r.gone != std::string(v)) std::filesystem::copy(tmp.file(std::string("src/") + v), dir + "/" + v);
+    const std::string missing = std::string("the volume ") + r.gone + " of the set is missing";
+    for (const std::string cmd : {"l", "t", "x"}) {
+      SCOPED_TRACE(cmd);
+      std::string out;
+      const std::string target = cmd == "x" ? " -o " + ShellQuote(dir + "/out") : "";
+      EXPECT_EQ(Zefa(cmd + " " + ShellQuote(dir + "/set.arj") + target, &out), 1);
+      const size_t at = out.find(missing);
+      EXPECT_NE(at, std::string::npos) << out;
+      EXPECT_EQ(out.find(missing, at + 1), std::string::npos) << out;
+      EXPECT_EQ(out.find("canceled"), std::string::npos) << out;
+      if (cmd == "l")
+        for (const auto& f : files)
+          EXPECT_EQ(out.find(f.first) != std::string::npos,
+                    std::count(r.listed.begin(), r.listed.end(), f.first) == 1)
+              << f.first << "\n" << out;
+    }
+    for (const auto& f : files)
+      EXPECT_EQ(ReadFile(dir + "/out/" + f.first) == ReadFile(tmp.file("src/" + f.first)) &&
+                    std::filesystem::exists(dir + "/out/" + f.first),
+                std::count(r.intact.begin(), r.intact.end(), f.first) == 1)
+          << f.first;
   }
 }

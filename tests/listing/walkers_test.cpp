@@ -267,6 +267,14 @@ TEST(WalkerCorpus, RarVolumeSetSumsThePartsOfEachFile) {
   }
   EXPECT_EQ(set.totalPacked, one.totalPacked);
   EXPECT_EQ(set.totalFiles, 3);
+
+  // Without a middle volume the names are all there (the one in it is cut short).
+  testutil::TempDir dir;
+  for (const char* ext : {"rar", "r00", "r01", "r03", "r04", "r05"})
+    std::filesystem::copy(corpus + "/rar/sharpcompress__Rar2.multi." + ext, dir.file(std::string("m.") + ext));
+  const ListResult gap = ListArchive(dir.file("m.rar"));
+  EXPECT_EQ(gap.errors, (std::vector<int>{zid::E_FILENOTFOUND}));
+  EXPECT_EQ(Names(gap), Names(one));
 }
 
 // ARC 6 folders: the folder's nested archive follows its header; its entries
@@ -330,7 +338,8 @@ TEST(WalkerRules, HaEntries) {
 
 // Volumes: the next volume is asked for through OnNextVolume; a refusal ends
 // the walk with what was listed; a set leading back to a volume already
-// walked ends with 25114 instead of going round for ever.
+// walked ends with 25114 instead of going round for ever; a missing volume
+// is named (25192) and the walk goes on in the next one there.
 TEST(WalkerRules, RarVolumeRequests) {
   testutil::TempDir dir;
   const std::string first = Write(dir, "set.v1.rar", RarHead() + RarFile("before.txt", "bb") +
@@ -362,6 +371,11 @@ TEST(WalkerRules, RarVolumeRequests) {
   EXPECT_EQ(asked, 1);
   EXPECT_TRUE(HasError(looped, zid::E_BADFILEHEADER));
   EXPECT_EQ(Names(looped), (std::vector<std::string>{"before.txt"}));
+
+  std::filesystem::remove(dir.file("set.v1.r00"));
+  const ListResult gap = ListArchive(first);
+  EXPECT_EQ(gap.errors, (std::vector<int>{zid::E_FILENOTFOUND}));
+  EXPECT_EQ(Names(gap), (std::vector<std::string>{"before.txt", "big.bin", "after.txt"}));
 }
 
 // Blocks without data (authenticity records) are passed over; service and

@@ -276,6 +276,16 @@ TEST(RarVolumes, NewNumberingSetsAreFollowed) {
   const Report bad = ExtractRar(d.file("set.part1.rar"), "");
   EXPECT_EQ(bad.stats.failed, 1) << bad.text;
   EXPECT_EQ(bad.stats.passed, 2) << bad.text;
+
+  // without its middle volume the set is read on past it: only the entry in it fails
+  plat::DeleteFile(d.file("set.part2.rar"));
+  const Report gap = ExtractRar(d.file("set.part1.rar"), d.file("gap"));
+  EXPECT_EQ(gap.stats.failed, 1) << gap.text;
+  EXPECT_EQ(gap.stats.passed, 2) << gap.text;
+  EXPECT_EQ(gap.errors, std::vector<int>{zid::E_FILENOTFOUND}) << gap.text;
+  EXPECT_TRUE(HasExtra(gap, "the volume set.part2.rar of the set is missing")) << gap.text;
+  EXPECT_EQ(ReadFile(d.file("gap/z.txt")), "Z");
+  EXPECT_FALSE(plat::FileStat(d.file("gap/big.txt")).exists);
 }
 
 // ---- hostile input -------------------------------------------------------------------------
