@@ -248,8 +248,7 @@ bool TUnZip::SelectDisk(int disk, int64_t offset) {
     // the entries on the volumes present are still read.
     const std::string wanted = NextVolumeName();
     if (!plat::FileExists(wanted)) {
-      ReportError(FileName, "the volume " + plat::ExtractFileName(wanted) + " of the set is missing", wanted,
-                  E_FILENOTFOUND);
+      ReportMissingVolume(wanted);
       return false;
     }
     if (!OpenNextVolume()) return false;
