@@ -97,6 +97,11 @@ bool TLzhMatchFinder::Fill() {
 }
 
 uint32_t TLzhMatchFinder::Link(uint32_t pos, const uint8_t* cur, uint32_t& near3) {
+  // The next position's heads are wanted next, and the tables are too large
+  // for the nearest cache: ask for them now. (The look at cur + 1 stays
+  // within the padding after the bytes read.)
+  __builtin_prefetch(&head_[Hash4(cur + 1)], 1);
+  __builtin_prefetch(&head3_[Hash3(cur + 1)], 1);
   uint32_t* head = &head_[Hash4(cur)];
   const uint32_t older = *head;
   *head = pos;
@@ -129,7 +134,8 @@ uint32_t TLzhMatchFinder::Next(uint32_t& distance, uint32_t beat, uint32_t chain
   // Positions start past one dictionary, so an empty link (0) is always out of reach.
   for (; pos - match < dicSize_ && chain != 0; --chain) {
     const uint8_t* pb = cur - (pos - match);
-    if (pb[best] == cur[best] && Load32(pb) == head4) {
+    // A longer match agrees on the four bytes that end at best (best >= 3).
+    if (Load32(pb + best - 3) == Load32(cur + best - 3) && Load32(pb) == head4) {
       const uint32_t len = MatchLength(pb, cur, 4, limit);
       if (len > best) {
         best = len;
