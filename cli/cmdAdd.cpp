@@ -140,9 +140,10 @@ void Wire(zid::TCompBase& w, int* errors, ProgressBar& bar, bool* readOnly) {
   };
   w.OnReplaceFile = [](zid::TZipCommon*, const std::string&, const std::string&, uint32_t, uint32_t, int64_t,
                        int64_t, uint32_t, uint32_t, bool& replace) { replace = true; };
-  w.OnProgress = [&bar, &w](zid::TZipCommon*, uint8_t byFile, uint8_t byArchive) {
-    bar.Update(byFile, byArchive, w.FileName);
-  };
+  if (bar.Enabled())
+    w.OnProgress = [&bar, &w](zid::TZipCommon*, uint8_t byFile, uint8_t byArchive) {
+      bar.Update(byFile, byArchive, w.FileName);
+    };
 }
 
 int RunAdd(AddOptions& opt) {

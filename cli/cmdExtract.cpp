@@ -186,9 +186,10 @@ int Run(ExtractOptions& opt, bool test) {
       summary.Add(r);
     };
   }
-  un->OnProgress = [&bar, unp](zid::TZipCommon*, uint8_t byFile, uint8_t byArchive) {
-    bar.Update(byFile, byArchive, unp->FileName);
-  };
+  if (bar.Enabled())
+    un->OnProgress = [&bar, unp](zid::TZipCommon*, uint8_t byFile, uint8_t byArchive) {
+      bar.Update(byFile, byArchive, unp->FileName);
+    };
 
   CancelOnSignal signals(un->CancelFlag());
   if (test) {

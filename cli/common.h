@@ -70,6 +70,8 @@ class ProgressBar {
   ~ProgressBar();
   void Update(int byFile, int byArchive, const std::string& name);
   void Finish();
+  // False when nothing is drawn: the engine need not report progress at all.
+  bool Enabled() const { return enabled_; }
 
  private:
   std::string label_;

@@ -402,14 +402,20 @@ bool TUnZip::DecodeData(uint16_t flags, uint16_t method, int64_t packed, int64_t
       wholeIn_.reset(new uint8_t[kWholeIn]);
       wholeOut_.reset(new uint8_t[kWholeOut]);
     }
-    const int64_t got = ReadFull(in, wholeIn_.get(), packed);
+    const uint8_t* data = in.TakeInPlace(packed);
+    int64_t got = packed;
+    if (data == nullptr) {
+      got = ReadFull(in, wholeIn_.get(), packed);
+      data = wholeIn_.get();
+    }
     size_t made = 0;
-    if (got == packed && m->decodeWhole(wholeIn_.get(), static_cast<size_t>(got), wholeOut_.get(), kWholeOut, &made)) {
+    if (got == packed && m->decodeWhole(data, static_cast<size_t>(got), wholeOut_.get(), kWholeOut, &made)) {
       produced = std::min<int64_t>(static_cast<int64_t>(made), unpacked);
       if (produced > 0 && !WriteOutput(wholeOut_.get(), produced)) return DecodeResultOk(drOutputFailed, 0, unpacked);
       EntryProgress();
       return DecodeResultOk(drOk, produced, unpacked);
     }
+    if (data != wholeIn_.get()) std::memcpy(wholeIn_.get(), data, static_cast<size_t>(got));
     int64_t pos = 0;
     source.read = [this, &pos, got](uint8_t* buf, int64_t count) {
       const int64_t n = std::min(count, got - pos);

@@ -38,6 +38,18 @@ int64_t TZipEntryInput::Read(void* buffer, int64_t count) {
   }
 }
 
+const uint8_t* TZipEntryInput::TakeInPlace(int64_t n) {
+  if (n != left_ || n <= 0 || keys_ != nullptr || cipher_ != nullptr) return nullptr;
+  TStream32* s = current_();
+  const uint8_t* p = s != nullptr ? s->Peek(streamPos_, n) : nullptr;
+  if (p == nullptr) return nullptr;
+  streamPos_ += n;
+  left_ = 0;
+  consumed_ += n;
+  if (RemainingCounter != nullptr) *RemainingCounter = std::max<int64_t>(0, *RemainingCounter - n);
+  return p;
+}
+
 int64_t TZipEntryInput::Seek(int64_t offset, int origin) {
   (void)offset;
   (void)origin;

@@ -33,6 +33,10 @@ class TZipEntryInput : public TStream32 {
   // (null: no more).
   void SetDecipher(TCryptKeys* keys) { keys_ = keys; }
   void SetDecipher(TDataCipher* cipher) { cipher_ = cipher; }
+  // All n bytes left, in place in the stream's read-ahead window, taken as
+  // read; null (nothing taken) where they are not there as they are, or
+  // must be deciphered. The pointer holds until the stream is next used.
+  const uint8_t* TakeInPlace(int64_t n);
   int64_t Left() const { return left_; }
   int64_t Consumed() const { return consumed_; }
   // The owner's counter of bytes still to process (may be null).
