@@ -2,6 +2,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -13,6 +14,61 @@
 namespace zid {
 
 namespace {
+
+// libarchive is loaded when a 7z, ISO or cpio archive is first opened, not
+// at start: with libxml2 and ICU behind it, linking it would cost every run
+// of the program several milliseconds, most of a small archive's test.
+#define ZEFA_LIBARCHIVE_FUNCTIONS(X) \
+  X(archive_entry_filetype) \
+  X(archive_entry_hardlink) \
+  X(archive_entry_is_encrypted) \
+  X(archive_entry_mtime) \
+  X(archive_entry_mtime_is_set) \
+  X(archive_entry_nlink) \
+  X(archive_entry_pathname) \
+  X(archive_entry_pathname_utf8) \
+  X(archive_entry_perm) \
+  X(archive_entry_size) \
+  X(archive_entry_size_is_set) \
+  X(archive_entry_symlink) \
+  X(archive_entry_symlink_utf8) \
+  X(archive_error_string) \
+  X(archive_read_data) \
+  X(archive_read_free) \
+  X(archive_read_header_position) \
+  X(archive_read_new) \
+  X(archive_read_next_header) \
+  X(archive_read_open1) \
+  X(archive_read_set_callback_data) \
+  X(archive_read_set_read_callback) \
+  X(archive_read_set_seek_callback) \
+  X(archive_read_set_skip_callback) \
+  X(archive_read_support_format_7zip) \
+  X(archive_read_support_format_cpio) \
+  X(archive_read_support_format_iso9660)
+
+struct TLaApi {
+#define X(f) decltype(&::f) f = nullptr;
+  ZEFA_LIBARCHIVE_FUNCTIONS(X)
+#undef X
+  bool loaded = false;
+};
+
+const TLaApi& La() {
+  static const TLaApi api = [] {
+    TLaApi a;
+    void* lib = dlopen("libarchive.so.13", RTLD_NOW | RTLD_LOCAL);
+    if (lib == nullptr) return a;
+    a.loaded = true;
+#define X(f)                                                   \
+  a.f = reinterpret_cast<decltype(&::f)>(dlsym(lib, #f));      \
+  if (a.f == nullptr) a.loaded = false;
+    ZEFA_LIBARCHIVE_FUNCTIONS(X)
+#undef X
+    return a;
+  }();
+  return api;
+}
 
 constexpr int64_t kBlockSize = 65536;
 // The longest cpio name taken (libarchive would allocate whatever a header claims, up to 4 GiB).
@@ -105,17 +161,22 @@ TLibArchive::TLibArchive(TLaFamily family, TReadAt read, int64_t size, int64_t s
       start_(std::max<int64_t>(0, start)), block_(new uint8_t[kBlockSize]) {}
 
 TLibArchive::~TLibArchive() {
-  if (a_ != nullptr) archive_read_free(a_);
+  if (a_ != nullptr) La().archive_read_free(a_);
 }
 
 void TLibArchive::TakeError(const char* fallback) {
   failed_ = true;
-  const char* s = a_ != nullptr ? archive_error_string(a_) : nullptr;
+  const char* s = a_ != nullptr ? La().archive_error_string(a_) : nullptr;
   error_ = s != nullptr && *s ? s : fallback;
 }
 
 bool TLibArchive::Open() {
-  a_ = archive_read_new();
+  if (!La().loaded) {
+    failed_ = true;
+    error_ = "libarchive (libarchive.so.13), which reads this format, could not be loaded";
+    return false;
+  }
+  a_ = La().archive_read_new();
   if (a_ == nullptr) {
     failed_ = true;
     error_ = "out of memory";
@@ -124,20 +185,20 @@ bool TLibArchive::Open() {
   // One format each: an archive of another family is never read through this one's line.
   int r = ARCHIVE_FATAL;
   switch (family_) {
-    case TLaFamily::SevenZip: r = archive_read_support_format_7zip(a_); break;
-    case TLaFamily::Iso9660: r = archive_read_support_format_iso9660(a_); break;
-    case TLaFamily::Cpio: r = archive_read_support_format_cpio(a_); break;
+    case TLaFamily::SevenZip: r = La().archive_read_support_format_7zip(a_); break;
+    case TLaFamily::Iso9660: r = La().archive_read_support_format_iso9660(a_); break;
+    case TLaFamily::Cpio: r = La().archive_read_support_format_cpio(a_); break;
   }
   if (r != ARCHIVE_OK) {
     TakeError("the format is not in this libarchive");
     return false;
   }
   if (family_ == TLaFamily::Cpio && !CpioNamesFit()) return false;
-  archive_read_set_read_callback(a_, TLaCallbacks::Read);
-  archive_read_set_seek_callback(a_, TLaCallbacks::Seek);
-  archive_read_set_skip_callback(a_, TLaCallbacks::Skip);
-  archive_read_set_callback_data(a_, this);
-  if (archive_read_open1(a_) != ARCHIVE_OK) {
+  La().archive_read_set_read_callback(a_, TLaCallbacks::Read);
+  La().archive_read_set_seek_callback(a_, TLaCallbacks::Seek);
+  La().archive_read_set_skip_callback(a_, TLaCallbacks::Skip);
+  La().archive_read_set_callback_data(a_, this);
+  if (La().archive_read_open1(a_) != ARCHIVE_OK) {
     TakeError("the archive cannot be opened");
     return false;
   }
@@ -147,25 +208,25 @@ bool TLibArchive::Open() {
 TLaStep TLibArchive::Next(TLaEntry& e) {
   if (failed_ || a_ == nullptr) return TLaStep::Error;
   struct archive_entry* ae = nullptr;
-  const int r = archive_read_next_header(a_, &ae);
+  const int r = La().archive_read_next_header(a_, &ae);
   if (r == ARCHIVE_EOF) return TLaStep::End;
   if (r < ARCHIVE_WARN || ae == nullptr) {
     TakeError("damaged header");
     return TLaStep::Error;
   }
   e = TLaEntry();
-  const char* u = archive_entry_pathname_utf8(ae);
-  const char* raw = archive_entry_pathname(ae);
+  const char* u = La().archive_entry_pathname_utf8(ae);
+  const char* raw = La().archive_entry_pathname(ae);
   e.utf8 = u != nullptr;
   e.name = u != nullptr ? u : raw != nullptr ? raw : "";
-  e.size = archive_entry_size_is_set(ae) ? archive_entry_size(ae) : -1;
-  e.mtime = archive_entry_mtime_is_set(ae) ? archive_entry_mtime(ae) : -1;
-  e.mode = archive_entry_perm(ae) & 07777;
-  e.links = archive_entry_nlink(ae);
-  e.encrypted = archive_entry_is_encrypted(ae) != 0;
-  e.headerOffset = start_ + std::max<int64_t>(0, archive_read_header_position(a_));
-  const char* hard = archive_entry_hardlink(ae);
-  switch (archive_entry_filetype(ae)) {
+  e.size = La().archive_entry_size_is_set(ae) ? La().archive_entry_size(ae) : -1;
+  e.mtime = La().archive_entry_mtime_is_set(ae) ? La().archive_entry_mtime(ae) : -1;
+  e.mode = La().archive_entry_perm(ae) & 07777;
+  e.links = La().archive_entry_nlink(ae);
+  e.encrypted = La().archive_entry_is_encrypted(ae) != 0;
+  e.headerOffset = start_ + std::max<int64_t>(0, La().archive_read_header_position(a_));
+  const char* hard = La().archive_entry_hardlink(ae);
+  switch (La().archive_entry_filetype(ae)) {
     case AE_IFREG: e.kind = 'f'; break;
     case AE_IFDIR: e.kind = 'd'; break;
     case AE_IFLNK: e.kind = 'l'; break;
@@ -175,8 +236,8 @@ TLaStep TLibArchive::Next(TLaEntry& e) {
     e.kind = 'h';
     e.link = hard;
   } else if (e.kind == 'l') {
-    const char* t = archive_entry_symlink_utf8(ae);
-    if (t == nullptr) t = archive_entry_symlink(ae);
+    const char* t = La().archive_entry_symlink_utf8(ae);
+    if (t == nullptr) t = La().archive_entry_symlink(ae);
     e.link = t != nullptr ? t : "";
   }
   return TLaStep::Entry;
@@ -184,7 +245,7 @@ TLaStep TLibArchive::Next(TLaEntry& e) {
 
 int64_t TLibArchive::Read(void* buf, int64_t n) {
   if (failed_ || a_ == nullptr) return -1;
-  const la_ssize_t got = archive_read_data(a_, buf, static_cast<size_t>(std::max<int64_t>(0, n)));
+  const la_ssize_t got = La().archive_read_data(a_, buf, static_cast<size_t>(std::max<int64_t>(0, n)));
   if (got < 0) {
     // The entry is lost; after anything short of fatal the next header can still be read.
     TakeError("damaged data");
