@@ -102,11 +102,13 @@ constexpr std::array<bool, 256> kLook = [] {
 bool PlainEntryPath(std::string_view name, bool backslash, size_t* parts) {
   const size_t n = name.size();
   if (n == 0) return false;
+  const auto* s = reinterpret_cast<const unsigned char*>(name.data());
   size_t count = 1;
   size_t start = 0;  // where the current component begins
-  for (size_t i = 0; i < n; ++i) {
-    const unsigned char c = static_cast<unsigned char>(name[i]);
-    if (!kLook[c]) continue;
+  for (size_t i = 0;; ++i) {
+    while (i < n && !kLook[s[i]]) ++i;
+    if (i == n) break;
+    const unsigned char c = s[i];
     if (c == '\0') return false;
     if (c == ':') {
       if (i == 1) return false;  // "C:": a drive prefix
@@ -114,8 +116,8 @@ bool PlainEntryPath(std::string_view name, bool backslash, size_t* parts) {
     }
     if (c == '.') {
       // "." and ".." as whole components
-      const size_t end = i + 1 < n && name[i + 1] == '.' ? i + 2 : i + 1;
-      if (i == start && (end == n || name[end] == '/' || (backslash && name[end] == '\\'))) return false;
+      const size_t end = i + 1 < n && s[i + 1] == '.' ? i + 2 : i + 1;
+      if (i == start && (end == n || s[end] == '/' || (backslash && s[end] == '\\'))) return false;
       continue;
     }
     if (c == '\\' && !backslash) continue;
