@@ -222,7 +222,7 @@ TDecodeJob TUnBase::EntryJob(TDecodeSource source, int64_t expected, int64_t& pr
   }
   job.cancel = CancelFlag();
   job.expectedSize = expected;
-  job.progress = [this](int64_t) { ReportProgress(entryTotal_, entryDone_); };
+  job.progress = [this](int64_t) { EntryProgress(); };
   return job;
 }
 

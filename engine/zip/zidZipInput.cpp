@@ -82,15 +82,18 @@ int64_t TWindowStream::Seek(int64_t offset, int origin) {
 
 const uint8_t* TWindowStream::Peek(int64_t pos, int64_t n) {
   if (s_ == nullptr || pos < 0 || n <= 0 || n > kWindow) return nullptr;
-  if (pos < bufPos_ || pos + n > bufPos_ + bufLen_) {
-    if (s_->Seek(pos, plat::soFromBeginning) != pos) return nullptr;
-    if (!buf_) buf_.reset(new uint8_t[kWindow]);
-    const int64_t got = s_->Read(buf_.get(), kWindow);
-    bufPos_ = pos;
-    bufLen_ = std::max<int64_t>(0, got);
-    if (bufLen_ < n) return nullptr;
-  }
+  if ((pos < bufPos_ || pos + n > bufPos_ + bufLen_) && (!Fill(pos) || bufLen_ < n)) return nullptr;
   return buf_.get() + (pos - bufPos_);
+}
+
+bool TWindowStream::Fill(int64_t pos) {
+  bufLen_ = 0;
+  if (s_->Seek(pos, plat::soFromBeginning) != pos) return false;
+  if (!buf_) buf_.reset(new uint8_t[kWindow]);
+  const int64_t got = s_->Read(buf_.get(), kWindow);
+  bufPos_ = pos;
+  bufLen_ = std::max<int64_t>(0, got);
+  return got > 0;
 }
 
 int64_t TWindowStream::Read(void* buffer, int64_t count) {
@@ -105,19 +108,15 @@ int64_t TWindowStream::Read(void* buffer, int64_t count) {
       pos_ += take;
       continue;
     }
-    if (s_->Seek(pos_, plat::soFromBeginning) != pos_) break;
     if (count - done >= kWindow) {
+      if (s_->Seek(pos_, plat::soFromBeginning) != pos_) break;
       const int64_t got = s_->Read(out + done, count - done);
       if (got <= 0) break;
       done += got;
       pos_ += got;
       continue;
     }
-    if (!buf_) buf_.reset(new uint8_t[kWindow]);
-    const int64_t got = s_->Read(buf_.get(), kWindow);
-    bufPos_ = pos_;
-    bufLen_ = std::max<int64_t>(0, got);
-    if (got <= 0) break;
+    if (!Fill(pos_)) break;
   }
   return done;
 }

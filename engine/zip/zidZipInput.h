@@ -67,6 +67,9 @@ class TWindowStream : public TStream32 {
   const uint8_t* Peek(int64_t pos, int64_t n) override;
 
  private:
+  // Reads the window from pos; false when nothing was there.
+  bool Fill(int64_t pos);
+
   TStream32* s_ = nullptr;
   std::unique_ptr<uint8_t[]> buf_;
   int64_t bufPos_ = 0;  // stream offset of buf_[0]

@@ -121,6 +121,13 @@ bool TZipRecordReader::NextCentral(TCentralRecord& rec) {
 
 namespace {
 
+// Name and extra field from the record's bytes (header first).
+void TakeNameAndExtra(const uint8_t* record, TLocalInfo& info) {
+  const auto* p = reinterpret_cast<const char*>(record) + kLocalHeaderSize;
+  info.rawName.assign(p, info.header.NameLength);
+  info.extra.assign(p + info.header.NameLength, info.header.ExtraLength);
+}
+
 TLocalRead LocalRecordRead(TLocalInfo& info, int64_t offset, int64_t headerBytes) {
   info.sizes = TEntrySizes{info.header.CompressedSize, info.header.UncompressedSize, offset};
   ParseExtraField(reinterpret_cast<const uint8_t*>(info.extra.data()), info.extra.size(), false, info.sizes);
@@ -136,12 +143,9 @@ TLocalRead ReadLocalRecord(TStream32& arc, int64_t offset, TLocalInfo& info) {
   if (const uint8_t* p = arc.Peek(offset, kLocalHeaderSize);
       p != nullptr && IsLocalSig(Get32(p)) && !IsEncipheredSig(Get32(p))) {
     info.header.Read(p);
-    const int64_t n = info.header.NameLength;
-    const int64_t x = info.header.ExtraLength;
-    const int64_t want = static_cast<int64_t>(kLocalHeaderSize) + n + x;
+    const int64_t want = static_cast<int64_t>(kLocalHeaderSize) + info.header.NameLength + info.header.ExtraLength;
     if (const uint8_t* q = arc.Peek(offset, want)) {
-      info.rawName.assign(reinterpret_cast<const char*>(q) + kLocalHeaderSize, static_cast<size_t>(n));
-      info.extra.assign(reinterpret_cast<const char*>(q) + kLocalHeaderSize + n, static_cast<size_t>(x));
+      TakeNameAndExtra(q, info);
       return LocalRecordRead(info, offset, want);
     }
   }
@@ -157,8 +161,7 @@ TLocalRead ReadLocalRecord(TStream32& arc, int64_t offset, TLocalInfo& info) {
   const int64_t x = info.header.ExtraLength;
   const int64_t want = static_cast<int64_t>(kLocalHeaderSize) + n + x;
   if (want <= got) {
-    info.rawName.assign(reinterpret_cast<const char*>(buf) + kLocalHeaderSize, static_cast<size_t>(n));
-    info.extra.assign(reinterpret_cast<const char*>(buf) + kLocalHeaderSize + n, static_cast<size_t>(x));
+    TakeNameAndExtra(buf, info);
   } else {
     std::string rest(static_cast<size_t>(n + x), '\0');
     if (ReadFullAt(arc, offset + static_cast<int64_t>(kLocalHeaderSize), rest.data(), n + x) != n + x)
